@@ -1,0 +1,27 @@
+# cmake -P script: install, configure the consumer with find_package(korvan), build it, run it.
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(rc)
+  message(FATAL_ERROR "install failed: ${rc}")
+endif()
+foreach(f include/tessel/tessel.h include/korvan/korvan.h lib/pkgconfig/korvan.pc lib/cmake/korvan/korvanConfig.cmake)
+  if(NOT EXISTS ${prefix}/${f})
+    message(FATAL_ERROR "missing in install tree: ${f}")
+  endif()
+endforeach()
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONSUMER_SOURCE} -B ${WORK_DIR}/build -G ${GENERATOR}
+                        -DCMAKE_PREFIX_PATH=${prefix} "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
+                RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "consumer configure failed: ${rc}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/build RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "consumer build failed: ${rc}")
+endif()
+execute_process(COMMAND ${WORK_DIR}/build/consumer RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+if(rc OR NOT out MATCHES "korvan [0-9]+\\.[0-9]+\\.[0-9]+")
+  message(FATAL_ERROR "consumer run failed: ${rc} ${out}")
+endif()

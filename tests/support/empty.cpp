@@ -1,0 +1,1 @@
+// Keeps test_support non-empty until helpers exist.
