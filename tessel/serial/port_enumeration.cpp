@@ -1,0 +1,92 @@
+#include <tessel/serial/detail/port_enumeration.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <regex>
+#include <sstream>
+
+namespace tessel::detail {
+namespace {
+
+std::mutex& ScannerMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+PortScanner& Scanner() {
+    static PortScanner scanner;
+    return scanner;
+}
+
+bool EnvironmentFlag(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
+}
+
+std::vector<std::string> ExtraPortNames() {
+    std::vector<std::string> names;
+    const char* value = std::getenv("TESSEL_EXTRA_PORTS");
+    if (value == nullptr) return names;
+    std::stringstream stream(value);
+    std::string item;
+    while (std::getline(stream, item, ':')) {
+        if (!item.empty()) names.push_back(item);
+    }
+    return names;
+}
+
+// "/dev/ttyS0" and "ttyS0" name the same port.
+std::string BareName(const std::string& name) {
+    return name.rfind("/dev/", 0) == 0 ? name.substr(5) : name;
+}
+
+bool IsConsole(const std::string& name, const std::vector<std::string>& consoles) {
+    std::string bare = BareName(name);
+    return std::any_of(consoles.begin(), consoles.end(),
+                       [&](const std::string& c) { return BareName(c) == bare; });
+}
+
+}  // namespace
+
+void SetPortScannerForTesting(PortScanner scanner) {
+    std::lock_guard<std::mutex> lock(ScannerMutex());
+    Scanner() = std::move(scanner);
+}
+
+std::vector<std::string> EnumeratePorts(const char* filter) {
+    PortCandidates candidates;
+    {
+        std::lock_guard<std::mutex> lock(ScannerMutex());
+        candidates = Scanner() ? Scanner()() : ScanSerialPorts();
+    }
+    const bool hardware = !EnvironmentFlag("TESSEL_NO_HARDWARE_PORTS");
+    if (!hardware) {
+        candidates.friendlyNames.clear();
+        candidates.fallbackNames.clear();
+    }
+    for (const std::string& extra : ExtraPortNames()) {
+        candidates.friendlyNames.push_back("Virtual serial port (" + extra + ")");
+    }
+
+    // The port name is the parenthesised part of the friendly name, as in "USB Serial (ttyUSB0)".
+    static const std::regex pattern(R"(\(([^()\s]+)\))");
+    std::vector<std::string> ports;
+    for (const std::string& friendly : candidates.friendlyNames) {
+        if (filter != nullptr && friendly.find(filter) == std::string::npos) continue;
+        std::smatch match;
+        if (!std::regex_search(friendly, match, pattern)) continue;
+        std::string name = match[1].str();
+        if (IsConsole(name, candidates.consoles)) continue;
+        ports.push_back(name);
+    }
+    if (ports.empty()) {
+        for (const std::string& name : candidates.fallbackNames) {
+            if (!IsConsole(name, candidates.consoles)) ports.push_back(name);
+        }
+    }
+    return ports;
+}
+
+}  // namespace tessel::detail

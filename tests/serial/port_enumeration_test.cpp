@@ -1,0 +1,107 @@
+#include <tessel/serial/detail/port_enumeration.h>
+#include <tessel/serial/rs232.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+using tessel::detail::EnumeratePorts;
+using tessel::detail::PortCandidates;
+using tessel::detail::SetPortScannerForTesting;
+using Names = std::vector<std::string>;
+
+namespace {
+
+// Every test states the machine it pretends to run on and restores the real scan and the
+// environment afterwards.
+class PortEnumeration : public ::testing::Test {
+protected:
+    void SetUp() override {
+        unsetenv("TESSEL_EXTRA_PORTS");
+        unsetenv("TESSEL_NO_HARDWARE_PORTS");
+    }
+    void TearDown() override {
+        SetPortScannerForTesting(nullptr);
+        setenv("TESSEL_NO_HARDWARE_PORTS", "1", 1);
+        unsetenv("TESSEL_EXTRA_PORTS");
+    }
+    void Machine(Names friendly, Names fallback, Names consoles = {}) {
+        SetPortScannerForTesting([=] { return PortCandidates{friendly, fallback, consoles}; });
+    }
+    Names ViaRS232(char* filter = nullptr) {
+        RS232 port;
+        char** ports = nullptr;
+        int count = 0;
+        port.GetSpecificCOMPorts(&ports, &count, filter);
+        Names out;
+        for (int i = 0; i < count; ++i) {
+            out.emplace_back(ports[i]);
+            port.FreeRS232Memory(ports[i]);
+        }
+        port.FreeRS232Memory(ports);
+        return out;
+    }
+};
+
+TEST_F(PortEnumeration, HardwarePassKeepsOrderAndTakesTheParenthesisedName) {
+    Machine({"FTDI FT232R USB UART (ttyUSB1)", "No port name here", "Serial port (ttyS4)",
+             "Arduino (ttyACM0)"},
+            {"ttyS4", "ttyUSB1"});
+    EXPECT_EQ(ViaRS232(), (Names{"ttyUSB1", "ttyS4", "ttyACM0"}));
+    char filter[] = "FTDI";
+    EXPECT_EQ(ViaRS232(filter), (Names{"ttyUSB1"}));
+    char lower[] = "ftdi";  // the filter is case-sensitive
+    EXPECT_EQ(ViaRS232(lower), (Names{"ttyS4", "ttyUSB1"}));
+}
+
+TEST_F(PortEnumeration, FallbackWhenTheFirstPassFindsNothing) {
+    Machine({}, {"ttyS1", "ttyS3"});
+    EXPECT_EQ(ViaRS232(), (Names{"ttyS1", "ttyS3"}));
+    char filter[] = "nothing matches";
+    Machine({"USB Serial (ttyUSB0)"}, {"ttyS1", "ttyUSB0"});
+    EXPECT_EQ(ViaRS232(filter), (Names{"ttyS1", "ttyUSB0"}));
+}
+
+TEST_F(PortEnumeration, NoPortsLeavesTheOutputsUntouched) {
+    Machine({}, {});
+    RS232 port;
+    char** ports = reinterpret_cast<char**>(0x1);
+    int count = 0;
+    port.GetSpecificCOMPorts(&ports, &count);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(ports, reinterpret_cast<char**>(0x1));
+}
+
+TEST_F(PortEnumeration, TheConsoleIsNeverListed) {
+    Machine({"Serial port (ttyS0)", "USB (ttyUSB0)"}, {"ttyS0", "ttyS1"}, {"tty0", "ttyS0"});
+    EXPECT_EQ(ViaRS232(), (Names{"ttyUSB0"}));
+    Machine({"Serial port (ttyS0)"}, {"ttyS0", "ttyS1"}, {"ttyS0"});
+    EXPECT_EQ(ViaRS232(), (Names{"ttyS1"}));
+    setenv("TESSEL_EXTRA_PORTS", "/dev/ttyS0:pts/4", 1);
+    EXPECT_EQ(ViaRS232(), (Names{"pts/4"}));
+}
+
+TEST_F(PortEnumeration, ExtraPortsFollowHardwareAndCanStandAlone) {
+    Machine({"USB (ttyUSB0)"}, {"ttyS1"});
+    setenv("TESSEL_EXTRA_PORTS", "pts/3::pts/9", 1);
+    EXPECT_EQ(ViaRS232(), (Names{"ttyUSB0", "pts/3", "pts/9"}));
+    setenv("TESSEL_NO_HARDWARE_PORTS", "1", 1);
+    EXPECT_EQ(ViaRS232(), (Names{"pts/3", "pts/9"}));
+    unsetenv("TESSEL_EXTRA_PORTS");
+    EXPECT_TRUE(ViaRS232().empty());  // neither pass runs
+}
+
+// The real scan only reads /sys and /dev; it must never offer the active console.
+TEST_F(PortEnumeration, RealScanOfThisMachineSkipsTheConsole) {
+    PortCandidates machine = tessel::detail::ScanSerialPorts();
+    Names ports = EnumeratePorts(nullptr);
+    for (const std::string& console : machine.consoles) {
+        EXPECT_EQ(std::count(ports.begin(), ports.end(), console), 0) << console;
+        EXPECT_EQ(std::count(ports.begin(), ports.end(), "/dev/" + console), 0) << console;
+    }
+}
+
+}  // namespace

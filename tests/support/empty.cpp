@@ -1,1 +1,0 @@
-// Keeps test_support non-empty until helpers exist.

@@ -1,0 +1,72 @@
+#pragma once
+// A scripted device on a pseudo-terminal: a test plays the device byte by byte and states the
+// exact bytes the host must send. Either script it with Expect() or read and write by hand;
+// do not mix both on one peer.
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testsupport {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class PtyPeer {
+public:
+    PtyPeer();
+    ~PtyPeer();
+    PtyPeer(const PtyPeer&) = delete;
+    PtyPeer& operator=(const PtyPeer&) = delete;
+
+    /// Name the host opens, such as "pts/7".
+    const std::string& PortName() const { return portName_; }
+
+    /// Waits up to timeoutMs for n bytes from the host; returns what arrived (maybe fewer).
+    Bytes ReadFromHost(std::size_t n, int timeoutMs = 2000);
+    /// Everything the host sends until it has been quiet for quietMs.
+    Bytes DrainFromHost(int quietMs = 50);
+    void WriteToHost(const Bytes& bytes);
+
+    /// Script step, served in order by the peer's thread: when the host has sent `request`
+    /// (compared byte for byte), answer `reply` after delayMs. An empty reply answers nothing.
+    void Expect(Bytes request, Bytes reply, int delayMs = 0);
+    /// Waits until every step was served; returns the problems (empty when all went as scripted).
+    std::vector<std::string> Finish(int timeoutMs = 3000);
+
+    /// Every byte the host has sent so far.
+    Bytes AllFromHost() const;
+    /// Baud rate the host has configured on its end of the line.
+    unsigned HostBaudRate() const;
+    /// Whether the host has XON/XOFF enabled on its end.
+    bool HostXonXoff() const;
+    /// The line goes away: the device end closes, so host reads and writes fail.
+    void CloseLine();
+
+private:
+    struct Step {
+        Bytes request;
+        Bytes reply;
+        int delayMs;
+    };
+    void Run();
+    void ServeSteps(std::unique_lock<std::mutex>& lock);
+
+    int master_ = -1;
+    int slave_ = -1;  // held open so the line never hangs up between host opens
+    std::string portName_;
+    mutable std::mutex mutex_;
+    std::condition_variable cv_;
+    Bytes inbox_;
+    Bytes all_;
+    std::deque<Step> steps_;
+    std::vector<std::string> problems_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+std::string Hex(const Bytes& bytes);
+
+}  // namespace testsupport
