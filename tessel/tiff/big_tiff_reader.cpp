@@ -1,0 +1,135 @@
+#include <tessel/tiff/big_tiff_reader.h>
+
+#include <tessel/tiff/detail/concurrent_tasks.h>
+#include <tessel/tiff/detail/sample_ops.h>
+#include <tessel/tiff/detail/z_positions.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+
+using namespace tessel::detail;
+
+BigTiffReader::BigTiffReader(const char* path) {
+  handle_ = TiffStackReader_Open(path);
+  if (handle_.reader == nullptr) return;
+  try {
+    shape_ = TiffStackReader_GetShape(&handle_);
+    const uint64_t bytes = TiffStackReader_GetDataSizeBytes(&handle_);
+    image_count_ = shape_.dims[2];
+    image_size_ = image_count_ == 0 ? 0 : bytes / image_count_;
+    // The reader has checked that the data fit into the file, so this stays within its size.
+    data_ = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(bytes));
+    if (!TiffStackReader_GetData(&handle_, data_->data(), data_->size())) {
+      close_reader();
+      data_.reset();
+      return;
+    }
+  } catch (const std::bad_alloc&) {
+    close_reader();
+    data_.reset();
+    return;
+  }
+  scale_data();
+  read_z_data();
+}
+
+BigTiffReader::~BigTiffReader() {
+  close_reader();
+  TiffStackReader_Close(&handle_);  // releases a failure message left by opening
+}
+
+void BigTiffReader::close_reader() {
+  if (handle_.reader != nullptr) TiffStackReader_Close(&handle_);
+}
+
+void BigTiffReader::scale_data() {
+  const size_t n = hardwareThreads();
+  const size_t total = data_->size();
+  const size_t chunk = (total / n) & ~size_t{1};  // even, so no sample is split
+  auto bounds = [&](size_t i, unsigned char*& begin, size_t& bytes) {
+    begin = data_->data() + i * chunk;
+    bytes = i + 1 < n ? chunk : total - i * chunk;
+  };
+
+  std::vector<int16_t> lows(n), highs(n);
+  runConcurrently(n, [&](size_t i) {
+    unsigned char* begin;
+    size_t bytes;
+    bounds(i, begin, bytes);
+    int16Range(begin, bytes, lows[i], highs[i]);
+  });
+  const int lowest = *std::min_element(lows.begin(), lows.end());
+  const int highest = *std::max_element(highs.begin(), highs.end());
+
+  if (lowest < 0) {
+    const auto shift = static_cast<uint16_t>(-lowest);
+    runConcurrently(n, [&](size_t i) {
+      unsigned char* begin;
+      size_t bytes;
+      bounds(i, begin, bytes);
+      addToInt16(begin, bytes, shift);
+    });
+    minimum_ = 0;
+    maximum_ = static_cast<uint16_t>(highest - lowest);
+  } else {
+    minimum_ = static_cast<uint16_t>(lowest);
+    maximum_ = static_cast<uint16_t>(highest);
+  }
+}
+
+void BigTiffReader::read_z_data() {
+  z_start_ = 0;
+  z_step_ = 1.0;
+  const size_t bytes = TiffStackReader_GetMetadataSizeBytes(&handle_);
+  std::string text(bytes, '\0');
+  if (bytes == 0 || !TiffStackReader_GetMetadata(&handle_, text.data(), text.size())) {
+    metadata_ok_ = false;
+    return;
+  }
+  double start = 0, step = 0;
+  metadata_ok_ = parseZPositions(text, start, step);
+  if (metadata_ok_) {
+    z_start_ = start;
+    z_step_ = step;
+  }
+}
+
+bool BigTiffReader::IsImageDataOK() { return handle_.reader != nullptr; }
+
+bool BigTiffReader::IsMetadataOK() { return metadata_ok_; }
+
+bool BigTiffReader::GetSingleImageSize(uint64_t& size) {
+  size = image_size_;
+  return IsImageDataOK();
+}
+
+bool BigTiffReader::GetImageDimensions(uint64_t& width, uint64_t& height) {
+  width = shape_.dims[0];
+  height = shape_.dims[1];
+  return IsImageDataOK();
+}
+
+bool BigTiffReader::GetZData(uint64_t& count, double& start, double& step) {
+  count = image_count_;
+  start = z_start_;
+  step = z_step_;
+  return IsImageDataOK();
+}
+
+bool BigTiffReader::GetMinMax(uint16_t& minimum, uint16_t& maximum) {
+  if (!IsImageDataOK()) return false;
+  minimum = minimum_;
+  maximum = maximum_;
+  return true;
+}
+
+std::unique_ptr<std::vector<uint8_t>> BigTiffReader::GetImage(uint64_t index) {
+  if (!IsImageDataOK() || index >= image_count_) return nullptr;
+  // Shapes whose image count does not divide the data evenly still stay inside it.
+  const uint64_t begin = index * image_size_;
+  if (image_size_ > data_->size() || begin > data_->size() - image_size_) return nullptr;
+  return std::make_unique<std::vector<uint8_t>>(data_->begin() + static_cast<ptrdiff_t>(begin),
+                                                data_->begin() + static_cast<ptrdiff_t>(begin + image_size_));
+}

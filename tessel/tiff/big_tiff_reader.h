@@ -1,0 +1,54 @@
+#pragma once
+// A whole 16-bit TIFF or BigTIFF image stack in memory, made non-negative,
+// with its sample range and the z positions of its images.
+#include <tessel/export.h>
+#include <tessel/tiff/tiff_stack_reader.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class TESSEL_API BigTiffReader {
+public:
+  // Loads the stack at `path`. Samples are taken as signed 16-bit little-endian
+  // values whatever the file's pixel type; when any is negative, all are shifted
+  // so that the smallest becomes 0. Never throws for problems with the file:
+  // check IsImageDataOK().
+  explicit BigTiffReader(const char* path);
+  ~BigTiffReader();
+  BigTiffReader(const BigTiffReader&) = delete;
+  BigTiffReader& operator=(const BigTiffReader&) = delete;
+
+  // True when the stack was loaded.
+  bool IsImageDataOK();
+  // True when the metadata held the z positions ("hStackManager.zs = ...");
+  // otherwise GetZData reports start 0 and step 1.
+  bool IsMetadataOK();
+  // Bytes of one image. Returns IsImageDataOK().
+  bool GetSingleImageSize(uint64_t& size);
+  // First two dimensions of the stack's shape (width, height for single-sample images).
+  bool GetImageDimensions(uint64_t& width, uint64_t& height);
+  // Number of images, z of the first image, z distance between images.
+  bool GetZData(uint64_t& count, double& start, double& step);
+  // Smallest and largest sample after the shift; false, outputs untouched, without data.
+  bool GetMinMax(uint16_t& minimum, uint16_t& maximum);
+  // A copy of image `index` (GetSingleImageSize bytes); null without data or for
+  // an index past the last image. The caller owns the copy.
+  std::unique_ptr<std::vector<uint8_t>> GetImage(uint64_t index);
+
+private:
+  void close_reader();
+  void scale_data();
+  void read_z_data();
+
+  TiffStackReader handle_{nullptr, nullptr};
+  TiffStackShape shape_{};
+  uint64_t image_size_ = 0;
+  std::shared_ptr<std::vector<uint8_t>> data_;
+  bool metadata_ok_ = false;
+  uint64_t image_count_ = 0;
+  double z_start_ = 0;
+  double z_step_ = 1.0;
+  uint16_t minimum_ = 0;
+  uint16_t maximum_ = 0;
+};
