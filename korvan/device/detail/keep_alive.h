@@ -1,0 +1,30 @@
+#pragma once
+// Keeps the device's connection alive while the calling thread does long work without serial
+// traffic (compiling a sequence, saving a calibration file): a second thread queries the state
+// about every 500 ms. The caller must send nothing while it runs.
+#include <korvan/export.h>
+
+#include <thread>
+
+class Korvan;
+
+namespace korvan::detail {
+
+class KORVAN_API KeepAlivePoller {
+public:
+    /// Starts polling `device`.
+    explicit KeepAlivePoller(Korvan& device);
+    /// Stops and joins, if Stop has not done so.
+    ~KeepAlivePoller();
+    KeepAlivePoller(const KeepAlivePoller&) = delete;
+    KeepAlivePoller& operator=(const KeepAlivePoller&) = delete;
+
+    /// Sets the process-wide stop flag and joins the thread. Returns within about one sleep of
+    /// 1 ms plus at most one state query.
+    void Stop();
+
+private:
+    std::thread worker_;
+};
+
+}  // namespace korvan::detail

@@ -1,0 +1,57 @@
+#include <korvan/device/detail/exchange.h>
+
+#include <cassert>
+
+namespace korvan::detail {
+namespace {
+
+// Silence this long means nothing more is on its way.
+constexpr int kDrainQuietMs = 5;
+
+void DiscardLateInput(SerialLine& line) {
+    unsigned char* junk = nullptr;
+    int length = 0;
+    while (line.rs232.Receive(&junk, &length, kDrainQuietMs)) {
+        line.rs232.FreeRS232Memory(junk);
+        junk = nullptr;
+    }
+    line.staleInput = false;
+}
+
+}  // namespace
+
+Reply Exchange(SerialLine& line, Request request, std::size_t replyLength, int timeoutMs) {
+    const Command& command = request.command();
+    std::vector<std::uint8_t>& out = request.bytes();
+    assert(command.requestLength == 0 || out.size() == command.requestLength);
+    if (replyLength == 0) replyLength = command.replyLength;
+
+    if (line.staleInput) DiscardLateInput(line);
+
+    Reply reply;
+    if (!line.rs232.Send(out.data(), static_cast<int>(out.size()))) {
+        reply.outcome = Outcome::SendFailed;
+        return reply;
+    }
+    reply.bytes.assign(replyLength, 0);
+    if (!line.rs232.Receive(reply.bytes.data(), static_cast<int>(replyLength), timeoutMs)) {
+        reply.outcome = Outcome::Incomplete;
+        line.staleInput = true;
+    } else if (reply.bytes[0] != command.code) {
+        reply.outcome = Outcome::WrongEcho;
+        line.staleInput = true;
+    } else if (command.statusByte && reply.bytes[1] != kStatusDone) {
+        reply.outcome = Outcome::Refused;
+    } else {
+        reply.outcome = Outcome::Done;
+    }
+    return reply;
+}
+
+bool ReceiveMore(SerialLine& line, std::uint8_t* out, std::size_t count, int timeoutMs) {
+    if (line.rs232.Receive(out, static_cast<int>(count), timeoutMs)) return true;
+    line.staleInput = true;
+    return false;
+}
+
+}  // namespace korvan::detail

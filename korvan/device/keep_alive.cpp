@@ -1,0 +1,42 @@
+#include <korvan/device/detail/keep_alive.h>
+
+#include <korvan/device/detail/process_state.h>
+#include <korvan/device/korvan.h>
+
+#include <chrono>
+
+namespace korvan::detail {
+namespace {
+
+constexpr int kSleepsPerQuery = 500;
+
+void Poll(Korvan* device) {
+    auto& stop = ProcessWide().keepAliveStop;
+    while (!stop.load()) {
+        for (int i = 0; i < kSleepsPerQuery; ++i) {
+            if (stop.load()) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        // Local destinations: the object's cached state stays as its owner left it.
+        State state = NotConnected;
+        unsigned int counter = 0;
+        unsigned short statusWord = 0;
+        device->GetState(&state, &counter, &statusWord);
+    }
+}
+
+}  // namespace
+
+KeepAlivePoller::KeepAlivePoller(Korvan& device) {
+    ProcessWide().keepAliveStop.store(false);
+    worker_ = std::thread(Poll, &device);
+}
+
+KeepAlivePoller::~KeepAlivePoller() { Stop(); }
+
+void KeepAlivePoller::Stop() {
+    ProcessWide().keepAliveStop.store(true);
+    if (worker_.joinable()) worker_.join();
+}
+
+}  // namespace korvan::detail

@@ -1,0 +1,153 @@
+#pragma once
+// Korvan: the application's handle on one laser scanning device.
+#include <korvan/device/device_info.h>
+#include <korvan/device/device_types.h>
+#include <korvan/device/result_codes.h>
+#include <korvan/device/sequence_memory_info.h>
+#include <korvan/export.h>
+#include <tessel/geometry/tag_point.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+
+namespace korvan::detail {
+struct SerialLine;
+struct DeviceAccess;
+}  // namespace korvan::detail
+
+/// Handle on one device. Create it, call Search to list the attached devices, Connect to one,
+/// then drive it. Unless stated otherwise an operation returns a result code (see
+/// <korvan/device/result_codes.h>): 0 success, 1 communication failure or no connection,
+/// 2 invalid argument, 5 not possible in the device's current state.
+///
+/// Operations that need the device first query its state; a failed state query is treated as
+/// a lost connection and closes the port. One thread uses an object at a time.
+///
+/// Copies share the serial port: the port is closed when the last copy is destroyed.
+/// Destroying the object closes the port without telling the device (it keeps its raised
+/// baud rate); call Disconnect first to hand the device back in its default state.
+class KORVAN_API Korvan {
+public:
+    /// Not connected; Connect raises the line to the device's maximum baud rate.
+    Korvan();
+    /// As Korvan(), but a non-zero `keepBaudRate` makes Connect stay at 9600 baud.
+    Korvan(int keepBaudRate);
+    Korvan(const Korvan& other);
+    Korvan& operator=(const Korvan& other);
+    ~Korvan();
+
+    // ---- Discovery and connection -------------------------------------------------------
+
+    /// Lists the devices of this kind on all serial ports into the process-wide device list,
+    /// which it replaces. Closes this object's connection first. Returns the number found.
+    unsigned int Search();
+    /// Copies entry `index` of the device list into `*info`; index -1 means the connected
+    /// device. 2: null `info` or index outside -1 .. count-1; 1: index -1 while not connected.
+    unsigned int GetDeviceInfo(int index, DeviceInfo* info);
+    /// Connects to a device given by port name ("ttyUSB0") or by serial number ("123-4567",
+    /// the whole argument). Raises the baud rate (unless built with keepBaudRate), stops what
+    /// runs, clears the device's errors and erases its stored sequences.
+    /// 2: null argument; 1: no such device or the port did not open; otherwise the result of the
+    /// first clean-up step that failed (the connection then stays open).
+    unsigned int Connect(const char* portNameOrSerialNumber);
+    /// Stops and resets the device, returns it to 9600 baud and closes the port.
+    /// 0 also when not connected (nothing is sent then).
+    unsigned int Disconnect();
+    /// Sets the progress function called while a sequence image is sent: (bytes sent, total);
+    /// returning false cancels. Search and Connect drop it, so set it after Connect.
+    void SetSendingDataFct(bool (*function)(int, int));
+
+    // ---- State, errors and reset --------------------------------------------------------
+
+    /// Queries the device. `*sequenceCounter` is meaningful while a sequence is active (0
+    /// otherwise); `*statusWord` is written only for firmware 16 or later (null is skipped).
+    /// 2: `state` or `sequenceCounter` null (nothing sent); 1: the query failed, the port is
+    /// closed and `*state` is NotConnected.
+    unsigned int GetState(State* state, unsigned int* sequenceCounter, unsigned short* statusWord);
+    unsigned int GetState(State* state, unsigned int* sequenceCounter);
+    unsigned int GetState(State* state);
+    /// The device error bits collected since the last clear (after a fresh state query).
+    unsigned char GetLastDeviceError();
+    /// Clears the device's errors and the collected bits. 1 when the device does not confirm.
+    unsigned int ClearLastDeviceError();
+    /// Releases a sequence that waits for the user. 5 unless the state is WaitingForUser or
+    /// when the device refuses.
+    unsigned int AcknowledgeWaitForUser();
+    /// Ends whatever runs: a sequence is stopped, a calibration ended. 1 when not connected,
+    /// else the result of a final state query.
+    unsigned int Stop();
+    /// Erases every stored sequence. Idle only (5 otherwise).
+    unsigned int DeleteAllSequences();
+
+    // ---- Outputs, motion and timing -----------------------------------------------------
+
+    /// Sets the level a switching line takes when no sequence drives it. Idle only.
+    /// 2 for a port without a switching line.
+    unsigned int SetOutputDefault(OutputPorts port, int level);
+    /// Reads the default level of a switching line into `*level`. Idle only.
+    /// 2 for a null `level` or a port without a switching line.
+    unsigned int GetOutputDefault(OutputPorts port, int* level);
+    /// Sets the length of a device tick in microseconds. Idle only; 2 for 0.
+    unsigned int SetTickTime(unsigned int microseconds);
+    /// Chooses the scan lead of compiled sequences for all objects of the process. Always 0.
+    unsigned int SetScanMode(ScanMode mode);
+    /// Moves the mirrors to (x, y), each 0..65535 (2 otherwise). Idle or Calibrating.
+    unsigned int MoveAbsolute(unsigned int x, unsigned int y);
+    unsigned int MoveAbsolute(tagPOINT position);
+    /// Moves the mirrors by (dx, dy); 2 when the target leaves 0..65535 (no move then).
+    unsigned int MoveRelative(int dx, int dy);
+    unsigned int MoveRelative(tagPOINT offset);
+    /// Reads the mirrors' actual position. 2 for a null `position`. Idle or Calibrating.
+    unsigned int GetActualPosition(tagPOINT* position);
+
+    // ---- Sequence memory and user data --------------------------------------------------
+
+    /// Reads the device's table of stored sequences into the process-wide sequence table and
+    /// returns their number; 0 also on any failure.
+    unsigned int GetSequenceCount();
+    /// Copies entry `index` of the table last read by GetSequenceCount. 2: null or bad index.
+    unsigned int GetMemoryUsage(unsigned int index, SequenceMemoryInfo* info);
+    /// Free bytes of the sequence memory and (if `largestBlock` is not null) its largest
+    /// contiguous free block. 2 for a null `freeBytes`. Idle or Calibrating.
+    unsigned int GetAvailableMemory(unsigned int* freeBytes, unsigned int* largestBlock);
+    /// Deletes one stored sequence. Idle or Calibrating.
+    unsigned int DeleteSequence(unsigned short sequenceNumber);
+    /// Reads the user data block. On 0, `*data` holds `*length` bytes allocated by the library:
+    /// release it with FreeUserData. On any other result `*data` must not be used or released.
+    /// 2: a null pointer; 5: not Idle (also when not connected) or the device failed.
+    unsigned int GetUserData(unsigned char** data, unsigned int* length);
+    /// Writes 1 to 60 bytes of user data; the device replaces its block with them.
+    /// 2: null `data` or `length` outside 1..60 (nothing sent); 5: not Idle or the device failed.
+    unsigned int SetUserData(unsigned char* data, unsigned int length);
+    /// Releases a buffer from GetUserData; null is ignored.
+    void FreeUserData(unsigned char* data);
+
+private:
+    friend struct korvan::detail::DeviceAccess;
+
+    unsigned int SetDigital(unsigned char port, int level);
+    unsigned int SetAnalog(unsigned char port, unsigned short value);
+    unsigned int ResetDevice();
+    unsigned int StopSequenceInternal();
+    unsigned int DefragmentMemory();
+    /// Refreshes `state` and maps it to 0, 1 (not connected) or 5 (not one of the accepted).
+    unsigned int RequireState(std::initializer_list<State> accepted);
+
+    // The calibration laser is switched through the laser operations, which are not part of
+    // this library yet; these are the places where a running calibration hands over to them.
+    unsigned int CalibrationLaserOff();
+    unsigned int CalibrationLaserOn();
+    /// After a move: back on at the calibration intensity.
+    unsigned int CalibrationLaserRestore();
+
+    unsigned int firmwareVersion;
+    DeviceInfo deviceInfo;
+    unsigned char lastDeviceError;
+    int keepBaudRate;
+    std::shared_ptr<korvan::detail::SerialLine> port;
+    State state;
+    unsigned int tickTime;
+    unsigned int calibrationIntensity;
+    unsigned short pulseSequenceNumber;
+};
