@@ -185,10 +185,10 @@ int ReadSerial(PortHandle handle, unsigned char* buffer, int count) {
 bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsigned int* written) {
     int fd = static_cast<int>(handle);
     if (fd < 0) return false;
-    COMMTIMEOUTS t = TimeoutsOf(fd);
-    auto total = static_cast<long long>(t.WriteTotalTimeoutMultiplier) * count + t.WriteTotalTimeoutConstant;
-    auto deadline = Clock::now() + std::chrono::milliseconds(total);
     int done = 0;
+    bool timed = false;
+    long long total = 0;
+    Clock::time_point deadline;
     while (done < count) {
         ssize_t n = ::write(fd, data + done, static_cast<size_t>(count - done));
         if (n > 0) {
@@ -196,6 +196,13 @@ bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsign
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+        // The driver's buffer is full: only now is the write time-out worth looking up.
+        if (!timed) {
+            COMMTIMEOUTS t = TimeoutsOf(fd);
+            total = static_cast<long long>(t.WriteTotalTimeoutMultiplier) * count + t.WriteTotalTimeoutConstant;
+            deadline = Clock::now() + std::chrono::milliseconds(total);
+            timed = true;
+        }
         int wait = RemainingMs(deadline);
         if (wait == 0 && total > 0) break;
         pollfd p{fd, POLLOUT, 0};

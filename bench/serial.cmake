@@ -1,0 +1,1 @@
+project_add_benchmark(serial_send_bench SOURCES serial_send_bench.cpp LIBS tessel)
