@@ -1,0 +1,9 @@
+#pragma once
+// The platform's integer point: mirror positions and other whole-number
+// coordinates. Same layout as the Windows POINT it stands in for.
+#include <cstdint>
+
+struct tagPOINT {
+  std::int32_t x;
+  std::int32_t y;
+};
