@@ -1,0 +1,129 @@
+#pragma once
+// A stand-in for the scanning device on a pseudo-terminal, for tests, demos and korvan-sim.
+//
+//   sim::VirtualDevice device;            // default identity: type 3, serial "123-4567", ...
+//   device.Start();                       // opens the pseudo-terminal, starts the device thread
+//   RS232 port; port.Connect(name);       // name = device.PortName(), e.g. "pts/5"
+//
+// The device answers on the master side of the pseudo-terminal through its responders (see
+// responder.h): those added with AddResponder first, the bootloader last. It keeps a trace of
+// what the host sent, tells which line rate the host configured, and commits the faults it is
+// given. All members may be called from any thread while the device runs.
+#include <sim/bootloader_responder.h>
+#include <sim/detail/pty.h>
+#include <sim/fault.h>
+#include <sim/identity.h>
+#include <sim/responder.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sim {
+
+struct Options {
+    Identity identity;
+    // A UART running at another rate than the sender reads garbage: bytes that arrive while the
+    // host's configured rate differs from the device's are counted as garbled and dropped.
+    bool checkLineRate = true;
+    // Pending input that stays incomplete this long is discarded and the responders reset.
+    int staleInputMs = 1000;
+};
+
+class VirtualDevice {
+public:
+    explicit VirtualDevice(Options options = {});
+    explicit VirtualDevice(const Identity& identity);
+    ~VirtualDevice();
+    VirtualDevice(const VirtualDevice&) = delete;
+    VirtualDevice& operator=(const VirtualDevice&) = delete;
+
+    // Adds a protocol; it is asked before the bootloader and before responders added later.
+    void AddResponder(std::unique_ptr<Responder> responder);
+
+    // Opens the pseudo-terminal and starts answering. False (with `error`) when it cannot.
+    bool Start(std::string* error = nullptr);
+    // Stops answering and closes the pseudo-terminal. Also done by the destructor.
+    void Stop();
+    // "pts/N" while started: the name RS232::Connect takes (and TESSEL_EXTRA_PORTS lists).
+    const std::string& PortName() const { return pty_.portName; }
+
+    // Fault injection. Rules apply to replies in the order added (see fault.h).
+    void AddFault(const FaultRule& rule);
+    void ClearFaults();
+    // Line noise: the `n`th byte the host sends from now on (0 = the next) arrives XORed with `mask`.
+    void CorruptInputByte(size_t n, uint8_t mask = 0xFF);
+    // The line goes away once `n` more bytes have arrived from the host (mid-transfer).
+    void DropLineAfterInputBytes(size_t n);
+    // The line goes away now; returns once it has.
+    void DropLine();
+    // Unsolicited bytes to the host, as from a disturbed line.
+    void SendToHost(const std::vector<uint8_t>& bytes);
+
+    // Observations.
+    int LineRate() const;       // the device's own UART rate
+    int HostLineRate() const;   // the rate the host has configured on its side, read now
+    bool InProgramMode() const;
+    bool LineGone() const { return lineGone_; }
+    int RequestCount(int request) const;  // requests answered, by request code
+    FirmwareUpdateRecord LastUpdate() const;
+    std::vector<uint8_t> BytesFromHost() const;  // everything received, in order
+    size_t GarbledBytes() const;                  // dropped for a line-rate mismatch
+    size_t UnclaimedBytes() const;                // dropped because no protocol took them
+    void SetIdentity(const Identity& identity);
+
+    // Runs `f(T*)` under the device's lock with the first responder of type T (null if none).
+    template <class T, class F>
+    auto WithResponder(F&& f) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto& r : responders_)
+            if (auto* t = dynamic_cast<T*>(r.get()))
+                return f(t);
+        return f(static_cast<T*>(nullptr));
+    }
+    // Runs `f(SimState&)` under the device's lock.
+    template <class F>
+    auto WithState(F&& f) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return f(state_);
+    }
+
+private:
+    struct Outgoing {
+        std::vector<uint8_t> bytes;
+        int delayMs = 0;
+        bool dropLine = false;
+    };
+
+    void run();
+    void receive(const uint8_t* data, size_t size);
+    void process(std::vector<Outgoing>& out);
+    void applyFault(const FaultRule& rule, Reply& reply, Outgoing& outgoing);
+    void closeLine();
+
+    Options options_;
+    detail::Pty pty_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> lineGone_{false};
+    std::atomic<bool> dropRequested_{false};
+
+    mutable std::mutex mutex_;
+    SimState state_;
+    std::vector<std::unique_ptr<Responder>> responders_;  // the bootloader stays last
+    BootloaderResponder* bootloader_ = nullptr;
+    std::vector<uint8_t> pending_;
+    std::vector<uint8_t> fromHost_;
+    std::vector<Outgoing> unsolicited_;
+    size_t corruptAt_ = SIZE_MAX;
+    uint8_t corruptMask_ = 0;
+    size_t dropLineAt_ = SIZE_MAX;
+    size_t garbled_ = 0;
+    size_t unclaimed_ = 0;
+};
+
+}  // namespace sim
