@@ -1,0 +1,57 @@
+#pragma once
+#include <korvan/export.h>
+#include <tessel/geometry/calibration_point.h>
+#include <tessel/geometry/rpointf.h>
+
+/// A laser's calibration: a table of camera/device point pairs, evaluated piecewise affinely
+/// in both directions, plus the scan step size (device units between the points of lines and
+/// shapes). A new table is an identity grid over the device range 0..65535.
+///
+/// Valid point counts are perfect squares (4, 9, 16, ...; 1 is accepted and holds the point
+/// 0, 0) and exactly 3. Result codes: 0 success, 2 invalid argument (or a file that cannot be
+/// created), 5 file content missing or not writable.
+class KORVAN_API Calibration {
+public:
+    /// 16-point identity grid, scan step size 100.
+    Calibration();
+    /// Grid of `pointCount` points; an invalid count gives the 16-point grid. Step size 100.
+    explicit Calibration(unsigned int pointCount);
+    /// Deep copy: the copy owns its own table.
+    Calibration(const Calibration& other);
+    ~Calibration();
+    /// Copies step size, count and points into this object's own table.
+    Calibration& operator=(const Calibration& other);
+    /// Equal step sizes and counts and every point equal within float tolerance.
+    bool operator==(const Calibration& other) const;
+
+    /// A new copy (release it with delete) whose points are truncated to integers; points with a
+    /// negative coordinate or a device coordinate above 65535 keep the grid value instead.
+    Calibration* Clone() const;
+
+    /// Replaces the table by a grid of `pointCount` points, row by row with x running fastest;
+    /// camera and device points are equal. 2, table unchanged, for 0 and counts that are neither
+    /// 3 nor a perfect square. The scan step size is kept.
+    unsigned int Init(unsigned int pointCount);
+    /// Sets point `index`. 2 when the index is not below the count, a camera coordinate is
+    /// negative, or a device coordinate lies outside 0..65535 (or any value is not a number).
+    unsigned int SetCalibrationPoint(unsigned int index, RPOINTF camera, RPOINTF device);
+    /// Device position of a camera point, each coordinate truncated to an integer.
+    RPOINTF DeviceCoordinates(RPOINTF camera);
+    /// Camera point of a device position, each coordinate truncated to an integer.
+    RPOINTF CameraCoordinates(RPOINTF device);
+
+    /// Writes the table as an INI file (sections "Spot" and "Calibration"; at most 100 points).
+    /// The file is written under a temporary name beside `path` and renamed over it only when
+    /// complete, so a failed save leaves an existing file as it was. 2: null path, more than
+    /// 100 points, or the file cannot be created; 5: a value could not be written.
+    unsigned int SaveCalibration(const char* path);
+    /// Reads a file written by SaveCalibration. 5: a section or the step size or count is
+    /// missing, or the step size is below 1; 2: null path or an invalid point count (also more
+    /// than 100, which a file cannot hold). A failed
+    /// load can leave the step size or the table changed.
+    unsigned int LoadCalibration(const char* path);
+
+    unsigned int scanStepSize;
+    unsigned int pointCount;
+    CalibrationPoint* calibrationPoints;  ///< owned; pointCount entries
+};

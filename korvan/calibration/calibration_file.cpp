@@ -1,0 +1,110 @@
+#include <korvan/calibration/detail/calibration_file.h>
+
+#include <korvan/calibration/calibration.h>
+#include <tessel/config/ini_file.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace korvan::detail {
+namespace {
+
+constexpr unsigned int kMaxFilePoints = 100;  // point keys carry a two-digit index
+const char* const kSpot = "Spot";
+const char* const kTable = "Calibration";
+const char* const kCoordinateKeys[] = {"CamX", "CamY", "DevX", "DevY"};
+
+std::string Format(const char* format, double value) {
+    char buffer[100];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
+}
+
+std::string FormatInt(unsigned int value) {
+    char buffer[100];
+    std::snprintf(buffer, sizeof buffer, "%i", static_cast<int>(value));
+    return buffer;
+}
+
+std::string PointKey(unsigned int index, int coordinate) {
+    return "P" + std::to_string(index) + kCoordinateKeys[coordinate];
+}
+
+std::string ReadValue(CIniFile& ini, const char* key, const char* section, const char* path) {
+    std::vector<char> buffer(ini.LoadValue(key, section, path));
+    ini.GetValueData(buffer.data());
+    return std::string(buffer.data());
+}
+
+unsigned int WriteAll(const Calibration& c, const char* file) {
+    if (!CIniFile::AddSection(kSpot, file)) return 5;
+    if (!CIniFile::SetValue("ScanStepSize", FormatInt(c.scanStepSize).c_str(), kSpot, file)) return 5;
+    if (!CIniFile::AddSection(kTable, file)) return 5;
+    if (!CIniFile::SetValue("PointCNT", FormatInt(c.pointCount).c_str(), kTable, file)) return 5;
+    for (unsigned int i = 0; i < c.pointCount; ++i) {
+        const CalibrationPoint& p = c.calibrationPoints[i];
+        const double values[] = {p.camera.x, p.camera.y, p.device.x, p.device.y};
+        for (int k = 0; k < 4; ++k) {
+            if (!CIniFile::SetValue(PointKey(i, k).c_str(), Format("%f", values[k]).c_str(), kTable, file)) {
+                return 5;
+            }
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+unsigned int SaveCalibrationFile(const Calibration& calibration, const char* path) {
+    if (path == nullptr || *path == '\0' || calibration.pointCount > kMaxFilePoints) return 2;
+    // The old file stays in place until the new one is complete.
+    const std::string temporary = std::string(path) + ".saving";
+    try {
+        if (!CIniFile::Create(temporary.c_str())) return 2;
+        unsigned int result = WriteAll(calibration, temporary.c_str());
+        if (result == 0 && std::rename(temporary.c_str(), path) != 0) result = 5;
+        if (result != 0) std::remove(temporary.c_str());
+        return result;
+    } catch (const std::exception&) {
+        std::remove(temporary.c_str());
+        return 5;
+    }
+}
+
+unsigned int LoadCalibrationFile(Calibration& calibration, const char* path) {
+    if (path == nullptr) return 2;
+    try {
+        CIniFile ini;
+        if (!CIniFile::SectionExists(kSpot, path)) return 5;
+        std::string step = ReadValue(ini, "ScanStepSize", kSpot, path);
+        if (step.empty()) return 5;
+        long stepSize = std::strtol(step.c_str(), nullptr, 10);
+        if (stepSize < 1) return 5;
+        calibration.scanStepSize = static_cast<unsigned int>(stepSize);
+
+        if (!CIniFile::SectionExists(kTable, path)) return 5;
+        std::string count = ReadValue(ini, "PointCNT", kTable, path);
+        if (count.empty()) return 5;
+        long points = std::strtol(count.c_str(), nullptr, 10);
+        // A file names at most 100 points; a larger count cannot describe its own keys.
+        if (points < 0 || points > static_cast<long>(kMaxFilePoints)) return 2;
+        unsigned int result = calibration.Init(static_cast<unsigned int>(points));
+        if (result != 0) return result;
+
+        for (unsigned int i = 0; i < calibration.pointCount; ++i) {
+            float v[4];
+            for (int k = 0; k < 4; ++k) {
+                v[k] = static_cast<float>(std::strtod(ReadValue(ini, PointKey(i, k).c_str(), kTable, path).c_str(), nullptr));
+            }
+            calibration.calibrationPoints[i] = CalibrationPoint(Vector2f(v[0], v[1]), Vector2f(v[2], v[3]));
+        }
+        return 0;
+    } catch (const std::exception&) {
+        return 5;
+    }
+}
+
+}  // namespace korvan::detail

@@ -1,0 +1,115 @@
+#include <korvan/calibration/calibration.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CalibrationFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("korvan-cal-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        path_ = (dir_ / "laser.ini").string();
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Text() const {
+        std::ifstream in(path_);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    void Write(const std::string& text) const { std::ofstream(path_) << text; }
+    fs::path dir_;
+    std::string path_;
+};
+
+TEST_F(CalibrationFile, SixteenPointTableGivesTheExpectedFile) {
+    Calibration c;
+    ASSERT_EQ(c.SaveCalibration(path_.c_str()), 0u);
+    // New keys go directly below their heading, so the point keys appear last-written first.
+    std::string expected = " [Spot]\n ScanStepSize=100\n [Calibration]\n";
+    const char* grid[] = {"0.000000", "21845.000000", "43690.000000", "65535.000000"};
+    for (int i = 15; i >= 0; --i) {
+        std::string p = " P" + std::to_string(i);
+        expected += p + "DevY=" + grid[i / 4] + "\n" + p + "DevX=" + grid[i % 4] + "\n" +
+                    p + "CamY=" + grid[i / 4] + "\n" + p + "CamX=" + grid[i % 4] + "\n";
+    }
+    expected += " PointCNT=16\n";
+    EXPECT_EQ(Text(), expected);
+    EXPECT_FALSE(fs::exists(path_ + ".saving"));
+}
+
+TEST_F(CalibrationFile, RoundTripsIntegersExactlyAndFractionsToSixDecimals) {
+    Calibration c(9);
+    c.scanStepSize = 37;
+    for (unsigned int i = 0; i < 9; ++i) {
+        ASSERT_EQ(c.SetCalibrationPoint(i, RPOINTF(10.0 * i, 20.0 * i), RPOINTF(1000.0 * i, 7000.0 * i)), 0u);
+    }
+    ASSERT_EQ(c.SaveCalibration(path_.c_str()), 0u);
+    Calibration loaded;
+    ASSERT_EQ(loaded.LoadCalibration(path_.c_str()), 0u);
+    EXPECT_TRUE(loaded == c);
+    EXPECT_EQ(loaded.scanStepSize, 37u);
+
+    ASSERT_EQ(c.SetCalibrationPoint(4, RPOINTF(12.125, 0.5), RPOINTF(100.25, 3.75)), 0u);
+    ASSERT_EQ(c.SaveCalibration(path_.c_str()), 0u);
+    ASSERT_EQ(loaded.LoadCalibration(path_.c_str()), 0u);
+    EXPECT_FLOAT_EQ(loaded.calibrationPoints[4].camera.x, 12.125f);
+    EXPECT_FLOAT_EQ(loaded.calibrationPoints[4].device.y, 3.75f);
+}
+
+TEST_F(CalibrationFile, LoadFailuresNameTheirCause) {
+    Calibration c;
+    EXPECT_EQ(c.LoadCalibration((dir_ / "missing.ini").string().c_str()), 5u);
+    Write("[Calibration]\nPointCNT=16\n");
+    EXPECT_EQ(c.LoadCalibration(path_.c_str()), 5u);  // no Spot section
+    Write("[Spot]\nScanStepSize=0\n[Calibration]\nPointCNT=16\n");
+    EXPECT_EQ(c.LoadCalibration(path_.c_str()), 5u);
+    Write("[Spot]\nScanStepSize=wide\n[Calibration]\nPointCNT=16\n");
+    EXPECT_EQ(c.LoadCalibration(path_.c_str()), 5u);
+    Write("[Spot]\nScanStepSize=12\n");
+    EXPECT_EQ(c.LoadCalibration(path_.c_str()), 5u);
+    EXPECT_EQ(c.scanStepSize, 12u);  // taken before the missing section was noticed
+    Write("[Spot]\nScanStepSize=12\n[Calibration]\nPointCNT=\n");
+    EXPECT_EQ(c.LoadCalibration(path_.c_str()), 5u);
+    Write("[Spot]\nScanStepSize=12\n[Calibration]\nPointCNT=10\n");
+    EXPECT_EQ(c.LoadCalibration(path_.c_str()), 2u);
+    Write("[Spot]\nScanStepSize=12\n[Calibration]\nPointCNT=121\n");
+    EXPECT_EQ(c.LoadCalibration(path_.c_str()), 2u);  // more points than a file can name
+    EXPECT_EQ(c.pointCount, 16u);
+    EXPECT_EQ(c.LoadCalibration(nullptr), 2u);
+}
+
+TEST_F(CalibrationFile, MissingPointKeysReadAsZero) {
+    Write("[Spot]\nScanStepSize=3\n[Calibration]\nPointCNT=4\nP1DevX=5.5\n");
+    Calibration c;
+    ASSERT_EQ(c.LoadCalibration(path_.c_str()), 0u);
+    EXPECT_EQ(c.pointCount, 4u);
+    EXPECT_EQ(c.calibrationPoints[1].device.x, 5.5f);
+    EXPECT_EQ(c.calibrationPoints[3].device.x, 0.0f);
+}
+
+TEST_F(CalibrationFile, AFailedSaveLeavesTheOldFile) {
+    Write("old content\n");
+    Calibration big(121);
+    EXPECT_EQ(big.SaveCalibration(path_.c_str()), 2u);
+    EXPECT_EQ(Text(), "old content\n");
+    fs::create_directories(path_ + ".saving");  // the temporary file cannot be created
+    Calibration c;
+    EXPECT_EQ(c.SaveCalibration(path_.c_str()), 2u);
+    EXPECT_EQ(Text(), "old content\n");
+    EXPECT_EQ(c.SaveCalibration((dir_ / "no" / "such" / "dir.ini").string().c_str()), 2u);
+}
+
+}  // namespace
