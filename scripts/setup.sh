@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, only the build and test packages this machine lacks.
+set -euo pipefail
+need=()
+for pkg in g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev libtiff-dev; do
+  dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
+done
+[ ${#need[@]} -eq 0 ] && exit 0
+echo "installing: ${need[*]}" >&2
+sudo_cmd=""
+[ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+$sudo_cmd apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${need[@]}" >&2
