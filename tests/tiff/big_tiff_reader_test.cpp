@@ -1,0 +1,179 @@
+// BigTiffReader: loading, the shift of negative samples, range, images and z data.
+#include "raw_tiff.h"
+#include "tiff_fixtures.h"
+
+#include <tessel/tiff/big_tiff_reader.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace tiff_test;
+
+namespace {
+
+// A 16-bit signed stack whose samples run from `low` to `high`, with optional trailing metadata.
+std::vector<int16_t> writeSigned(const std::string& path, bool bigEndian, int low, int high,
+                                 const std::string& metadata = "", uint32_t pages = 4) {
+  StackSpec spec;
+  spec.bigEndian = bigEndian;
+  spec.format = 2;
+  spec.pages = pages;
+  spec.rowsPerStrip = 4;
+  std::vector<int16_t> values(size_t{spec.width} * spec.height * spec.pages);
+  for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int16_t>(low + static_cast<int>(i * 37 % (high - low + 1)));
+  values[5] = static_cast<int16_t>(low);
+  values[values.size() - 3] = static_cast<int16_t>(high);
+  std::vector<uint8_t> bytes(values.size() * 2);
+  std::memcpy(bytes.data(), values.data(), bytes.size());
+  writeStack(path, spec, bytes);
+  if (!metadata.empty()) {
+    std::vector<uint8_t> file = readFile(path);
+    file.insert(file.end(), metadata.begin(), metadata.end());
+    const uint32_t n = static_cast<uint32_t>(metadata.size());
+    file.insert(file.end(), {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)});
+    writeFile(path, file);
+  }
+  return values;
+}
+
+TEST(BigTiffReader, MissingFileReportsNoData) {
+  TempDir dir;
+  BigTiffReader r(dir.file("absent.tif").c_str());
+  EXPECT_FALSE(r.IsImageDataOK());
+  EXPECT_FALSE(r.IsMetadataOK());
+  EXPECT_EQ(r.GetImage(0), nullptr);
+  uint16_t lo = 11, hi = 22;
+  EXPECT_FALSE(r.GetMinMax(lo, hi));
+  EXPECT_EQ(lo, 11);
+  EXPECT_EQ(hi, 22);
+  uint64_t size = 0;
+  EXPECT_FALSE(r.GetSingleImageSize(size));
+}
+
+TEST(BigTiffReader, NegativeSamplesAreShiftedToZero) {
+  for (bool bigEndian : {false, true}) {
+    TempDir dir;
+    const std::string path = dir.file("s.tif");
+    const std::vector<int16_t> values = writeSigned(path, bigEndian, -100, 200);
+    BigTiffReader r(path.c_str());
+    ASSERT_TRUE(r.IsImageDataOK());
+    uint16_t lo = 1, hi = 1;
+    ASSERT_TRUE(r.GetMinMax(lo, hi));
+    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(hi, 300);
+
+    uint64_t size = 0, width = 0, height = 0, count = 0;
+    double start = -1, step = -1;
+    EXPECT_TRUE(r.GetSingleImageSize(size));
+    EXPECT_EQ(size, 24u * 10 * 2);
+    EXPECT_TRUE(r.GetImageDimensions(width, height));
+    EXPECT_EQ(width, 24u);
+    EXPECT_EQ(height, 10u);
+    EXPECT_TRUE(r.GetZData(count, start, step));
+    EXPECT_EQ(count, 4u);
+
+    const size_t perImage = size / 2;
+    for (uint64_t image = 0; image < count; ++image) {
+      auto copy = r.GetImage(image);
+      ASSERT_NE(copy, nullptr);
+      ASSERT_EQ(copy->size(), size);
+      for (size_t k = 0; k < perImage; ++k) {
+        uint16_t v;
+        std::memcpy(&v, copy->data() + 2 * k, 2);
+        ASSERT_EQ(v, values[image * perImage + k] + 100) << image << " " << k;
+      }
+    }
+    EXPECT_EQ(r.GetImage(count), nullptr);
+  }
+}
+
+TEST(BigTiffReader, NonNegativeSamplesStayAndReportTheirRange) {
+  TempDir dir;
+  const std::string path = dir.file("s.tif");
+  const std::vector<int16_t> values = writeSigned(path, false, 7, 30000);
+  BigTiffReader r(path.c_str());
+  uint16_t lo = 0, hi = 0;
+  ASSERT_TRUE(r.GetMinMax(lo, hi));
+  EXPECT_EQ(lo, 7);
+  EXPECT_EQ(hi, 30000);
+  auto first = r.GetImage(0);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(std::memcmp(first->data(), values.data(), first->size()), 0);
+}
+
+TEST(BigTiffReader, FullRangeShiftsIntoUnsigned) {
+  TempDir dir;
+  writeSigned(dir.file("s.tif"), true, -32768, 32767);
+  BigTiffReader r(dir.file("s.tif").c_str());
+  uint16_t lo = 1, hi = 1;
+  ASSERT_TRUE(r.GetMinMax(lo, hi));
+  EXPECT_EQ(lo, 0);
+  EXPECT_EQ(hi, 65535);
+}
+
+TEST(BigTiffReader, ZDataFromTheMetadata) {
+  struct Case {
+    std::string metadata;
+    bool ok;
+    double start, step;
+  };
+  const Case cases[] = {
+      {"a = 1\nhStackManager.zs = [0 2 4 6]\nb = 2\n", true, 0, 2},
+      {"hStackManager.zs = [3 3 4.5 9]", true, 3, 1.5},
+      {"x\r\nhStackManager.zs = 5\r\n", true, 5, 0},
+      {"hStackManager.zs = [7 7]\n", true, 7, 0},
+      {"hStackManager.zs = [1 x 3]\n", false, 0, 1},
+      {"hStackManager.zs = nan\n", false, 0, 1},
+      {"hStackManager.zs = []\n", false, 0, 1},
+      {"hStackManager.other = 3\n", false, 0, 1},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    writeSigned(dir.file("z.tif"), false, 0, 10, c.metadata, 3);
+    BigTiffReader r(dir.file("z.tif").c_str());
+    ASSERT_TRUE(r.IsImageDataOK()) << c.metadata;
+    EXPECT_EQ(r.IsMetadataOK(), c.ok) << c.metadata;
+    uint64_t count = 0;
+    double start = -1, step = -1;
+    EXPECT_TRUE(r.GetZData(count, start, step));
+    EXPECT_EQ(count, 3u);
+    EXPECT_DOUBLE_EQ(start, c.start) << c.metadata;
+    EXPECT_DOUBLE_EQ(step, c.step) << c.metadata;
+  }
+}
+
+TEST(BigTiffReader, FileWithoutMetadataUsesDefaults) {
+  TempDir dir;
+  RawTiff raw(false, false);
+  const uint64_t dataAt = 400;
+  raw.addDirectory(basicEntries(2, 2, 16, dataAt, 8));
+  raw.bytes.resize(dataAt);
+  raw.append(std::vector<uint8_t>{1, 0, 2, 0, 3, 0, 4, 0});
+  raw.save(dir.file("plain.tif"));
+  BigTiffReader r(dir.file("plain.tif").c_str());
+  ASSERT_TRUE(r.IsImageDataOK());
+  EXPECT_FALSE(r.IsMetadataOK());
+  uint64_t count = 0;
+  double start = -1, step = -1;
+  r.GetZData(count, start, step);
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(start, 0.0);
+  EXPECT_EQ(step, 1.0);
+  uint16_t lo = 0, hi = 0;
+  r.GetMinMax(lo, hi);
+  EXPECT_EQ(lo, 1);
+  EXPECT_EQ(hi, 4);
+}
+
+TEST(BigTiffReader, UnreadableDataReportsNoData) {
+  TempDir dir;
+  RawTiff raw(false, false);
+  raw.addDirectory(basicEntries(2, 2, 16, 0, 0));  // opens, but holds no pixel data
+  raw.save(dir.file("empty.tif"));
+  BigTiffReader r(dir.file("empty.tif").c_str());
+  EXPECT_FALSE(r.IsImageDataOK());
+  EXPECT_EQ(r.GetImage(0), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+#include "tiff_fixtures.h"
+
+#include <tiffio.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+namespace tiff_test {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tessel-tiff-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<uint8_t> makeSamples(const StackSpec& spec, uint32_t seed) {
+  const size_t bytes = size_t{spec.width} * spec.height * spec.pages * spec.samplesPerPixel * (spec.bits / 8);
+  std::vector<uint8_t> out(bytes);
+  std::mt19937 rng(seed);
+  if (spec.format == 3) {
+    std::uniform_real_distribution<double> value(-1e6, 1e6);
+    for (size_t i = 0; i < bytes; i += spec.bits / 8) {
+      double v = value(rng);
+      if (spec.bits == 32) {
+        float f = static_cast<float>(v);
+        std::memcpy(&out[i], &f, 4);
+      } else {
+        std::memcpy(&out[i], &v, 8);
+      }
+    }
+  } else {
+    for (auto& b : out) b = static_cast<uint8_t>(rng());
+  }
+  return out;
+}
+
+void writeStack(const std::string& path, const StackSpec& spec, const std::vector<uint8_t>& samples) {
+  std::string mode = "w";
+  mode += spec.bigEndian ? "b" : "l";
+  if (spec.bigTiff) mode += "8";
+  TIFF* tif = TIFFOpen(path.c_str(), mode.c_str());
+  if (tif == nullptr) throw std::runtime_error("libtiff cannot create " + path);
+  const size_t rowBytes = size_t{spec.width} * spec.samplesPerPixel * (spec.bits / 8);
+  const uint32_t rows = spec.rowsPerStrip == 0 ? spec.height : spec.rowsPerStrip;
+  const uint8_t* page = samples.data();
+  for (uint32_t p = 0; p < spec.pages; ++p) {
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spec.samplesPerPixel);
+    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, spec.format);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.samplesPerPixel == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rows);
+    if (p < spec.descriptions.size() && !spec.descriptions[p].empty())
+      TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, spec.descriptions[p].c_str());
+    if (spec.pages > 1) {
+      TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+      TIFFSetField(tif, TIFFTAG_PAGENUMBER, p, spec.pages);
+    }
+    for (uint32_t row = 0, strip = 0; row < spec.height; row += rows, ++strip) {
+      const uint32_t n = std::min(rows, spec.height - row);
+      // libtiff byte-swaps the source for big-endian files, so hand it a copy.
+      std::vector<uint8_t> copy(page + row * rowBytes, page + (row + n) * rowBytes);
+      if (TIFFWriteEncodedStrip(tif, strip, copy.data(), static_cast<tmsize_t>(copy.size())) < 0)
+        throw std::runtime_error("libtiff cannot write a strip");
+    }
+    TIFFWriteDirectory(tif);
+    page += rowBytes * spec.height;
+  }
+  TIFFClose(tif);
+}
+
+std::vector<uint8_t> readWithLibtiff(const std::string& path) {
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  if (tif == nullptr) throw std::runtime_error("libtiff cannot open " + path);
+  std::vector<uint8_t> out;
+  do {
+    const tmsize_t stripSize = TIFFStripSize(tif);
+    std::vector<uint8_t> strip(static_cast<size_t>(stripSize));
+    for (uint32_t s = 0; s < TIFFNumberOfStrips(tif); ++s) {
+      tmsize_t got = TIFFReadEncodedStrip(tif, s, strip.data(), stripSize);
+      if (got < 0) throw std::runtime_error("libtiff cannot read a strip");
+      out.insert(out.end(), strip.begin(), strip.begin() + got);
+    }
+  } while (TIFFReadDirectory(tif));
+  TIFFClose(tif);
+  return out;
+}
+
+std::vector<uint8_t> readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace tiff_test
