@@ -1,0 +1,117 @@
+// The exchange rules every command shares: echo and status checks, time-outs, late bytes,
+// and the port shared between copies.
+#include "device_wire_fixture.h"
+
+#include <chrono>
+#include <thread>
+
+namespace devicetest {
+namespace {
+
+using DeviceWireExchange = WireTest;
+
+TEST_F(DeviceWireExchange, WrongEchoFailsEvenWithStatusDone) {
+    Open();
+    Step({0x4F}, {0x4E, 0xFF});
+    EXPECT_EQ(device.ClearLastDeviceError(), 1u);
+    Step({0x40}, {0x40, 0xFF});
+    EXPECT_EQ(DeviceAccess::ResetDevice(device), 0u);
+}
+
+TEST_F(DeviceWireExchange, RefusingStatusFails) {
+    Open();
+    Step({0x3D}, {0x3D, 0x00});
+    EXPECT_EQ(DeviceAccess::StopSequenceInternal(device), 1u);
+    EXPECT_TRUE(PortOpen()) << "only a failed state query closes the port";
+}
+
+TEST_F(DeviceWireExchange, SurplusBytesOfABadReplyDoNotShiftTheNextReply) {
+    Open();
+    // A garbled reply longer than expected: the host reads two bytes, sees a wrong echo, and
+    // must not take the rest for the answer to its next command.
+    Step({0x4F}, {0x31, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
+    EXPECT_EQ(device.ClearLastDeviceError(), 1u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Step({0x40}, {0x40, 0xFF});
+    EXPECT_EQ(DeviceAccess::ResetDevice(device), 0u);
+}
+
+TEST_F(DeviceWireExchange, LateReplyIsDiscardedBeforeTheNextCommand) {
+    Open();
+    // The reply comes after the host has given up on it (one byte is awaited at most 2 s).
+    Step({0x40}, {0x40, 0xFF}, 2300);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(DeviceAccess::ResetDevice(device), 1u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    Step({0x3D}, {0x3D, 0xFF});
+    EXPECT_EQ(DeviceAccess::StopSequenceInternal(device), 0u) << "took the late 40 FF as its reply";
+}
+
+TEST_F(DeviceWireExchange, NotConnectedSendsNothing) {
+    EXPECT_EQ(device.ClearLastDeviceError(), 1u);
+    EXPECT_EQ(device.Stop(), 1u);
+    EXPECT_EQ(device.Disconnect(), 0u);
+    State s = Idle;
+    EXPECT_EQ(device.GetState(&s), 1u);
+    EXPECT_EQ(s, NotConnected);
+}
+
+TEST_F(DeviceWireExchange, CopiesShareThePortUntilTheLastOneGoes) {
+    Open();
+    {
+        Korvan copy(device);
+        Korvan assigned;
+        assigned = copy;
+        Step({0x40}, {0x40, 0xFF});
+        EXPECT_EQ(DeviceAccess::ResetDevice(assigned), 0u);
+    }
+    // The copies are gone; the original still owns an open port.
+    EXPECT_TRUE(PortOpen());
+    Step({0x40}, {0x40, 0xFF});
+    EXPECT_EQ(DeviceAccess::ResetDevice(device), 0u);
+
+    Korvan survivor(device);
+    device = Korvan();
+    EXPECT_TRUE(DeviceAccess::Line(survivor).rs232.IsConnected());
+    survivor = Korvan();
+    // Released with the last copy: the port can be opened again (opens are exclusive).
+    RS232 probe;
+    std::string name = peer.PortName();
+    EXPECT_TRUE(probe.Connect(name.data()));
+}
+
+TEST_F(DeviceWireExchange, DisconnectStopsResetsAndRestoresTheBaudRate) {
+    Open();
+    StateStep(0);              // Disconnect's own query
+    StateStep(0);              // Stop: refresh
+    StateStep(0);              // Stop: final query
+    Step({0x40}, {0x40, 0x00});  // reset refused ...
+    Step({0x1E}, {0x1E, 0xFF});  // ... but the baud-rate reset confirms, which decides
+    EXPECT_EQ(device.Disconnect(), 0u);
+    EXPECT_FALSE(PortOpen());
+    State s = Idle;
+    EXPECT_EQ(device.GetState(&s), 1u);
+    EXPECT_EQ(s, NotConnected);
+    EXPECT_EQ(device.Disconnect(), 0u) << "a second Disconnect sends nothing";
+}
+
+TEST_F(DeviceWireExchange, DisconnectReportsTheResetWhenTheBaudRateResetFails) {
+    Open();
+    StateStep(0);
+    StateStep(0);
+    StateStep(0);
+    Step({0x40}, {0x40, 0x00});
+    Step({0x1E}, {0x1E, 0x20});  // the bootloader's answer, not the device's
+    EXPECT_EQ(device.Disconnect(), 1u);
+    EXPECT_FALSE(PortOpen());
+}
+
+TEST_F(DeviceWireExchange, SendingDataFunctionIsStoredOnThePort) {
+    auto progress = +[](int, int) { return true; };
+    device.SetSendingDataFct(progress);
+    EXPECT_EQ(DeviceAccess::Line(device).rs232.sendProgressCallback, progress);
+}
+
+}  // namespace
+}  // namespace devicetest
