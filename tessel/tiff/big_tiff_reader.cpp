@@ -20,7 +20,7 @@ BigTiffReader::BigTiffReader(const char* path) {
     image_count_ = shape_.dims[2];
     image_size_ = image_count_ == 0 ? 0 : bytes / image_count_;
     // The reader has checked that the data fit into the file, so this stays within its size.
-    data_ = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(bytes));
+    data_ = std::make_shared<Bytes>(static_cast<size_t>(bytes));
     if (!TiffStackReader_GetData(&handle_, data_->data(), data_->size())) {
       close_reader();
       data_.reset();

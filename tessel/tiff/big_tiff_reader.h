@@ -6,9 +6,29 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 class TESSEL_API BigTiffReader {
+  // Allocator that leaves new bytes uninitialised: the read overwrites the
+  // whole stack anyway, and zero-filling a gigabyte first would double the cost.
+  template <typename T>
+  struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+      using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) { ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...); }
+  };
+  using Bytes = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
+
 public:
   // Loads the stack at `path`. Samples are taken as signed 16-bit little-endian
   // values whatever the file's pixel type; when any is negative, all are shifted
@@ -44,7 +64,7 @@ private:
   TiffStackReader handle_{nullptr, nullptr};
   TiffStackShape shape_{};
   uint64_t image_size_ = 0;
-  std::shared_ptr<std::vector<uint8_t>> data_;
+  std::shared_ptr<Bytes> data_;
   bool metadata_ok_ = false;
   uint64_t image_count_ = 0;
   double z_start_ = 0;
