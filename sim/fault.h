@@ -1,5 +1,7 @@
 #pragma once
 // Faults the virtual device can be told to commit, so that tests see how the host copes.
+// A fault changes what goes back on the line, not what the device did: a request whose reply is
+// lost or refused (a baud-rate switch, say) has still taken effect inside the device.
 #include <cstdint>
 #include <optional>
 #include <vector>

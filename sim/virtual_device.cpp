@@ -91,8 +91,8 @@ void VirtualDevice::run() {
         }
         if (lineFailed) {
             std::lock_guard<std::mutex> lock(mutex_);
+            lineGone_ = true;  // before the close: a host that sees the hang-up may ask at once
             closeLine();
-            lineGone_ = true;
             return;
         }
     }

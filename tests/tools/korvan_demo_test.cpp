@@ -1,0 +1,57 @@
+// The command-line tool and the example, run as programs.
+#include "support/sim_environment.h"
+#include "support/sim_process.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using testsupport::ChildProcess;
+
+std::string RunToEnd(const std::vector<std::string>& argv, int* exitCode) {
+    ChildProcess child(argv);
+    child.ReadLineStartingWith("\x01 never printed", 10000);  // collects output until it closes
+    *exitCode = child.Interrupt(5000);
+    return child.Output();
+}
+
+TEST(KorvanTool, DemoDiscoversTheBuiltInVirtualDevice) {
+    // Even with another port named in the environment, the demo only reaches its own device.
+    testsupport::ScopedEnv extra("TESSEL_EXTRA_PORTS", "pts/not-the-demo-device");
+    int code = -1;
+    std::string out = RunToEnd({KORVAN_TOOL_PATH, "demo", "--serial", "DEMO-1", "--description", "Bench unit"}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("Ports found: 1\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("serial number:      DEMO-1"), std::string::npos) << out;
+    EXPECT_NE(out.find("description:        Bench unit"), std::string::npos) << out;
+    EXPECT_NE(out.find("firmware version:   16"), std::string::npos) << out;
+    EXPECT_NE(out.find("Devices identified: 1"), std::string::npos) << out;
+    EXPECT_EQ(out.find("not-the-demo-device"), std::string::npos) << out;
+}
+
+TEST(KorvanTool, BadCommandsAndOptionsGiveUsageErrors) {
+    int code = -1;
+    RunToEnd({KORVAN_TOOL_PATH, "frobnicate"}, &code);
+    EXPECT_EQ(code, 2);
+    RunToEnd({KORVAN_TOOL_PATH, "demo", "--max-baud", "fast"}, &code);
+    EXPECT_EQ(code, 2);
+    std::string help = RunToEnd({KORVAN_TOOL_PATH, "--help"}, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_NE(help.find("--hardware"), std::string::npos);
+}
+
+TEST(IdentifyExample, PrintsTheIdentityOfAVirtualDevice) {
+    ChildProcess sim({KORVAN_SIM_PATH, "--serial", "EX-77"});
+    std::string line = sim.ReadLineStartingWith("TESSEL_EXTRA_PORTS=", 5000);
+    ASSERT_FALSE(line.empty());
+    testsupport::ScopedEnv noHardware("TESSEL_NO_HARDWARE_PORTS", "1");
+    testsupport::ScopedEnv extra("TESSEL_EXTRA_PORTS", line.substr(line.find('=') + 1));
+    int code = -1;
+    std::string out = RunToEnd({IDENTIFY_EXAMPLE_PATH}, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_NE(out.find("1 port(s)"), std::string::npos) << out;
+    EXPECT_NE(out.find("serial EX-77, type 3, firmware 16, up to 921600 baud"), std::string::npos) << out;
+    EXPECT_EQ(sim.Interrupt(3000), 0);
+}
+
+}  // namespace
