@@ -53,6 +53,11 @@ Rows* FragmentToLines(const std::vector<Vector2f>& polygon, float spacing) {
 
   const IntegerPolygon inside(polygon);
   const std::size_t count = polygon.size();
+  // x + y of every vertex: an edge whose ends both lie well clear of the
+  // current line on one side cannot meet it, and the exact intersection
+  // (which would reject it too) is skipped.
+  std::vector<double> diagonal(count);
+  for (std::size_t i = 0; i < count; ++i) diagonal[i] = static_cast<double>(polygon[i].x) + polygon[i].y;
   std::vector<Vector2f> points;
   // P walks up the side x = bx and then along the far y side, Q along the
   // side y = by and then up the far x side; both stay on one line x + y = c.
@@ -60,10 +65,15 @@ Rows* FragmentToLines(const std::vector<Vector2f>& polygon, float spacing) {
   Vector2f q(box.x, box.y);
   while (p.y < yEnd || p.x < xEnd || q.y < yEnd || q.x < xEnd) {
     points.clear();
+    const double line = static_cast<double>(p.x) + p.y;
+    const double margin = 1.0 + std::fabs(line) * 1e-6;
     for (std::size_t i = 0; i < count; ++i) {
+      const std::size_t j = i + 1 == count ? 0 : i + 1;
+      const double a = diagonal[i] - line;
+      const double b = diagonal[j] - line;
+      if ((a > margin && b > margin) || (a < -margin && b < -margin)) continue;
       Vector2f hit;
-      const Vector2f& next = polygon[i + 1 == count ? 0 : i + 1];
-      if (tessel::detail::intersectSegments(p, q, polygon[i], next, &hit)) points.push_back(hit);
+      if (tessel::detail::intersectSegments(p, q, polygon[i], polygon[j], &hit)) points.push_back(hit);
     }
     std::sort(points.begin(), points.end(), [](const Vector2f& a, const Vector2f& b) { return a.x < b.x; });
     keepInteriorPairs(points, inside);
