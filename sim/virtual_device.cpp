@@ -1,4 +1,5 @@
 #include <sim/virtual_device.h>
+#include <sim/device_responder.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,6 +16,7 @@ VirtualDevice::VirtualDevice(Options options) : options_(std::move(options)) {
     auto bootloader = std::make_unique<BootloaderResponder>();
     bootloader_ = bootloader.get();
     responders_.push_back(std::move(bootloader));
+    responders_.insert(responders_.begin(), std::make_unique<DeviceResponder>());
     // Further protocols register here with AddResponder(...); they are asked before the bootloader.
 }
 

@@ -1,0 +1,74 @@
+#pragma once
+// End-to-end tests: a Korvan object against the virtual device on a pseudo-terminal, with the
+// enumeration limited to the virtual devices' ports.
+#include <korvan/device/detail/device_access.h>
+#include <korvan/device/detail/process_state.h>
+#include <korvan/device/korvan.h>
+#include <sim/device_responder.h>
+#include <sim/virtual_device.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace devicetest {
+
+using korvan::detail::DeviceAccess;
+
+/// Sets an environment variable for the lifetime of the object, then restores it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_) ::setenv(name_, old_->c_str(), 1);
+        else ::unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+class SimTest : public ::testing::Test {
+protected:
+    SimTest() : savedDevices_(korvan::detail::ProcessWide().deviceList) {}
+    ~SimTest() override { korvan::detail::ProcessWide().deviceList = savedDevices_; }
+
+    void SetUp() override { ASSERT_TRUE(sim.Start()); }
+
+    /// Runs f(DeviceModel&) under the virtual device's lock.
+    template <class F>
+    auto Model(sim::VirtualDevice& device, F f) {
+        return device.WithResponder<sim::DeviceResponder>([&](sim::DeviceResponder* r) {
+            static sim::DeviceModel none;  // keeps a missing responder a test failure, not a crash
+            if (r == nullptr) ADD_FAILURE() << "the virtual device has no device protocol";
+            return f(r != nullptr ? r->Model() : none);
+        });
+    }
+    template <class F>
+    auto Model(F f) { return Model(sim, f); }
+
+    /// Connects `k` by port name and expects success.
+    void ConnectByPort(Korvan& k) { ASSERT_EQ(k.Connect(sim.PortName().c_str()), 0u); }
+
+    State StateOf(Korvan& k) {
+        State s = NotConnected;
+        k.GetState(&s);
+        return s;
+    }
+
+    ScopedEnv noHardware_{"TESSEL_NO_HARDWARE_PORTS", "1"};
+    sim::VirtualDevice sim;
+
+private:
+    std::vector<DeviceInfo> savedDevices_;
+};
+
+}  // namespace devicetest

@@ -1,0 +1,157 @@
+// Outputs, motion, sequence memory, user data and the keep-alive poller against the virtual device.
+#include "device_sim_fixture.h"
+
+#include <korvan/device/detail/keep_alive.h>
+
+#include <chrono>
+#include <numeric>
+#include <thread>
+
+namespace devicetest {
+namespace {
+
+class DeviceEndToEnd : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        ConnectByPort(k);
+    }
+    Korvan k;
+};
+
+TEST_F(DeviceEndToEnd, MovesAndPositionReadsAgree) {
+    tagPOINT p{};
+    ASSERT_EQ(k.MoveAbsolute(1000, 65535), 0u);
+    EXPECT_EQ(Model([](sim::DeviceModel& m) { return m.MirrorX(); }), 1000);
+    ASSERT_EQ(k.GetActualPosition(&p), 0u);
+    EXPECT_EQ(p.x, 1000);
+    EXPECT_EQ(p.y, 65535);
+    ASSERT_EQ(k.MoveRelative(-1000, -35), 0u);
+    ASSERT_EQ(k.GetActualPosition(&p), 0u);
+    EXPECT_EQ(p.x, 0);
+    EXPECT_EQ(p.y, 65500);
+    EXPECT_EQ(k.MoveRelative(0, 36), 2u);
+    ASSERT_EQ(k.GetActualPosition(&p), 0u);
+    EXPECT_EQ(p.y, 65500) << "a refused move does not move";
+}
+
+TEST_F(DeviceEndToEnd, OutputsAndTiming) {
+    int level = -1;
+    ASSERT_EQ(k.SetOutputDefault(TTLOutput2, 1), 0u);
+    ASSERT_EQ(k.GetOutputDefault(TTLOutput2, &level), 0u);
+    EXPECT_EQ(level, 1);
+    ASSERT_EQ(k.GetOutputDefault(LaserOutput3, &level), 0u);
+    EXPECT_EQ(level, 0);
+    ASSERT_EQ(DeviceAccess::SetAnalog(k, LaserOutput3, 0x1234), 0u);
+    ASSERT_EQ(DeviceAccess::SetDigital(k, LaserOutput3, 1), 0u);
+    ASSERT_EQ(k.SetTickTime(20), 0u);
+    Model([](sim::DeviceModel& m) {
+        EXPECT_EQ(m.analog[6], 0x1234);
+        EXPECT_EQ(m.lineLevels[8], 1);
+        EXPECT_EQ(m.outputDefaults[1], 1);
+        EXPECT_EQ(m.tickTime, 20u);
+    });
+}
+
+TEST_F(DeviceEndToEnd, RunningSequenceRefusesDirectControlUntilStopped) {
+    Model([](sim::DeviceModel& m) {
+        m.memory.Fill(*m.memory.Reserve(10), std::vector<uint8_t>(10));
+        m.runningSequence = 1;
+        m.sequenceCounter = 3;
+    });
+    State s = Idle;
+    unsigned int counter = 0;
+    unsigned short word = 1;
+    ASSERT_EQ(k.GetState(&s, &counter, &word), 0u);
+    EXPECT_EQ(s, Running);
+    EXPECT_EQ(counter, 2u);
+    EXPECT_EQ(word, 0);
+    EXPECT_EQ(k.MoveAbsolute(1, 1), 5u);
+    EXPECT_EQ(k.SetTickTime(10), 5u);
+    EXPECT_EQ(k.AcknowledgeWaitForUser(), 5u);
+    EXPECT_EQ(k.Stop(), 0u);
+    EXPECT_EQ(StateOf(k), Idle);
+
+    Model([](sim::DeviceModel& m) { m.forcedStateCode = 9; });
+    EXPECT_EQ(StateOf(k), WaitingForUser);
+    EXPECT_EQ(k.AcknowledgeWaitForUser(), 0u);
+    EXPECT_EQ(StateOf(k), Idle);
+}
+
+TEST_F(DeviceEndToEnd, ErrorBitsAreCollectedAndCleared) {
+    Model([](sim::DeviceModel& m) { m.errorBits = 0x06; });
+    EXPECT_EQ(k.GetLastDeviceError(), 0x06);
+    EXPECT_EQ(k.ClearLastDeviceError(), 0u);
+    EXPECT_EQ(k.GetLastDeviceError(), 0);
+}
+
+TEST_F(DeviceEndToEnd, MemoryFiguresAndDefragmentation) {
+    Model([](sim::DeviceModel& m) {
+        m.memory.SetCapacity(1000);
+        for (int i = 0; i < 3; ++i) m.memory.Fill(*m.memory.Reserve(300), std::vector<uint8_t>(300));
+        m.defragmentQueries = 2;
+    });
+    ASSERT_EQ(k.GetSequenceCount(), 3u);
+    SequenceMemoryInfo info{};
+    ASSERT_EQ(k.GetMemoryUsage(1, &info), 0u);
+    EXPECT_EQ(info.size, 300u);
+    ASSERT_EQ(k.DeleteSequence(static_cast<unsigned short>(info.sequenceNumber)), 0u);
+    EXPECT_EQ(k.DeleteSequence(static_cast<unsigned short>(info.sequenceNumber)), 0u)
+        << "the device answers 01 for a number it does not hold";
+
+    unsigned int freeBytes = 0, largest = 0;
+    ASSERT_EQ(k.GetAvailableMemory(&freeBytes, &largest), 0u);
+    EXPECT_EQ(freeBytes, 400u);
+    EXPECT_EQ(largest, 300u) << "the gap in the middle; 100 at the end";
+
+    ASSERT_EQ(DeviceAccess::DefragmentMemory(k), 0u);
+    EXPECT_EQ(StateOf(k), Defragmenting);
+    EXPECT_EQ(k.GetAvailableMemory(&freeBytes, &largest), 5u);
+    EXPECT_EQ(StateOf(k), Idle);
+    ASSERT_EQ(k.GetAvailableMemory(&freeBytes, &largest), 0u);
+    EXPECT_EQ(freeBytes, 400u);
+    EXPECT_EQ(largest, 400u);
+
+    ASSERT_EQ(k.DeleteAllSequences(), 0u);
+    EXPECT_EQ(k.GetSequenceCount(), 0u);
+    ASSERT_EQ(k.GetAvailableMemory(&freeBytes, &largest), 0u);
+    EXPECT_EQ(freeBytes, 1000u);
+}
+
+TEST_F(DeviceEndToEnd, UserDataRoundTrip) {
+    std::vector<unsigned char> block(60);
+    std::iota(block.begin(), block.end(), 100);
+    ASSERT_EQ(k.SetUserData(block.data(), 60), 0u);
+    unsigned char* data = nullptr;
+    unsigned int length = 0;
+    ASSERT_EQ(k.GetUserData(&data, &length), 0u);
+    ASSERT_EQ(length, 60u);
+    EXPECT_EQ(std::vector<unsigned char>(data, data + length), block);
+    k.FreeUserData(data);
+
+    unsigned char small[] = {1, 2, 3};
+    ASSERT_EQ(k.SetUserData(small, 3), 0u);
+    ASSERT_EQ(k.GetUserData(&data, &length), 0u);
+    EXPECT_EQ(std::vector<unsigned char>(data, data + length), std::vector<unsigned char>(small, small + 3));
+    k.FreeUserData(data);
+}
+
+TEST_F(DeviceEndToEnd, KeepAlivePollerQueriesWhileTheCallerIsBusy) {
+    const int before = sim.RequestCount(0x31);
+    const auto start = std::chrono::steady_clock::now();
+    korvan::detail::KeepAlivePoller poller(k);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    const auto stopAt = std::chrono::steady_clock::now();
+    poller.Stop();
+    const auto stopped = std::chrono::steady_clock::now();
+    const int queries = sim.RequestCount(0x31) - before;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(stopAt - start).count();
+    // One query per 500 sleeps of 1 ms (a little more than 500 ms each).
+    EXPECT_GE(queries, 1);
+    EXPECT_LE(queries, elapsed / 500);
+    EXPECT_LT(stopped - stopAt, std::chrono::milliseconds(100));
+    EXPECT_EQ(StateOf(k), Idle);
+}
+
+}  // namespace
+}  // namespace devicetest
