@@ -8,5 +8,5 @@ cd "$(dirname "$0")/.."
 if [ ! -f build/default/build.ninja ]; then
   cmake --preset default >/dev/null
 fi
-cmake --build --preset default --target korvan-cli korvan-sim >/dev/null
+cmake --build --preset default --target korvan_tool korvan-sim >/dev/null
 exec build/default/bin/korvan demo "$@"
