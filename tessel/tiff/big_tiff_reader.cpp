@@ -1,6 +1,7 @@
 #include <tessel/tiff/big_tiff_reader.h>
 
 #include <tessel/tiff/detail/concurrent_tasks.h>
+#include <tessel/tiff/detail/memory_advice.h>
 #include <tessel/tiff/detail/sample_ops.h>
 #include <tessel/tiff/detail/z_positions.h>
 
@@ -21,6 +22,7 @@ BigTiffReader::BigTiffReader(const char* path) {
     image_size_ = image_count_ == 0 ? 0 : bytes / image_count_;
     // The reader has checked that the data fit into the file, so this stays within its size.
     data_ = std::make_shared<Bytes>(static_cast<size_t>(bytes));
+    adviseLargeBuffer(data_->data(), data_->size());
     if (!TiffStackReader_GetData(&handle_, data_->data(), data_->size())) {
       close_reader();
       data_.reset();
