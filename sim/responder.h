@@ -2,9 +2,10 @@
 // The plug-in point for the protocols the virtual device speaks.
 //
 // The device's thread collects the bytes the host sends and offers the pending bytes to its
-// responders, one at a time, in registration order (responders added with
-// VirtualDevice::AddResponder come before the built-in bootloader one). The first responder that
-// consumes bytes has answered that request; the device then offers the rest again from the top.
+// responders, one at a time, in this order: the device command protocol (registered by
+// VirtualDevice's constructor), then those added with VirtualDevice::AddResponder, and the
+// bootloader last. The first responder that consumes bytes has answered that request; the device
+// then offers the rest again from the top.
 // A byte that every responder calls "not mine" is dropped, as a real device ignores it.
 //
 // A responder that is in the middle of a transfer of several parts (a firmware image, a sequence
@@ -12,8 +13,8 @@
 // the input, so bytes that look like requests of another protocol are not taken from it.
 //
 // Bytes shared by two protocols (0x1E: the bootloader answers 1E 20, the device protocol 1E FF)
-// go to whichever responder claims them first; since added responders are asked first, the
-// device protocol decides when it owns such a byte.
+// go to whichever responder claims them first; since the bootloader is asked last, the device
+// protocol decides when it owns such a byte.
 //
 // Responders run on the device's thread with the device's lock held; they must not block.
 #include <sim/fault.h>

@@ -6,7 +6,7 @@
 //   RS232 port; port.Connect(name);       // name = device.PortName(), e.g. "pts/5"
 //
 // The device answers on the master side of the pseudo-terminal through its responders (see
-// responder.h): those added with AddResponder first, the bootloader last. It keeps a trace of
+// responder.h for their order; the bootloader is asked last). It keeps a trace of
 // what the host sent, tells which line rate the host configured, and commits the faults it is
 // given. All members may be called from any thread while the device runs.
 #include <sim/bootloader_responder.h>

@@ -4,7 +4,9 @@
 
 #include <sim/virtual_device.h>
 
+#include "support/bootloader_script.h"
 #include "support/sim_environment.h"
+#include "tools/discovery.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,7 @@
 #include <vector>
 
 using testsupport::ScopedEnv;
+using testsupport::TakeText;
 
 namespace {
 
@@ -24,29 +27,6 @@ std::vector<std::pair<int, int>> g_progress;
 bool RecordProgress(int done, int total) {
     g_progress.emplace_back(done, total);
     return true;
-}
-
-std::vector<std::string> Enumerate() {
-    RS232 serial;
-    char** ports = nullptr;
-    int count = 0;
-    serial.GetSpecificCOMPorts(&ports, &count);
-    std::vector<std::string> names;
-    for (int i = 0; i < count; ++i) {
-        names.emplace_back(ports[i]);
-        serial.FreeRS232Memory(ports[i]);
-    }
-    serial.FreeRS232Memory(ports);
-    return names;
-}
-
-std::string Take(Bootloader& b, bool (Bootloader::*get)(char**)) {
-    char* text = nullptr;
-    if (!(b.*get)(&text))
-        return "<none>";
-    std::string s = text;
-    Bootloader::Free(text);
-    return s;
 }
 
 TEST(BootloaderEndToEnd, DiscoverIdentifySwitchBaudAndWriteFirmware) {
@@ -59,12 +39,11 @@ TEST(BootloaderEndToEnd, DiscoverIdentifySwitchBaudAndWriteFirmware) {
 
     ScopedEnv noHardware("TESSEL_NO_HARDWARE_PORTS", "1");
     ScopedEnv extra("TESSEL_EXTRA_PORTS", "pts/does-not-exist:" + device.PortName());
-    std::vector<std::string> ports = Enumerate();
+    std::vector<std::string> ports = tools::ListPorts();
     std::vector<std::string> found;
     for (const std::string& port : ports) {
-        Bootloader probe(port.c_str(), kTimeoutMs, true);
-        int type = 0;
-        if (probe.GetDeviceType(&type) && type == 3)
+        tools::FoundDevice d;
+        if (tools::Identify(port, kTimeoutMs, &d) && d.deviceType == 3)
             found.push_back(port);
     }
     ASSERT_EQ(found, std::vector<std::string>{device.PortName()});
@@ -78,8 +57,8 @@ TEST(BootloaderEndToEnd, DiscoverIdentifySwitchBaudAndWriteFirmware) {
     b.GetFirmwareVersion(&v); EXPECT_EQ(v, 16);
     b.GetBootloaderVersion(&v); EXPECT_EQ(v, 2);
     b.GetMaxBaudrate(&v); EXPECT_EQ(v, 921600);
-    EXPECT_EQ(Take(b, &Bootloader::GetSerialNumber), "123-4567");
-    EXPECT_EQ(Take(b, &Bootloader::GetDeviceDescription), identity.description);
+    EXPECT_EQ(TakeText(b, &Bootloader::GetSerialNumber), "123-4567");
+    EXPECT_EQ(TakeText(b, &Bootloader::GetDeviceDescription), identity.description);
 
     ASSERT_TRUE(b.SwitchToMaxBaudrate());
     EXPECT_EQ(device.LineRate(), 921600);

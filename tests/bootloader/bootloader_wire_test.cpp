@@ -16,16 +16,6 @@ constexpr int kTimeoutMs = 300;
 // For the few steps that must wait for a missing answer.
 constexpr int kShortTimeoutMs = 40;
 
-std::string Take(Bootloader& b, bool (Bootloader::*get)(char**)) {
-    char* text = nullptr;
-    if (!(b.*get)(&text))
-        return "<none>";
-    std::string s = text;
-    Bootloader::Free(text);
-    EXPECT_EQ(text, nullptr);
-    return s;
-}
-
 TEST(BootloaderWire, AcquiresTheWholeIdentityInOrder) {
     PtyPeer peer;
     ScriptAcquisition(peer, ScriptedIdentity{});
@@ -42,8 +32,8 @@ TEST(BootloaderWire, AcquiresTheWholeIdentityInOrder) {
     EXPECT_TRUE(b.GetRevision(&v)); EXPECT_EQ(v, 7);
     Bootloader::DeviceProgrammingState mode = Bootloader::InProgmode;
     EXPECT_TRUE(b.GetProgramMode(&mode)); EXPECT_EQ(mode, Bootloader::NotInProgmode);
-    EXPECT_EQ(Take(b, &Bootloader::GetSerialNumber), "123-4567");
-    EXPECT_EQ(Take(b, &Bootloader::GetDeviceDescription), "Kv");
+    EXPECT_EQ(TakeText(b, &Bootloader::GetSerialNumber), "123-4567");
+    EXPECT_EQ(TakeText(b, &Bootloader::GetDeviceDescription), "Kv");
     char* port = nullptr;
     b.GetCOMPort(&port);
     ASSERT_NE(port, nullptr);
@@ -68,7 +58,7 @@ TEST(BootloaderWire, ProgramModeTriggersProgramParametersAndShortSerialStopsAtNu
     Bootloader::DeviceProgrammingState mode = Bootloader::NotInProgmode;
     b.GetProgramMode(&mode);
     EXPECT_EQ(mode, Bootloader::InProgmode);
-    EXPECT_EQ(Take(b, &Bootloader::GetSerialNumber), "AB1");
+    EXPECT_EQ(TakeText(b, &Bootloader::GetSerialNumber), "AB1");
 }
 
 TEST(BootloaderWire, TwoByteDeviceTypeIsAskedAgainWithTheShortForm) {
@@ -117,9 +107,9 @@ TEST(BootloaderWire, DescriptionEndings) {
         EXPECT_EQ(peer.Finish(), std::vector<std::string>{});
         EXPECT_EQ(b.IsDeviceInfoAvailable(), c.ok);
         if (c.ok)
-            EXPECT_EQ(Take(b, &Bootloader::GetDeviceDescription), c.text);
+            EXPECT_EQ(TakeText(b, &Bootloader::GetDeviceDescription), c.text);
         else  // the failed acquisition does not hand out the partial text
-            EXPECT_EQ(Take(b, &Bootloader::GetDeviceDescription), "<none>");
+            EXPECT_EQ(TakeText(b, &Bootloader::GetDeviceDescription), "<none>");
     }
 }
 
@@ -203,8 +193,8 @@ TEST(BootloaderWire, CopiesOwnTheirStringsAndPort) {
     assigned = copy;
     original.reset();  // the copies must not depend on the original's strings
     for (Bootloader* b : {&copy, &assigned}) {
-        EXPECT_EQ(Take(*b, &Bootloader::GetSerialNumber), "123-4567");
-        EXPECT_EQ(Take(*b, &Bootloader::GetDeviceDescription), "Kv");
+        EXPECT_EQ(TakeText(*b, &Bootloader::GetSerialNumber), "123-4567");
+        EXPECT_EQ(TakeText(*b, &Bootloader::GetDeviceDescription), "Kv");
         char* port = nullptr;
         b->GetCOMPort(&port);
         EXPECT_STREQ(port, peer.PortName().c_str());
@@ -224,8 +214,8 @@ TEST(BootloaderWire, SetDataFieldsAndFreeBootloaderNeedNoDevice) {
     EXPECT_FALSE(list[0]->IsDeviceInfoAvailable());
     list[0]->SetDataFields("Desc", "SN-1", "pts/42", 3, 9);
     EXPECT_TRUE(list[0]->IsDeviceInfoAvailable());
-    EXPECT_EQ(Take(*list[0], &Bootloader::GetDeviceDescription), "Desc");
-    EXPECT_EQ(Take(*list[0], &Bootloader::GetSerialNumber), "SN-1");
+    EXPECT_EQ(TakeText(*list[0], &Bootloader::GetDeviceDescription), "Desc");
+    EXPECT_EQ(TakeText(*list[0], &Bootloader::GetSerialNumber), "SN-1");
     int v = 0;
     EXPECT_TRUE(list[0]->GetSubDeviceType(&v));
     EXPECT_EQ(v, 9);

@@ -180,8 +180,9 @@ TEST(VirtualDevice, StaleHalfRequestIsForgotten) {
     EXPECT_FALSE(device.InProgramMode());
 }
 
-// A second protocol in the manner of the device command protocol: 0x31 switches to application
-// mode, in which it also owns 0x1E; 0x3F announces `n` raw bytes that it takes whole.
+// A further protocol in the manner of the device command protocol, on bytes that no built-in one
+// uses: 0x70 switches to application mode, in which it also owns 0x1E; 0x7F announces `n` raw
+// bytes that it takes whole.
 class ApplicationResponder : public sim::Responder {
 public:
     long Offer(const uint8_t* in, size_t size, sim::SimState&, sim::Reply& reply) override {
@@ -190,17 +191,17 @@ public:
             rawLeft_ -= n;
             raw_ += n;
             if (rawLeft_ == 0)
-                reply.bytes = {0x3F, 0xFF};
+                reply.bytes = {0x7F, 0xFF};
             return static_cast<long>(n);
         }
         switch (in[0]) {
-        case 0x31: applicationMode_ = true; reply.bytes = {0x31, 0xFF}; return 1;
+        case 0x70: applicationMode_ = true; reply.bytes = {0x70, 0xFF}; return 1;
         case 0x1E:
             if (!applicationMode_)
                 return kNotMine;
             reply.bytes = {0x1E, 0xFF};
             return 1;
-        case 0x3F:
+        case 0x7F:
             if (size < 2)
                 return kIncomplete;
             rawLeft_ = in[1];
@@ -222,10 +223,10 @@ TEST(VirtualDevice, AddedResponderIsAskedFirstAndCanHoldTheLine) {
     ASSERT_TRUE(device.Start());
     Host host(device);
     EXPECT_EQ(host.Ask({0x1E}, 2), (Bytes{0x1E, 0x20}));  // bootloader's while not in application mode
-    EXPECT_EQ(host.Ask({0x31}, 2), (Bytes{0x31, 0xFF}));
+    EXPECT_EQ(host.Ask({0x70}, 2), (Bytes{0x70, 0xFF}));
     EXPECT_EQ(host.Ask({0x1E}, 2), (Bytes{0x1E, 0xFF}));
     // Raw bytes that look like bootloader requests go to the responder holding the line.
-    EXPECT_EQ(host.Ask({0x3F, 4, 0x17, 0x11, 0x19, 0x1C}, 3, 50), (Bytes{0x3F, 0xFF}));
+    EXPECT_EQ(host.Ask({0x7F, 4, 0x17, 0x11, 0x19, 0x1C}, 3, 50), (Bytes{0x7F, 0xFF}));
     EXPECT_EQ(device.WithResponder<ApplicationResponder>([](ApplicationResponder* r) { return r->raw_; }), 4u);
     EXPECT_EQ(host.Ask({0x17}, 3), (Bytes{0x17, 0x00, 0x02}));
 }

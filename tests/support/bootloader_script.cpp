@@ -12,6 +12,15 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
+std::string TakeText(Bootloader& b, bool (Bootloader::*get)(char**)) {
+    char* text = nullptr;
+    if (!(b.*get)(&text))
+        return "<none>";
+    std::string s = text;
+    Bootloader::Free(text);
+    return text == nullptr ? s : "<not cleared by Free>";
+}
+
 void ScriptAcquisition(PtyPeer& peer, const ScriptedIdentity& id) {
     peer.Expect({0x17}, Concat({{0x17}, Be16(id.bootloaderVersion)}));
     peer.Expect({0x11}, Concat({{0x11}, Be16(id.deviceType)}));

@@ -2,6 +2,8 @@
 // Scripts a device's answers to a whole identity acquisition on a PtyPeer.
 #include "support/serial_pty_peer.h"
 
+#include <tessel/bootloader/bootloader.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,5 +31,8 @@ void ScriptAcquisition(PtyPeer& peer, const ScriptedIdentity& id);
 Bytes Be16(uint32_t value);
 Bytes Be32(uint32_t value);
 Bytes Concat(std::initializer_list<Bytes> parts);
+
+// The text a Bootloader getter hands out (released again), or "<none>" when it gives none.
+std::string TakeText(Bootloader& b, bool (Bootloader::*get)(char**));
 
 }  // namespace testsupport
