@@ -78,13 +78,6 @@ TEST_F(DeviceEndToEnd, RunningSequenceRefusesDirectControlUntilStopped) {
     EXPECT_EQ(StateOf(k), Idle);
 }
 
-TEST_F(DeviceEndToEnd, ErrorBitsAreCollectedAndCleared) {
-    Model([](sim::DeviceModel& m) { m.errorBits = 0x06; });
-    EXPECT_EQ(k.GetLastDeviceError(), 0x06);
-    EXPECT_EQ(k.ClearLastDeviceError(), 0u);
-    EXPECT_EQ(k.GetLastDeviceError(), 0);
-}
-
 TEST_F(DeviceEndToEnd, MemoryFiguresAndDefragmentation) {
     Model([](sim::DeviceModel& m) {
         m.memory.SetCapacity(1000);

@@ -1,8 +1,5 @@
-// The pure pieces of the device protocol: command table, big-endian helpers, port codes and
-// state translation.
-#include <korvan/device/detail/big_endian.h>
+// The pure pieces of the device protocol: command table, port codes and state translation.
 #include <korvan/device/detail/command_table.h>
-#include <korvan/device/detail/exchange.h>
 #include <korvan/device/detail/port_codes.h>
 #include <korvan/device/detail/state_translation.h>
 #include <korvan/device/korvan.h>
@@ -26,25 +23,6 @@ TEST(DeviceUnitCommandTable, CodesAreUniqueAndRepliesCarryEchoAndStatus) {
     EXPECT_FALSE(kReadUserData.statusByte);
     EXPECT_EQ(StateReplyLength(15), 7);
     EXPECT_EQ(StateReplyLength(16), 9);
-}
-
-TEST(DeviceUnitCommandTable, RequestsEncodeBigEndian) {
-    EXPECT_EQ(Request(kSetTickTime).U32(50).bytes(), (std::vector<std::uint8_t>{0xDE, 0, 0, 0, 0x32}));
-    EXPECT_EQ(Request(kSetAnalog).U8(5).U16(0x1234).bytes(),
-              (std::vector<std::uint8_t>{0x39, 0x05, 0x12, 0x34}));
-    EXPECT_EQ(Request(kDeleteSequence).U16(0xBEEF).bytes().size(), kDeleteSequence.requestLength);
-}
-
-TEST(DeviceUnitBigEndian, RoundTripAndByteOrder) {
-    std::uint8_t raw[4] = {};
-    StoreBigEndian<4>(raw, 0x01020304);
-    EXPECT_EQ(raw[0], 0x01);
-    EXPECT_EQ(raw[3], 0x04);
-    EXPECT_EQ(LoadBigEndian<4>(raw), 0x01020304u);
-    StoreBigEndian<2>(raw, 0xABCDEF);  // only the low 16 bits travel
-    EXPECT_EQ(LoadBigEndian<2>(raw), 0xCDEFu);
-    const std::uint8_t high[4] = {0xFF, 0xFF, 0xFF, 0xFE};
-    EXPECT_EQ(LoadBigEndian<4>(high), 0xFFFFFFFEu);
 }
 
 TEST(DeviceUnitPortCodes, EveryPortValue) {
@@ -87,17 +65,6 @@ TEST(DeviceUnitState, IsSequenceActive) {
         const bool active = v == Running || (v >= ActiveA && v <= ActiveC);
         EXPECT_EQ(IsSequenceActive(static_cast<State>(v)), active) << v;
     }
-}
-
-TEST(DeviceUnitKorvan, FreshObject) {
-    Korvan device;
-    DeviceInfo info{};
-    EXPECT_EQ(device.GetDeviceInfo(-1, &info), 1u);
-    EXPECT_EQ(device.GetDeviceInfo(-2, &info), 2u);
-    EXPECT_EQ(device.GetDeviceInfo(0, nullptr), 2u);
-    State s = Idle;
-    EXPECT_EQ(device.GetState(&s), 1u);
-    EXPECT_EQ(s, NotConnected);
 }
 
 }  // namespace

@@ -88,15 +88,6 @@ TEST_F(DeviceWireMemory, DeleteSequenceAcceptsStatusOne) {
     EXPECT_EQ(device.DeleteSequence(7), 0u) << "sent while calibrating";
 }
 
-TEST_F(DeviceWireMemory, Defragment) {
-    Open();
-    StateStep(0);
-    Step({0x44}, {0x44, 0xFF});
-    EXPECT_EQ(DeviceAccess::DefragmentMemory(device), 0u);
-    StateStep(1);
-    EXPECT_EQ(DeviceAccess::DefragmentMemory(device), 5u);
-}
-
 TEST_F(DeviceWireMemory, SetUserDataFrame) {
     Open();
     std::vector<unsigned char> data(61);
