@@ -43,6 +43,18 @@ bool modify(const char* fileName, Change change) {
   return tessel::detail::replaceFile(fileName, tessel::detail::formatIni(records));
 }
 
+// Changes the first record with that section and key; false when there is none.
+template <typename Change>
+bool modifyRecord(const char* key, const char* section, const char* fileName, Change change) {
+  if (anyNull({key, section})) return false;
+  return modify(fileName, [&](Records& records) {
+    const auto it = findRecord(records, key, section);
+    if (it == records.end()) return false;
+    change(records, it);
+    return true;
+  });
+}
+
 template <typename Less>
 void sortRecords(Records& records, bool descending, Less less) {
   std::stable_sort(records.begin(), records.end(), [&](const Record& a, const Record& b) {
@@ -137,23 +149,12 @@ bool CIniFile::RenameSection(const char* oldSection, const char* newSection, con
 }
 
 bool CIniFile::CommentRecord(CommentChar cc, const char* key, const char* section, const char* fileName) {
-  if (anyNull({key, section})) return false;
-  return modify(fileName, [&](Records& records) {
-    const auto it = findRecord(records, key, section);
-    if (it == records.end()) return false;
-    it->commented = static_cast<char>(cc);
-    return true;
-  });
+  return modifyRecord(key, section, fileName,
+                      [&](Records&, Records::iterator it) { it->commented = static_cast<char>(cc); });
 }
 
 bool CIniFile::UnCommentRecord(const char* key, const char* section, const char* fileName) {
-  if (anyNull({key, section})) return false;
-  return modify(fileName, [&](Records& records) {
-    const auto it = findRecord(records, key, section);
-    if (it == records.end()) return false;
-    it->commented = ' ';
-    return true;
-  });
+  return modifyRecord(key, section, fileName, [](Records&, Records::iterator it) { it->commented = ' '; });
 }
 
 bool CIniFile::CommentSection(char cc, const char* section, const char* fileName) {
@@ -171,13 +172,7 @@ bool CIniFile::UnCommentSection(const char* section, const char* fileName) {
 }
 
 bool CIniFile::DeleteRecord(const char* key, const char* section, const char* fileName) {
-  if (anyNull({key, section})) return false;
-  return modify(fileName, [&](Records& records) {
-    const auto it = findRecord(records, key, section);
-    if (it == records.end()) return false;
-    records.erase(it);
-    return true;
-  });
+  return modifyRecord(key, section, fileName, [](Records& records, Records::iterator it) { records.erase(it); });
 }
 
 bool CIniFile::DeleteSection(const char* section, const char* fileName) {
@@ -191,24 +186,17 @@ bool CIniFile::DeleteSection(const char* section, const char* fileName) {
 }
 
 bool CIniFile::SetSectionComments(const char* comment, const char* section, const char* fileName) {
-  if (anyNull({comment, section})) return false;
-  return modify(fileName, [&](Records& records) {
-    const auto it = findRecord(records, "", section);
-    if (it == records.end()) return false;
-    it->comments = commentBlock(comment);
-    return true;
-  });
+  if (comment == nullptr) return false;
+  // A heading is the record of the section with an empty key.
+  return modifyRecord("", section, fileName,
+                      [&](Records&, Records::iterator it) { it->comments = commentBlock(comment); });
 }
 
 bool CIniFile::SetRecordComments(const char* comment, const char* key, const char* section,
                                  const char* fileName) {
-  if (anyNull({comment, key, section})) return false;
-  return modify(fileName, [&](Records& records) {
-    const auto it = findRecord(records, key, section);
-    if (it == records.end()) return false;
-    it->comments = commentBlock(comment);
-    return true;
-  });
+  if (comment == nullptr) return false;
+  return modifyRecord(key, section, fileName,
+                      [&](Records&, Records::iterator it) { it->comments = commentBlock(comment); });
 }
 
 bool CIniFile::Sort(const char* fileName, bool descending) {

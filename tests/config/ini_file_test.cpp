@@ -173,25 +173,4 @@ TEST_F(ConfigIniFile, SortKeepsKeysWithoutHeadingAndDuplicateHeadings) {
   EXPECT_EQ(readFile(path), "k=1\n");
 }
 
-TEST_F(ConfigIniFile, HundredPointCalibrationLayout) {
-  // The way a calibration is saved and read back.
-  ASSERT_TRUE(CIniFile::Create(file));
-  ASSERT_TRUE(CIniFile::AddSection("Spot", file));
-  ASSERT_TRUE(CIniFile::SetValue("ScanStepSize", "100", "Spot", file));
-  ASSERT_TRUE(CIniFile::AddSection("Calibration", file));
-  ASSERT_TRUE(CIniFile::SetValue("PointCNT", "100", "Calibration", file));
-  for (int i = 0; i < 100; ++i) {
-    for (const char* axis : {"CamX", "CamY", "DevX", "DevY"}) {
-      const std::string key = "P" + std::to_string(i) + axis;
-      const std::string v = std::to_string(i * 10) + ".500000";
-      ASSERT_TRUE(CIniFile::SetValue(key.c_str(), v.c_str(), "Calibration", file));
-    }
-  }
-  EXPECT_TRUE(CIniFile::SectionExists("Spot", file));
-  EXPECT_EQ(value("ScanStepSize", "Spot"), "100");
-  EXPECT_EQ(value("P0CamX", "Calibration"), "0.500000");
-  EXPECT_EQ(value("P99DevY", "Calibration"), "990.500000");
-  EXPECT_EQ(value("PointCNT", "Calibration"), "100");
-}
-
 }  // namespace

@@ -23,23 +23,13 @@ TEST(GeometryTolerance, AbsoluteEpsilon) {
   EXPECT_FALSE(fltEquals(std::nanf(""), std::nanf("")));
 }
 
-TEST(GeometryVector, ArithmeticAndComparison) {
+TEST(GeometryVector, ComparisonIsTolerantAndNegateIsACopy) {
   const Vector2f a(1.5f, -2.0f);
-  const Vector2f b(0.5f, 4.0f);
-  expectVector(a + b, 2.0f, 2.0f);
-  expectVector(a - b, 1.0f, -6.0f);
-  expectVector(a + 1.0f, 2.5f, -1.0f);
-  expectVector(a - 1.0f, 0.5f, -3.0f);
-  expectVector(a * 2.0f, 3.0f, -4.0f);
-  expectVector(a / 2.0f, 0.75f, -1.0f);
-  EXPECT_FLOAT_EQ(a * b, 0.75f - 8.0f);
   expectVector(a.Negate(), -1.5f, 2.0f);
-  expectVector(a, 1.5f, -2.0f);  // Negate leaves the vector alone
-  EXPECT_FLOAT_EQ(Vector2f(3, 4).Length(), 5.0f);
+  expectVector(a, 1.5f, -2.0f);
   EXPECT_TRUE(Vector2f(0.5f, 2.0f) == Vector2f(0.5f + 5e-8f, 2.0f));
   EXPECT_FALSE(Vector2f(1.0f, 2.0f) == Vector2f(1.0f, 2.001f));
-  const Vector2f inf = a / 0.0f;  // not guarded: infinities, no trap
-  EXPECT_TRUE(std::isinf(inf.x));
+  EXPECT_TRUE(std::isinf((a / 0.0f).x));  // not guarded, and no trap
 }
 
 TEST(GeometryVector, ConversionsRoundToNearestFloat) {
@@ -70,14 +60,8 @@ TEST(GeometryVector, NormalizeKeepsZeroVector) {
   expectVector(Vector2f::GetLeftNormal(Vector2f(2.0f, 0.0f)), 0.0f, 1.0f);
   expectVector(Vector2f::GetRightNormal(Vector2f(2.0f, 0.0f)), 0.0f, -1.0f);
   expectVector(Vector2f::GetLeftNormal(Vector2f()), 0.0f, 0.0f);
-  expectVector(Vector2f::GetLeftPerp(Vector2f(1.0f, 2.0f)), -2.0f, 1.0f);
-  expectVector(Vector2f::GetRightPerp(Vector2f(1.0f, 2.0f)), 2.0f, -1.0f);
-}
-
-TEST(GeometryVector, Projections) {
-  EXPECT_FLOAT_EQ(Vector2f::ScalarProjection(Vector2f(3, 4), Vector2f(2, 0)), 3.0f);
   expectVector(Vector2f::VectorProjection(Vector2f(3, 4), Vector2f(0, 10)), 0.0f, 4.0f);
-  expectVector(Vector2f::VectorProjection(Vector2f(1, 1), Vector2f(-2, 0)), 1.0f, 0.0f);
+  EXPECT_FLOAT_EQ(Vector2f::ScalarProjection(Vector2f(3, 4), Vector2f(-2, 0)), -3.0f);
 }
 
 TEST(GeometryVector, SignedAngle) {
