@@ -1,5 +1,6 @@
 // korvan: the command-line tool. "korvan demo" runs against a built-in virtual device.
 #include "tools/detail/environment.h"
+#include "tools/device_demo.h"
 #include "tools/discovery.h"
 
 #include <sim/sim_options.h>
@@ -19,7 +20,8 @@ void PrintUsage() {
         "Usage: korvan demo [--hardware] [virtual device options]\n"
         "\n"
         "demo  starts a virtual device on a pseudo-terminal, discovers it through port\n"
-        "      enumeration and the bootloader protocol, and prints its identity.\n"
+        "      enumeration and the bootloader protocol, prints its identity, then connects\n"
+        "      through the Korvan device class and drives it.\n"
         "      No real serial port is touched unless --hardware is given.\n"
         "  --hardware\tdiscover real devices instead (enumerates and probes the machine's serial ports)\n"
         "Virtual device options:\n%s",
@@ -69,8 +71,9 @@ int Demo(const std::vector<std::string>& args) {
             std::printf("No bootloader answered on %s\n", port.c_str());
         }
     }
-    std::printf("Devices identified: %d\n", found);
-    return found > 0 ? 0 : 1;
+    std::printf("Devices identified: %d\n\n", found);
+    if (found == 0) return 1;
+    return tools::RunDeviceDemo();
 }
 
 }  // namespace
