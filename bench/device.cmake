@@ -1,0 +1,1 @@
+project_add_benchmark(device_roundtrip_bench SOURCES device_roundtrip_bench.cpp LIBS korvan korvan_sim)
