@@ -15,6 +15,7 @@ Korvan::Korvan(int keepBaudRate)
       port(std::make_shared<korvan::detail::SerialLine>()),
       state(NotConnected),
       tickTime(50),
+      calibrationLaser(),
       calibrationIntensity(0),
       pulseSequenceNumber(0) {}
 

@@ -2,6 +2,7 @@
 // Korvan: the application's handle on one laser scanning device.
 #include <korvan/device/device_info.h>
 #include <korvan/device/device_types.h>
+#include <korvan/device/laser.h>
 #include <korvan/device/result_codes.h>
 #include <korvan/device/sequence_memory_info.h>
 #include <korvan/export.h>
@@ -123,6 +124,56 @@ public:
     /// Releases a buffer from GetUserData; null is ignored.
     void FreeUserData(unsigned char* data);
 
+    // ---- Laser definitions --------------------------------------------------------------
+    //
+    // Lasers live in one list shared by all Korvan objects of the process, independent of any
+    // connection: define them before or after Connect; Connect, Disconnect and Search leave
+    // them alone. The list owns each laser and its calibration. A laser operation on an empty
+    // list gives 5, on an unknown identifier 2.
+
+    /// Defines a laser and writes its identifier (the smallest positive one not in use) to
+    /// `*id`. Delays are microseconds; `minIntensity` and `maxIntensity` (0..10000, min not
+    /// above max) are the analog levels of intensity 0 and 10000; `pulseFrequency` 0 means a
+    /// continuous laser. `activeLevel` is the line level that switches it on (default 1).
+    /// Allowed before any connection and in Idle; 5 in other states. 2: null `id`, a port other
+    /// than NoOutput and LaserOutput1..4, a port another laser has, or a bad intensity range.
+    /// Connected to firmware 6 or later, the port's output default is first brought to the
+    /// laser's off level, so that the laser stays dark when nothing drives its line; a failure
+    /// there is returned (1 for a communication failure).
+    unsigned int AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay,
+                          unsigned int intensityDelay, OutputPorts port, unsigned int minIntensity,
+                          unsigned int maxIntensity, unsigned int pulseFrequency, unsigned int* id,
+                          int activeLevel, unsigned int warmUpTime);
+    /// As above with active level 1 and no warm-up time.
+    unsigned int AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay,
+                          unsigned int intensityDelay, OutputPorts port, unsigned int minIntensity,
+                          unsigned int maxIntensity, unsigned int pulseFrequency, unsigned int* id);
+    /// As above with no warm-up time.
+    unsigned int AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay,
+                          unsigned int intensityDelay, OutputPorts port, unsigned int minIntensity,
+                          unsigned int maxIntensity, unsigned int pulseFrequency, unsigned int* id,
+                          int activeLevel);
+    /// As above with active level 1.
+    unsigned int AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay,
+                          unsigned int intensityDelay, OutputPorts port, unsigned int minIntensity,
+                          unsigned int maxIntensity, unsigned int pulseFrequency, unsigned int* id,
+                          unsigned int warmUpTime);
+    /// Deletes a laser with its calibration; its identifier becomes free, the others keep
+    /// theirs. 2 when no laser has `id` (also for an empty list). Sends nothing.
+    unsigned int RemoveLaser(unsigned int id);
+    /// Reads the output a laser is on. 2 for a null `port`.
+    unsigned int GetPortForLaser(unsigned int id, OutputPorts* port);
+    /// Moves a laser to another output. 2: a port other than NoOutput and LaserOutput1..4, or
+    /// one another laser has. When this object's last connection was to firmware 6 or later, the
+    /// new port's output default is brought to the laser's off level as in AddLaser; that needs
+    /// the device connected and Idle (1 or 5 otherwise, and the laser keeps its port).
+    unsigned int SetPortForLaser(unsigned int id, OutputPorts port);
+    /// Reads a laser's scan step size (device units between the points of lines and shapes;
+    /// the step size of its calibration). 2 for a null `stepSize`.
+    unsigned int GetLaserStepSize(unsigned int id, int* stepSize);
+    /// Sets a laser's scan step size; 2 when below 1 (checked before the laser is looked up).
+    unsigned int SetLaserStepSize(unsigned int id, int stepSize);
+
 private:
     friend struct korvan::detail::DeviceAccess;
 
@@ -133,6 +184,9 @@ private:
     unsigned int DefragmentMemory();
     /// Refreshes `state` and maps it to 0, 1 (not connected) or 5 (not one of the accepted).
     unsigned int RequireState(std::initializer_list<State> accepted);
+    /// Sets the output default of a laser output to the level that keeps the laser dark, reading
+    /// it first so that an unchanged default costs no write.
+    unsigned int SetOutputDefaultToOffLevel(OutputPorts outputPort, int activeLevel);
 
     // The calibration laser is switched through the laser operations, which are not part of
     // this library yet; these are the places where a running calibration hands over to them.
@@ -148,6 +202,7 @@ private:
     std::shared_ptr<korvan::detail::SerialLine> port;
     State state;
     unsigned int tickTime;
+    Laser calibrationLaser;
     unsigned int calibrationIntensity;
     unsigned short pulseSequenceNumber;
 };

@@ -13,6 +13,7 @@ struct DeviceAccess {
     static unsigned int TickTime(const Korvan& k) { return k.tickTime; }
     static unsigned char LastDeviceError(const Korvan& k) { return k.lastDeviceError; }
     static const DeviceInfo& ConnectedDevice(const Korvan& k) { return k.deviceInfo; }
+    static Laser& CalibrationLaser(Korvan& k) { return k.calibrationLaser; }
 
     static unsigned int SetDigital(Korvan& k, unsigned char port, int level) { return k.SetDigital(port, level); }
     static unsigned int SetAnalog(Korvan& k, unsigned char port, unsigned short value) { return k.SetAnalog(port, value); }

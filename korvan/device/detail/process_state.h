@@ -3,6 +3,7 @@
 // unload, and not synchronised (one thread at a time, as the interface documents). The keep-alive
 // stop flag is the exception: the poller thread reads it while its starter sets it.
 #include <korvan/device/device_info.h>
+#include <korvan/device/laser.h>
 #include <korvan/device/sequence_memory_info.h>
 #include <korvan/export.h>
 
@@ -17,6 +18,8 @@ inline constexpr unsigned int kShortScanLead = 14;
 struct ProcessWideState {
     /// Devices found by the last Search, in the order found.
     std::vector<DeviceInfo> deviceList;
+    /// Defined lasers in order of addition; the list owns them and their calibrations.
+    std::vector<Laser> laserList;
     /// Stored sequences as read by the last GetSequenceCount.
     std::vector<SequenceMemoryInfo> sequenceTable;
     /// Scan lead of compiled sequences, in ticks (SetScanMode).
