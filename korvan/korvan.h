@@ -9,6 +9,7 @@
 #include <korvan/device/device_info.h>
 #include <korvan/device/device_types.h>
 #include <korvan/device/korvan.h>
+#include <korvan/device/laser.h>
 #include <korvan/device/result_codes.h>
 #include <korvan/device/sequence_memory_info.h>
 
