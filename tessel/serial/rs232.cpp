@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int kSendPiece = 50;           // bytes per platform write
+constexpr int kSendPiece = 50;           // piece size; reports fall on piece boundaries
 constexpr int kProgressSpacing = 1000;   // a report only after more than this many bytes
 constexpr int kBufferGrowth = 50;        // growth step of the receive work buffers
 constexpr std::size_t kTerminatorLimit = 100;
@@ -216,16 +216,26 @@ bool RS232::Send(unsigned char* data, int length) {
 }
 
 bool RS232::real_send(unsigned char* data, int length) {
+    // The block is cut into 50-byte pieces, and a progress report (which may cancel) falls before
+    // the first piece that lies more than 1000 bytes beyond the last report. The pieces between two
+    // such points go to the driver in one call: the line sees the same bytes and the caller the
+    // same reports and cancel points, for a twentieth of the system calls.
     int lastReport = 0;
-    for (int offset = 0; offset < length; offset += kSendPiece) {
+    int offset = 0;
+    while (offset < length) {
         if (sendProgressCallback != nullptr && offset - lastReport > kProgressSpacing) {
             if (!sendProgressCallback(offset + 1, length)) return false;
             lastReport = offset;
         }
-        int piece = length - offset < kSendPiece ? length - offset : kSendPiece;
+        int end = length;
+        if (sendProgressCallback != nullptr) {
+            int nextReport = lastReport + (kProgressSpacing / kSendPiece + 1) * kSendPiece;
+            if (nextReport < end) end = nextReport;
+        }
         bytesWritten = 0;
-        if (!tessel::detail::WriteSerial(portHandle, data + offset, piece, &bytesWritten)) return false;
-        if (tessel::detail::TraceEnabled()) tessel::detail::TraceBytes("->", portName, data + offset, piece);
+        if (!tessel::detail::WriteSerial(portHandle, data + offset, end - offset, &bytesWritten)) return false;
+        if (tessel::detail::TraceEnabled()) tessel::detail::TraceBytes("->", portName, data + offset, end - offset);
+        offset = end;
     }
     if (sendProgressCallback != nullptr && !sendProgressCallback(length, length)) return false;
     return true;

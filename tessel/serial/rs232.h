@@ -46,7 +46,7 @@ public:
 
     /// Sends `text` without its terminating NUL.
     bool Send(char* text) override;
-    /// Sends `length` bytes in pieces of 50. With `sendProgressCallback` set, it is called with
+    /// Sends `length` bytes, cut into pieces of 50. With `sendProgressCallback` set, it is called with
     /// (offset + 1, length) before a piece whose offset lies more than 1000 bytes beyond the last
     /// report (first reference 0), and with (length, length) at the end; a false from it stops
     /// the send with false. A null `data` with a positive length gives false.
