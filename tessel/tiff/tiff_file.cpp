@@ -3,6 +3,7 @@
 #include <tessel/tiff/detail/byte_order.h>
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -66,6 +67,23 @@ void TiffFile::read(uint64_t offset, void* destination, size_t bytes) const {
     throw runtime_error("Could not read " + to_string(bytes) + " bytes at offset " + to_string(offset) + ".");
 }
 
+// A stack of thousands of pages has thousands of directories, each asking for a few small
+// reads; one block read per directory keeps opening it cheap.
+void TiffFile::readSmall(uint64_t offset, void* destination, size_t bytes) const {
+  constexpr uint64_t kBlock = 4096;
+  const uint64_t size = file_->size();
+  if (bytes > kBlock || offset > size || size - offset < bytes) {
+    read(offset, destination, bytes);  // too large to cache, or reported as an error there
+    return;
+  }
+  if (walkCache_.empty() || offset < walkCacheOffset_ || offset + bytes > walkCacheOffset_ + walkCache_.size()) {
+    walkCache_.resize(static_cast<size_t>(std::min(kBlock, size - offset)));
+    walkCacheOffset_ = offset;
+    read(offset, walkCache_.data(), walkCache_.size());
+  }
+  std::memcpy(destination, walkCache_.data() + (offset - walkCacheOffset_), bytes);
+}
+
 TiffFile::TiffFile(const char* path) {
   file_ = PositionedFile::open(path);
   if (!file_) throw runtime_error("Could not open file.");
@@ -98,6 +116,7 @@ TiffFile::TiffFile(const char* path) {
     big ? walkDirectories<TiffKind::classic, ByteOrder::big>() : walkDirectories<TiffKind::classic, ByteOrder::little>();
   else
     big ? walkDirectories<TiffKind::big, ByteOrder::big>() : walkDirectories<TiffKind::big, ByteOrder::little>();
+  std::vector<unsigned char>().swap(walkCache_);
 
   for (const Directory& d : directories_)
     for (const Strip& s : d.strips) dataEnd_ = std::max(dataEnd_, s.offset + s.bytes);
@@ -150,7 +169,7 @@ std::vector<uint64_t> TiffFile::readValues(uint16_t tag, const TagEntry& e) cons
   checkValuesInFile(tag, e);
   const unsigned width = fieldTypeSize(e.type);
   std::vector<unsigned char> raw(static_cast<size_t>(e.count * width));
-  if (!raw.empty()) read(e.location, raw.data(), raw.size());
+  if (!raw.empty()) readSmall(e.location, raw.data(), raw.size());
   std::vector<uint64_t> values(static_cast<size_t>(e.count));
   for (size_t i = 0; i < values.size(); ++i) values[i] = readValueAs<order>(e, raw.data() + i * width);
   return values;
@@ -163,7 +182,7 @@ uint64_t TiffFile::firstValue(uint16_t tag, const Directory& d) const {
   if (e->count == 0) throw runtime_error("Tag " + to_string(tag) + " has no value.");
   checkValuesInFile(tag, *e);
   unsigned char raw[8];
-  read(e->location, raw, fieldTypeSize(e->type));
+  readSmall(e->location, raw, fieldTypeSize(e->type));
   return readValueAs<order>(*e, raw);
 }
 
@@ -219,7 +238,7 @@ void TiffFile::walkDirectories() {
       throw runtime_error("Image file directory at offset " + to_string(offset) + " lies outside the file.");
 
     unsigned char countRaw[8];
-    read(offset, countRaw, countBytes);
+    readSmall(offset, countRaw, countBytes);
     const uint64_t entries = classic ? loadUnsigned<uint16_t, big>(countRaw) : loadUnsigned<uint64_t, big>(countRaw);
     if (entries > (size - offset - countBytes - fieldBytes) / entryBytes)
       throw runtime_error("Image file directory at offset " + to_string(offset) + " lies outside the file.");
@@ -229,7 +248,7 @@ void TiffFile::walkDirectories() {
     totalEntries_ += entries;
 
     block.resize(static_cast<size_t>(entries * entryBytes + fieldBytes));
-    read(offset + countBytes, block.data(), block.size());
+    readSmall(offset + countBytes, block.data(), block.size());
 
     Directory d;
     d.offset = offset;

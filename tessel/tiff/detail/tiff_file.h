@@ -73,6 +73,9 @@ private:
   void readStrips(Directory& d);
   void checkValuesInFile(uint16_t tag, const TagEntry& e) const;
   void read(uint64_t offset, void* destination, size_t bytes) const;
+  // The directory walk's small reads, served from one cached block of the file. Only the
+  // constructor uses it (one thread).
+  void readSmall(uint64_t offset, void* destination, size_t bytes) const;
   struct Window;
   void readWindow(const Window& w) const;
 
@@ -89,6 +92,8 @@ private:
   uint64_t dataSize_ = 0;
   uint64_t totalEntries_ = 0;
   uint64_t totalStrips_ = 0;
+  mutable std::vector<unsigned char> walkCache_;
+  mutable uint64_t walkCacheOffset_ = 0;
 };
 
 }  // namespace tessel::detail
