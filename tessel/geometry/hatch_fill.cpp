@@ -55,7 +55,8 @@ Rows* FragmentToLines(const std::vector<Vector2f>& polygon, float spacing) {
   const std::size_t count = polygon.size();
   // x + y of every vertex: an edge whose ends both lie well clear of the
   // current line on one side cannot meet it, and the exact intersection
-  // (which would reject it too) is skipped.
+  // (which would reject it too) is skipped. P and Q accumulate their own
+  // rounding, so "the line" is the band between their two sums.
   std::vector<double> diagonal(count);
   for (std::size_t i = 0; i < count; ++i) diagonal[i] = static_cast<double>(polygon[i].x) + polygon[i].y;
   std::vector<Vector2f> points;
@@ -65,13 +66,14 @@ Rows* FragmentToLines(const std::vector<Vector2f>& polygon, float spacing) {
   Vector2f q(box.x, box.y);
   while (p.y < yEnd || p.x < xEnd || q.y < yEnd || q.x < xEnd) {
     points.clear();
-    const double line = static_cast<double>(p.x) + p.y;
-    const double margin = 1.0 + std::fabs(line) * 1e-6;
+    const double lineP = static_cast<double>(p.x) + p.y;
+    const double lineQ = static_cast<double>(q.x) + q.y;
+    const double margin = 1.0 + std::max(std::fabs(lineP), std::fabs(lineQ)) * 1e-6;
+    const double low = std::min(lineP, lineQ) - margin;
+    const double high = std::max(lineP, lineQ) + margin;
     for (std::size_t i = 0; i < count; ++i) {
       const std::size_t j = i + 1 == count ? 0 : i + 1;
-      const double a = diagonal[i] - line;
-      const double b = diagonal[j] - line;
-      if ((a > margin && b > margin) || (a < -margin && b < -margin)) continue;
+      if ((diagonal[i] > high && diagonal[j] > high) || (diagonal[i] < low && diagonal[j] < low)) continue;
       Vector2f hit;
       if (tessel::detail::intersectSegments(p, q, polygon[i], polygon[j], &hit)) points.push_back(hit);
     }

@@ -87,6 +87,73 @@ TEST(GeometryHatchFill, SpacingLostInRoundingEndsInsteadOfLooping) {
   EXPECT_NE(odd.rows, nullptr);
 }
 
+// Far from the origin with a fractional spacing the two walking points
+// collect different rounding, so the scan line is no longer exactly
+// x + y = constant. Every step whose line clearly crosses the polygon must
+// still give its row: the piece of the segment between the walking points
+// inside the polygon. The hexagon has no edge on its bounding box, so the
+// walking points never sit on an edge (where rounding decides).
+TEST(GeometryHatchFill, FarFromOriginEveryCrossingStepHasItsRow) {
+  struct Case {
+    float x0, y0, spacing;
+  };
+  for (const Case& c : {Case{100, 20000, 0.1f}, Case{100, 30000, 0.3f}, Case{100, 20000, 0.45f}}) {
+    std::vector<Vector2f> hexagon;
+    for (const auto& [dx, dy] : {std::pair{300, 0}, {1000, 100}, {1200, 700}, {800, 1200}, {100, 1000}, {0, 400}}) {
+      hexagon.emplace_back(c.x0 + static_cast<float>(dx), c.y0 + static_cast<float>(dy));
+    }
+    Fill fill(hexagon, c.spacing);
+    const float s = c.spacing;
+    const float xEnd = (1200 + 2 * s) + (c.x0 - s);
+    const float yEnd = 2 * s + 1200 + (c.y0 - s);
+    Vector2f p(c.x0, c.y0);
+    Vector2f q(c.x0, c.y0);
+    std::size_t next = 0;
+    std::size_t expected = 0;
+    const auto near = [](Vector2f a, Vector2f b) { return std::fabs(a.x - b.x) < 0.05f && std::fabs(a.y - b.y) < 0.05f; };
+    while (p.y < yEnd || p.x < xEnd || q.y < yEnd || q.x < xEnd) {
+      // Clip P-Q to the counter-clockwise hexagon in double (Cyrus-Beck).
+      const double dx = static_cast<double>(q.x) - p.x;
+      const double dy = static_cast<double>(q.y) - p.y;
+      double t0 = 0, t1 = 1;
+      for (std::size_t i = 0; i < hexagon.size(); ++i) {
+        const Vector2f& a = hexagon[i];
+        const Vector2f& b = hexagon[(i + 1) % hexagon.size()];
+        const double ex = static_cast<double>(b.x) - a.x, ey = static_cast<double>(b.y) - a.y;
+        // Inside is left of the edge: ex * (y - a.y) - ey * (x - a.x) >= 0.
+        const double at0 = ex * (p.y - static_cast<double>(a.y)) - ey * (p.x - static_cast<double>(a.x));
+        const double slope = ex * dy - ey * dx;
+        if (slope == 0) {
+          if (at0 < 0) t1 = -1;
+        } else if (slope > 0) {
+          t0 = std::max(t0, -at0 / slope);
+        } else {
+          t1 = std::min(t1, -at0 / slope);
+        }
+      }
+      // Pieces whose middle lies within a unit or two of the boundary are
+      // left to the midpoint test on whole units.
+      const double tm = (t0 + t1) / 2;
+      if (t1 - t0 > 0 && distanceToBoundary(hexagon, p.x + tm * dx, p.y + tm * dy) > 2) {
+        ++expected;
+        // The row runs from its end with the smaller x.
+        const double ta = dx >= 0 ? t0 : t1, tb = dx >= 0 ? t1 : t0;
+        const Vector2f from(static_cast<float>(p.x + ta * dx), static_cast<float>(p.y + ta * dy));
+        const Vector2f to(static_cast<float>(p.x + tb * dx), static_cast<float>(p.y + tb * dy));
+        // Rows of steps too short to judge may lie between; skip over them.
+        while (next < fill.rows->size() && !near((*fill.rows)[next][0].start, from)) ++next;
+        ASSERT_LT(next, fill.rows->size()) << "no row for the step at P = " << p.ToString();
+        ASSERT_EQ((*fill.rows)[next].size(), 1u);
+        EXPECT_TRUE(near((*fill.rows)[next][0].end, to)) << (*fill.rows)[next][0].end.ToString() << " " << to.ToString();
+        ++next;
+      }
+      if (p.y < yEnd) p.y += s; else p.x += s;
+      if (q.x < xEnd) q.x += s; else q.y += s;
+    }
+    EXPECT_GT(expected, static_cast<std::size_t>(1500 / s));
+  }
+}
+
 TEST(GeometryHatchFill, FreeAcceptsNullAndClearsPointer) {
   Rows* rows = nullptr;
   Free(rows);
