@@ -88,10 +88,12 @@ TiffFile::TiffFile(const char* path) {
   file_ = PositionedFile::open(path);
   if (!file_) throw runtime_error("Could not open file.");
   const uint64_t size = file_->size();
-  if (size < 8) throw runtime_error("File too short to be a tiff.");
+  // Byte order and version come first, so that a short file that is no tiff
+  // at all is named as such.
+  if (size < 4) throw runtime_error("File too short to be a tiff.");
 
-  unsigned char header[8];
-  read(0, header, sizeof header);
+  unsigned char header[8] = {};
+  read(0, header, static_cast<size_t>(std::min<uint64_t>(size, sizeof header)));
   if (header[0] == 'I' && header[1] == 'I') order_ = ByteOrder::little;
   else if (header[0] == 'M' && header[1] == 'M') order_ = ByteOrder::big;
   else throw runtime_error("Invalid tiff.  Endian-ness check returned an invalid id.");
@@ -101,6 +103,7 @@ TiffFile::TiffFile(const char* path) {
   if (version == 42 || version == 10752) kind_ = TiffKind::classic;
   else if (version == 43 || version == 11008) kind_ = TiffKind::big;
   else throw runtime_error("Unrecognized Tiff sub-type");
+  if (size < 8) throw runtime_error("File too short to be a tiff.");
 
   const bool big = order_ == ByteOrder::big;
   if (kind_ == TiffKind::classic) {

@@ -144,6 +144,12 @@ TEST(StackOpen, ReportsFilesItCannotRead) {
   OpenedStack v44(dir.file("v44.tif"));
   EXPECT_EQ(v44.log(), "Unrecognized Tiff sub-type");
 
+  // Too short for a directory offset, yet plainly named for what it is not.
+  writeFile(dir.file("xx4.tif"), {'X', 'X', 42, 0});
+  EXPECT_EQ(OpenedStack(dir.file("xx4.tif")).log(), "Invalid tiff.  Endian-ness check returned an invalid id.");
+  writeFile(dir.file("v44short.tif"), {'M', 'M', 0, 44, 0});
+  EXPECT_EQ(OpenedStack(dir.file("v44short.tif")).log(), "Unrecognized Tiff sub-type");
+
   writeFile(dir.file("short.tif"), {'I', 'I', 42});
   OpenedStack tiny(dir.file("short.tif"));
   EXPECT_EQ(tiny.h.reader, nullptr);
