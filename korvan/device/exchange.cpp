@@ -1,6 +1,7 @@
 #include <korvan/device/detail/exchange.h>
 
 #include <cassert>
+#include <chrono>
 
 namespace korvan::detail {
 namespace {
@@ -8,12 +9,12 @@ namespace {
 // Silence this long means nothing more is on its way.
 constexpr int kDrainQuietMs = 5;
 
+// A late reply is a few bytes; a line that keeps babbling must not hold the next command back
+// for ever, so discarding stops after one reply time-out and the command goes out regardless.
 void DiscardLateInput(SerialLine& line) {
-    unsigned char* junk = nullptr;
-    int length = 0;
-    while (line.rs232.Receive(&junk, &length, kDrainQuietMs)) {
-        line.rs232.FreeRS232Memory(junk);
-        junk = nullptr;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReplyTimeoutMs);
+    unsigned char junk = 0;
+    while (line.rs232.Receive(&junk, 1, kDrainQuietMs) && std::chrono::steady_clock::now() < deadline) {
     }
     line.staleInput = false;
 }

@@ -2,6 +2,7 @@
 // and the port shared between copies.
 #include "device_wire_fixture.h"
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -46,6 +47,28 @@ TEST_F(DeviceWireExchange, LateReplyIsDiscardedBeforeTheNextCommand) {
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     Step({0x3D}, {0x3D, 0xFF});
     EXPECT_EQ(DeviceAccess::StopSequenceInternal(device), 0u) << "took the late 40 FF as its reply";
+}
+
+TEST(DeviceWireLateInput, ALineThatKeepsSendingDoesNotHoldTheNextCommandBack) {
+    testsupport::PtyPeer peer;
+    Korvan device;
+    std::string name = peer.PortName();
+    ASSERT_TRUE(DeviceAccess::Line(device).rs232.Connect(name.data()));
+    std::atomic<bool> babbling{true};
+    std::thread noise([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+        while (babbling && std::chrono::steady_clock::now() < end) {
+            peer.WriteToHost({0x00});
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    EXPECT_EQ(DeviceAccess::ResetDevice(device), 1u);  // wrong echo: late input expected
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(DeviceAccess::ResetDevice(device), 1u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    babbling = false;
+    noise.join();
+    EXPECT_EQ(peer.DrainFromHost(), (Bytes{0x40, 0x40})) << "both commands went out";
 }
 
 TEST_F(DeviceWireExchange, NotConnectedSendsNothing) {
