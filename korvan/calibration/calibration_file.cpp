@@ -3,6 +3,7 @@
 #include <korvan/calibration/calibration.h>
 #include <tessel/config/ini_file.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -17,10 +18,23 @@ const char* const kSpot = "Spot";
 const char* const kTable = "Calibration";
 const char* const kCoordinateKeys[] = {"CamX", "CamY", "DevX", "DevY"};
 
-std::string Format(const char* format, double value) {
+// Coordinates are written and read with a decimal point whatever locale the application has
+// set (printf and strtod would follow LC_NUMERIC): a file must mean the same on every machine.
+std::string FormatCoordinate(double value) {
     char buffer[100];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return buffer;
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+    return std::string(buffer, end.ec == std::errc{} ? end.ptr : buffer);
+}
+
+/// The leading decimal number of `text` (as strtod reads it in the C locale); 0 when there is none.
+float ParseCoordinate(const std::string& text) {
+    const char* p = text.c_str();
+    const char* end = p + text.size();
+    while (p < end && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) ++p;
+    if (p < end && *p == '+') ++p;
+    double value = 0.0;
+    if (std::from_chars(p, end, value, std::chars_format::general).ec != std::errc{}) value = 0.0;
+    return static_cast<float>(value);
 }
 
 std::string FormatInt(unsigned int value) {
@@ -48,7 +62,7 @@ unsigned int WriteAll(const Calibration& c, const char* file) {
         const CalibrationPoint& p = c.calibrationPoints[i];
         const double values[] = {p.camera.x, p.camera.y, p.device.x, p.device.y};
         for (int k = 0; k < 4; ++k) {
-            if (!CIniFile::SetValue(PointKey(i, k).c_str(), Format("%f", values[k]).c_str(), kTable, file)) {
+            if (!CIniFile::SetValue(PointKey(i, k).c_str(), FormatCoordinate(values[k]).c_str(), kTable, file)) {
                 return 5;
             }
         }
@@ -97,7 +111,7 @@ unsigned int LoadCalibrationFile(Calibration& calibration, const char* path) {
         for (unsigned int i = 0; i < calibration.pointCount; ++i) {
             float v[4];
             for (int k = 0; k < 4; ++k) {
-                v[k] = static_cast<float>(std::strtod(ReadValue(ini, PointKey(i, k).c_str(), kTable, path).c_str(), nullptr));
+                v[k] = ParseCoordinate(ReadValue(ini, PointKey(i, k).c_str(), kTable, path));
             }
             calibration.calibrationPoints[i] = CalibrationPoint(Vector2f(v[0], v[1]), Vector2f(v[2], v[3]));
         }

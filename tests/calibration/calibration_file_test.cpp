@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -98,6 +99,32 @@ TEST_F(CalibrationFile, MissingPointKeysReadAsZero) {
     EXPECT_EQ(c.pointCount, 4u);
     EXPECT_EQ(c.calibrationPoints[1].device.x, 5.5f);
     EXPECT_EQ(c.calibrationPoints[3].device.x, 0.0f);
+}
+
+TEST_F(CalibrationFile, DecimalPointDoesNotFollowTheApplicationsLocale) {
+    struct RestoreLocale {
+        std::string name = std::setlocale(LC_NUMERIC, nullptr);
+        ~RestoreLocale() { std::setlocale(LC_NUMERIC, name.c_str()); }
+    } restore;
+    bool comma = false;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE", "fr_FR"}) {
+        if (std::setlocale(LC_NUMERIC, name) != nullptr && *std::localeconv()->decimal_point == ',') {
+            comma = true;
+            break;
+        }
+    }
+    if (!comma) GTEST_SKIP() << "no locale with a decimal comma is installed";
+
+    Calibration c(4);
+    ASSERT_EQ(c.SetCalibrationPoint(1, RPOINTF(12.125, 0.5), RPOINTF(100.25, 3.75)), 0u);
+    ASSERT_EQ(c.SaveCalibration(path_.c_str()), 0u);
+    EXPECT_NE(Text().find(" P1CamX=12.125000\n"), std::string::npos) << Text();
+
+    Write("[Spot]\nScanStepSize=3\n[Calibration]\nPointCNT=4\nP1CamX=12.125\nP1DevY= +3.75\n");
+    Calibration loaded;
+    ASSERT_EQ(loaded.LoadCalibration(path_.c_str()), 0u);
+    EXPECT_EQ(loaded.calibrationPoints[1].camera.x, 12.125f);
+    EXPECT_EQ(loaded.calibrationPoints[1].device.y, 3.75f);
 }
 
 TEST_F(CalibrationFile, AFailedSaveLeavesTheOldFile) {
