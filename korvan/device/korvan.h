@@ -66,6 +66,7 @@ public:
     /// 2: `state` or `sequenceCounter` null (nothing sent); 1: the query failed, the port is
     /// closed and `*state` is NotConnected.
     unsigned int GetState(State* state, unsigned int* sequenceCounter, unsigned short* statusWord);
+    /// The same query; the omitted outputs are dropped.
     unsigned int GetState(State* state, unsigned int* sequenceCounter);
     unsigned int GetState(State* state);
     /// The device error bits collected since the last clear (after a fresh state query).
@@ -95,6 +96,7 @@ public:
     unsigned int SetScanMode(ScanMode mode);
     /// Moves the mirrors to (x, y), each 0..65535 (2 otherwise). Idle or Calibrating.
     unsigned int MoveAbsolute(unsigned int x, unsigned int y);
+    /// As above; a negative coordinate is out of range (2).
     unsigned int MoveAbsolute(tagPOINT position);
     /// Moves the mirrors by (dx, dy); 2 when the target leaves 0..65535 (no move then).
     unsigned int MoveRelative(int dx, int dy);
@@ -112,7 +114,8 @@ public:
     /// Free bytes of the sequence memory and (if `largestBlock` is not null) its largest
     /// contiguous free block. 2 for a null `freeBytes`. Idle or Calibrating.
     unsigned int GetAvailableMemory(unsigned int* freeBytes, unsigned int* largestBlock);
-    /// Deletes one stored sequence. Idle or Calibrating.
+    /// Deletes one stored sequence. Idle or Calibrating. 0 also when the device holds no
+    /// sequence of that number.
     unsigned int DeleteSequence(unsigned short sequenceNumber);
     /// Reads the user data block. On 0, `*data` holds `*length` bytes allocated by the library:
     /// release it with FreeUserData. On any other result `*data` must not be used or released.
