@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <regex>
 #include <sstream>
@@ -37,13 +38,21 @@ std::vector<std::string> ExtraPortNames() {
     return names;
 }
 
-// "/dev/ttyS0" and "ttyS0" name the same port.
+// "ttyS0", "/dev/ttyS0", "/dev/./ttyS0" and a link to it all name the same port. Only paths are
+// looked at (nothing is opened), so this is safe on the console itself.
 std::string BareName(const std::string& name) {
-    return name.rfind("/dev/", 0) == 0 ? name.substr(5) : name;
+    namespace fs = std::filesystem;
+    if (name.empty()) return name;
+    fs::path path = name[0] == '/' ? fs::path(name) : fs::path("/dev") / name;
+    std::error_code ec;
+    fs::path resolved = fs::canonical(path, ec);
+    std::string full = (ec ? path.lexically_normal() : resolved).string();
+    return full.rfind("/dev/", 0) == 0 ? full.substr(5) : full;
 }
 
 bool IsConsole(const std::string& name, const std::vector<std::string>& consoles) {
     std::string bare = BareName(name);
+    if (bare == "console") return true;  // /dev/console is whichever console is active
     return std::any_of(consoles.begin(), consoles.end(),
                        [&](const std::string& c) { return BareName(c) == bare; });
 }

@@ -15,6 +15,9 @@ constexpr int kSendPiece = 50;           // piece size; reports fall on piece bo
 constexpr int kProgressSpacing = 1000;   // a report only after more than this many bytes
 constexpr int kBufferGrowth = 50;        // growth step of the receive work buffers
 constexpr std::size_t kTerminatorLimit = 100;
+// A line that never falls silent (or never ends a line) would otherwise be read for ever into an
+// ever-growing buffer; no reply of the device comes near this.
+constexpr std::size_t kReceiveLimit = 64 * 1024;
 
 char* DuplicateText(const char* text) {
     if (text == nullptr) return nullptr;
@@ -206,7 +209,7 @@ bool RS232::Send(char* text) {
 }
 
 bool RS232::Send(unsigned char* data, int length) {
-    if (data == nullptr && length > 0) return false;
+    if (length < 0 || (data == nullptr && length > 0)) return false;
     try {
         return real_send(data, length);
     } catch (...) {
@@ -233,7 +236,8 @@ bool RS232::real_send(unsigned char* data, int length) {
             if (nextReport < end) end = nextReport;
         }
         bytesWritten = 0;
-        if (!tessel::detail::WriteSerial(portHandle, data + offset, end - offset, &bytesWritten)) return false;
+        if (!tessel::detail::WriteSerial(portHandle, data + offset, end - offset, &bytesWritten, kSendPiece))
+            return false;
         if (tessel::detail::TraceEnabled()) tessel::detail::TraceBytes("->", portName, data + offset, end - offset);
         offset = end;
     }
@@ -244,8 +248,8 @@ bool RS232::real_send(unsigned char* data, int length) {
 bool RS232::Receive(unsigned char* buffer, int count, int timeoutMs) {
     unsigned long t = timeoutMs < 0 ? 0ul : static_cast<unsigned long>(timeoutMs);
     if (!SetCommunicationTimeouts(t, t, t, t, t)) return false;
-    if (count <= 0) return true;
-    if (buffer == nullptr) return false;
+    if (count == 0) return true;
+    if (count < 0 || buffer == nullptr) return false;
     for (int i = 0; i < count; ++i) {
         if (!ReadByte(buffer + i)) return false;
     }
@@ -261,7 +265,7 @@ bool RS232::Receive(unsigned char** data, int* length, int timeoutMs) {
         std::vector<unsigned char> work;
         work.reserve(kBufferGrowth);
         unsigned char byte = 0;
-        while (ReadByte(&byte)) {
+        while (work.size() < kReceiveLimit && ReadByte(&byte)) {
             if (work.size() == work.capacity()) work.reserve(work.capacity() + kBufferGrowth);
             work.push_back(byte);
         }
@@ -287,6 +291,7 @@ bool RS232::ReceiveLine(unsigned char** data, int* length, int timeoutMs) {
         work.reserve(kBufferGrowth);
         for (;;) {
             unsigned char byte = 0;
+            if (work.size() >= kReceiveLimit) return false;
             if (!Receive(&byte, 1, timeoutMs)) return false;  // virtual: slot 5
             if (work.size() == work.capacity()) work.reserve(work.capacity() + kBufferGrowth);
             work.push_back(byte);

@@ -49,19 +49,25 @@ public:
     /// Sends `length` bytes, cut into pieces of 50. With `sendProgressCallback` set, it is called with
     /// (offset + 1, length) before a piece whose offset lies more than 1000 bytes beyond the last
     /// report (first reference 0), and with (length, length) at the end; a false from it stops
-    /// the send with false. A null `data` with a positive length gives false.
+    /// the send with false. A length of 0 sends nothing and makes only the final report; a
+    /// negative length, or a null `data` with a positive length, gives false without any report.
+    /// A piece that the line does not take within the write time-out (set by Connect and by every
+    /// receive operation) ends the send with false.
     bool Send(unsigned char* data, int length) override;
     /// Reads exactly `count` bytes into `buffer`; each byte is awaited for at most
     /// 2 x timeoutMs. False at the first byte that does not arrive (earlier bytes stay in the
-    /// buffer). count <= 0 gives true without reading; a null buffer with count > 0 gives false.
+    /// buffer). A count of 0 gives true without reading; a negative count, or a null buffer with
+    /// count > 0, gives false. In every case the time-outs are set first (all five to timeoutMs).
     bool Receive(unsigned char* buffer, int count, int timeoutMs) override;
     /// Reads until the line has been silent for the read time-out. With at least one byte:
     /// *data = a new buffer of exactly *length bytes (free with FreeRS232Memory), true.
-    /// Otherwise false, *length = 0 and *data untouched.
+    /// Otherwise false, *length = 0 and *data untouched. A line that never falls silent is read
+    /// at most 64 KiB per call: those bytes come back (true) and the rest waits on the line.
     bool Receive(unsigned char** data, int* length, int timeoutMs) override;
     /// Reads until the received text (up to its first NUL byte) ends with `lineTerminator`.
     /// *data = a new NUL-terminated buffer of the bytes, terminator included; *length = their
-    /// count. False, with *data untouched, when a byte does not arrive first.
+    /// count. False, with *data untouched, when a byte does not arrive first or no line has
+    /// ended within 64 KiB.
     bool ReceiveLine(unsigned char** data, int* length, int timeoutMs);
 
     /// Lists the serial ports present, as a new array of *count strings (free each string and

@@ -182,31 +182,38 @@ int ReadSerial(PortHandle handle, unsigned char* buffer, int count) {
     return got;
 }
 
-bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsigned int* written) {
+bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsigned int* written,
+                 int piece) {
     int fd = static_cast<int>(handle);
     if (fd < 0) return false;
+    if (piece <= 0) piece = count;
     int done = 0;
+    int pieceEnd = 0;  // end of the piece the current deadline belongs to
     bool timed = false;
-    long long total = 0;
     Clock::time_point deadline;
     while (done < count) {
         ssize_t n = ::write(fd, data + done, static_cast<size_t>(count - done));
         if (n > 0) {
             done += static_cast<int>(n);
+            if (done >= pieceEnd) timed = false;  // a new piece: a budget of its own
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) break;
         // The driver's buffer is full: only now is the write time-out worth looking up.
         if (!timed) {
+            int pieceStart = done - done % piece;
+            pieceEnd = pieceStart + piece < count ? pieceStart + piece : count;
             COMMTIMEOUTS t = TimeoutsOf(fd);
-            total = static_cast<long long>(t.WriteTotalTimeoutMultiplier) * count + t.WriteTotalTimeoutConstant;
+            long long total = static_cast<long long>(t.WriteTotalTimeoutMultiplier) * (pieceEnd - pieceStart) +
+                              t.WriteTotalTimeoutConstant;
+            if (total == 0) total = 1000LL * (pieceEnd - pieceStart) + 1000;
             deadline = Clock::now() + std::chrono::milliseconds(total);
             timed = true;
         }
         int wait = RemainingMs(deadline);
-        if (wait == 0 && total > 0) break;
+        if (wait == 0) break;
         pollfd p{fd, POLLOUT, 0};
-        int r = ::poll(&p, 1, total > 0 ? wait : -1);
+        int r = ::poll(&p, 1, wait);
         if (r < 0 && errno != EINTR) break;
         if (r > 0 && (p.revents & (POLLERR | POLLNVAL | POLLHUP))) break;
     }

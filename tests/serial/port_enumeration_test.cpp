@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include "support/serial_pty_peer.h"
+
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,6 +15,7 @@ using tessel::detail::EnumeratePorts;
 using tessel::detail::PortCandidates;
 using tessel::detail::SetPortScannerForTesting;
 using Names = std::vector<std::string>;
+using testsupport::PtyPeer;
 
 namespace {
 
@@ -82,6 +86,17 @@ TEST_F(PortEnumeration, TheConsoleIsNeverListed) {
     EXPECT_EQ(ViaRS232(), (Names{"ttyS1"}));
     setenv("TESSEL_EXTRA_PORTS", "/dev/ttyS0:pts/4", 1);
     EXPECT_EQ(ViaRS232(), (Names{"pts/4"}));
+
+    // Other spellings of the console, a link to it, and /dev/console itself are the console too.
+    PtyPeer console;
+    std::string link = ::testing::TempDir() + "tessel_console_link";
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink("/dev/" + console.PortName(), link);
+    Machine({}, {}, {console.PortName()});
+    std::string extra = "/dev/./" + console.PortName() + ":" + link + ":console:/dev/console:pts/4";
+    setenv("TESSEL_EXTRA_PORTS", extra.c_str(), 1);
+    EXPECT_EQ(ViaRS232(), (Names{"pts/4"}));
+    std::filesystem::remove(link);
 }
 
 TEST_F(PortEnumeration, ExtraPortsFollowHardwareAndCanStandAlone) {

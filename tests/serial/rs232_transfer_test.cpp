@@ -4,9 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -85,8 +91,12 @@ TEST_F(RS232Transfer, BadArgumentsFailWithoutCrashing) {
     EXPECT_FALSE(port_.Receive(static_cast<unsigned char*>(nullptr), 3, 10));
     EXPECT_FALSE(port_.Receive(nullptr, nullptr, 10));
     unsigned char byte = 0;
-    EXPECT_TRUE(port_.Receive(&byte, -5, 10));
-    EXPECT_TRUE(port_.Send(&byte, -5));
+    port_.sendProgressCallback = RecordProgress;
+    EXPECT_FALSE(port_.Receive(&byte, -5, 10));
+    EXPECT_FALSE(port_.Send(&byte, -5));
+    EXPECT_FALSE(port_.Send(nullptr, -5));
+    EXPECT_TRUE(g_reports.empty());  // a refused send reports nothing
+    EXPECT_TRUE(port_.IsConnected());
 }
 
 TEST_F(RS232Transfer, FixedReadKeepsBytesBeforeATimeout) {
@@ -126,6 +136,23 @@ TEST_F(RS232Transfer, ReadUntilSilenceCollectsEverything) {
     port_.FreeRS232Memory(data);
 }
 
+TEST_F(RS232Transfer, ALineThatNeverFallsSilentIsReadInBoundedChunks) {
+    // The device streams without pause and never ends a line: neither read may go on for ever.
+    std::atomic<bool> stop{false};
+    std::thread stream([&] {
+        Bytes chunk(4096, 'x');
+        while (!stop) peer_.WriteToHost(chunk);
+    });
+    unsigned char* data = nullptr;
+    int length = 0;
+    EXPECT_FALSE(port_.ReceiveLine(&data, &length, 1000));
+    ASSERT_TRUE(port_.Receive(&data, &length, 1000));
+    EXPECT_EQ(length, 64 * 1024);
+    port_.FreeRS232Memory(data);
+    stop = true;
+    stream.join();
+}
+
 TEST_F(RS232Transfer, LineReadEndsAtTheTerminator) {
     unsigned char* data = nullptr;
     int length = 0;
@@ -163,6 +190,27 @@ TEST_F(RS232Transfer, OperationsFailOnceTheLineIsGone) {
     EXPECT_FALSE(port_.Receive(buffer, 2, 50));
     Bytes data = Pattern(200);
     EXPECT_FALSE(port_.Send(data.data(), 200));
+}
+
+TEST(RS232Write, APeerThatNeverReadsEndsTheSendByTheWriteTimeout) {
+    // A pseudo-terminal whose device end is never read: the host's writes back up.
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    std::string name = std::string(::ptsname(master)).substr(5);
+    RS232 port;
+    ASSERT_TRUE(port.Connect(name.data()));
+    unsigned char byte = 0;
+    ASSERT_TRUE(port.Receive(&byte, 0, 10));  // sets every time-out to 10 ms
+    // Without a progress function the whole block goes to the driver in one call; the time-out
+    // still holds per 50-byte piece (10 ms x 50 + 10 ms), not per block.
+    std::vector<unsigned char> data(1 << 20, 0x55);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(port.Send(data.data(), static_cast<int>(data.size())));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    port.Disconnect();
+    ::close(master);
 }
 
 TEST_F(RS232Transfer, ClosedPortRefusesTraffic) {

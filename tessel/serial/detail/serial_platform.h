@@ -27,8 +27,13 @@ bool SetSerialTimeouts(PortHandle handle, const COMMTIMEOUTS& timeouts);
 /// Reads up to `count` bytes within the read time-out set for the handle
 /// (multiplier x count + constant). Returns the number read, or -1 on an error.
 int ReadSerial(PortHandle handle, unsigned char* buffer, int count);
-/// Writes all `count` bytes within the write time-out; false on error or time-out.
-bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsigned int* written);
+/// Writes all `count` bytes; false on error or time-out. The write time-out
+/// (multiplier x n + constant) applies to each run of `piece` bytes as if it were written by a
+/// call of its own, so handing several pieces over at once never stretches the wait for a stuck
+/// line. A time-out of 0 would wait for ever; such a piece gets the 1000 + 1000 x n ms a port
+/// starts with.
+bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsigned int* written,
+                 int piece);
 
 /// What the machine offers to the enumeration passes.
 struct PortCandidates {
