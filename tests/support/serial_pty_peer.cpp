@@ -56,6 +56,14 @@ void PtyPeer::Run() {
         {
             std::unique_lock<std::mutex> lock(mutex_);
             if (stop_) return;
+            if (closeRequested_ && master_ >= 0) {
+                // Closed here, never under a poll or read of this thread.
+                ::close(master_);
+                master_ = -1;
+                if (slave_ >= 0) ::close(slave_);
+                slave_ = -1;
+                cv_.notify_all();
+            }
             if (master_ < 0) {
                 cv_.wait_for(lock, std::chrono::milliseconds(10));
                 continue;
@@ -155,11 +163,9 @@ bool PtyPeer::HostXonXoff() const {
 }
 
 void PtyPeer::CloseLine() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (master_ >= 0) ::close(master_);
-    master_ = -1;
-    if (slave_ >= 0) ::close(slave_);
-    slave_ = -1;
+    std::unique_lock<std::mutex> lock(mutex_);
+    closeRequested_ = true;
+    cv_.wait(lock, [&] { return master_ < 0; });
 }
 
 }  // namespace testsupport

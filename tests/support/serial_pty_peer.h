@@ -2,6 +2,7 @@
 // A scripted device on a pseudo-terminal: a test plays the device byte by byte and states the
 // exact bytes the host must send. Either script it with Expect() or read and write by hand;
 // do not mix both on one peer.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -54,7 +55,8 @@ private:
     void Run();
     void ServeSteps(std::unique_lock<std::mutex>& lock);
 
-    int master_ = -1;
+    std::atomic<int> master_{-1};  // closed only by the peer thread, on request
+    bool closeRequested_ = false;
     int slave_ = -1;  // held open so the line never hangs up between host opens
     std::string portName_;
     mutable std::mutex mutex_;
