@@ -34,6 +34,7 @@ public:
     explicit Bootloader(const char* portName);        // 1000 ms, acquires
     Bootloader(const Bootloader& other);
     Bootloader& operator=(const Bootloader& other);
+    // Releases the strings it holds and closes the port.
     ~Bootloader();
 
     // Reads the whole identity (bootloader version, type, sub-type, firmware version, maximum
@@ -41,6 +42,7 @@ public:
     // the program parameters). The first failing request ends it with false. The result is also
     // what IsDeviceInfoAvailable reports afterwards.
     bool AcquireDeviceInfo();
+    // Outcome of the last acquisition (or true after SetDataFields); false before any.
     bool IsDeviceInfoAvailable();
 
     // Write the stored value and return IsDeviceInfoAvailable(); they never talk to the device.
