@@ -15,18 +15,18 @@ namespace {
 // A 16-bit signed stack whose samples run from `low` to `high`, with optional trailing metadata.
 std::vector<int16_t> writeSigned(const std::string& path, bool bigEndian, int low, int high,
                                  const std::string& metadata = "", uint32_t pages = 4) {
-  StackSpec spec;
-  spec.bigEndian = bigEndian;
-  spec.format = 2;
-  spec.pages = pages;
-  spec.rowsPerStrip = 4;
-  std::vector<int16_t> values(size_t{spec.width} * spec.height * spec.pages);
+  StackSpec layout;
+  layout.bigEndian = bigEndian;
+  layout.format = 2;
+  layout.pages = pages;
+  layout.rowsPerStrip = 4;
+  std::vector<int16_t> values(size_t{layout.width} * layout.height * layout.pages);
   for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int16_t>(low + static_cast<int>(i * 37 % (high - low + 1)));
   values[5] = static_cast<int16_t>(low);
   values[values.size() - 3] = static_cast<int16_t>(high);
   std::vector<uint8_t> bytes(values.size() * 2);
   std::memcpy(bytes.data(), values.data(), bytes.size());
-  writeStack(path, spec, bytes);
+  writeStack(path, layout, bytes);
   if (!metadata.empty()) {
     std::vector<uint8_t> file = readFile(path);
     file.insert(file.end(), metadata.begin(), metadata.end());

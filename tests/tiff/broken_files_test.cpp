@@ -178,9 +178,9 @@ TEST(BrokenFiles, MetadataLengthsBeyondTheFile) {
 
 TEST(BrokenFiles, TruncatedStackFailsToOpen) {
   TempDir dir;
-  StackSpec spec;
-  spec.pages = 4;
-  writeStack(dir.file("s.tif"), spec, makeSamples(spec));
+  StackSpec layout;
+  layout.pages = 4;
+  writeStack(dir.file("s.tif"), layout, makeSamples(layout));
   std::vector<uint8_t> file = readFile(dir.file("s.tif"));
   file.resize(file.size() / 2);
   writeFile(dir.file("s.tif"), file);
@@ -194,15 +194,15 @@ TEST(BrokenFiles, TruncatedStackFailsToOpen) {
 TEST(BrokenFiles, EveryCorruptedByteGivesASuccessOrAMessage) {
   TempDir dir;
   for (bool bigTiff : {false, true}) {
-    StackSpec spec;
-    spec.bigTiff = bigTiff;
-    spec.bigEndian = bigTiff;
-    spec.width = 4;
-    spec.height = 4;
-    spec.pages = 2;
-    spec.rowsPerStrip = 2;
-    spec.descriptions = {"a", "bb"};
-    writeStack(dir.file("ok.tif"), spec, makeSamples(spec));
+    StackSpec layout;
+    layout.bigTiff = bigTiff;
+    layout.bigEndian = bigTiff;
+    layout.width = 4;
+    layout.height = 4;
+    layout.pages = 2;
+    layout.rowsPerStrip = 2;
+    layout.descriptions = {"a", "bb"};
+    writeStack(dir.file("ok.tif"), layout, makeSamples(layout));
     const std::vector<uint8_t> original = readFile(dir.file("ok.tif"));
     // Only the header and directories matter; pixel bytes cannot break anything.
     for (size_t i = 0; i < original.size(); ++i) {

@@ -27,25 +27,25 @@ class StackMatrix : public ::testing::TestWithParam<std::tuple<bool, bool, Pixel
 
 TEST_P(StackMatrix, PixelsMatchLibtiffAndTheWrittenSamples) {
   auto [bigTiff, bigEndian, kind, rowsPerStrip] = GetParam();
-  StackSpec spec;
-  spec.bigTiff = bigTiff;
-  spec.bigEndian = bigEndian;
-  spec.format = kind.format;
-  spec.bits = kind.bits;
-  spec.rowsPerStrip = rowsPerStrip;
+  StackSpec layout;
+  layout.bigTiff = bigTiff;
+  layout.bigEndian = bigEndian;
+  layout.format = kind.format;
+  layout.bits = kind.bits;
+  layout.rowsPerStrip = rowsPerStrip;
   TempDir dir;
   const std::string path = dir.file("stack.tif");
-  const std::vector<uint8_t> samples = makeSamples(spec);
-  writeStack(path, spec, samples);
+  const std::vector<uint8_t> samples = makeSamples(layout);
+  writeStack(path, layout, samples);
 
   OpenedStack s(path);
   ASSERT_NE(s.h.reader, nullptr) << s.log();
   const TiffStackShape shape = TiffStackReader_GetShape(&s.h);
   EXPECT_EQ(shape.type, kind.code);
   EXPECT_EQ(shape.ndim, 3u);
-  EXPECT_EQ(shape.dims[0], spec.width);
-  EXPECT_EQ(shape.dims[1], spec.height);
-  EXPECT_EQ(shape.dims[2], spec.pages);
+  EXPECT_EQ(shape.dims[0], layout.width);
+  EXPECT_EQ(shape.dims[1], layout.height);
+  EXPECT_EQ(shape.dims[2], layout.pages);
   EXPECT_EQ(TiffStackReader_GetImageDescriptionCount(&s.h), 3);
 
   const std::vector<uint8_t> ours = s.data();
@@ -68,11 +68,11 @@ INSTANTIATE_TEST_SUITE_P(AllVariants, StackMatrix,
 
 TEST(StackShape, DropsDimensionsOfOneAndComputesStrides) {
   TempDir dir;
-  StackSpec spec;
-  spec.width = 512;
-  spec.height = 256;
-  spec.pages = 10;
-  writeStack(dir.file("ten.tif"), spec, makeSamples(spec));
+  StackSpec layout;
+  layout.width = 512;
+  layout.height = 256;
+  layout.pages = 10;
+  writeStack(dir.file("ten.tif"), layout, makeSamples(layout));
   OpenedStack ten(dir.file("ten.tif"));
   TiffStackShape s = TiffStackReader_GetShape(&ten.h);
   EXPECT_EQ(s.ndim, 3u);
@@ -81,17 +81,17 @@ TEST(StackShape, DropsDimensionsOfOneAndComputesStrides) {
   EXPECT_EQ(std::vector<uint64_t>(s.strides, s.strides + 5), (std::vector<uint64_t>{1, 512, 131072, 1310720, 0}));
   EXPECT_EQ(TiffStackReader_GetDataSizeBytes(&ten.h), 512u * 256 * 10 * 2);
 
-  spec.pages = 1;
-  writeStack(dir.file("one.tif"), spec, makeSamples(spec));
+  layout.pages = 1;
+  writeStack(dir.file("one.tif"), layout, makeSamples(layout));
   OpenedStack one(dir.file("one.tif"));
   s = TiffStackReader_GetShape(&one.h);
   EXPECT_EQ(s.ndim, 2u);
   EXPECT_EQ(std::vector<uint64_t>(s.dims, s.dims + 3), (std::vector<uint64_t>{512, 256, 1}));
 
-  spec = StackSpec{};
-  spec.bits = 8;
-  spec.samplesPerPixel = 3;
-  writeStack(dir.file("rgb.tif"), spec, makeSamples(spec));
+  layout = StackSpec{};
+  layout.bits = 8;
+  layout.samplesPerPixel = 3;
+  writeStack(dir.file("rgb.tif"), layout, makeSamples(layout));
   OpenedStack rgb(dir.file("rgb.tif"));
   s = TiffStackReader_GetShape(&rgb.h);
   EXPECT_EQ(s.ndim, 4u);
@@ -158,8 +158,8 @@ TEST(StackOpen, ReportsFilesItCannotRead) {
 
 TEST(StackOpen, CloseIsHarmlessTwiceAndCallsOnAClosedHandleFail) {
   TempDir dir;
-  StackSpec spec;
-  writeStack(dir.file("s.tif"), spec, makeSamples(spec));
+  StackSpec layout;
+  writeStack(dir.file("s.tif"), layout, makeSamples(layout));
   TiffStackReader h = TiffStackReader_Open(dir.file("s.tif").c_str());
   ASSERT_NE(h.reader, nullptr);
   TiffStackReader_Close(&h);
@@ -182,8 +182,8 @@ TEST(StackVersion, NamesTheLibraryVersionAndRevision) {
 
 TEST(StackData, RefusesSmallBuffersAndEmptyStacks) {
   TempDir dir;
-  StackSpec spec;
-  writeStack(dir.file("s.tif"), spec, makeSamples(spec));
+  StackSpec layout;
+  writeStack(dir.file("s.tif"), layout, makeSamples(layout));
   OpenedStack s(dir.file("s.tif"));
   const uint64_t size = TiffStackReader_GetDataSizeBytes(&s.h);
   std::vector<uint8_t> buffer(size, 0xAB);
@@ -228,9 +228,9 @@ TEST(StackData, ReadsStripsInTheirListedOrderAndJoinsNeighbours) {
 
 TEST(StackDescriptions, SizesCopiesAndMissingOnes) {
   TempDir dir;
-  StackSpec spec;
-  spec.descriptions = {"first image", "", "third"};
-  writeStack(dir.file("d.tif"), spec, makeSamples(spec));
+  StackSpec layout;
+  layout.descriptions = {"first image", "", "third"};
+  writeStack(dir.file("d.tif"), layout, makeSamples(layout));
   OpenedStack s(dir.file("d.tif"));
   ASSERT_EQ(TiffStackReader_GetImageDescriptionCount(&s.h), 3);
   EXPECT_EQ(TiffStackReader_GetImageDescriptionSizeBytes(&s.h, 0), 12u);  // with its NUL
@@ -284,8 +284,8 @@ TEST(StackMetadata, ReadsAcquisitionHeaderTrailingTextOrNothing) {
   EXPECT_EQ(text[0], '#');
 
   // Trailing text followed by its length as the last four bytes.
-  StackSpec spec;
-  writeStack(dir.file("trail.tif"), spec, makeSamples(spec));
+  StackSpec layout;
+  writeStack(dir.file("trail.tif"), layout, makeSamples(layout));
   std::vector<uint8_t> file = readFile(dir.file("trail.tif"));
   const std::string meta = "hStackManager.zs = 5";
   file.insert(file.end(), meta.begin(), meta.end());

@@ -23,15 +23,15 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::vector<uint8_t> makeSamples(const StackSpec& spec, uint32_t seed) {
-  const size_t bytes = size_t{spec.width} * spec.height * spec.pages * spec.samplesPerPixel * (spec.bits / 8);
+std::vector<uint8_t> makeSamples(const StackSpec& layout, uint32_t seed) {
+  const size_t bytes = size_t{layout.width} * layout.height * layout.pages * layout.samplesPerPixel * (layout.bits / 8);
   std::vector<uint8_t> out(bytes);
   std::mt19937 rng(seed);
-  if (spec.format == 3) {
+  if (layout.format == 3) {
     std::uniform_real_distribution<double> value(-1e6, 1e6);
-    for (size_t i = 0; i < bytes; i += spec.bits / 8) {
+    for (size_t i = 0; i < bytes; i += layout.bits / 8) {
       double v = value(rng);
-      if (spec.bits == 32) {
+      if (layout.bits == 32) {
         float f = static_cast<float>(v);
         std::memcpy(&out[i], &f, 4);
       } else {
@@ -44,40 +44,40 @@ std::vector<uint8_t> makeSamples(const StackSpec& spec, uint32_t seed) {
   return out;
 }
 
-void writeStack(const std::string& path, const StackSpec& spec, const std::vector<uint8_t>& samples) {
+void writeStack(const std::string& path, const StackSpec& layout, const std::vector<uint8_t>& samples) {
   std::string mode = "w";
-  mode += spec.bigEndian ? "b" : "l";
-  if (spec.bigTiff) mode += "8";
+  mode += layout.bigEndian ? "b" : "l";
+  if (layout.bigTiff) mode += "8";
   TIFF* tif = TIFFOpen(path.c_str(), mode.c_str());
   if (tif == nullptr) throw std::runtime_error("libtiff cannot create " + path);
-  const size_t rowBytes = size_t{spec.width} * spec.samplesPerPixel * (spec.bits / 8);
-  const uint32_t rows = spec.rowsPerStrip == 0 ? spec.height : spec.rowsPerStrip;
+  const size_t rowBytes = size_t{layout.width} * layout.samplesPerPixel * (layout.bits / 8);
+  const uint32_t rows = layout.rowsPerStrip == 0 ? layout.height : layout.rowsPerStrip;
   const uint8_t* page = samples.data();
-  for (uint32_t p = 0; p < spec.pages; ++p) {
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.width);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.height);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.bits);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spec.samplesPerPixel);
-    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, spec.format);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.samplesPerPixel == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+  for (uint32_t p = 0; p < layout.pages; ++p) {
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, layout.width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, layout.height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, layout.bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, layout.samplesPerPixel);
+    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, layout.format);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, layout.samplesPerPixel == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rows);
-    if (p < spec.descriptions.size() && !spec.descriptions[p].empty())
-      TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, spec.descriptions[p].c_str());
-    if (spec.pages > 1) {
+    if (p < layout.descriptions.size() && !layout.descriptions[p].empty())
+      TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, layout.descriptions[p].c_str());
+    if (layout.pages > 1) {
       TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
-      TIFFSetField(tif, TIFFTAG_PAGENUMBER, p, spec.pages);
+      TIFFSetField(tif, TIFFTAG_PAGENUMBER, p, layout.pages);
     }
-    for (uint32_t row = 0, strip = 0; row < spec.height; row += rows, ++strip) {
-      const uint32_t n = std::min(rows, spec.height - row);
+    for (uint32_t row = 0, strip = 0; row < layout.height; row += rows, ++strip) {
+      const uint32_t n = std::min(rows, layout.height - row);
       // libtiff byte-swaps the source for big-endian files, so hand it a copy.
       std::vector<uint8_t> copy(page + row * rowBytes, page + (row + n) * rowBytes);
       if (TIFFWriteEncodedStrip(tif, strip, copy.data(), static_cast<tmsize_t>(copy.size())) < 0)
         throw std::runtime_error("libtiff cannot write a strip");
     }
     TIFFWriteDirectory(tif);
-    page += rowBytes * spec.height;
+    page += rowBytes * layout.height;
   }
   TIFFClose(tif);
 }

@@ -33,9 +33,9 @@ struct StackSpec {
 };
 
 // Writes the stack with libtiff from `samples` (host order, all pages back to back).
-void writeStack(const std::string& path, const StackSpec& spec, const std::vector<uint8_t>& samples);
-// Pseudo-random sample bytes for a stack of this spec (finite values for floats).
-std::vector<uint8_t> makeSamples(const StackSpec& spec, uint32_t seed = 1);
+void writeStack(const std::string& path, const StackSpec& layout, const std::vector<uint8_t>& samples);
+// Pseudo-random sample bytes for a stack of this layout (finite values for floats).
+std::vector<uint8_t> makeSamples(const StackSpec& layout, uint32_t seed = 1);
 // Every strip of every directory as libtiff decodes it, back to back.
 std::vector<uint8_t> readWithLibtiff(const std::string& path);
 
