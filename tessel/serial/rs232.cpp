@@ -123,12 +123,10 @@ bool RS232::OpenPort(char* port) {
 
 bool RS232::ConfigurePort(unsigned long baud, unsigned char byteSize, unsigned long parityCheck,
                           unsigned char parity, unsigned char stopBits) {
+    bool ok = false;
     try {
-        lastResult = tessel::detail::GetSerialState(portHandle, dcb) ? 1 : 0;
-        if (!lastResult) {
-            ClosePort();
-            return false;
-        }
+        ok = tessel::detail::GetSerialState(portHandle, dcb);
+        if (!ok) return FinishPortStep(false);
         dcb.DCBlength = 28;
         dcb.BaudRate = static_cast<std::uint32_t>(baud);
         dcb.ByteSize = byteSize;
@@ -147,39 +145,38 @@ bool RS232::ConfigurePort(unsigned long baud, unsigned char byteSize, unsigned l
         dcb.XoffChar = 0x13;
         dcb.fNull = 0;
         dcb.fAbortOnError = 1;
-        lastResult = tessel::detail::SetSerialState(portHandle, dcb) ? 1 : 0;
+        ok = tessel::detail::SetSerialState(portHandle, dcb);
     } catch (...) {
-        lastResult = 0;
+        ok = false;
     }
-    if (!lastResult) {
-        ClosePort();
-        return false;
-    }
-    return true;
+    return FinishPortStep(ok);
 }
 
 bool RS232::SetCommunicationTimeouts(unsigned long readInterval, unsigned long readTotalMultiplier,
                                      unsigned long readTotalConstant,
                                      unsigned long writeTotalMultiplier,
                                      unsigned long writeTotalConstant) {
+    bool ok = false;
     try {
-        lastResult = tessel::detail::GetSerialTimeouts(portHandle, timeouts) ? 1 : 0;
-        if (lastResult) {
+        ok = tessel::detail::GetSerialTimeouts(portHandle, timeouts);
+        if (ok) {
             timeouts.ReadIntervalTimeout = static_cast<std::uint32_t>(readInterval);
             timeouts.ReadTotalTimeoutMultiplier = static_cast<std::uint32_t>(readTotalMultiplier);
             timeouts.ReadTotalTimeoutConstant = static_cast<std::uint32_t>(readTotalConstant);
             timeouts.WriteTotalTimeoutMultiplier = static_cast<std::uint32_t>(writeTotalMultiplier);
             timeouts.WriteTotalTimeoutConstant = static_cast<std::uint32_t>(writeTotalConstant);
-            lastResult = tessel::detail::SetSerialTimeouts(portHandle, timeouts) ? 1 : 0;
+            ok = tessel::detail::SetSerialTimeouts(portHandle, timeouts);
         }
     } catch (...) {
-        lastResult = 0;
+        ok = false;
     }
-    if (!lastResult) {
-        ClosePort();
-        return false;
-    }
-    return true;
+    return FinishPortStep(ok);
+}
+
+bool RS232::FinishPortStep(bool ok) {
+    lastResult = ok ? 1 : 0;
+    if (!ok) ClosePort();  // a failed state or time-out step leaves the port closed
+    return ok;
 }
 
 void RS232::ClosePort() {

@@ -92,6 +92,7 @@ private:
                                   unsigned long writeTotalMultiplier,
                                   unsigned long writeTotalConstant);
     void ClosePort();
+    bool FinishPortStep(bool ok);
     bool ReadByte(unsigned char* byte);
     bool real_read_byte(unsigned char* byte);
     bool real_send(unsigned char* data, int length);
