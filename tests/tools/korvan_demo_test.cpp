@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace {
 
 using testsupport::ChildProcess;
@@ -52,6 +54,30 @@ TEST(IdentifyExample, PrintsTheIdentityOfAVirtualDevice) {
     EXPECT_NE(out.find("1 port(s)"), std::string::npos) << out;
     EXPECT_NE(out.find("serial EX-77, type 3, firmware 16, up to 921600 baud"), std::string::npos) << out;
     EXPECT_EQ(sim.Interrupt(3000), 0);
+}
+
+TEST(MoveMirrorsExample, ConnectsAndVisitsEveryCorner) {
+    ChildProcess sim({KORVAN_SIM_PATH});
+    std::string line = sim.ReadLineStartingWith("TESSEL_EXTRA_PORTS=", 5000);
+    ASSERT_FALSE(line.empty());
+    testsupport::ScopedEnv noHardware("TESSEL_NO_HARDWARE_PORTS", "1");
+    testsupport::ScopedEnv extra("TESSEL_EXTRA_PORTS", line.substr(line.find('=') + 1));
+    int code = -1;
+    std::string out = RunToEnd({MOVE_MIRRORS_EXAMPLE_PATH}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("mirrors at (16384, 16384)"), std::string::npos) << out;
+    EXPECT_NE(out.find("mirrors at (16384, 49152)"), std::string::npos) << out;
+    EXPECT_EQ(sim.Interrupt(3000), 0);
+}
+
+TEST(DefineLaserExample, StoresTheCalibrationAndMapsThroughIt) {
+    std::string file = ::testing::TempDir() + "define_laser_example.ini";
+    int code = -1;
+    std::string out = RunToEnd({DEFINE_LASER_EXAMPLE_PATH, file}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("laser 1 on laser output 1"), std::string::npos) << out;
+    EXPECT_NE(out.find("camera (160, 120) -> device (24576, 24575)"), std::string::npos) << out;
+    std::remove(file.c_str());
 }
 
 }  // namespace
