@@ -15,3 +15,6 @@
 
 // Calibration
 #include <korvan/calibration/calibration.h>
+
+// Sequences
+#include <korvan/sequence/sequence_elements.h>

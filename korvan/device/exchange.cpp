@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <chrono>
+#include <thread>
 
 namespace korvan::detail {
 namespace {
@@ -19,7 +20,17 @@ void DiscardLateInput(SerialLine& line) {
     line.staleInput = false;
 }
 
+void WaitForQuietLine(SerialLine& line) {
+    std::this_thread::sleep_until(line.quietUntil);
+    line.quietUntil = {};
+    line.staleInput = true;  // the device's answer to the broken image may still arrive
+}
+
 }  // namespace
+
+void AbandonImage(SerialLine& line) {
+    line.quietUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAbandonedImagePauseMs);
+}
 
 Reply Exchange(SerialLine& line, Request request, std::size_t replyLength, int timeoutMs) {
     const Command& command = request.command();
@@ -27,6 +38,7 @@ Reply Exchange(SerialLine& line, Request request, std::size_t replyLength, int t
     assert(command.requestLength == 0 || out.size() == command.requestLength);
     if (replyLength == 0) replyLength = command.replyLength;
 
+    if (line.quietUntil != std::chrono::steady_clock::time_point{}) WaitForQuietLine(line);
     if (line.staleInput) DiscardLateInput(line);
 
     Reply reply;

@@ -12,6 +12,8 @@
 #include <initializer_list>
 #include <memory>
 
+class SequenceObject;
+
 namespace korvan::detail {
 struct SerialLine;
 struct DeviceAccess;
@@ -177,8 +179,51 @@ public:
     /// Sets a laser's scan step size; 2 when below 1 (checked before the laser is looked up).
     unsigned int SetLaserStepSize(unsigned int id, int stepSize);
 
+    // ---- Sequences ----------------------------------------------------------------------
+    //
+    // A sequence is an array of elements (<korvan/sequence/sequence_elements.h>) that the
+    // application owns; these calls only read it. Compiling checks the elements against each
+    // other and against the defined lasers: 4 when an element fails (overlapping beam elements,
+    // an unknown laser, an output port a laser uses, a wait on an input other than Input0/1, a
+    // value above 10000, a time beyond the device's 32-bit ticks, a point whose intensity stamps
+    // lie outside its light or closer together than the laser can follow, an element that
+    // yields nothing); 3 when the image passes the device's 33,000,000 bytes.
+
+    /// Compiles the elements, stores the image in the device's sequence memory and writes the
+    /// number the device gave it to `*sequenceNumber`. Idle only (5 otherwise, 1 not connected).
+    /// 2: null array, element or `sequenceNumber` (nothing sent); 3: the device's free memory
+    /// is too small (it is defragmented first when only the largest block is); 4 see above;
+    /// 1: the transfer failed or the progress function (SetSendingDataFct) cancelled it. After a
+    /// broken transfer the next command waits about 1.5 s, until the device has dropped the
+    /// partial image.
+    unsigned int UploadSequence(SequenceObject** elements, unsigned int count, unsigned short* sequenceNumber);
+    /// The device memory the elements need (the image length in bytes), without a device.
+    /// 2: null array, element or `size`; 3 and 4 as for UploadSequence.
+    unsigned int CalcMemoryUsage(SequenceObject** elements, unsigned int count, unsigned int* size);
+    /// Duration and illumination time of one element, in ticks of this object's tick time.
+    /// 2: a null output, or an element that yields nothing (both 0); 4: beyond 32-bit ticks.
+    unsigned int GetTiming(SequenceObject& element, unsigned int* duration, unsigned int* illumination);
+    /// Runs a stored sequence `runs` times (0: until Stop), at once with NoInput or when
+    /// `input` (Input0..3) triggers as `trigger` says. Idle only. 2: input and trigger both
+    /// invalid (nothing sent), or the device refuses the arguments; 5: the device refuses (for
+    /// example an unknown sequence number). On success the cached state is refreshed.
+    unsigned int StartSequence(unsigned short sequenceNumber, InputPorts input, TriggerBehaviour trigger,
+                               unsigned int runs);
+    /// External start mode is not supported by this device: always 5.
+    unsigned int StartExternMode(InputPorts input);
+
 private:
     friend struct korvan::detail::DeviceAccess;
+
+    unsigned int UploadSequenceInternal(SequenceObject** elements, unsigned int count,
+                                        unsigned short* sequenceNumber, int allowLaserPorts);
+    unsigned int StartSequenceInternal(unsigned short sequenceNumber, InputPorts input,
+                                       TriggerBehaviour trigger, unsigned int runs);
+    /// Sends the announcement of an image; 0 with the device's number for it in `*number`.
+    unsigned int AnnounceSequence(unsigned int length, unsigned int mainLength, unsigned short* number);
+    /// Makes room for an image after a refused announcement: 3 when the free memory is too
+    /// small, else defragments when needed and waits for the end of it.
+    unsigned int MakeRoomFor(unsigned int length);
 
     unsigned int SetDigital(unsigned char port, int level);
     unsigned int SetAnalog(unsigned char port, unsigned short value);

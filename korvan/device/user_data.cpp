@@ -1,5 +1,6 @@
 #include <korvan/device/korvan.h>
 
+#include <korvan/detail/heap.h>
 #include <korvan/device/detail/exchange.h>
 
 using korvan::detail::Exchange;
@@ -18,9 +19,10 @@ unsigned int Korvan::GetUserData(unsigned char** data, unsigned int* length) {
     // The announced length sizes the buffer exactly, so any length up to 65535 fits.
     const unsigned int announced = header.At<2>(1);
     *length = announced;
-    auto* buffer = new unsigned char[announced];
+    auto* buffer = static_cast<unsigned char*>(HeapAllocate(announced));
+    if (buffer == nullptr) return korvan::ResultNotPossibleNow;
     if (!ReceiveMore(*port, buffer, announced)) {
-        delete[] buffer;
+        HeapRelease(buffer);
         return korvan::ResultNotPossibleNow;
     }
     *data = buffer;
@@ -38,4 +40,4 @@ unsigned int Korvan::SetUserData(unsigned char* data, unsigned int length) {
     return reply.Done() ? korvan::ResultSuccess : korvan::ResultNotPossibleNow;
 }
 
-void Korvan::FreeUserData(unsigned char* data) { delete[] data; }
+void Korvan::FreeUserData(unsigned char* data) { korvan::detail::HeapRelease(data); }

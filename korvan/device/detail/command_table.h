@@ -53,6 +53,9 @@ constexpr std::uint8_t StateReplyLength(unsigned int firmwareVersion) {
 
 inline constexpr int kReplyTimeoutMs = 1000;
 inline constexpr int kImageReplyTimeoutMs = 2000;
+/// The device drops an image whose data pauses for longer than its reply time-out; the host keeps
+/// the line silent this long after an image broke off, so its next command is not taken as data.
+inline constexpr int kAbandonedImagePauseMs = 1500;
 inline constexpr unsigned int kMaxUserDataWrite = 60;
 
 }  // namespace korvan::detail

@@ -5,6 +5,7 @@
 #include <korvan/device/detail/command_table.h>
 #include <tessel/serial/rs232.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -17,6 +18,10 @@ struct SerialLine {
     /// An exchange failed by time-out or wrong echo, so a late reply may still be on its way;
     /// the next exchange discards whatever arrived before it sends.
     bool staleInput = false;
+    /// A sequence image broke off: the device still waits for its rest and takes what comes as
+    /// image data until the line has been silent for its pause rule. The next exchange waits
+    /// until this time before it sends.
+    std::chrono::steady_clock::time_point quietUntil{};
 };
 
 /// Request bytes: the command byte followed by big-endian parameters.
@@ -70,6 +75,9 @@ Reply Exchange(SerialLine& line, Request request, std::size_t replyLength = 0,
 /// Reads `count` further bytes of a reply into `out` (the user data after its header).
 bool ReceiveMore(SerialLine& line, std::uint8_t* out, std::size_t count,
                  int timeoutMs = kReplyTimeoutMs);
+
+/// Records that a sequence image broke off (see SerialLine::quietUntil).
+void AbandonImage(SerialLine& line);
 
 /// The common mapping of an outcome: 0 when done, otherwise 1.
 inline unsigned int ResultOf(const Reply& reply) { return reply.Done() ? 0u : 1u; }

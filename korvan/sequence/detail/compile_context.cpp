@@ -1,0 +1,53 @@
+#include <korvan/sequence/detail/compile_context.h>
+
+namespace korvan::detail {
+
+std::uint32_t ElementOutput::Tick(std::uint64_t tick) {
+    if (tick > 0xFFFFFFFEu) {
+        result = 4;
+        return 0;
+    }
+    return static_cast<std::uint32_t>(tick);
+}
+
+ElementLasers LasersOf(const SequenceObject& element, const BuildContext& context) {
+    ElementLasers found;
+    for (int i = 0; i < 4; ++i) {
+        const unsigned int id = element.laserIds[i];
+        if (id == 0) continue;
+        const Laser* match = nullptr;
+        if (context.lasers != nullptr)
+            for (const Laser& l : *context.lasers)
+                if (l.id == id) {
+                    match = &l;
+                    break;
+                }
+        if (match == nullptr || match->port == NoOutput) {
+            found.unknown = true;
+            continue;
+        }
+        found.laser[found.count] = match;
+        found.slot[found.count] = i;
+        ++found.count;
+    }
+    return found;
+}
+
+std::uint64_t LeadTicks(std::uint64_t microseconds, unsigned int tickTime) {
+    if (microseconds < tickTime / 2) return 0;
+    return CeilTicks(microseconds, tickTime);
+}
+
+std::uint64_t CeilTicks(std::uint64_t microseconds, unsigned int tickTime) {
+    return (microseconds + tickTime - 1) / tickTime;
+}
+
+std::uint64_t PulsePeriod(const Laser& laser, unsigned int tickTime) {
+    const std::uint64_t f = laser.pulseFrequency;
+    const std::uint64_t periodUs = 1000000 / f;
+    std::uint64_t period = periodUs / tickTime;
+    if (periodUs % tickTime != 0 || f >= 1000000) ++period;
+    return period;
+}
+
+}  // namespace korvan::detail

@@ -1,0 +1,77 @@
+#pragma once
+// What a compilation reads, gathered in one value so that compiling stays a function of its
+// inputs: the lasers, the tick time, the scan lead and the laser-port permission. The entry points
+// (upload, memory calculation, timing) fill it from the process-wide state; nothing deeper reads
+// that state.
+#include <korvan/device/laser.h>
+#include <korvan/export.h>
+#include <korvan/sequence/detail/actions.h>
+#include <korvan/sequence/sequence_object.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace korvan::detail {
+
+/// The largest image the device takes.
+inline constexpr std::size_t kMaxImageLength = 33000000;
+/// Ticks from a laser's warm-up start to its line switching on.
+inline constexpr std::uint64_t kWarmUpSettleTicks = 14;
+/// Loop counter of the loops the compiler makes inside one element.
+inline constexpr std::uint8_t kElementLoopCounter = 1;
+
+struct BuildContext {
+    /// The defined lasers; only read, and must not change during the build.
+    const std::vector<Laser>* lasers = nullptr;
+    unsigned int tickTime = 50;  ///< microseconds per tick
+    unsigned int scanLead = 100; ///< ticks the mirrors get to settle (scan mode)
+    /// Output elements may use ports that the sequence's lasers use (the pulse train of a laser).
+    bool allowLaserPorts = false;
+    std::size_t maxImageLength = kMaxImageLength;
+};
+
+/// What one element compiles to. Ticks are kept in 64 bits so that sums and products that pass
+/// the device's 32-bit ticks are caught instead of wrapped.
+struct ElementOutput {
+    bool timingOnly = false;
+    std::vector<SequenceAction> lead;  ///< filed first: warm-up, laser on, first position
+    std::vector<SequenceAction> body;  ///< then: moves, pulses, switch-off, loops, stamps
+    std::uint64_t duration = 0;
+    std::uint64_t illumination = 0;
+    /// 0, or the result code that rejects the whole build (3 or 4).
+    unsigned int result = 0;
+
+    void Clear() {
+        lead.clear();
+        body.clear();
+        duration = illumination = 0;
+        result = 0;
+    }
+    /// A tick for an action; a tick the image cannot hold marks the element invalid.
+    std::uint32_t Tick(std::uint64_t tick);
+};
+
+/// The lasers an element names, in slot order, with their slot index.
+struct ElementLasers {
+    const Laser* laser[4] = {};
+    int slot[4] = {};
+    int count = 0;
+    /// An identifier that names no laser, or a laser on no output.
+    bool unknown = false;
+
+    const Laser* First() const { return count > 0 ? laser[0] : nullptr; }
+    const Laser* Last() const { return count > 0 ? laser[count - 1] : nullptr; }
+};
+
+ElementLasers LasersOf(const SequenceObject& element, const BuildContext& context);
+
+/// Delays in ticks. Lead rounding: 0 below half a tick, else rounded up.
+std::uint64_t LeadTicks(std::uint64_t microseconds, unsigned int tickTime);
+std::uint64_t CeilTicks(std::uint64_t microseconds, unsigned int tickTime);
+/// Ticks between two pulses of a pulsed laser (never 0).
+std::uint64_t PulsePeriod(const Laser& laser, unsigned int tickTime);
+inline bool IsPulsed(const Laser& laser) { return laser.pulseFrequency != 0; }
+inline bool IsIntensityControlled(const Laser& laser) { return laser.minIntensity < laser.maxIntensity; }
+
+}  // namespace korvan::detail

@@ -1,0 +1,57 @@
+// Output, wait and jump elements: one action each, at the element's start, lasting one tick.
+#include <korvan/sequence/detail/compile_element.h>
+
+#include <korvan/device/detail/port_codes.h>
+
+namespace korvan::detail {
+namespace {
+
+void Single(ElementOutput& out, const SequenceAction& action) {
+    out.body.push_back(action);
+    out.duration = 1;
+    out.illumination = 1;
+}
+
+}  // namespace
+
+void CompileSetTTL(const SequenceSetTTL& e, ElementOutput& out) {
+    const auto line = DigitalLineCode(e.port);
+    if (!line) return;
+    Single(out, ActionSetTTL(e.startTick, *line, static_cast<std::uint8_t>(e.value)));
+}
+
+void CompilePulseTTL(const SequencePulseTTL& e, ElementOutput& out) {
+    const auto line = DigitalLineCode(e.port);
+    if (!line) return;
+    Single(out, ActionPulseTTL(e.startTick, *line));
+}
+
+void CompileSetAnalog(const SequenceSetAnalog& e, ElementOutput& out) {
+    if (e.port < LaserOutput1 || e.port > LaserOutput4) return;
+    // Above full scale the device value would wrap and drive the output low instead.
+    if (e.intensities[0] > 10000) {
+        out.result = 4;
+        return;
+    }
+    Single(out, ActionSetAnalog(e.startTick, *AnalogChannelCode(e.port), e.intensities[0]));
+}
+
+void CompileWaitTTL(const SequenceWaitTTL& e, ElementOutput& out) {
+    if (e.port > Input1 || (e.trigger != Trigger1 && e.trigger != Trigger2)) return;
+    Single(out, ActionWaitTTL(e.startTick, static_cast<std::uint8_t>(e.port), static_cast<std::uint8_t>(e.trigger)));
+}
+
+void CompileWaitUser(const SequenceWaitUser& e, ElementOutput& out) {
+    Single(out, ActionWaitUser(e.startTick, e.value));
+}
+
+void CompileJump(const SequenceJump& e, ElementOutput& out) {
+    // Counter 1 belongs to the loops inside points and lines; a forward jump has no loop to repeat.
+    if (e.counter < 2 || e.targetTick > e.startTick) {
+        out.result = 4;
+        return;
+    }
+    Single(out, ActionJump(e.startTick, e.counter, e.targetTick, e.repeatCount));
+}
+
+}  // namespace korvan::detail

@@ -1,0 +1,132 @@
+#include <korvan/sequence/detail/compile_element.h>
+
+#include <korvan/device/detail/port_codes.h>
+#include <tessel/geometry/coordinate_transformation.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace korvan::detail {
+namespace {
+
+void SortByTick(std::vector<SequenceAction>& actions) {
+    const auto earlier = [](const SequenceAction& a, const SequenceAction& b) { return a.tick < b.tick; };
+    if (!std::is_sorted(actions.begin(), actions.end(), earlier))
+        std::stable_sort(actions.begin(), actions.end(), earlier);
+}
+
+template <class T>
+const T* As(const SequenceObject& e) {
+    return dynamic_cast<const T*>(&e);
+}
+
+}  // namespace
+
+void CompileElement(const SequenceObject& element, const BuildContext& context, ElementOutput& out) {
+    out.Clear();
+    if (auto* p = As<SequencePoint>(element)) CompilePoint(*p, context, out);
+    else if (auto* l = As<SequenceLine>(element)) CompileLine(*l, context, out);
+    else if (auto* el = As<SequenceEllipse>(element)) CompileEllipse(*el, context, out);
+    else if (auto* pg = As<SequencePolygon>(element)) CompilePolygon(*pg, context, out);
+    else if (auto* j = As<SequenceJump>(element)) CompileJump(*j, out);
+    else if (auto* s = As<SequenceSetTTL>(element)) CompileSetTTL(*s, out);
+    else if (auto* pu = As<SequencePulseTTL>(element)) CompilePulseTTL(*pu, out);
+    else if (auto* a = As<SequenceSetAnalog>(element)) CompileSetAnalog(*a, out);
+    else if (auto* w = As<SequenceWaitTTL>(element)) CompileWaitTTL(*w, out);
+    else if (auto* u = As<SequenceWaitUser>(element)) CompileWaitUser(*u, out);
+    if (out.result != 0 || (out.duration == 0 && out.illumination == 0)) {
+        out.lead.clear();
+        out.body.clear();
+        return;
+    }
+    if (!out.timingOnly) {
+        SortByTick(out.lead);
+        SortByTick(out.body);
+    }
+}
+
+IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLasers& lasers,
+                                     const IlluminationStart& how, const BuildContext& context,
+                                     ElementOutput& out) {
+    const unsigned int t = context.tickTime;
+    IlluminationTiming timing;
+    const std::uint64_t s0 = e.startTick;
+
+    // Warm-up: the beam parks at 0, 0 while each laser runs for its warm-up time.
+    if (how.switchLaserOn && how.warmUp) {
+        bool parked = false;
+        for (int i = 0; i < lasers.count; ++i) {
+            const Laser& laser = *lasers.laser[i];
+            if (laser.warmUpTime == 0) continue;
+            const std::uint64_t warm = CeilTicks(laser.warmUpTime, t);
+            timing.warmUp = std::max(timing.warmUp, warm + kWarmUpSettleTicks);
+            if (!parked) {
+                out.lead.push_back(ActionSetMirrorX(out.Tick(s0), 0));
+                out.lead.push_back(ActionSetMirrorY(out.Tick(s0), 0));
+                parked = true;
+            }
+            const std::uint8_t line = *DigitalLineCode(laser.port);
+            if (!IsPulsed(laser)) {
+                out.lead.push_back(ActionSetTTL(out.Tick(s0 + kWarmUpSettleTicks), line,
+                                                static_cast<std::uint8_t>(laser.activeLevel)));
+                continue;
+            }
+            const std::uint64_t period = PulsePeriod(laser, t);
+            const std::uint64_t pulses = warm / period;
+            if (pulses > context.maxImageLength / 2) {  // cannot fit in any image
+                out.result = 3;
+                return timing;
+            }
+            for (std::uint64_t k = 0; k < pulses; ++k)
+                out.lead.push_back(ActionPulseTTL(out.Tick(s0 + kWarmUpSettleTicks + k * period), line));
+        }
+    }
+    const std::uint64_t s = s0 + timing.warmUp;
+    timing.start = s;
+
+    // Lead: each laser needs its switch-on and intensity delays, the mirrors their settle time.
+    const std::uint64_t mirror = how.waitForMirror ? context.scanLead : 0;
+    std::uint64_t onOffset[4] = {};
+    for (int i = 0; i < lasers.count; ++i) {
+        const Laser& laser = *lasers.laser[i];
+        const std::uint64_t d = how.switchLaserOn && !IsPulsed(laser) ? LeadTicks(laser.switchOnDelay, t) : 0;
+        const std::uint64_t a = how.setIntensity && IsIntensityControlled(laser) ? LeadTicks(laser.intensityDelay, t) : 0;
+        const std::uint64_t l = std::max({d, a, mirror});
+        onOffset[i] = l > d ? l - d - 1 : 0;
+        timing.lead = std::max(timing.lead, l);
+    }
+
+    for (int i = 0; i < lasers.count; ++i) {
+        const Laser& laser = *lasers.laser[i];
+        if (how.switchLaserOn && !IsPulsed(laser))
+            out.lead.push_back(ActionSetTTL(out.Tick(s + onOffset[i]), *DigitalLineCode(laser.port),
+                                            static_cast<std::uint8_t>(laser.activeLevel)));
+        if (how.setIntensity && IsIntensityControlled(laser)) {
+            const unsigned int intensity = how.intensity.value_or(e.intensities[lasers.slot[i]]);
+            if (intensity > 10000) {
+                out.result = 4;
+                return timing;
+            }
+            const double span = static_cast<double>(laser.maxIntensity - laser.minIntensity) / 10000.0;
+            const auto level = static_cast<std::uint32_t>(laser.minIntensity + span * intensity);
+            out.lead.push_back(ActionSetAnalog(out.Tick(s), *AnalogChannelCode(laser.port), level));
+        }
+    }
+    return timing;
+}
+
+bool MirrorCoordinate(double value, std::uint16_t* out) {
+    if (std::isnan(value)) return false;
+    *out = static_cast<std::uint16_t>(std::clamp(value, 0.0, 65535.0));
+    return true;
+}
+
+Vector2f CameraToDevice(const Laser& laser, RPOINTF camera) {
+    const Calibration* c = laser.calibration;
+    if (c == nullptr) return Vector2f(camera);
+    const Vector2f device = CoordinateTransformation::TransformCameraToDeviceCoordinates(
+        Vector2f(camera), c->calibrationPoints, c->pointCount);
+    return Vector2f(std::trunc(device.x), std::trunc(device.y));
+}
+
+}  // namespace korvan::detail

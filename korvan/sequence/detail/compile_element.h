@@ -1,0 +1,76 @@
+#pragma once
+// Compiling one element into timed actions. One function per element kind, reached through
+// CompileElement; the point and line rules share the start of the illumination.
+#include <korvan/export.h>
+#include <korvan/sequence/detail/compile_context.h>
+#include <korvan/sequence/sequence_control.h>
+#include <korvan/sequence/sequence_outputs.h>
+#include <korvan/sequence/sequence_point.h>
+#include <korvan/sequence/sequence_shapes.h>
+
+#include <optional>
+
+namespace korvan::detail {
+
+/// Compiles `element` into `out` (cleared first). An element that yields nothing leaves duration
+/// and illumination 0; a fault that must fail the build sets out.result. Unless out.timingOnly,
+/// both action vectors end sorted by tick, keeping the production order within a tick.
+KORVAN_API void CompileElement(const SequenceObject& element, const BuildContext& context, ElementOutput& out);
+
+// ---- per kind (compile_*.cpp) ----------------------------------------------------------------
+void CompileSetTTL(const SequenceSetTTL& e, ElementOutput& out);
+void CompilePulseTTL(const SequencePulseTTL& e, ElementOutput& out);
+void CompileSetAnalog(const SequenceSetAnalog& e, ElementOutput& out);
+void CompileWaitTTL(const SequenceWaitTTL& e, ElementOutput& out);
+void CompileWaitUser(const SequenceWaitUser& e, ElementOutput& out);
+void CompileJump(const SequenceJump& e, ElementOutput& out);
+void CompilePoint(const SequencePoint& e, const BuildContext& context, ElementOutput& out);
+void CompileLine(const SequenceLine& e, const BuildContext& context, ElementOutput& out);
+void CompileEllipse(const SequenceEllipse& e, const BuildContext& context, ElementOutput& out);
+void CompilePolygon(const SequencePolygon& e, const BuildContext& context, ElementOutput& out);
+
+// ---- shared by points, lines and shapes ------------------------------------------------------
+
+/// Which parts of the start of an illumination apply.
+struct IlluminationStart {
+    bool switchLaserOn = true;
+    bool setIntensity = true;
+    bool waitForMirror = true;
+    bool warmUp = true;  ///< false for the later lines of a hatch fill
+    /// Replaces the intensities of the element (a point's first stamp at time 0).
+    std::optional<unsigned int> intensity;
+};
+
+/// Ticks the start of an illumination takes, and where the light part begins.
+struct IlluminationTiming {
+    std::uint64_t warmUp = 0;  ///< warm-up length
+    std::uint64_t start = 0;   ///< the element's start moved on by the warm-up
+    std::uint64_t lead = 0;    ///< ticks from `start` to the light
+};
+
+/// Files the warm-up, the switching on and the intensity of the element's lasers (lead vector)
+/// and returns the timing. Sets out.result for an intensity above 10000.
+IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLasers& lasers,
+                                     const IlluminationStart& how, const BuildContext& context,
+                                     ElementOutput& out);
+
+/// A mirror coordinate: clamped to 0..65535 and truncated. False for a value that is not a number.
+bool MirrorCoordinate(double value, std::uint16_t* out);
+
+/// A camera point in device coordinates through a laser's calibration, each coordinate truncated.
+Vector2f CameraToDevice(const Laser& laser, RPOINTF camera);
+
+/// The line rules on positions already in device coordinates (lines, polygon outlines, hatch
+/// lines). `extension` is the continuous laser's extra E ticks (2 for lines and outlines, 0 for
+/// hatch lines); the repetition jump is filed only when `repeat` is set.
+struct ScanPath {
+    const std::vector<Vector2f>* positions = nullptr;  ///< null in timing-only mode
+    std::uint64_t count = 0;                           ///< number of positions
+    bool continuousExtension = true;
+    bool warmUp = true;
+    bool repeat = true;
+};
+void CompileScan(const SequenceObject& e, const ElementLasers& lasers, const ScanPath& path,
+                 const BuildContext& context, ElementOutput& out);
+
+}  // namespace korvan::detail

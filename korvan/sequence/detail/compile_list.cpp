@@ -1,0 +1,185 @@
+#include <korvan/sequence/detail/compile_list.h>
+
+#include <korvan/device/detail/port_codes.h>
+#include <korvan/device/result_codes.h>
+#include <korvan/sequence/detail/compile_element.h>
+#include <korvan/sequence/detail/image_writer.h>
+
+#include <algorithm>
+#include <array>
+
+namespace korvan::detail {
+namespace {
+
+constexpr std::uint64_t kMaxTick = 0xFFFFFFFDu;  // the highest end tick an end record holds
+
+bool IsOutputElement(const SequenceObject* e) {
+    return dynamic_cast<const SequenceSetTTL*>(e) != nullptr || dynamic_cast<const SequencePulseTTL*>(e) != nullptr ||
+           dynamic_cast<const SequenceSetAnalog*>(e) != nullptr;
+}
+
+struct Entry {
+    SequenceObject* element;
+    unsigned int index;  ///< in the caller's array
+};
+
+// Ports 2..9, indexed port - 2.
+using PortTable = std::array<bool, 8>;
+
+class ListCompiler {
+public:
+    ListCompiler(const BuildContext& context, SequenceImage& image, PortTable& laserPorts,
+                 std::vector<ElementTiming>* timings)
+        : context_(context), image_(image), laserPorts_(laserPorts), timings_(timings) {}
+
+    unsigned int CompileMain(const std::vector<Entry>& list) { return Compile(list, true); }
+    unsigned int CompileOutputs(const std::vector<Entry>& list) { return Compile(list, false); }
+    unsigned int failedIndex = 0;
+
+private:
+    unsigned int Compile(const std::vector<Entry>& list, bool main);
+    unsigned int CheckMain(const SequenceObject& e, std::uint64_t runningEnd);
+    unsigned int CheckOutput(const SequenceObject& e);
+
+    const BuildContext& context_;
+    SequenceImage& image_;
+    PortTable& laserPorts_;
+    std::vector<ElementTiming>* timings_;
+    // Output ports already set at the current tick of the output list.
+    PortTable digitalUsed_{};
+    PortTable analogUsed_{};
+    bool havePrevious_ = false;
+    std::uint32_t previousTick_ = 0;
+};
+
+unsigned int ListCompiler::CheckMain(const SequenceObject& e, std::uint64_t runningEnd) {
+    if (e.startTick < runningEnd) return ResultSequenceInvalid;  // overlaps the element before
+    const ElementLasers lasers = LasersOf(e, context_);
+    if (lasers.unknown) return ResultSequenceInvalid;
+    int pulsed = 0;
+    for (int i = 0; i < lasers.count; ++i) {
+        laserPorts_[lasers.laser[i]->port - 2] = true;
+        if (IsPulsed(*lasers.laser[i])) ++pulsed;
+    }
+    if (pulsed > 1 || (pulsed == 1 && lasers.count > 1)) return ResultSequenceInvalid;
+    return ResultSuccess;
+}
+
+unsigned int ListCompiler::CheckOutput(const SequenceObject& e) {
+    if (!havePrevious_ || e.startTick != previousTick_) {
+        digitalUsed_ = {};
+        analogUsed_ = {};
+    }
+    havePrevious_ = true;
+    previousTick_ = e.startTick;
+
+    unsigned int port = 0;
+    bool analog = false;
+    if (auto* s = dynamic_cast<const SequenceSetTTL*>(&e)) port = s->port;
+    else if (auto* p = dynamic_cast<const SequencePulseTTL*>(&e)) port = p->port;
+    else if (auto* a = dynamic_cast<const SequenceSetAnalog*>(&e)) {
+        port = a->port;
+        analog = true;
+    }
+    if (port < 2 || port > 9) return ResultSequenceInvalid;
+    bool& used = (analog ? analogUsed_ : digitalUsed_)[port - 2];
+    if (used) return ResultSequenceInvalid;
+    used = true;
+    if (port <= 8 && laserPorts_[port - 2] && !context_.allowLaserPorts) return ResultSequenceInvalid;
+    return ResultSuccess;
+}
+
+unsigned int ListCompiler::Compile(const std::vector<Entry>& list, bool main) {
+    ListWriter writer(image_.bytes, context_.maxImageLength);
+    ElementOutput out;
+    std::uint64_t runningEnd = 0;
+    for (const Entry& entry : list) {
+        const SequenceObject& e = *entry.element;
+        failedIndex = entry.index;
+        unsigned int result = main ? CheckMain(e, runningEnd) : CheckOutput(e);
+        if (result != ResultSuccess) return result;
+
+        CompileElement(e, context_, out);
+        if (out.result != 0) return out.result;
+        if (out.duration == 0 && out.illumination == 0) return ResultSequenceInvalid;
+        if (out.duration > kMaxTick || out.illumination > 0xFFFFFFFFu) return ResultSequenceInvalid;
+        if (timings_ != nullptr)
+            (*timings_)[entry.index] = {static_cast<std::uint32_t>(out.duration),
+                                        static_cast<std::uint32_t>(out.illumination)};
+
+        std::uint64_t end = e.startTick + out.duration;
+        if (auto* jump = dynamic_cast<const SequenceJump*>(&e)) {
+            if (!writer.HasSlot(jump->targetTick)) {
+                if ((result = writer.File(ActionNOP(jump->targetTick))) != ResultSuccess) return result;
+            }
+            // The loop body runs once more per jump; kept exact in 64 bits, checked below.
+            const std::uint64_t body = e.startTick - jump->targetTick + out.duration;
+            const std::uint64_t repeats = jump->repeatCount;
+            if (repeats != 0 && body > (kMaxTick - end) / repeats) return ResultSequenceInvalid;
+            end += body * repeats;
+        }
+        if (end > kMaxTick) return ResultSequenceInvalid;
+        runningEnd = end;
+
+        for (const SequenceAction& a : out.lead)
+            if ((result = writer.File(a)) != ResultSuccess) return result;
+        for (const SequenceAction& a : out.body)
+            if ((result = writer.File(a)) != ResultSuccess) return result;
+    }
+    failedIndex = static_cast<unsigned int>(-1);
+    return writer.Finish(runningEnd);
+}
+
+}  // namespace
+
+unsigned int BuildSequenceImage(const BuildContext& context, SequenceObject* const* elements, unsigned int count,
+                                SequenceImage* image, std::vector<ElementTiming>* timings, unsigned int* failedIndex) {
+    if (failedIndex != nullptr) *failedIndex = count;
+    if (elements == nullptr || image == nullptr) return ResultInvalidArgument;
+    image->bytes.clear();
+    image->mainLength = 0;
+    if (timings != nullptr) timings->assign(count, ElementTiming{});
+
+    std::vector<Entry> mainList, outputList;
+    for (unsigned int i = 0; i < count; ++i) {
+        if (elements[i] == nullptr) {
+            if (failedIndex != nullptr) *failedIndex = i;
+            return ResultInvalidArgument;
+        }
+        (IsOutputElement(elements[i]) ? outputList : mainList).push_back({elements[i], i});
+    }
+    const auto byStart = [](const Entry& a, const Entry& b) { return a.element->startTick < b.element->startTick; };
+    std::stable_sort(mainList.begin(), mainList.end(), byStart);
+    std::stable_sort(outputList.begin(), outputList.end(), byStart);
+
+    PortTable laserPorts{};
+    ListCompiler compiler(context, *image, laserPorts, timings);
+    unsigned int result = compiler.CompileMain(mainList);
+    if (result == ResultSuccess) {
+        image->mainLength = static_cast<std::uint32_t>(image->bytes.size());
+        result = compiler.CompileOutputs(outputList);
+    }
+    if (result != ResultSuccess) {
+        if (failedIndex != nullptr && compiler.failedIndex < count) *failedIndex = compiler.failedIndex;
+        image->bytes.clear();
+        image->bytes.shrink_to_fit();
+        image->mainLength = 0;
+    }
+    return result;
+}
+
+unsigned int TimeElement(const BuildContext& context, const SequenceObject& element, unsigned int* duration,
+                         unsigned int* illumination) {
+    if (duration == nullptr || illumination == nullptr) return ResultInvalidArgument;
+    *duration = 0;
+    *illumination = 0;
+    ElementOutput out;
+    out.timingOnly = true;
+    CompileElement(element, context, out);
+    if (out.duration > 0xFFFFFFFFu || out.illumination > 0xFFFFFFFFu) return ResultSequenceInvalid;
+    *duration = static_cast<unsigned int>(out.duration);
+    *illumination = static_cast<unsigned int>(out.illumination);
+    return *duration == 0 && *illumination == 0 ? ResultInvalidArgument : ResultSuccess;
+}
+
+}  // namespace korvan::detail

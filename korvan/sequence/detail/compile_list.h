@@ -1,0 +1,39 @@
+#pragma once
+// Building a sequence image from an element array: split into the main list (beam, waits,
+// jumps) and the output list (output elements), sort each by start tick, check, compile and
+// write both lists back to back.
+#include <korvan/export.h>
+#include <korvan/sequence/detail/compile_context.h>
+#include <korvan/sequence/sequence_object.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace korvan::detail {
+
+struct SequenceImage {
+    std::vector<std::uint8_t> bytes;  ///< main list, then output list
+    std::uint32_t mainLength = 0;
+};
+
+/// Timing of one element of a built sequence, in the order of the array.
+struct ElementTiming {
+    std::uint32_t duration = 0;
+    std::uint32_t illumination = 0;
+};
+
+/// Builds the image of `count` elements. 0; 2 null array or element; 3 the image would pass
+/// context.maxImageLength; 4 an element failed a check or yields nothing. `timings`, when not
+/// null, receives each element's timing (array order) as far as the build got; `failedIndex`,
+/// when not null, the array index of the element that failed the build (count when none did).
+KORVAN_API unsigned int BuildSequenceImage(const BuildContext& context, SequenceObject* const* elements,
+                                           unsigned int count, SequenceImage* image,
+                                           std::vector<ElementTiming>* timings = nullptr,
+                                           unsigned int* failedIndex = nullptr);
+
+/// Duration and illumination of one element, compiled alone without its actions. 0, or 2 when
+/// both are 0 (the element yields nothing), 4 when they do not fit in 32 bits.
+KORVAN_API unsigned int TimeElement(const BuildContext& context, const SequenceObject& element,
+                                    unsigned int* duration, unsigned int* illumination);
+
+}  // namespace korvan::detail

@@ -1,0 +1,7 @@
+#pragma once
+// All sequence element classes.
+#include <korvan/sequence/sequence_control.h>
+#include <korvan/sequence/sequence_object.h>
+#include <korvan/sequence/sequence_outputs.h>
+#include <korvan/sequence/sequence_point.h>
+#include <korvan/sequence/sequence_shapes.h>

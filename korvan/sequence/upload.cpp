@@ -1,0 +1,140 @@
+// The Korvan operations that compile sequences and take them to the device.
+#include <korvan/device/korvan.h>
+
+#include <korvan/device/detail/exchange.h>
+#include <korvan/device/detail/keep_alive.h>
+#include <korvan/device/detail/process_state.h>
+#include <korvan/sequence/detail/compile_list.h>
+
+#include <chrono>
+#include <thread>
+
+using korvan::detail::BuildContext;
+using korvan::detail::Exchange;
+using korvan::detail::Request;
+
+namespace {
+
+constexpr auto kDefragmentPoll = std::chrono::milliseconds(300);
+
+// The build reads the process-wide lasers and scan lead here, and nowhere deeper.
+BuildContext ContextFor(unsigned int tickTime, bool allowLaserPorts) {
+    BuildContext context;
+    context.lasers = &korvan::detail::ProcessWide().laserList;
+    context.tickTime = tickTime;
+    context.scanLead = korvan::detail::ProcessWide().scanLead;
+    context.allowLaserPorts = allowLaserPorts;
+    return context;
+}
+
+// Compiling a long sequence keeps the serial line quiet; the poller keeps the device's
+// connection alive meanwhile and is joined before the image is used.
+unsigned int Build(Korvan& device, const BuildContext& context, SequenceObject** elements, unsigned int count,
+                   korvan::detail::SequenceImage* image) {
+    korvan::detail::KeepAlivePoller poller(device);
+    image->bytes.reserve(context.maxImageLength);  // address space only: untouched pages cost nothing
+    const unsigned int result = korvan::detail::BuildSequenceImage(context, elements, count, image);
+    poller.Stop();
+    return result;
+}
+
+}  // namespace
+
+unsigned int Korvan::UploadSequence(SequenceObject** elements, unsigned int count, unsigned short* sequenceNumber) {
+    if (state != Idle) GetState(&state);
+    if (state == NotConnected) return korvan::ResultCommunicationError;
+    if (state != Idle) return korvan::ResultNotPossibleNow;
+    return UploadSequenceInternal(elements, count, sequenceNumber, 0);
+}
+
+unsigned int Korvan::UploadSequenceInternal(SequenceObject** elements, unsigned int count,
+                                            unsigned short* sequenceNumber, int allowLaserPorts) {
+    using namespace korvan::detail;
+    if (sequenceNumber == nullptr) return korvan::ResultInvalidArgument;
+    SequenceImage image;
+    if (unsigned int r = Build(*this, ContextFor(tickTime, allowLaserPorts != 0), elements, count, &image)) return r;
+    const auto length = static_cast<unsigned int>(image.bytes.size());
+
+    unsigned short number = 0;
+    if (AnnounceSequence(length, image.mainLength, &number) != korvan::ResultSuccess) {
+        if (unsigned int r = MakeRoomFor(length)) return r;
+        if (AnnounceSequence(length, image.mainLength, &number) != korvan::ResultSuccess)
+            return korvan::ResultCommunicationError;
+    }
+
+    // The whole image in one send; the port reports progress and may be cancelled.
+    SerialLine& line = *port;
+    std::uint8_t reply = 0;
+    if (!line.rs232.Send(image.bytes.data(), static_cast<int>(length))) {
+        AbandonImage(line);
+        return korvan::ResultCommunicationError;
+    }
+    if (!ReceiveMore(line, &reply, 1, kImageReplyTimeoutMs) || reply != kStatusDone)
+        return korvan::ResultCommunicationError;
+    *sequenceNumber = number;
+    return korvan::ResultSuccess;
+}
+
+unsigned int Korvan::AnnounceSequence(unsigned int length, unsigned int mainLength, unsigned short* number) {
+    using namespace korvan::detail;
+    const auto reply = Exchange(*port, Request(kAnnounceUpload).U32(length).U32(mainLength));
+    if (!reply.Done()) return korvan::ResultNotPossibleNow;
+    *number = static_cast<unsigned short>(reply.At<2>(2));
+    return korvan::ResultSuccess;
+}
+
+unsigned int Korvan::MakeRoomFor(unsigned int length) {
+    unsigned int freeBytes = 0, largest = 0;
+    if (unsigned int r = GetAvailableMemory(&freeBytes, &largest)) return r;
+    if (freeBytes < length) return korvan::ResultMemoryTooSmall;
+    if (length <= largest) return korvan::ResultSuccess;
+    DefragmentMemory();
+    do {
+        if (unsigned int r = GetState(&state)) return r;
+        if (state == Defragmenting) std::this_thread::sleep_for(kDefragmentPoll);
+    } while (state == Defragmenting);
+    return korvan::ResultSuccess;
+}
+
+unsigned int Korvan::CalcMemoryUsage(SequenceObject** elements, unsigned int count, unsigned int* size) {
+    if (size == nullptr) return korvan::ResultInvalidArgument;
+    korvan::detail::SequenceImage image;
+    if (unsigned int r = Build(*this, ContextFor(tickTime, state == Calibrating), elements, count, &image)) return r;
+    *size = static_cast<unsigned int>(image.bytes.size());
+    return korvan::ResultSuccess;
+}
+
+unsigned int Korvan::GetTiming(SequenceObject& element, unsigned int* duration, unsigned int* illumination) {
+    return korvan::detail::TimeElement(ContextFor(tickTime, false), element, duration, illumination);
+}
+
+unsigned int Korvan::StartSequence(unsigned short sequenceNumber, InputPorts input, TriggerBehaviour trigger,
+                                   unsigned int runs) {
+    if (state != Idle) GetState(&state);
+    if (state == NotConnected) return korvan::ResultCommunicationError;
+    if (state != Idle) return korvan::ResultNotPossibleNow;
+    return StartSequenceInternal(sequenceNumber, input, trigger, runs);
+}
+
+unsigned int Korvan::StartSequenceInternal(unsigned short sequenceNumber, InputPorts input, TriggerBehaviour trigger,
+                                           unsigned int runs) {
+    using namespace korvan::detail;
+    const bool inputValid = input == NoInput || input <= Input3;
+    const bool triggerValid = trigger == Trigger1 || trigger == Trigger2;
+    if (!inputValid && !triggerValid) return korvan::ResultInvalidArgument;
+    const auto reply = Exchange(*port, Request(kStartSequence)
+                                           .U16(sequenceNumber)
+                                           .U8(static_cast<std::uint8_t>(input))
+                                           .U8(static_cast<std::uint8_t>(trigger))
+                                           .U32(runs));
+    switch (reply.outcome) {
+    case Outcome::Done: break;
+    case Outcome::Refused:
+        return reply.Status() == 0x01 || reply.Status() == 0x03 ? korvan::ResultInvalidArgument
+                                                                : korvan::ResultNotPossibleNow;
+    default: return korvan::ResultCommunicationError;
+    }
+    return GetState(&state);
+}
+
+unsigned int Korvan::StartExternMode(InputPorts) { return korvan::ResultNotPossibleNow; }
