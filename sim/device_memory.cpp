@@ -31,14 +31,16 @@ std::optional<uint16_t> DeviceMemory::Reserve(uint32_t size) {
     }
     // Numbers keep increasing; 0 is never given out.
     lastNumber_ = static_cast<uint16_t>(lastNumber_ == 0xFFFF ? 1 : lastNumber_ + 1);
-    blocks_.insert(it, Block{lastNumber_, cursor, size, false, {}});
+    blocks_.insert(it, Block{lastNumber_, cursor, size, false, {}, nullptr});
     return lastNumber_;
 }
 
-void DeviceMemory::Fill(uint16_t number, std::vector<uint8_t> image) {
+void DeviceMemory::Fill(uint16_t number, std::vector<uint8_t> image,
+                        std::shared_ptr<const image::DecodedImage> decoded) {
     for (Block& b : blocks_) {
         if (b.number == number) {
             b.image = std::move(image);
+            b.decoded = std::move(decoded);
             b.complete = true;
         }
     }

@@ -1,10 +1,15 @@
 #include <sim/device_responder.h>
+#include <sim/image/decoded_image.h>
+
+#include <memory>
 
 namespace sim {
 namespace {
 
 constexpr uint8_t kDone = 0xFF;
 constexpr uint8_t kRefused = 0x01;
+constexpr uint8_t kNotRunnable = 0x03;  // start: the block holds no checked image
+constexpr uint8_t kBusy = 0x05;         // start: a sequence already runs
 constexpr size_t kMaxUserDataWrite = 60;
 
 // Request lengths of the device's commands, by command byte; 0: not a device command.
@@ -23,8 +28,8 @@ size_t RequestLength(uint8_t code) {
     }
 }
 
-bool IsDigitalLine(uint8_t code) { return code <= 1 || (code >= 6 && code <= 9); }
-bool IsAnalogChannel(uint8_t code) { return code >= 2 && code <= 7; }
+using image::IsAnalogChannel;
+using image::IsDigitalLine;
 
 uint32_t Be(const uint8_t* p, int width) {
     uint32_t v = 0;
@@ -61,25 +66,83 @@ long DeviceResponder::Offer(const uint8_t* input, size_t size, SimState& state, 
 long DeviceResponder::image(const uint8_t* input, size_t size, Reply& reply) {
     if (size < imageExpected_) return kIncomplete;
     const long consumed = static_cast<long>(imageExpected_);
-    model_.memory.Fill(imageNumber_, std::vector<uint8_t>(input, input + imageExpected_));
+    auto decoded = image::DecodeImage(input, imageExpected_, imageMain_);
+    if (decoded.Ok()) {
+        model_.memory.Fill(imageNumber_, std::vector<uint8_t>(input, input + imageExpected_),
+                           std::make_shared<const image::DecodedImage>(std::move(decoded.image)));
+    } else {
+        model_.memory.Erase(imageNumber_);
+        model_.lastImageError = decoded.error;
+    }
     imageExpected_ = 0;
-    reply.bytes = {kDone};
+    reply.bytes = {decoded.Ok() ? kDone : kRefused};
     reply.request = 0x3F;  // faults aimed at the upload meet its data reply as well
     reply.statusIndex = 0;
     return consumed;
 }
 
-uint8_t DeviceResponder::stateCode() {
+uint8_t DeviceResponder::stateCode(unsigned firmwareVersion) {
     if (model_.forcedStateCode >= 0) return static_cast<uint8_t>(model_.forcedStateCode);
     if (model_.defragmentQueriesLeft > 0) {
         if (--model_.defragmentQueriesLeft == 0) model_.memory.Compact();
         return 4;
     }
+    switch (runner_.State().phase) {
+    case image::Phase::Armed: return 3;
+    case image::Phase::WaitingInput: return 6;
+    case image::Phase::WaitingUser: return firmwareVersion >= 16 ? 9 : 8;
+    case image::Phase::Running: return 1;
+    case image::Phase::Ended: break;
+    }
+    // A test may mark a sequence as running without executing one.
     return model_.runningSequence >= 0 ? 1 : 0;
 }
 
+int DeviceResponder::Advance() {
+    if (!runner_.Active()) return -1;
+    const int ms = runner_.Advance();
+    model_.sequenceCounter = runner_.Active() ? runner_.State().run : model_.sequenceCounter;
+    if (!runner_.Active()) model_.runningSequence = -1;
+    return ms;
+}
+
+void DeviceResponder::SetInput(int port, bool high) {
+    if (port < 0 || port > 3) return;
+    model_.inputs[static_cast<size_t>(port)] = high;
+    runner_.SetInput(port, high);
+}
+
+void DeviceResponder::SetLine(uint8_t line, uint8_t level) { model_.lineLevels[line] = level; }
+void DeviceResponder::PulseLine(uint8_t line) { ++model_.pulseCounts[line]; }
+void DeviceResponder::SetAnalog(uint8_t channel, uint16_t value) { model_.analog[channel] = value; }
+
+uint8_t DeviceResponder::start(const uint8_t* in) {
+    DeviceModel& m = model_;
+    const uint16_t number = static_cast<uint16_t>(Be(in + 1, 2));
+    const uint8_t input = in[3], trigger = in[4];
+    const DeviceMemory::Block* block = m.memory.Find(number);
+    if (block == nullptr || (input > 3 && input != 255) || (input <= 3 && trigger != 1 && trigger != 2))
+        return kRefused;
+    if (runner_.Active() || m.runningSequence >= 0) return kBusy;
+    if (!block->decoded) return kNotRunnable;
+    image::StartParams params;
+    params.sequenceNumber = number;
+    params.input = input;
+    params.trigger = trigger;
+    params.runs = Be(in + 5, 4);
+    params.tickTimeUs = m.tickTime;
+    params.inputs = m.inputs;
+    m.runningSequence = number;
+    m.startInput = input;
+    m.startTrigger = trigger;
+    m.startRuns = params.runs;
+    runner_.Start(block->decoded, params, this);
+    m.sequenceCounter = runner_.State().run;
+    return kDone;
+}
+
 void DeviceResponder::stateReply(const SimState& state, std::vector<uint8_t>& out) {
-    out.push_back(stateCode());
+    out.push_back(stateCode(state.identity.firmwareVersion));
     out.push_back(model_.errorBits);
     PutBe(out, model_.sequenceCounter, 4);
     if (state.identity.firmwareVersion >= 16) PutBe(out, model_.statusWord, 2);
@@ -110,6 +173,7 @@ long DeviceResponder::command(const uint8_t* in, size_t size, SimState& state, R
 
     switch (code) {
     case 0x40:  // reset: whatever runs ends, the lines go to their defaults
+        runner_.Stop();
         m.runningSequence = -1;
         m.forcedStateCode = -1;
         m.lineLevels = m.outputDefaults;
@@ -117,7 +181,7 @@ long DeviceResponder::command(const uint8_t* in, size_t size, SimState& state, R
     case 0x4F: m.errorBits = 0; break;
     case 0x36:
         if (m.forcedStateCode == 9) m.forcedStateCode = -1;
-        else status = kRefused;
+        else if (!runner_.AcknowledgeUser()) status = kRefused;
         break;
     case 0x1E:
         m.applicationMode = false;
@@ -181,22 +245,14 @@ long DeviceResponder::command(const uint8_t* in, size_t size, SimState& state, R
         PutBe(out, number.value_or(0), 2);
         if (number) {
             imageExpected_ = imageLength;
+            imageMain_ = Be(in + 5, 4);
             imageNumber_ = *number;
         }
         break;
     }
-    case 0x3E:
-        if (m.memory.Find(static_cast<uint16_t>(Be(in + 1, 2))) == nullptr) {
-            status = kRefused;
-            break;
-        }
-        m.runningSequence = static_cast<int>(Be(in + 1, 2));
-        m.startInput = in[3];
-        m.startTrigger = in[4];
-        m.startRuns = Be(in + 5, 4);
-        m.sequenceCounter = 1;
-        break;
+    case 0x3E: status = start(in); break;
     case 0x3D:
+        runner_.Stop();
         m.runningSequence = -1;
         if (m.forcedStateCode == 9) m.forcedStateCode = -1;
         break;

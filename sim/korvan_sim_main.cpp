@@ -1,4 +1,5 @@
 // korvan-sim: a virtual scanning device on a pseudo-terminal, until interrupted.
+#include <sim/run_options.h>
 #include <sim/sim_options.h>
 #include <sim/virtual_device.h>
 
@@ -16,9 +17,11 @@ void OnSignal(int) { interrupted = 1; }
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     sim::Options options;
-    std::vector<std::string> rest;
+    options.timeScale = 1;  // people watch korvan-sim in real time; tests use --time-scale 0
+    std::vector<std::string> identityArgs, rest;
     std::string error;
-    if (!sim::ParseIdentityOptions(args, &options.identity, &rest, &error)) {
+    if (!sim::ParseRunOptions(args, &options, &identityArgs, &error) ||
+        !sim::ParseIdentityOptions(identityArgs, &options.identity, &rest, &error)) {
         std::fprintf(stderr, "korvan-sim: %s\n", error.c_str());
         return 2;
     }
@@ -26,7 +29,7 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::printf("Usage: korvan-sim [options]\nRuns a virtual scanning device on a pseudo-terminal until "
                         "interrupted.\n%s",
-                        sim::IdentityOptionsHelp().c_str());
+                        (sim::IdentityOptionsHelp() + sim::RunOptionsHelp()).c_str());
             return 0;
         }
         std::fprintf(stderr, "korvan-sim: unknown argument %s (try --help)\n", arg.c_str());
@@ -37,7 +40,7 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, OnSignal);
     sim::VirtualDevice device(options);
     if (!device.Start(&error)) {
-        std::fprintf(stderr, "korvan-sim: cannot open a pseudo-terminal: %s\n", error.c_str());
+        std::fprintf(stderr, "korvan-sim: cannot start: %s\n", error.c_str());
         return 1;
     }
     std::printf("Virtual device (type %d, serial %s) on port %s\n", options.identity.deviceType,

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 
 namespace sim {
 namespace {
@@ -16,7 +17,11 @@ VirtualDevice::VirtualDevice(Options options) : options_(std::move(options)) {
     auto bootloader = std::make_unique<BootloaderResponder>();
     bootloader_ = bootloader.get();
     responders_.push_back(std::move(bootloader));
-    responders_.insert(responders_.begin(), std::make_unique<DeviceResponder>());
+    auto device = std::make_unique<DeviceResponder>();
+    device_ = device.get();
+    device_->Runner().SetTimeScale(options_.timeScale);
+    device_->Runner().Timeline().SetCapacity(options_.timelineCapacity);
+    responders_.insert(responders_.begin(), std::move(device));
     // Further protocols register here with AddResponder(...); they are asked before the bootloader.
 }
 
@@ -34,6 +39,18 @@ bool VirtualDevice::Start(std::string* error) {
         return true;
     if (!detail::OpenPty(&pty_, error))
         return false;
+    if (!options_.timelinePath.empty()) {
+        auto file = std::make_unique<std::ofstream>(options_.timelinePath, std::ios::trunc);
+        if (!*file) {
+            if (error)
+                *error = "cannot write the timeline file " + options_.timelinePath;
+            detail::ClosePty(&pty_);
+            return false;
+        }
+        image::WriteCsvHeader(*file);
+        file->flush();
+        timelineFile_ = std::move(file);
+    }
     stop_ = false;
     lineGone_ = false;
     dropRequested_ = false;
@@ -47,6 +64,7 @@ void VirtualDevice::Stop() {
         thread_.join();
     std::lock_guard<std::mutex> lock(mutex_);
     closeLine();
+    writeTimeline();
 }
 
 void VirtualDevice::closeLine() {
@@ -57,9 +75,10 @@ void VirtualDevice::closeLine() {
 void VirtualDevice::run() {
     std::vector<uint8_t> buffer(4096);
     auto lastInput = Clock::now();
+    int pollMs = kPollMs;
     while (!stop_) {
         bool lineFailed = false;
-        if (detail::WaitReadable(pty_.master, kPollMs) == detail::WaitResult::Readable) {
+        if (detail::WaitReadable(pty_.master, pollMs) == detail::WaitResult::Readable) {
             long n = detail::ReadAvailable(pty_.master, buffer.data(), buffer.size());
             if (n < 0)
                 lineFailed = true;
@@ -73,13 +92,15 @@ void VirtualDevice::run() {
             std::lock_guard<std::mutex> lock(mutex_);
             out.swap(unsolicited_);
             process(out);
-            if (!pending_.empty() && Clock::now() - lastInput > std::chrono::milliseconds(options_.staleInputMs)) {
+            const bool held = std::any_of(responders_.begin(), responders_.end(), [](auto& r) { return r->HoldsLine(); });
+            if ((!pending_.empty() || held) && Clock::now() - lastInput > std::chrono::milliseconds(options_.staleInputMs)) {
                 pending_.clear();
                 for (auto& r : responders_)
                     r->Reset();
             }
             if (dropRequested_)
                 out.push_back(Outgoing{{}, 0, true});
+            pollMs = advanceSequence();
         }
         for (const Outgoing& o : out) {
             if (o.delayMs > 0)
@@ -97,6 +118,52 @@ void VirtualDevice::run() {
             closeLine();
             return;
         }
+    }
+}
+
+int VirtualDevice::advanceSequence() {
+    const int due = device_->Advance();
+    if (timelineFile_ && device_->Runner().RunsEnded() != timelineRunsWritten_)
+        writeTimeline();
+    return due < 0 ? kPollMs : std::min(due, kPollMs);
+}
+
+void VirtualDevice::writeTimeline() {
+    if (!timelineFile_)
+        return;
+    timelineRunsWritten_ = device_->Runner().RunsEnded();
+    device_->Runner().WriteNewRecords(*timelineFile_);
+    timelineFile_->flush();
+}
+
+void VirtualDevice::SetInput(int port, bool high) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    device_->SetInput(port, high);
+}
+
+image::Timeline VirtualDevice::ExecutedTimeline() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return device_->Runner().Timeline();
+}
+
+void VirtualDevice::ClearTimeline() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    device_->Runner().Timeline().Clear();
+}
+
+RunState VirtualDevice::GetRunState() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return device_->Runner().State();
+}
+
+bool VirtualDevice::WaitUntilIdle(int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (!GetRunState().active)
+            return true;
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 

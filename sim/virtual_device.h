@@ -11,6 +11,7 @@
 // given. All members may be called from any thread while the device runs.
 #include <sim/bootloader_responder.h>
 #include <sim/detail/pty.h>
+#include <sim/device_sequence_runner.h>
 #include <sim/fault.h>
 #include <sim/identity.h>
 #include <sim/responder.h>
@@ -19,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,9 +32,20 @@ struct Options {
     // A UART running at another rate than the sender reads garbage: bytes that arrive while the
     // host's configured rate differs from the device's are counted as garbled and dropped.
     bool checkLineRate = true;
-    // Pending input that stays incomplete this long is discarded and the responders reset.
+    // Pending input that stays incomplete this long is discarded and the responders reset; so is
+    // a transfer of several parts (an announced sequence image) whose data pauses this long.
     int staleInputMs = 1000;
+    /// Sequence clock: 0 as fast as possible (tests), 1 real time, s: s wall seconds per device
+    /// second (see device_sequence_runner.h).
+    double timeScale = 0;
+    /// When set, the executed timeline is written there as CSV (sim/image/timeline.h): the file is
+    /// created at Start(), the new records are appended whenever a run ends, the rest at Stop().
+    std::string timelinePath{};
+    /// Records the executed timeline keeps in memory; later ones are only counted.
+    size_t timelineCapacity = image::Timeline::kDefaultCapacity;
 };
+
+class DeviceResponder;
 
 class VirtualDevice {
 public:
@@ -76,6 +89,16 @@ public:
     size_t UnclaimedBytes() const;                // dropped because no protocol took them
     void SetIdentity(const Identity& identity);
 
+    // Sequence execution (the device command protocol's running sequence).
+    /// Sets trigger input `port` (0 to 3) high or low; a waiting sequence may go on.
+    void SetInput(int port, bool high);
+    /// A copy of the executed timeline so far.
+    image::Timeline ExecutedTimeline() const;
+    void ClearTimeline();
+    RunState GetRunState() const;
+    /// Waits until no sequence runs; false when one still runs after `timeoutMs`.
+    bool WaitUntilIdle(int timeoutMs);
+
     // Runs `f(T*)` under the device's lock with the first responder of type T (null if none).
     template <class T, class F>
     auto WithResponder(F&& f) {
@@ -104,6 +127,8 @@ private:
     void process(std::vector<Outgoing>& out);
     void applyFault(const FaultRule& rule, Reply& reply, Outgoing& outgoing);
     void closeLine();
+    int advanceSequence();
+    void writeTimeline();
 
     Options options_;
     detail::Pty pty_;
@@ -116,6 +141,9 @@ private:
     SimState state_;
     std::vector<std::unique_ptr<Responder>> responders_;  // the bootloader stays last
     BootloaderResponder* bootloader_ = nullptr;
+    DeviceResponder* device_ = nullptr;
+    std::unique_ptr<std::ostream> timelineFile_;
+    uint64_t timelineRunsWritten_ = 0;
     std::vector<uint8_t> pending_;
     std::vector<uint8_t> fromHost_;
     std::vector<Outgoing> unsolicited_;

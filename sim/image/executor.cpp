@@ -68,6 +68,7 @@ void Executor::runSlot(ListState& l, uint64_t at) {
         record(at, Event::ListEnd, l.id, 0, list.endTick);
         if (!lists_[0].ended || !lists_[1].ended) return;
         record(at, Event::RunEnd, ListId::None, params_.sequenceNumber, run_);
+        ++runsEnded_;
         if (params_.runs == 0 || run_ < params_.runs) beginRun(at);
         else phase_ = Phase::Ended;
         return;

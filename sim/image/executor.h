@@ -81,6 +81,8 @@ public:
 
     Phase GetPhase() const { return phase_; }
     uint32_t Run() const { return run_; }
+    /// Runs that reached their end (a stopped run does not count).
+    uint64_t RunsEnded() const { return runsEnded_; }
     uint16_t SequenceNumber() const { return params_.sequenceNumber; }
 
 private:
@@ -115,6 +117,7 @@ private:
     std::array<ListState, 2> lists_;
     Phase phase_ = Phase::Armed;
     uint32_t run_ = 0;
+    uint64_t runsEnded_ = 0;
     uint64_t baseUs_ = 0;     // device time of tick 0 of this run, pauses included
     uint64_t nowUs_ = 0;
     uint64_t heldSinceUs_ = 0;

@@ -22,28 +22,40 @@ protected:
         EXPECT_TRUE(port.Receive(reply.data(), replyLength, 500));
         return reply;
     }
+    /// Announces an image whose output list is the last 6 bytes (an empty list's end record).
     static Bytes Announce(uint32_t length) {
-        return {0x3F, uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length), 0, 0, 0, 1};
+        const uint32_t main = length - 6;
+        return {0x3F, uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length),
+                uint8_t(main >> 24), uint8_t(main >> 16), uint8_t(main >> 8), uint8_t(main)};
+    }
+    /// A valid image of `size` (at least 18) bytes: one slot of no-operations, then two end records.
+    static Bytes ImageOf(size_t size) {
+        Bytes image{0, 0, 0, 1, uint8_t(size - 17)};
+        image.resize(size - 12, 0x70);
+        for (uint8_t b : {0, 0, 0, 3, 1, 0xFF, 0, 0, 0, 2, 1, 0xFF}) image.push_back(b);
+        return image;
     }
     RS232 port;
 };
 
 TEST_F(DeviceSimUpload, StoresImagesUnderIncreasingNumbersAndStartsThem) {
-    EXPECT_EQ(Ask(Announce(4), 4), (Bytes{0x3F, 0xFF, 0x00, 0x01}));
-    EXPECT_EQ(Ask({0x31, 0x3E, 0x3D, 0x1E}, 1), (Bytes{0xFF})) << "image bytes are not commands";
-    EXPECT_EQ(Ask(Announce(2), 4), (Bytes{0x3F, 0xFF, 0x00, 0x02}));
-    EXPECT_EQ(Ask({0xAA, 0xBB}, 1), (Bytes{0xFF}));
-    Model([](sim::DeviceModel& m) {
+    // Both lists empty; the main list's end tick is 0x313E3D1C, so its end record reads as commands.
+    const Bytes commandLike{0x31, 0x3E, 0x3D, 0x1E, 0x01, 0xFF, 0, 0, 0, 2, 1, 0xFF};
+    EXPECT_EQ(Ask(Announce(12), 4), (Bytes{0x3F, 0xFF, 0x00, 0x01}));
+    EXPECT_EQ(Ask(commandLike, 1), (Bytes{0xFF})) << "image bytes are not commands";
+    EXPECT_EQ(Ask(Announce(18), 4), (Bytes{0x3F, 0xFF, 0x00, 0x02}));
+    EXPECT_EQ(Ask(ImageOf(18), 1), (Bytes{0xFF}));
+    Model([&](sim::DeviceModel& m) {
         ASSERT_NE(m.memory.Find(1), nullptr);
-        EXPECT_EQ(m.memory.Find(1)->image, (Bytes{0x31, 0x3E, 0x3D, 0x1E}));
+        EXPECT_EQ(m.memory.Find(1)->image, commandLike);
     });
 
     EXPECT_EQ(Ask({0x3E, 0x00, 0x09, 0xFF, 0x01, 0, 0, 0, 0}, 2), (Bytes{0x3E, 0x01})) << "unknown number";
-    EXPECT_EQ(Ask({0x3E, 0x00, 0x02, 0x01, 0x02, 0, 0, 0, 5}, 2), (Bytes{0x3E, 0xFF}));
-    EXPECT_EQ(Ask({0x31}, 9)[1], 1) << "running";
+    EXPECT_EQ(Ask({0x3E, 0x00, 0x02, 0x01, 0x01, 0, 0, 0, 5}, 2), (Bytes{0x3E, 0xFF}));
+    EXPECT_EQ(Ask({0x31}, 9)[1], 3) << "waits for input 1 to start";
     Model([](sim::DeviceModel& m) {
         EXPECT_EQ(m.startInput, 1);
-        EXPECT_EQ(m.startTrigger, 2);
+        EXPECT_EQ(m.startTrigger, 1);
         EXPECT_EQ(m.startRuns, 5u);
     });
     EXPECT_EQ(Ask({0x3D}, 2), (Bytes{0x3D, 0xFF}));
@@ -53,9 +65,9 @@ TEST_F(DeviceSimUpload, StoresImagesUnderIncreasingNumbersAndStartsThem) {
 TEST_F(DeviceSimUpload, AnnouncementNeedsOneFreeBlockLargeEnough) {
     Model([](sim::DeviceModel& m) { m.memory.SetCapacity(100); });
     EXPECT_EQ(Ask(Announce(40), 4)[1], 0xFF);
-    EXPECT_EQ(Ask(Bytes(40, 0x11), 1), (Bytes{0xFF}));
+    EXPECT_EQ(Ask(ImageOf(40), 1), (Bytes{0xFF}));
     EXPECT_EQ(Ask(Announce(40), 4)[1], 0xFF);
-    EXPECT_EQ(Ask(Bytes(40, 0x22), 1), (Bytes{0xFF}));
+    EXPECT_EQ(Ask(ImageOf(40), 1), (Bytes{0xFF}));
     EXPECT_EQ(Ask({0x3C, 0x00, 0x01}, 2), (Bytes{0x3C, 0xFF}));
     // 60 bytes free, but in blocks of 40 and 20.
     EXPECT_EQ(Ask({0x43}, 10), (Bytes{0x43, 0xFF, 0, 0, 0, 60, 0, 0, 0, 40}));
