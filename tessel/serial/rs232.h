@@ -31,6 +31,10 @@ public:
     bool IsConnected() override;
     /// Closes an open port first, stores a copy of `port`, opens it exclusively, discards
     /// pending input, sets 1000 ms time-outs and configures the line at `baudRate`.
+    /// On Linux it also asks the driver for low-latency delivery (the serial low-latency flag),
+    /// so that a USB serial adapter hands each reply over at once instead of after its latency
+    /// timer (often 16 ms). Drivers without that setting (pseudo-terminals, most built-in UARTs)
+    /// refuse it; the port then opens as before.
     /// False (port closed) when `port` is null or empty or any step fails; with a null or
     /// empty name the stored name is left unchanged.
     bool Connect(char* port) override;
@@ -55,7 +59,7 @@ public:
     /// receive operation) ends the send with false.
     bool Send(unsigned char* data, int length) override;
     /// Reads exactly `count` bytes into `buffer`; each byte is awaited for at most
-    /// 2 x timeoutMs. False at the first byte that does not arrive (earlier bytes stay in the
+    /// 2 x timeoutMs (bytes already waiting are taken in one system call). False at the first byte that does not arrive (earlier bytes stay in the
     /// buffer). A count of 0 gives true without reading; a negative count, or a null buffer with
     /// count > 0, gives false. In every case the time-outs are set first (all five to timeoutMs).
     bool Receive(unsigned char* buffer, int count, int timeoutMs) override;
@@ -94,8 +98,17 @@ private:
     void ClosePort();
     bool FinishPortStep(bool ok);
     bool ReadByte(unsigned char* byte);
-    bool real_read_byte(unsigned char* byte);
+    // Reads up to `count` bytes, each awaited as a one-byte read with the current time-outs would
+    // be; what has arrived comes in one system call. Returns the number read.
+    int ReadBytes(unsigned char* buffer, int count);
+    // What has arrived, up to `capacity` bytes, without waiting; -1 when the read failed.
+    int ReadAvailable(unsigned char* buffer, int capacity);
+    int ByteWaitMs() const;
+    int real_read(unsigned char* buffer, int count, int byteWaitMs);
     bool real_send(unsigned char* data, int length);
+
+    // The asynchronous port waits on the line itself and takes what has arrived.
+    friend class RS232Async;
 
     PortHandle portHandle;
     DCB dcb;

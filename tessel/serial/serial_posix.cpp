@@ -4,9 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
-#include <mutex>
 #include <string>
-#include <unordered_map>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,16 +15,6 @@
 
 namespace tessel::detail {
 namespace {
-
-// Time-outs live beside the descriptor, since termios has no place for them.
-std::mutex g_timeoutsMutex;
-std::unordered_map<int, COMMTIMEOUTS> g_timeouts;
-
-COMMTIMEOUTS TimeoutsOf(int fd) {
-    std::lock_guard<std::mutex> lock(g_timeoutsMutex);
-    auto it = g_timeouts.find(fd);
-    return it != g_timeouts.end() ? it->second : COMMTIMEOUTS{};
-}
 
 std::string DevicePath(const char* name) {
     std::string n(name);
@@ -73,17 +61,11 @@ PortHandle OpenSerial(const char* name) {
         ::close(fd);
         return kInvalidPortHandle;
     }
-    std::lock_guard<std::mutex> lock(g_timeoutsMutex);
-    g_timeouts[fd] = COMMTIMEOUTS{};
     return fd;
 }
 
 void CloseSerial(PortHandle handle) {
     int fd = static_cast<int>(handle);
-    {
-        std::lock_guard<std::mutex> lock(g_timeoutsMutex);
-        g_timeouts.erase(fd);
-    }
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
 }
@@ -140,50 +122,41 @@ bool SetSerialState(PortHandle handle, const DCB& dcb) {
     return true;
 }
 
-bool GetSerialTimeouts(PortHandle handle, COMMTIMEOUTS& timeouts) {
-    if (::fcntl(static_cast<int>(handle), F_GETFD) < 0) return false;
-    timeouts = TimeoutsOf(static_cast<int>(handle));
-    return true;
-}
-
-bool SetSerialTimeouts(PortHandle handle, const COMMTIMEOUTS& timeouts) {
-    int fd = static_cast<int>(handle);
-    if (::fcntl(fd, F_GETFD) < 0) return false;
-    std::lock_guard<std::mutex> lock(g_timeoutsMutex);
-    g_timeouts[fd] = timeouts;
-    return true;
-}
-
-int ReadSerial(PortHandle handle, unsigned char* buffer, int count) {
+int ReadSerial(PortHandle handle, unsigned char* buffer, int count, int byteWaitMs) {
     int fd = static_cast<int>(handle);
     if (fd < 0 || count <= 0) return count == 0 ? 0 : -1;
-    COMMTIMEOUTS t = TimeoutsOf(fd);
-    auto total = static_cast<long long>(t.ReadTotalTimeoutMultiplier) * count + t.ReadTotalTimeoutConstant;
-    auto deadline = Clock::now() + std::chrono::milliseconds(total);
+    // Waiting first saves the read that would only say "nothing yet"; a wait of 0 reads at once.
+    bool mayBeThere = byteWaitMs <= 0;
+    auto deadline = Clock::now() + std::chrono::milliseconds(byteWaitMs < 0 ? 0 : byteWaitMs);
     int got = 0;
     while (got < count) {
+        if (!mayBeThere) {
+            int wait = RemainingMs(deadline);
+            if (wait == 0) break;
+            pollfd p{fd, POLLIN, 0};
+            int r = ::poll(&p, 1, wait);
+            if (r < 0 && errno != EINTR) return got > 0 ? got : -1;
+            if (r > 0 && (p.revents & (POLLERR | POLLNVAL))) return got > 0 ? got : -1;
+            if (r > 0 && (p.revents & POLLHUP) && !(p.revents & POLLIN)) break;  // the other end is gone
+            if (r <= 0) continue;
+        }
         ssize_t n = ::read(fd, buffer + got, static_cast<size_t>(count - got));
         if (n > 0) {
             got += static_cast<int>(n);
+            // Every byte restarts the wait, as a new one-byte read would.
+            deadline = Clock::now() + std::chrono::milliseconds(byteWaitMs);
+            mayBeThere = false;
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) return got > 0 ? got : -1;
-        int wait = RemainingMs(deadline);
-        if (wait == 0) break;
-        pollfd p{fd, POLLIN, 0};
-        int r = ::poll(&p, 1, wait);
-        if (r < 0 && errno != EINTR) return got > 0 ? got : -1;
-        if (r > 0 && (p.revents & (POLLERR | POLLNVAL))) return got > 0 ? got : -1;
-        if (r > 0 && (p.revents & POLLHUP) && !(p.revents & POLLIN)) {
-            // The other end is gone; nothing more will arrive in this read.
-            break;
-        }
+        if (byteWaitMs <= 0) break;
+        mayBeThere = false;
     }
     return got;
 }
 
 bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsigned int* written,
-                 int piece) {
+                 int piece, const COMMTIMEOUTS& t) {
     int fd = static_cast<int>(handle);
     if (fd < 0) return false;
     if (piece <= 0) piece = count;
@@ -199,11 +172,10 @@ bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsign
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) break;
-        // The driver's buffer is full: only now is the write time-out worth looking up.
+        // The driver's buffer is full: only now does the write time-out start to count.
         if (!timed) {
             int pieceStart = done - done % piece;
             pieceEnd = pieceStart + piece < count ? pieceStart + piece : count;
-            COMMTIMEOUTS t = TimeoutsOf(fd);
             long long total = static_cast<long long>(t.WriteTotalTimeoutMultiplier) * (pieceEnd - pieceStart) +
                               t.WriteTotalTimeoutConstant;
             if (total == 0) total = 1000LL * (pieceEnd - pieceStart) + 1000;
@@ -219,6 +191,46 @@ bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsign
     }
     if (written != nullptr) *written = static_cast<unsigned int>(done);
     return done == count;
+}
+
+}  // namespace tessel::detail
+
+namespace tessel::detail {
+
+bool OpenWake(WakeSignal& wake) {
+    int ends[2];
+    if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) return false;
+    wake.readEnd = ends[0];
+    wake.writeEnd = ends[1];
+    return true;
+}
+
+void CloseWake(WakeSignal& wake) {
+    if (wake.readEnd >= 0) ::close(wake.readEnd);
+    if (wake.writeEnd >= 0) ::close(wake.writeEnd);
+    wake.readEnd = wake.writeEnd = -1;
+}
+
+void RaiseWake(const WakeSignal& wake) {
+    const unsigned char one = 1;
+    // A full pipe is raised already, so a failed write changes nothing.
+    [[maybe_unused]] ssize_t n = ::write(wake.writeEnd, &one, 1);
+}
+
+void ClearWake(const WakeSignal& wake) {
+    unsigned char drain[64];
+    while (::read(wake.readEnd, drain, sizeof drain) > 0) {
+    }
+}
+
+PortEvent WaitPort(PortHandle handle, const WakeSignal& wake, int timeoutMs) {
+    pollfd p[2] = {{static_cast<int>(handle), POLLIN, 0}, {wake.readEnd, POLLIN, 0}};
+    int r = ::poll(p, 2, timeoutMs);
+    if (r < 0) return errno == EINTR ? PortEvent::Timeout : PortEvent::LineGone;
+    if (p[0].revents & POLLIN) return PortEvent::Readable;
+    if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return PortEvent::LineGone;
+    if (p[1].revents & POLLIN) return PortEvent::Woken;
+    return PortEvent::Timeout;
 }
 
 }  // namespace tessel::detail
