@@ -121,10 +121,13 @@ unsigned int ListCompiler::Compile(const std::vector<Entry>& list, bool main) {
         if (end > kMaxTick) return ResultSequenceInvalid;
         runningEnd = end;
 
-        for (const SequenceAction& a : out.lead)
-            if ((result = writer.File(a)) != ResultSuccess) return result;
-        for (const SequenceAction& a : out.body)
-            if ((result = writer.File(a)) != ResultSuccess) return result;
+        // Lead before body within a slot: merging the two sorted vectors files the same slots as
+        // filing one after the other, but in ascending ticks, which the writer appends cheaply.
+        auto lead = out.lead.begin(), body = out.body.begin();
+        while (lead != out.lead.end() || body != out.body.end()) {
+            const bool fromLead = body == out.body.end() || (lead != out.lead.end() && lead->tick <= body->tick);
+            if ((result = writer.File(fromLead ? *lead++ : *body++)) != ResultSuccess) return result;
+        }
     }
     failedIndex = static_cast<unsigned int>(-1);
     return writer.Finish(runningEnd);
@@ -141,6 +144,7 @@ unsigned int BuildSequenceImage(const BuildContext& context, SequenceObject* con
     if (timings != nullptr) timings->assign(count, ElementTiming{});
 
     std::vector<Entry> mainList, outputList;
+    mainList.reserve(count);
     for (unsigned int i = 0; i < count; ++i) {
         if (elements[i] == nullptr) {
             if (failedIndex != nullptr) *failedIndex = i;
@@ -149,8 +153,8 @@ unsigned int BuildSequenceImage(const BuildContext& context, SequenceObject* con
         (IsOutputElement(elements[i]) ? outputList : mainList).push_back({elements[i], i});
     }
     const auto byStart = [](const Entry& a, const Entry& b) { return a.element->startTick < b.element->startTick; };
-    std::stable_sort(mainList.begin(), mainList.end(), byStart);
-    std::stable_sort(outputList.begin(), outputList.end(), byStart);
+    for (auto* list : {&mainList, &outputList})
+        if (!std::is_sorted(list->begin(), list->end(), byStart)) std::stable_sort(list->begin(), list->end(), byStart);
 
     PortTable laserPorts{};
     ListCompiler compiler(context, *image, laserPorts, timings);

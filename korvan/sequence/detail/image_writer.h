@@ -42,6 +42,11 @@ private:
         std::uint32_t tick;
         std::size_t offset;  ///< from the start of the list
     };
+    /// A slot found by tick: the slot itself, or the place where a slot of that tick belongs.
+    struct Place {
+        std::size_t offset;
+        bool exists;
+    };
     struct JumpRef {
         std::size_t offset;    ///< of the jump's first byte, from the start of the list
         std::uint32_t slotTick;
@@ -50,14 +55,20 @@ private:
 
     unsigned int Insert(const SequenceAction& action);
     void Shift(std::size_t from, std::size_t by);
-    const Slot* FindSlot(std::uint32_t tick) const;
-    std::size_t SlotEnd(std::size_t slotIndex) const;
+    Place Find(std::uint32_t tick) const;
+    std::size_t SlotLength(std::size_t offset) const;
+    std::uint32_t TickAt(std::size_t offset) const;
 
     std::vector<std::uint8_t>& image_;
     std::size_t base_;
     std::size_t maxLength_;
-    std::vector<Slot> slots_;  ///< ascending by tick
-    std::vector<JumpRef> jumps_;
+    /// Every kIndexStride-th slot, ascending by tick: slots are found from the nearest entry by
+    /// walking the written bytes, so a list of millions of slots needs no table of them all.
+    std::vector<Slot> index_;
+    std::size_t slotCount_ = 0;
+    bool haveLast_ = false;
+    Slot last_{};  ///< the slot with the highest tick, which appends go to
+    std::vector<JumpRef> jumps_;  ///< ascending by offset
 };
 
 }  // namespace korvan::detail

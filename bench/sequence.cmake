@@ -1,0 +1,2 @@
+project_add_benchmark(sequence_compile_bench SOURCES sequence_compile_bench.cpp LIBS korvan)
+project_add_benchmark(sequence_upload_bench SOURCES sequence_upload_bench.cpp LIBS korvan korvan_sim)
