@@ -6,9 +6,13 @@
 // Serial ports
 #include <tessel/serial/communicator.h>
 #include <tessel/serial/rs232.h>
+#include <tessel/serial/receive_buffer.h>
+#include <tessel/serial/rs232_async.h>
 #include <tessel/serial/serial_types.h>
 
 // Bootloader protocol, CRC and firmware update
+#include <tessel/bootloader/ascii_bootloader.h>
+#include <tessel/bootloader/ascii_protocol.h>
 #include <tessel/bootloader/bootloader.h>
 #include <tessel/bootloader/crc_ccitt.h>
 
