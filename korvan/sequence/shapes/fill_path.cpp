@@ -35,8 +35,8 @@ std::optional<FillPlan> Plan(const Vector2f corners[3], bool circle, const Calib
     const float shortSide = b > a ? a : b;
 
     const float half = std::trunc(0.5f * shortSide / s);
-    // Negated so that NaN is refused too; the bounds keep R + 1 and the integer sides in range.
-    if (!(half >= 0.0f && half < 1.0e9f) || !(shortSide < 1.0e18f) || !(s < 1.0e18f)) return std::nullopt;
+    // Negated so that NaN is refused too; R + 1 must fit 32 bits and the whole sides 64.
+    if (!(half >= 0.0f && half < 2.0e9f) || !(shortSide < 1.0e18f) || !(s < 1.0e18f)) return std::nullopt;
     const auto wholeSide = static_cast<std::int64_t>(std::trunc(shortSide));
     const auto wholeStep = static_cast<std::int64_t>(std::trunc(s));  // s >= 1
     plan.rings = static_cast<std::int32_t>(half) + ((wholeSide / 2) % wholeStep != 0 ? 1 : 0);
