@@ -101,7 +101,7 @@ uint8_t DeviceResponder::stateCode(unsigned firmwareVersion) {
 int DeviceResponder::Advance() {
     if (!runner_.Active()) return -1;
     const int ms = runner_.Advance();
-    model_.sequenceCounter = runner_.Active() ? runner_.State().run : model_.sequenceCounter;
+    model_.sequenceCounter = runner_.State().run;
     if (!runner_.Active()) model_.runningSequence = -1;
     return ms;
 }

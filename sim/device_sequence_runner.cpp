@@ -40,6 +40,7 @@ int SequenceRunner::Advance() {
 void SequenceRunner::finishIfEnded() {
     if (executor_ && executor_->GetPhase() == image::Phase::Ended) {
         runsEnded_ += executor_->RunsEnded();
+        lastRun_ = executor_->Run();
         executor_.reset();
     }
 }
@@ -58,6 +59,7 @@ bool SequenceRunner::AcknowledgeUser() { return executor_ && executor_->Acknowle
 
 RunState SequenceRunner::State() const {
     RunState s;
+    s.run = lastRun_;
     if (!executor_) return s;
     s.active = true;
     s.phase = executor_->GetPhase();

@@ -22,7 +22,7 @@ struct RunState {
     bool active = false;                        ///< a started sequence has not ended or been stopped
     image::Phase phase = image::Phase::Ended;   ///< Ended when not active
     int sequence = -1;                          ///< number of the running sequence
-    uint32_t run = 0;                           ///< current run from 1; 0 while the start input holds
+    uint32_t run = 0;  ///< current run from 1; 0 while the start input holds; the last one's after the end
 };
 
 class SequenceRunner {
@@ -65,6 +65,7 @@ private:
     image::Timeline timeline_;
     std::chrono::steady_clock::time_point origin_;
     uint64_t runsEnded_ = 0;
+    uint32_t lastRun_ = 0;
     size_t written_ = 0;
 };
 
