@@ -3,6 +3,8 @@
 
 #include <korvan/sequence/detail/compile_list.h>
 #include <korvan/sequence/sequence_elements.h>
+#include <korvan/sequence/shapes/ellipse.h>
+#include <korvan/sequence/shapes/step_length.h>
 
 #include <gtest/gtest.h>
 
@@ -241,3 +243,62 @@ TEST(CompileList, ArithmeticBeyondDeviceTicksIsRejected) {
         EXPECT_EQ(b.Run({e}), 4u);
 }
 
+
+TEST(CompileShapes, EllipsesAreTheirPolygons) {
+    Build b;
+    b.laser().calibration->Init(4);
+    SequenceEllipse ellipse(1000, 1000, 3000, 1200, 0);
+    ellipse.laserIds[0] = 1;
+    ellipse.startTick = 5;
+    ellipse.repeatCount = 1;
+    ASSERT_EQ(b.Run({&ellipse}), 0u);
+    const SequenceImage fromEllipse = b.image;
+
+    // The same outline points held by a polygon compile to the same bytes.
+    const Vector2f corners[3] = {Vector2f(ellipse.corners[0]), Vector2f(ellipse.corners[1]), Vector2f(ellipse.corners[2])};
+    std::vector<RPOINTF> outline = korvan::detail::EllipseOutlinePoints(
+        corners, korvan::detail::StepLengthAt(corners[0], *b.laser().calibration));
+    ASSERT_FALSE(outline.empty());
+    SequencePolygon polygon(outline.data(), static_cast<unsigned>(outline.size()), 0);
+    polygon.CopyCommonDataFromObj(&ellipse);
+    ASSERT_EQ(b.Run({&polygon}), 0u);
+    EXPECT_EQ(b.image.bytes, fromEllipse.bytes);
+
+    SequenceEllipse flat(0, 0, 1000, 50, 0);  // short side below one step: no outline
+    flat.laserIds[0] = 1;
+    EXPECT_EQ(b.Run({&flat}), 4u);
+}
+
+TEST(CompileShapes, FilledPolygons) {
+    Build b;
+    b.laser().calibration->Init(4);
+    RPOINTF tiny[] = {{500.0, 600.0}, {520.0, 600.0}, {510.0, 630.0}};
+    SequencePolygon small(tiny, 3, 1);
+    small.laserIds[0] = 1;
+    SequencePoint dwell(500, 600);
+    dwell.laserIds[0] = 1;
+    ASSERT_EQ(b.Run({&small}), 0u);
+    const auto fromPolygon = b.image.bytes;
+    ASSERT_EQ(b.Run({&dwell}), 0u);
+    EXPECT_EQ(fromPolygon, b.image.bytes);  // below one step: a point at the first vertex
+
+    RPOINTF square[] = {{1000.0, 1000.0}, {1450.0, 1000.0}, {1450.0, 1350.0}, {1000.0, 1350.0}};
+    SequencePolygon filled(square, 4, 1);
+    filled.laserIds[0] = 1;
+    filled.startTick = 10;
+    unsigned int once = 0, light = 0;
+    b.context.lasers = &b.lasers;
+    ASSERT_EQ(TimeElement(b.context, filled, &once, &light), 0u);
+    filled.repeatCount = 2;
+    unsigned int thrice = 0, lightThrice = 0;
+    ASSERT_EQ(TimeElement(b.context, filled, &thrice, &lightThrice), 0u);
+    EXPECT_EQ(thrice, 3 * once);
+    EXPECT_EQ(lightThrice, 3 * light);
+    ASSERT_EQ(b.Run({&filled}), 0u);
+    // The repetition jump closes the last hatch line and goes back to the polygon's start.
+    const Strings main = b.Main();
+    ASSERT_GE(main.size(), 3u);
+    EXPECT_EQ(main.front().substr(0, 3), "10:");
+    EXPECT_NE(main[main.size() - 2].find("51 00 00 00 02 00 00 00 02"), std::string::npos);
+    EXPECT_EQ(main.back(), "end " + std::to_string(10 + thrice));
+}

@@ -1,11 +1,158 @@
-// Ellipses and polygons are reduced to scans by the shape generators; until those are wired in
-// they yield no actions, so the compiler rejects them (result 4) rather than draw wrong geometry.
+// Ellipses and polygons: reduced by the shape generators to scan paths, which compile by the
+// line rules, or to hatch lines, which compile as temporary lines one after the other.
 #include <korvan/sequence/detail/compile_element.h>
 
+#include <korvan/sequence/detail/line_positions.h>
+#include <korvan/sequence/shapes/circle.h>
+#include <korvan/sequence/shapes/ellipse.h>
+#include <korvan/sequence/shapes/fill_path.h>
+#include <korvan/sequence/shapes/polygon_fill.h>
+#include <korvan/sequence/shapes/polygon_outline.h>
+#include <korvan/sequence/shapes/step_length.h>
+#include <tessel/geometry/float_compare.h>
+
+#include <cmath>
+#include <optional>
+
 namespace korvan::detail {
+namespace {
 
-void CompileEllipse(const SequenceEllipse&, const BuildContext&, ElementOutput&) {}
+// Two mirror actions per position: a path longer than that fits no image.
+bool TooLong(std::uint64_t positions, const BuildContext& context) {
+    return positions > context.maxImageLength / 8;
+}
 
-void CompilePolygon(const SequencePolygon&, const BuildContext&, ElementOutput&) {}
+const Calibration* CalibrationOf(const Laser& laser) { return laser.calibration; }
+
+void CompileOutline(const SequencePolygon& e, const ElementLasers& lasers, const BuildContext& context,
+                    ElementOutput& out) {
+    const Calibration& calibration = *CalibrationOf(*lasers.First());
+    const std::optional<std::uint64_t> count = PolygonOutlineCount(e.points, e.pointCount, calibration);
+    if (!count) {
+        out.result = 4;  // an edge that is not a number or cannot be counted
+        return;
+    }
+    if (*count == 0) return;
+    if (TooLong(*count, context)) {
+        out.result = 3;
+        return;
+    }
+    ScanPath path;
+    path.count = *count;
+    std::vector<Vector2f> positions;
+    if (!out.timingOnly) {
+        positions = PolygonOutlinePositions(e.points, e.pointCount, calibration);
+        path.count = positions.size();
+        path.positions = &positions;
+    }
+    CompileScan(e, lasers, path, context, out);
+}
+
+// Appends one compiled hatch line, keeping its lead actions before its body actions at a tick.
+void AppendInTickOrder(const ElementOutput& line, std::vector<SequenceAction>& to) {
+    auto lead = line.lead.begin(), body = line.body.begin();
+    while (lead != line.lead.end() || body != line.body.end()) {
+        const bool fromLead = body == line.body.end() || (lead != line.lead.end() && lead->tick <= body->tick);
+        to.push_back(fromLead ? *lead++ : *body++);
+    }
+}
+
+void CompileFilled(const SequencePolygon& e, const ElementLasers& lasers, const BuildContext& context,
+                   ElementOutput& out) {
+    const Laser& laser = *lasers.First();
+    bool noRows = false;
+    const std::vector<LineSegment> segments = HatchSerpentine(e.points, e.pointCount, *CalibrationOf(laser), &noRows);
+    if (noRows || segments.empty()) {
+        // Smaller than one step: a dwell at the first vertex.
+        SequencePoint point(e.points[0]);
+        point.CopyCommonDataFromObj(&e);
+        CompilePoint(point, context, out);
+        return;
+    }
+    const auto step = static_cast<float>(CalibrationOf(laser)->scanStepSize);
+    std::uint64_t running = e.startTick, illumination = 0;
+    ElementOutput line;
+    line.timingOnly = out.timingOnly;
+    SequenceObject common;
+    common.CopyCommonDataFromObj(&e);
+    common.repeatCount = 0;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        if (running > 0xFFFFFFFFu) {
+            out.result = 4;
+            return;
+        }
+        common.startTick = static_cast<unsigned int>(running);
+        line.Clear();
+        const Vector2f start(segments[i].start), end(segments[i].end);
+        ScanPath path;
+        path.count = LinePositionCount(start, end, step);
+        std::vector<Vector2f> positions;
+        if (!out.timingOnly && path.count > 0 && !TooLong(path.count, context)) {
+            positions = LinePositions(start, end, step);
+            path.positions = &positions;
+        }
+        path.continuousExtension = false;
+        path.warmUp = i == 0;
+        path.repeat = false;
+        CompileScan(common, lasers, path, context, line);
+        if (line.result != 0) {
+            out.result = line.result;
+            return;
+        }
+        if (!out.timingOnly) AppendInTickOrder(line, out.body);
+        running += line.duration;
+        illumination += line.illumination;
+    }
+    const std::uint64_t passes = std::uint64_t{e.repeatCount} + 1;
+    if (e.repeatCount != 0 && !out.timingOnly)
+        out.body.push_back(ActionJump(out.Tick(running - 1), kElementLoopCounter, e.startTick, e.repeatCount));
+    out.duration = (running - e.startTick) * passes;
+    out.illumination = illumination * passes;
+}
+
+}  // namespace
+
+void CompilePolygon(const SequencePolygon& e, const BuildContext& context, ElementOutput& out) {
+    const ElementLasers lasers = LasersOf(e, context);
+    if (lasers.count == 0 || e.points == nullptr || e.pointCount == 0 || CalibrationOf(*lasers.First()) == nullptr)
+        return;
+    if (e.fill != 0) CompileFilled(e, lasers, context, out);
+    else CompileOutline(e, lasers, context, out);
+}
+
+void CompileEllipse(const SequenceEllipse& e, const BuildContext& context, ElementOutput& out) {
+    const ElementLasers lasers = LasersOf(e, context);
+    if (lasers.count == 0 || CalibrationOf(*lasers.First()) == nullptr) return;
+    for (const RPOINTF& c : e.corners)
+        if (!std::isfinite(c.x) || !std::isfinite(c.y)) {
+            out.result = 4;
+            return;
+        }
+    const Calibration& calibration = *CalibrationOf(*lasers.First());
+    const Vector2f corners[3] = {Vector2f(e.corners[0]), Vector2f(e.corners[1]), Vector2f(e.corners[2])};
+    const bool circle = dblEquals(e.corners[2].x - e.corners[0].x, e.corners[2].y - e.corners[0].y);
+    const bool path = e.fill != 0 && e.fillPath != 0;
+
+    std::optional<std::uint64_t> count;
+    const float stepLength = StepLengthAt(corners[0], calibration);
+    if (path) count = FillPathCount(corners, circle, calibration, context.maxImageLength);
+    else count = circle ? CircleOutlineCount(corners, stepLength) : EllipseOutlineCount(corners, stepLength);
+    if (!count) {
+        out.result = 4;
+        return;
+    }
+    if (TooLong(*count, context)) {
+        out.result = 3;
+        return;
+    }
+    std::vector<RPOINTF> points;
+    if (path) points = FillPathPoints(corners, circle, calibration);
+    else points = circle ? CircleOutlinePoints(corners, stepLength) : EllipseOutlinePoints(corners, stepLength);
+    if (points.empty()) return;
+
+    SequencePolygon shape(points.data(), static_cast<unsigned int>(points.size()), e.fill != 0 && !path ? 1 : 0);
+    shape.CopyCommonDataFromObj(&e);
+    CompilePolygon(shape, context, out);
+}
 
 }  // namespace korvan::detail
