@@ -1,5 +1,7 @@
 // Round trips of device commands against the virtual device over a pseudo-terminal, beside the
-// time the same bytes take on a real line at 921600 baud (10 bits a byte).
+// time the same bytes take on a real line at 921600 baud (10 bits a byte), and beside the floor:
+// the same 1 + 9 bytes exchanged over a bare pseudo-terminal between two threads, measured in the
+// same run (goal: the state query within 2 x that floor).
 #include <korvan/korvan.h>
 #include <sim/virtual_device.h>
 
@@ -7,8 +9,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -16,9 +24,57 @@ constexpr double kLineBaud = 921600.0;
 
 double LineMicroseconds(int bytes) { return bytes * 10.0 / kLineBaud * 1e6; }
 
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+bool ReadFully(int fd, unsigned char* out, size_t n) {
+    for (size_t got = 0; got < n;) {
+        ssize_t r = read(fd, out + got, n - got);
+        if (r <= 0) return false;
+        got += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+// Median of `rounds` exchanges of 1 byte out and 9 bytes back over a raw pseudo-terminal, the
+// answering thread blocked in read: what the kernel and two thread wake-ups cost, nothing else.
+double PtyFloorMicroseconds(int rounds) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return 0;
+    int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    termios tio{};
+    tcgetattr(slave, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(slave, TCSANOW, &tio);
+    std::thread peer([master] {
+        unsigned char request = 0;
+        unsigned char reply[9] = {0x13, 0xFF};
+        while (ReadFully(master, &request, 1) && request != 0) {
+            if (write(master, reply, sizeof reply) != static_cast<ssize_t>(sizeof reply)) break;
+        }
+    });
+    std::vector<double> micros;
+    unsigned char request = 0x13;
+    unsigned char reply[9];
+    for (int i = 0; i < rounds; ++i) {
+        auto start = std::chrono::steady_clock::now();
+        if (write(slave, &request, 1) != 1 || !ReadFully(slave, reply, sizeof reply)) break;
+        micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    }
+    unsigned char stop = 0;
+    [[maybe_unused]] ssize_t n = write(slave, &stop, 1);
+    peer.join();
+    close(slave);
+    close(master);
+    return Median(micros);
+}
+
 // Times each call on its own so the median is not hidden by the mean.
 template <typename Call>
-void MeasureRoundTrips(benchmark::State& state, int lineBytes, Call call) {
+void MeasureRoundTrips(benchmark::State& state, int lineBytes, Call call, bool withFloor = false) {
     sim::VirtualDevice device;
     std::string error;
     if (!device.Start(&error)) {
@@ -37,9 +93,14 @@ void MeasureRoundTrips(benchmark::State& state, int lineBytes, Call call) {
         micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
     }
     korvan.Disconnect();
-    std::nth_element(micros.begin(), micros.begin() + micros.size() / 2, micros.end());
-    state.counters["median_us"] = micros[micros.size() / 2];
+    const double median = Median(micros);
+    state.counters["median_us"] = median;
     state.counters["line_us_921600"] = LineMicroseconds(lineBytes);
+    if (withFloor) {
+        const double floor = PtyFloorMicroseconds(static_cast<int>(std::max<size_t>(micros.size(), 2000)));
+        state.counters["pty_floor_us"] = floor;
+        state.counters["x_floor"] = floor > 0 ? median / floor : 0;
+    }
 }
 
 void BM_GetState(benchmark::State& state) {
@@ -47,7 +108,7 @@ void BM_GetState(benchmark::State& state) {
     MeasureRoundTrips(state, 1 + 9, [](Korvan& k) {
         State s;
         return k.GetState(&s);
-    });
+    }, true);
 }
 BENCHMARK(BM_GetState)->Unit(benchmark::kMicrosecond)->UseRealTime();
 

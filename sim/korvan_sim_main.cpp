@@ -1,4 +1,5 @@
 // korvan-sim: a virtual scanning device on a pseudo-terminal, until interrupted.
+#include <sim/device_text_responder.h>
 #include <sim/run_options.h>
 #include <sim/sim_options.h>
 #include <sim/virtual_device.h>
@@ -25,10 +26,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "korvan-sim: %s\n", error.c_str());
         return 2;
     }
+    bool textMode = false;
     for (const std::string& arg : rest) {
+        if (arg == "--text") {
+            textMode = true;
+            continue;
+        }
         if (arg == "--help" || arg == "-h") {
             std::printf("Usage: korvan-sim [options]\nRuns a virtual scanning device on a pseudo-terminal until "
-                        "interrupted.\n%s",
+                        "interrupted.\n  --text\tspeak the text protocol at 115200 baud instead of the byte protocols\n%s",
                         (sim::IdentityOptionsHelp() + sim::RunOptionsHelp()).c_str());
             return 0;
         }
@@ -39,6 +45,8 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     sim::VirtualDevice device(options);
+    if (textMode)
+        sim::UseTextProtocol(device);
     if (!device.Start(&error)) {
         std::fprintf(stderr, "korvan-sim: cannot start: %s\n", error.c_str());
         return 1;

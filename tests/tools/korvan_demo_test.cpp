@@ -56,6 +56,21 @@ TEST(IdentifyExample, PrintsTheIdentityOfAVirtualDevice) {
     EXPECT_EQ(sim.Interrupt(3000), 0);
 }
 
+TEST(IdentifyTextDeviceExample, ReadsTheSixTextsOfATextModeSim) {
+    ChildProcess sim({KORVAN_SIM_PATH, "--text", "--serial", "TX-5"});
+    std::string line = sim.ReadLineStartingWith("TESSEL_EXTRA_PORTS=", 5000);
+    ASSERT_FALSE(line.empty());
+    testsupport::ScopedEnv noHardware("TESSEL_NO_HARDWARE_PORTS", "1");
+    testsupport::ScopedEnv extra("TESSEL_EXTRA_PORTS", line.substr(line.find('=') + 1));
+    int code = -1;
+    std::string out = RunToEnd({IDENTIFY_TEXT_EXAMPLE_PATH}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find(": Korvan virtual scanner, type 3, revision 2, serial TX-5, firmware 16, bootloader 2"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(sim.Interrupt(3000), 0);
+}
+
 TEST(MoveMirrorsExample, ConnectsAndVisitsEveryCorner) {
     ChildProcess sim({KORVAN_SIM_PATH});
     std::string line = sim.ReadLineStartingWith("TESSEL_EXTRA_PORTS=", 5000);
