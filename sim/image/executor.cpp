@@ -34,9 +34,9 @@ uint64_t Executor::dueUs(const ListState& l) const {
     return baseUs_ + (tick + l.offsetTicks) * params_.tickTimeUs;
 }
 
-Executor::ListState* Executor::nextList() {
-    ListState* best = nullptr;
-    for (ListState& l : lists_) {
+const Executor::ListState* Executor::nextList() const {
+    const ListState* best = nullptr;
+    for (const ListState& l : lists_) {
         if (!l.ended && (best == nullptr || dueUs(l) < dueUs(*best))) best = &l;
     }
     return best;
@@ -45,11 +45,11 @@ Executor::ListState* Executor::nextList() {
 bool Executor::Advance(uint64_t nowUs, size_t maxSlots) {
     size_t done = 0;
     while (phase_ == Phase::Running) {
-        ListState* l = nextList();
-        const uint64_t due = dueUs(*l);
+        ListState& l = lists_[static_cast<size_t>(nextList() - lists_.data())];
+        const uint64_t due = dueUs(l);
         if (due > nowUs) return false;
         if (done == maxSlots) return true;
-        runSlot(*l, due);
+        runSlot(l, due);
         ++done;
     }
     return false;
@@ -57,7 +57,7 @@ bool Executor::Advance(uint64_t nowUs, size_t maxSlots) {
 
 std::optional<uint64_t> Executor::NextDueUs() const {
     if (phase_ != Phase::Running) return std::nullopt;
-    return dueUs(*const_cast<Executor*>(this)->nextList());
+    return dueUs(*nextList());
 }
 
 void Executor::runSlot(ListState& l, uint64_t at) {

@@ -102,7 +102,7 @@ private:
     };
 
     uint64_t dueUs(const ListState& l) const;
-    ListState* nextList();
+    const ListState* nextList() const;  // the list whose next slot is due first
     void runSlot(ListState& l, uint64_t at);
     bool inputSatisfied(uint8_t port, uint8_t trigger) const;
     void hold(Phase phase, uint8_t port, uint8_t trigger, uint64_t at);

@@ -105,16 +105,6 @@ TEST(ImageExecutor, LoopRepeatsItsSlotsLaterAndTheSlotsBehindItKeepTheirTicks) {
     EXPECT_EQ(Times(t, Event::RunEnd), (std::vector<uint64_t>{170}));
 }
 
-TEST(ImageExecutor, CountZeroNeverJumps) {
-    const auto image = Decoded(Join(ListBuilder().Slot(0, {MirrorX(1)}).Slot(1, {JumpTo(0, 0, 1)}).End(2),
-                                    ListBuilder().End(0)));
-    sim::image::Timeline t;
-    Executor x(image, Params(1), &t);
-    x.Advance(UINT64_MAX);
-    EXPECT_EQ(Times(t, Event::MirrorX).size(), 1u);
-    EXPECT_TRUE(Times(t, Event::Jump).empty());
-}
-
 // Random loop nests laid out as the host lays them out (a loop's jump in its own slot behind the
 // body, what follows at the unrolled tick): every executed slot must land on the next free tick,
 // so the marks run at 0, 1, 2, ... without gap or overlap, and the run ends at the end tick + 1.
@@ -226,7 +216,7 @@ TEST(ImageExecutor, TheStartInputHoldsTheFirstRunOnly) {
     EXPECT_EQ(Times(t2, Event::RunStart), (std::vector<uint64_t>{0}));
 }
 
-TEST(ImageExecutor, RunsRepeatBackToBackAndZeroRepeatsUntilStopped) {
+TEST(ImageExecutor, RunsRepeatBackToBackZeroRepeatsAndStopEndsAtOnce) {
     const auto image = Decoded(Join(ListBuilder().Slot(0, {MirrorX(1)}).End(3), ListBuilder().End(1)));
     sim::image::Timeline t;
     Executor three(image, Params(10, 3), &t);
@@ -241,22 +231,19 @@ TEST(ImageExecutor, RunsRepeatBackToBackAndZeroRepeatsUntilStopped) {
     EXPECT_EQ(forever.Run(), 334u) << "3 slots a run";
     EXPECT_EQ(bounded.Records().size(), 50u);
     EXPECT_GT(bounded.Dropped(), 0u);
-    forever.Stop(forever.NowUs());
+    const uint64_t runEnds = forever.RunsEnded();
+    forever.Stop(forever.NowUs() + 5);
     EXPECT_EQ(forever.GetPhase(), Phase::Ended);
     EXPECT_FALSE(forever.Advance(UINT64_MAX));
-}
+    EXPECT_EQ(forever.RunsEnded(), runEnds) << "a stopped run does not end";
 
-TEST(ImageExecutor, StopEndsAtOnce) {
-    const auto image = Decoded(
-        Join(ListBuilder().Slot(0, {MirrorX(1)}).Slot(5, {MirrorX(2)}).End(6), ListBuilder().End(0)));
-    sim::image::Timeline t;
-    Executor x(image, Params(10), &t);
-    x.Advance(20);
-    x.Stop(25);
-    x.Advance(UINT64_MAX);
-    EXPECT_EQ(Times(t, Event::MirrorX), (std::vector<uint64_t>{0}));
-    EXPECT_EQ(t.Records().back(), (Record{25, Event::Stop, ListId::None, 7, 1}));
-    EXPECT_TRUE(Times(t, Event::RunEnd).empty());
+    sim::image::Timeline t2;
+    Executor stopped(image, Params(10), &t2);
+    stopped.Advance(0);
+    stopped.Stop(25);
+    stopped.Advance(UINT64_MAX);
+    EXPECT_TRUE(Times(t2, Event::RunEnd).empty()) << "it would have ended at 40 µs";
+    EXPECT_EQ(t2.Records().back(), (Record{25, Event::Stop, ListId::None, 7, 1}));
 }
 
 }  // namespace
