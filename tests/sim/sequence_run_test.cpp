@@ -74,7 +74,8 @@ protected:
     }
     std::vector<Record> Events(Event e) {
         std::vector<Record> out;
-        for (const Record& r : device->ExecutedTimeline().Records())
+        const sim::image::Timeline timeline = device->ExecutedTimeline();
+        for (const Record& r : timeline.Records())
             if (r.event == e) out.push_back(r);
         return out;
     }
