@@ -205,8 +205,9 @@ public:
     unsigned int GetTiming(SequenceObject& element, unsigned int* duration, unsigned int* illumination);
     /// Runs a stored sequence `runs` times (0: until Stop), at once with NoInput or when
     /// `input` (Input0..3) triggers as `trigger` says. Idle only. 2: input and trigger both
-    /// invalid (nothing sent), or the device refuses the arguments; 5: the device refuses (for
-    /// example an unknown sequence number). On success the cached state is refreshed.
+    /// invalid (nothing sent), or the device refuses the arguments (status 0x01 or 0x03, also for a
+    /// number it does not hold); 5: the device refuses otherwise. On success the cached state is
+    /// refreshed.
     unsigned int StartSequence(unsigned short sequenceNumber, InputPorts input, TriggerBehaviour trigger,
                                unsigned int runs);
     /// External start mode is not supported by this device: always 5.
