@@ -17,7 +17,7 @@ using namespace simtest;
 using sim::image::Event;
 using sim::image::Record;
 
-class SequenceRun : public ::testing::Test {
+class DeviceRunsSequences : public ::testing::Test {
 protected:
     void Open(sim::Options options = {}) {
         device = std::make_unique<sim::VirtualDevice>(options);
@@ -84,7 +84,7 @@ protected:
     RS232 port;
 };
 
-TEST_F(SequenceRun, ExecutesAnUploadedImageAndRecordsItsTimeline) {
+TEST_F(DeviceRunsSequences, ExecutesAnUploadedImageAndRecordsItsTimeline) {
     const Image image = Join(ListBuilder()
                                  .Slot(0, {MirrorX(1000), MirrorY(2000)})
                                  .Slot(4, {SetLine(6, 1), Analog(4, 500)})
@@ -120,7 +120,7 @@ TEST_F(SequenceRun, ExecutesAnUploadedImageAndRecordsItsTimeline) {
     EXPECT_TRUE(device->ExecutedTimeline().Records().empty());
 }
 
-TEST_F(SequenceRun, RefusesAMalformedImageAndKeepsNothingOfIt) {
+TEST_F(DeviceRunsSequences, RefusesAMalformedImageAndKeepsNothingOfIt) {
     const uint32_t freeBefore = Model([](sim::DeviceModel& m) { return m.memory.FreeBytes(); });
     uint16_t number = 0;
     const Image forward = Join(ListBuilder().Slot(0, {JumpTo(1, 3, 1)}).Slot(3, {Nop()}).End(4), ListBuilder().End(0));
@@ -137,7 +137,7 @@ TEST_F(SequenceRun, RefusesAMalformedImageAndKeepsNothingOfIt) {
     EXPECT_EQ(Upload(EmptyImage()), 0xFF) << "the device takes the next image as usual";
 }
 
-TEST_F(SequenceRun, DropsAnIncompleteImageAfterAPauseInItsData) {
+TEST_F(DeviceRunsSequences, DropsAnIncompleteImageAfterAPauseInItsData) {
     sim::Options options;
     options.staleInputMs = 100;
     port.Disconnect();
@@ -157,7 +157,7 @@ TEST_F(SequenceRun, DropsAnIncompleteImageAfterAPauseInItsData) {
     EXPECT_EQ(Upload(image), 0xFF);
 }
 
-TEST_F(SequenceRun, AUserWaitHoldsUntilAcknowledged) {
+TEST_F(DeviceRunsSequences, AUserWaitHoldsUntilAcknowledged) {
     const Image image =
         Join(ListBuilder().Slot(0, {MirrorX(1)}).Slot(3, {WaitUser(5), MirrorX(2)}).End(4), ListBuilder().End(0));
     uint16_t number = 0;
@@ -182,7 +182,7 @@ TEST_F(SequenceRun, AUserWaitHoldsUntilAcknowledged) {
     EXPECT_EQ(Events(Event::WaitReleased).size(), 2u);
 }
 
-TEST_F(SequenceRun, InputWaitsAndTheStartInputHoldUntilTheInputIsSet) {
+TEST_F(DeviceRunsSequences, InputWaitsAndTheStartInputHoldUntilTheInputIsSet) {
     const Image image = Join(ListBuilder().Slot(1, {WaitInput(2, 1)}).Slot(2, {MirrorY(7)}).End(3),
                              ListBuilder().End(0));
     uint16_t number = 0;
@@ -207,7 +207,7 @@ TEST_F(SequenceRun, InputWaitsAndTheStartInputHoldUntilTheInputIsSet) {
     EXPECT_EQ(Start(number, 0, 0, 1), (Bytes{0x3E, 0x01})) << "no trigger 0";
 }
 
-TEST_F(SequenceRun, AnEndlessSequenceKeepsTheDeviceAnsweringUntilStopped) {
+TEST_F(DeviceRunsSequences, AnEndlessSequenceKeepsTheDeviceAnsweringUntilStopped) {
     sim::Options options;
     options.timelineCapacity = 1000;
     port.Disconnect();
@@ -227,7 +227,7 @@ TEST_F(SequenceRun, AnEndlessSequenceKeepsTheDeviceAnsweringUntilStopped) {
     EXPECT_EQ(Model([](sim::DeviceModel& m) { return m.runningSequence; }), -1);
 }
 
-TEST_F(SequenceRun, RealTimeKeepsTheTickTime) {
+TEST_F(DeviceRunsSequences, RealTimeKeepsTheTickTime) {
     sim::Options options;
     options.timeScale = 1;
     port.Disconnect();
