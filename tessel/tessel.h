@@ -29,6 +29,7 @@
 #include <tessel/geometry/rpointf.h>
 #include <tessel/geometry/spread_polygon.h>
 #include <tessel/geometry/tag_point.h>
+#include <tessel/geometry/tag_rect.h>
 #include <tessel/geometry/vector2f.h>
 
 // INI store, conversions, progress display

@@ -95,4 +95,14 @@ TEST(DefineLaserExample, StoresTheCalibrationAndMapsThroughIt) {
     std::remove(file.c_str());
 }
 
+TEST(RunSequenceExample, UploadsRunsAndPrintsTheTimeline) {
+    int code = -1;
+    std::string out = RunToEnd({RUN_SEQUENCE_EXAMPLE_PATH}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("stored as sequence 1"), std::string::npos) << out;
+    // The second point's position, and the run's end one tick after the last element (tick 439).
+    EXPECT_NE(out.find("6000,mirror_x,main,2,40000"), std::string::npos) << out;
+    EXPECT_NE(out.find("22000,run_end,-,1,1"), std::string::npos) << out;
+}
+
 }  // namespace
