@@ -13,6 +13,7 @@
 #include <memory>
 
 class SequenceObject;
+struct SequenceAnalysis;
 
 namespace korvan::detail {
 struct SerialLine;
@@ -210,6 +211,11 @@ public:
     /// refreshed.
     unsigned int StartSequence(unsigned short sequenceNumber, InputPorts input, TriggerBehaviour trigger,
                                unsigned int runs);
+    /// Compiles without a device, as UploadSequence would, and reports per element its start,
+    /// duration and illumination, the element that failed with the reason, and the image bytes
+    /// (<korvan/sequence/sequence_analysis.h>). Returns the compile result (0, 2, 3, 4), also in
+    /// `analysis->result`; 2 for a null `analysis`.
+    unsigned int AnalyzeSequence(SequenceObject** elements, unsigned int count, SequenceAnalysis* analysis);
     /// External start mode is not supported by this device: always 5.
     unsigned int StartExternMode(InputPorts input);
 

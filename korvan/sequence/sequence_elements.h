@@ -1,7 +1,8 @@
 #pragma once
-// All sequence element classes.
+// All sequence element classes, and what a sequence compiles to.
 #include <korvan/sequence/sequence_control.h>
 #include <korvan/sequence/sequence_object.h>
 #include <korvan/sequence/sequence_outputs.h>
+#include <korvan/sequence/sequence_analysis.h>
 #include <korvan/sequence/sequence_point.h>
 #include <korvan/sequence/sequence_shapes.h>

@@ -5,6 +5,7 @@
 #include <korvan/device/detail/keep_alive.h>
 #include <korvan/device/detail/process_state.h>
 #include <korvan/sequence/detail/compile_list.h>
+#include <korvan/sequence/sequence_analysis.h>
 
 #include <chrono>
 #include <thread>
@@ -30,10 +31,10 @@ BuildContext ContextFor(unsigned int tickTime, bool allowLaserPorts) {
 // Compiling a long sequence keeps the serial line quiet; the poller keeps the device's
 // connection alive meanwhile and is joined before the image is used.
 unsigned int Build(Korvan& device, const BuildContext& context, SequenceObject** elements, unsigned int count,
-                   korvan::detail::SequenceImage* image) {
+                   korvan::detail::SequenceImage* image, korvan::detail::BuildDiagnostics* diagnostics = nullptr) {
     korvan::detail::KeepAlivePoller poller(device);
     image->bytes.reserve(context.maxImageLength);  // address space only: untouched pages cost nothing
-    const unsigned int result = korvan::detail::BuildSequenceImage(context, elements, count, image);
+    const unsigned int result = korvan::detail::BuildSequenceImage(context, elements, count, image, diagnostics);
     poller.Stop();
     return result;
 }
@@ -102,6 +103,21 @@ unsigned int Korvan::CalcMemoryUsage(SequenceObject** elements, unsigned int cou
     if (unsigned int r = Build(*this, ContextFor(tickTime, state == Calibrating), elements, count, &image)) return r;
     *size = static_cast<unsigned int>(image.bytes.size());
     return korvan::ResultSuccess;
+}
+
+unsigned int Korvan::AnalyzeSequence(SequenceObject** elements, unsigned int count, SequenceAnalysis* analysis) {
+    if (analysis == nullptr) return korvan::ResultInvalidArgument;
+    *analysis = SequenceAnalysis{};
+    korvan::detail::SequenceImage image;
+    korvan::detail::BuildDiagnostics diagnostics;
+    analysis->result = Build(*this, ContextFor(tickTime, state == Calibrating), elements, count, &image, &diagnostics);
+    analysis->tickTime = tickTime;
+    analysis->reason = diagnostics.reason;
+    if (diagnostics.failedIndex < count) analysis->failedElement = static_cast<int>(diagnostics.failedIndex);
+    for (const auto& t : diagnostics.timings) analysis->elements.push_back({t.startTick, t.duration, t.illumination});
+    analysis->mainListLength = image.mainLength;
+    analysis->image.assign(image.bytes.begin(), image.bytes.end());
+    return analysis->result;
 }
 
 unsigned int Korvan::GetTiming(SequenceObject& element, unsigned int* duration, unsigned int* illumination) {

@@ -1,6 +1,8 @@
 // Compilation of elements into the image, checked against hand-worked slot lists.
 #include "sequence_test_support.h"
 
+#include <korvan/device/detail/process_state.h>
+#include <korvan/device/korvan.h>
 #include <korvan/sequence/detail/compile_list.h>
 #include <korvan/sequence/sequence_elements.h>
 #include <korvan/sequence/shapes/ellipse.h>
@@ -301,4 +303,29 @@ TEST(CompileShapes, FilledPolygons) {
     EXPECT_EQ(main.front().substr(0, 3), "10:");
     EXPECT_NE(main[main.size() - 2].find("51 00 00 00 02 00 00 00 02"), std::string::npos);
     EXPECT_EQ(main.back(), "end " + std::to_string(10 + thrice));
+}
+
+TEST(AnalyzeSequence, NamesTheFailingElementInArrayOrder) {
+    Build b;
+    std::swap(korvan::detail::ProcessWide().laserList, b.lasers);  // the lasers a Korvan object sees
+    Korvan k;
+    SequencePoint late = DevicePoint(0, 0), early = DevicePoint(0, 0), overlapping = DevicePoint(0, 0);
+    late.startTick = 500;
+    overlapping.startTick = 50;  // sorted after `early`, which lasts 101 ticks
+    SequenceObject* elements[] = {&late, &early, &overlapping};
+    SequenceAnalysis analysis;
+    EXPECT_EQ(k.AnalyzeSequence(elements, 3, &analysis), 4u);
+    EXPECT_EQ(analysis.failedElement, 2);
+    EXPECT_NE(analysis.reason.find("before the previous element ends at 101"), std::string::npos) << analysis.reason;
+    EXPECT_EQ(analysis.elements[1].duration, 101u);
+
+    overlapping.startTick = 101;
+    ASSERT_EQ(k.AnalyzeSequence(elements, 3, &analysis), 0u);
+    EXPECT_EQ(analysis.failedElement, -1);
+    unsigned int size = 0;
+    ASSERT_EQ(k.CalcMemoryUsage(elements, 3, &size), 0u);
+    EXPECT_EQ(analysis.image.size(), size);
+    EXPECT_EQ(analysis.elements[0].startTick, 500u);
+    EXPECT_EQ(k.AnalyzeSequence(elements, 3, nullptr), 2u);
+    std::swap(korvan::detail::ProcessWide().laserList, b.lasers);
 }

@@ -4,7 +4,7 @@ namespace korvan::detail {
 
 std::uint32_t ElementOutput::Tick(std::uint64_t tick) {
     if (tick > 0xFFFFFFFEu) {
-        result = 4;
+        Fail(4, "a time beyond the device's 32-bit ticks");
         return 0;
     }
     return static_cast<std::uint32_t>(tick);

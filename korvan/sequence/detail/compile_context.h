@@ -39,14 +39,23 @@ struct ElementOutput {
     std::vector<SequenceAction> body;  ///< then: moves, pulses, switch-off, loops, stamps
     std::uint64_t duration = 0;
     std::uint64_t illumination = 0;
-    /// 0, or the result code that rejects the whole build (3 or 4).
+    /// 0, or the result code that rejects the whole build (3 or 4), and why.
     unsigned int result = 0;
+    const char* reason = "";
 
     void Clear() {
         lead.clear();
         body.clear();
         duration = illumination = 0;
         result = 0;
+        reason = "";
+    }
+    /// Rejects the element; the first reason stays.
+    void Fail(unsigned int code, const char* why) {
+        if (result == 0) {
+            result = code;
+            reason = why;
+        }
     }
     /// A tick for an action; a tick the image cannot hold marks the element invalid.
     std::uint32_t Tick(std::uint64_t tick);

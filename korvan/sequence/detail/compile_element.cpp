@@ -74,7 +74,7 @@ IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLaser
             const std::uint64_t period = PulsePeriod(laser, t);
             const std::uint64_t pulses = warm / period;
             if (pulses > context.maxImageLength / 2) {  // cannot fit in any image
-                out.result = 3;
+                out.Fail(3, "warm-up too long for any image");
                 return timing;
             }
             for (std::uint64_t k = 0; k < pulses; ++k)
@@ -104,7 +104,7 @@ IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLaser
         if (how.setIntensity && IsIntensityControlled(laser)) {
             const unsigned int intensity = how.intensity.value_or(e.intensities[lasers.slot[i]]);
             if (intensity > 10000) {
-                out.result = 4;
+                out.Fail(4, "intensity above 10000");
                 return timing;
             }
             const double span = static_cast<double>(laser.maxIntensity - laser.minIntensity) / 10000.0;

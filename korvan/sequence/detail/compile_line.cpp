@@ -34,7 +34,7 @@ void CompileScan(const SequenceObject& e, const ElementLasers& lasers, const Sca
     const unsigned int t = context.tickTime;
     // Two mirror actions per position: a path longer than that can never fit.
     if (path.count == 0 || path.count > context.maxImageLength / 8) {
-        out.result = 3;
+        out.Fail(3, "path too long for the device memory");
         return;
     }
     IlluminationStart how;
@@ -48,7 +48,7 @@ void CompileScan(const SequenceObject& e, const ElementLasers& lasers, const Sca
     const std::uint64_t s = at.start;
     const std::uint64_t light = s + at.lead;
     if (light < 3) {  // the first move comes 3 ticks before the light
-        out.result = 4;
+        out.Fail(4, "lead too short for the first mirror move");
         return;
     }
 
@@ -56,7 +56,7 @@ void CompileScan(const SequenceObject& e, const ElementLasers& lasers, const Sca
         const std::vector<Vector2f>& p = *path.positions;
         std::uint16_t x = 0, y = 0;
         if (!MirrorCoordinate(p[0].x, &x) || !MirrorCoordinate(p[0].y, &y)) {
-            out.result = 4;
+            out.Fail(4, "position is not a number");
             return;
         }
         out.lead.push_back(ActionSetMirrorX(out.Tick(s), x));
@@ -64,7 +64,7 @@ void CompileScan(const SequenceObject& e, const ElementLasers& lasers, const Sca
         for (std::uint64_t k = 1; k < n; ++k) {
             const std::uint64_t at_k = light + dwell * (k - 1);
             if (!FileMove(out, at_k - 3, p[k])) {
-                out.result = 4;
+                out.Fail(4, "position is not a number");
                 return;
             }
             for (int i = 0; i < lasers.count; ++i)
@@ -96,7 +96,7 @@ void CompileLine(const SequenceLine& e, const BuildContext& context, ElementOutp
     if (lasers.count == 0) return;
     if (!std::isfinite(e.start.x) || !std::isfinite(e.start.y) || !std::isfinite(e.end.x) ||
         !std::isfinite(e.end.y)) {
-        out.result = 4;
+        out.Fail(4, "coordinates are not finite");
         return;
     }
     const Laser& laser = *lasers.First();

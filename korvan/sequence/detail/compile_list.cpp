@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 
 namespace korvan::detail {
 namespace {
@@ -29,22 +30,30 @@ using PortTable = std::array<bool, 8>;
 class ListCompiler {
 public:
     ListCompiler(const BuildContext& context, SequenceImage& image, PortTable& laserPorts,
-                 std::vector<ElementTiming>* timings)
-        : context_(context), image_(image), laserPorts_(laserPorts), timings_(timings) {}
+                 BuildDiagnostics* diagnostics)
+        : context_(context), image_(image), laserPorts_(laserPorts), diagnostics_(diagnostics) {}
 
     unsigned int CompileMain(const std::vector<Entry>& list) { return Compile(list, true); }
     unsigned int CompileOutputs(const std::vector<Entry>& list) { return Compile(list, false); }
-    unsigned int failedIndex = 0;
 
 private:
     unsigned int Compile(const std::vector<Entry>& list, bool main);
     unsigned int CheckMain(const SequenceObject& e, std::uint64_t runningEnd);
     unsigned int CheckOutput(const SequenceObject& e);
+    /// Records why element `index` fails the build and returns `code`.
+    unsigned int Fail(unsigned int code, unsigned int index, const std::string& why) {
+        if (diagnostics_ != nullptr && diagnostics_->reason.empty()) {
+            diagnostics_->failedIndex = index;
+            diagnostics_->reason = why;
+        }
+        return code;
+    }
 
     const BuildContext& context_;
     SequenceImage& image_;
     PortTable& laserPorts_;
-    std::vector<ElementTiming>* timings_;
+    BuildDiagnostics* diagnostics_;
+    unsigned int index_ = 0;
     // Output ports already set at the current tick of the output list.
     PortTable digitalUsed_{};
     PortTable analogUsed_{};
@@ -53,15 +62,19 @@ private:
 };
 
 unsigned int ListCompiler::CheckMain(const SequenceObject& e, std::uint64_t runningEnd) {
-    if (e.startTick < runningEnd) return ResultSequenceInvalid;  // overlaps the element before
+    if (e.startTick < runningEnd)
+        return Fail(ResultSequenceInvalid, index_,
+                    "starts at tick " + std::to_string(e.startTick) + ", before the previous element ends at " +
+                        std::to_string(runningEnd));
     const ElementLasers lasers = LasersOf(e, context_);
-    if (lasers.unknown) return ResultSequenceInvalid;
+    if (lasers.unknown) return Fail(ResultSequenceInvalid, index_, "names a laser that is not defined or has no output");
     int pulsed = 0;
     for (int i = 0; i < lasers.count; ++i) {
         laserPorts_[lasers.laser[i]->port - 2] = true;
         if (IsPulsed(*lasers.laser[i])) ++pulsed;
     }
-    if (pulsed > 1 || (pulsed == 1 && lasers.count > 1)) return ResultSequenceInvalid;
+    if (pulsed > 1 || (pulsed == 1 && lasers.count > 1))
+        return Fail(ResultSequenceInvalid, index_, "mixes a pulsed laser with other lasers");
     return ResultSuccess;
 }
 
@@ -81,11 +94,14 @@ unsigned int ListCompiler::CheckOutput(const SequenceObject& e) {
         port = a->port;
         analog = true;
     }
-    if (port < 2 || port > 9) return ResultSequenceInvalid;
+    if (port < 2 || port > 9) return Fail(ResultSequenceInvalid, index_, "output port " + std::to_string(port) + " has no line");
     bool& used = (analog ? analogUsed_ : digitalUsed_)[port - 2];
-    if (used) return ResultSequenceInvalid;
+    if (used)
+        return Fail(ResultSequenceInvalid, index_,
+                    "output port " + std::to_string(port) + " is already set at tick " + std::to_string(e.startTick));
     used = true;
-    if (port <= 8 && laserPorts_[port - 2] && !context_.allowLaserPorts) return ResultSequenceInvalid;
+    if (port <= 8 && laserPorts_[port - 2] && !context_.allowLaserPorts)
+        return Fail(ResultSequenceInvalid, index_, "output port " + std::to_string(port) + " belongs to a laser of the sequence");
     return ResultSuccess;
 }
 
@@ -95,30 +111,35 @@ unsigned int ListCompiler::Compile(const std::vector<Entry>& list, bool main) {
     std::uint64_t runningEnd = 0;
     for (const Entry& entry : list) {
         const SequenceObject& e = *entry.element;
-        failedIndex = entry.index;
+        index_ = entry.index;
         unsigned int result = main ? CheckMain(e, runningEnd) : CheckOutput(e);
         if (result != ResultSuccess) return result;
 
         CompileElement(e, context_, out);
-        if (out.result != 0) return out.result;
-        if (out.duration == 0 && out.illumination == 0) return ResultSequenceInvalid;
-        if (out.duration > kMaxTick || out.illumination > 0xFFFFFFFFu) return ResultSequenceInvalid;
-        if (timings_ != nullptr)
-            (*timings_)[entry.index] = {static_cast<std::uint32_t>(out.duration),
-                                        static_cast<std::uint32_t>(out.illumination)};
+        if (out.result != 0) return Fail(out.result, index_, out.reason);
+        if (out.duration == 0 && out.illumination == 0)
+            return Fail(ResultSequenceInvalid, index_,
+                        "yields nothing (no defined laser, no points, or an output, input or trigger it cannot use)");
+        if (out.duration > kMaxTick || out.illumination > 0xFFFFFFFFu)
+            return Fail(ResultSequenceInvalid, index_, "lasts beyond the device's 32-bit ticks");
+        if (diagnostics_ != nullptr)
+            diagnostics_->timings[entry.index] = {e.startTick, static_cast<std::uint32_t>(out.duration),
+                                                  static_cast<std::uint32_t>(out.illumination)};
 
         std::uint64_t end = e.startTick + out.duration;
         if (auto* jump = dynamic_cast<const SequenceJump*>(&e)) {
             if (!writer.HasSlot(jump->targetTick)) {
-                if ((result = writer.File(ActionNOP(jump->targetTick))) != ResultSuccess) return result;
+                if ((result = writer.File(ActionNOP(jump->targetTick))) != ResultSuccess)
+                    return Fail(result, index_, "its target slot does not fit");
             }
             // The loop body runs once more per jump; kept exact in 64 bits, checked below.
             const std::uint64_t body = e.startTick - jump->targetTick + out.duration;
             const std::uint64_t repeats = jump->repeatCount;
-            if (repeats != 0 && body > (kMaxTick - end) / repeats) return ResultSequenceInvalid;
+            if (repeats != 0 && body > (kMaxTick - end) / repeats)
+                return Fail(ResultSequenceInvalid, index_, "its repetitions run beyond the device's 32-bit ticks");
             end += body * repeats;
         }
-        if (end > kMaxTick) return ResultSequenceInvalid;
+        if (end > kMaxTick) return Fail(ResultSequenceInvalid, index_, "ends beyond the device's 32-bit ticks");
         runningEnd = end;
 
         // Lead before body within a slot: merging the two sorted vectors files the same slots as
@@ -126,28 +147,39 @@ unsigned int ListCompiler::Compile(const std::vector<Entry>& list, bool main) {
         auto lead = out.lead.begin(), body = out.body.begin();
         while (lead != out.lead.end() || body != out.body.end()) {
             const bool fromLead = body == out.body.end() || (lead != out.lead.end() && lead->tick <= body->tick);
-            if ((result = writer.File(fromLead ? *lead++ : *body++)) != ResultSuccess) return result;
+            if ((result = writer.File(fromLead ? *lead++ : *body++)) != ResultSuccess)
+                return Fail(result, index_,
+                            result == ResultMemoryTooSmall ? "the image passes the device's 33,000,000 bytes here"
+                                                           : "a slot would hold more than 255 actions");
         }
     }
-    failedIndex = static_cast<unsigned int>(-1);
-    return writer.Finish(runningEnd);
+    const unsigned int result = writer.Finish(runningEnd);
+    if (result == ResultMemoryTooSmall) return Fail(result, 0xFFFFFFFFu, "the image passes the device's 33,000,000 bytes");
+    if (result != ResultSuccess) return Fail(result, 0xFFFFFFFFu, "a jump has no slot to land on");
+    return result;
 }
 
 }  // namespace
 
 unsigned int BuildSequenceImage(const BuildContext& context, SequenceObject* const* elements, unsigned int count,
-                                SequenceImage* image, std::vector<ElementTiming>* timings, unsigned int* failedIndex) {
-    if (failedIndex != nullptr) *failedIndex = count;
-    if (elements == nullptr || image == nullptr) return ResultInvalidArgument;
+                                SequenceImage* image, BuildDiagnostics* diagnostics) {
+    if (diagnostics != nullptr) *diagnostics = BuildDiagnostics{};
+    if (elements == nullptr || image == nullptr) {
+        if (diagnostics != nullptr) diagnostics->reason = "no element array";
+        return ResultInvalidArgument;
+    }
     image->bytes.clear();
     image->mainLength = 0;
-    if (timings != nullptr) timings->assign(count, ElementTiming{});
+    if (diagnostics != nullptr) diagnostics->timings.assign(count, ElementTiming{});
 
     std::vector<Entry> mainList, outputList;
     mainList.reserve(count);
     for (unsigned int i = 0; i < count; ++i) {
         if (elements[i] == nullptr) {
-            if (failedIndex != nullptr) *failedIndex = i;
+            if (diagnostics != nullptr) {
+                diagnostics->failedIndex = i;
+                diagnostics->reason = "is null";
+            }
             return ResultInvalidArgument;
         }
         (IsOutputElement(elements[i]) ? outputList : mainList).push_back({elements[i], i});
@@ -157,14 +189,13 @@ unsigned int BuildSequenceImage(const BuildContext& context, SequenceObject* con
         if (!std::is_sorted(list->begin(), list->end(), byStart)) std::stable_sort(list->begin(), list->end(), byStart);
 
     PortTable laserPorts{};
-    ListCompiler compiler(context, *image, laserPorts, timings);
+    ListCompiler compiler(context, *image, laserPorts, diagnostics);
     unsigned int result = compiler.CompileMain(mainList);
     if (result == ResultSuccess) {
         image->mainLength = static_cast<std::uint32_t>(image->bytes.size());
         result = compiler.CompileOutputs(outputList);
     }
     if (result != ResultSuccess) {
-        if (failedIndex != nullptr && compiler.failedIndex < count) *failedIndex = compiler.failedIndex;
         image->bytes.clear();
         image->bytes.shrink_to_fit();
         image->mainLength = 0;

@@ -7,6 +7,7 @@
 #include <korvan/sequence/sequence_object.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace korvan::detail {
@@ -16,20 +17,25 @@ struct SequenceImage {
     std::uint32_t mainLength = 0;
 };
 
-/// Timing of one element of a built sequence, in the order of the array.
+/// Timing of one element of a built sequence.
 struct ElementTiming {
+    std::uint32_t startTick = 0;
     std::uint32_t duration = 0;
     std::uint32_t illumination = 0;
 };
 
+/// What a build found out besides the image, for tools that explain a sequence.
+struct BuildDiagnostics {
+    std::vector<ElementTiming> timings;  ///< array order; filled as far as the build got
+    unsigned int failedIndex = 0xFFFFFFFFu;  ///< array index of the element that failed
+    std::string reason;                  ///< why the build failed, in words
+};
+
 /// Builds the image of `count` elements. 0; 2 null array or element; 3 the image would pass
-/// context.maxImageLength; 4 an element failed a check or yields nothing. `timings`, when not
-/// null, receives each element's timing (array order) as far as the build got; `failedIndex`,
-/// when not null, the array index of the element that failed the build (count when none did).
+/// context.maxImageLength; 4 an element failed a check or yields nothing.
 KORVAN_API unsigned int BuildSequenceImage(const BuildContext& context, SequenceObject* const* elements,
                                            unsigned int count, SequenceImage* image,
-                                           std::vector<ElementTiming>* timings = nullptr,
-                                           unsigned int* failedIndex = nullptr);
+                                           BuildDiagnostics* diagnostics = nullptr);
 
 /// Duration and illumination of one element, compiled alone without its actions. 0, or 2 when
 /// both are 0 (the element yields nothing), 4 when they do not fit in 32 bits.

@@ -55,7 +55,7 @@ void Stamp(const SequencePoint& e, const ElementLasers& lasers, const Illuminati
         const bool crowded = k > 0 && (stamp.time < e.intensityList[k - 1].time ||
                                        stamp.time - e.intensityList[k - 1].time < spacing);
         if (late || crowded || stamp.intensity > 10000) {
-            if (!out.timingOnly) out.result = 4;
+            if (!out.timingOnly) out.Fail(4, "intensity stamps must lie within the light, in order, at least the laser's intensity delay apart, at most 10000");
             return;
         }
         out.body.push_back(ActionSetAnalog(out.Tick(at.start + at.lead + stamp.time), channel, stamp.intensity));
@@ -79,7 +79,7 @@ void CompilePoint(const SequencePoint& e, const BuildContext& context, ElementOu
 
     RPOINTF device = e.position;
     if (!std::isfinite(device.x) || !std::isfinite(device.y)) {
-        out.result = 4;
+        out.Fail(4, "coordinates are not finite");
         return;
     }
     if (e.useCalibration) {
@@ -88,7 +88,7 @@ void CompilePoint(const SequencePoint& e, const BuildContext& context, ElementOu
     }
     std::uint16_t x = 0, y = 0;
     if (!MirrorCoordinate(device.x, &x) || !MirrorCoordinate(device.y, &y)) {
-        out.result = 4;
+        out.Fail(4, "position is not a number after the calibration mapping");
         return;
     }
     out.lead.push_back(ActionSetMirrorX(out.Tick(at.start), x));

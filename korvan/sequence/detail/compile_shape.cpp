@@ -29,12 +29,12 @@ void CompileOutline(const SequencePolygon& e, const ElementLasers& lasers, const
     const Calibration& calibration = *CalibrationOf(*lasers.First());
     const std::optional<std::uint64_t> count = PolygonOutlineCount(e.points, e.pointCount, calibration);
     if (!count) {
-        out.result = 4;  // an edge that is not a number or cannot be counted
+        out.Fail(4, "an outline edge cannot be counted (not a number or too long)");
         return;
     }
     if (*count == 0) return;
     if (TooLong(*count, context)) {
-        out.result = 3;
+        out.Fail(3, "shape too large for the device memory");
         return;
     }
     ScanPath path;
@@ -78,7 +78,7 @@ void CompileFilled(const SequencePolygon& e, const ElementLasers& lasers, const 
     common.repeatCount = 0;
     for (std::size_t i = 0; i < segments.size(); ++i) {
         if (running > 0xFFFFFFFFu) {
-            out.result = 4;
+            out.Fail(4, "hatch lines run beyond the device's 32-bit ticks");
             return;
         }
         common.startTick = static_cast<unsigned int>(running);
@@ -96,7 +96,7 @@ void CompileFilled(const SequencePolygon& e, const ElementLasers& lasers, const 
         path.repeat = false;
         CompileScan(common, lasers, path, context, line);
         if (line.result != 0) {
-            out.result = line.result;
+            out.Fail(line.result, line.reason);
             return;
         }
         if (!out.timingOnly) AppendInTickOrder(line, out.body);
@@ -125,7 +125,7 @@ void CompileEllipse(const SequenceEllipse& e, const BuildContext& context, Eleme
     if (lasers.count == 0 || CalibrationOf(*lasers.First()) == nullptr) return;
     for (const RPOINTF& c : e.corners)
         if (!std::isfinite(c.x) || !std::isfinite(c.y)) {
-            out.result = 4;
+            out.Fail(4, "corners are not finite");
             return;
         }
     const Calibration& calibration = *CalibrationOf(*lasers.First());
@@ -138,11 +138,11 @@ void CompileEllipse(const SequenceEllipse& e, const BuildContext& context, Eleme
     if (path) count = FillPathCount(corners, circle, calibration, context.maxImageLength);
     else count = circle ? CircleOutlineCount(corners, stepLength) : EllipseOutlineCount(corners, stepLength);
     if (!count) {
-        out.result = 4;
+        out.Fail(4, "shape size cannot be counted (not a number or too large)");
         return;
     }
     if (TooLong(*count, context)) {
-        out.result = 3;
+        out.Fail(3, "shape too large for the device memory");
         return;
     }
     std::vector<RPOINTF> points;
