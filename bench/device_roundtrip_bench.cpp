@@ -39,11 +39,11 @@ bool ReadFully(int fd, unsigned char* out, size_t n) {
     return true;
 }
 
-// Median of `rounds` exchanges of 1 byte out and 9 bytes back over a raw pseudo-terminal, the
-// answering thread blocked in read: what the kernel and two thread wake-ups cost, nothing else.
-double PtyFloorMicroseconds(int rounds) {
+// `rounds` exchanges of 1 byte out and 9 bytes back over a raw pseudo-terminal, the answering
+// thread blocked in read: what the kernel and two thread wake-ups cost, nothing else.
+void MeasurePtyFloor(int rounds, std::vector<double>& micros) {
     int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return 0;
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
     int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
     termios tio{};
     tcgetattr(slave, &tio);
@@ -56,7 +56,6 @@ double PtyFloorMicroseconds(int rounds) {
             if (write(master, reply, sizeof reply) != static_cast<ssize_t>(sizeof reply)) break;
         }
     });
-    std::vector<double> micros;
     unsigned char request = 0x13;
     unsigned char reply[9];
     for (int i = 0; i < rounds; ++i) {
@@ -69,7 +68,6 @@ double PtyFloorMicroseconds(int rounds) {
     peer.join();
     close(slave);
     close(master);
-    return Median(micros);
 }
 
 // Times each call on its own so the median is not hidden by the mean.
@@ -86,6 +84,9 @@ void MeasureRoundTrips(benchmark::State& state, int lineBytes, Call call, bool w
         state.SkipWithError("cannot connect to the virtual device");
         return;
     }
+    // The floor is taken before and after the round trips, so that both see the same machine.
+    std::vector<double> floorMicros;
+    if (withFloor) MeasurePtyFloor(1000, floorMicros);
     std::vector<double> micros;
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
@@ -97,7 +98,8 @@ void MeasureRoundTrips(benchmark::State& state, int lineBytes, Call call, bool w
     state.counters["median_us"] = median;
     state.counters["line_us_921600"] = LineMicroseconds(lineBytes);
     if (withFloor) {
-        const double floor = PtyFloorMicroseconds(static_cast<int>(std::max<size_t>(micros.size(), 2000)));
+        MeasurePtyFloor(1000, floorMicros);
+        const double floor = Median(floorMicros);
         state.counters["pty_floor_us"] = floor;
         state.counters["x_floor"] = floor > 0 ? median / floor : 0;
     }
