@@ -1,7 +1,6 @@
 // Sequences end to end: compiled by korvan, uploaded to the virtual device, executed there, and
 // checked against its executed timeline.
-#include "../device/device_sim_fixture.h"
-#include "../device/laser_list_guard.h"
+#include "sequence_sim_fixture.h"
 
 #include <korvan/sequence/detail/compile_list.h>
 #include <korvan/sequence/sequence_elements.h>
@@ -14,42 +13,10 @@
 #include <memory>
 #include <random>
 
-using sim::image::Event;
-using sim::image::Record;
+
+using namespace sequencetest;
 
 namespace {
-
-constexpr unsigned int kTick = 50;  // microseconds, the device's default
-
-class SequenceRun : public devicetest::SimTest {
-protected:
-    void SetUp() override {
-        SimTest::SetUp();
-        ConnectByPort(k);
-        ASSERT_EQ(k.AddLaser(0, 0, 0, LaserOutput1, 0, 0, 0, &laser), 0u);
-    }
-    void TearDown() override { k.Disconnect(); }
-
-    /// Uploads, runs once and waits for the end; the executed timeline.
-    std::vector<Record> Execute(std::vector<SequenceObject*> elements, unsigned int runs = 1) {
-        unsigned short number = 0;
-        EXPECT_EQ(k.UploadSequence(elements.data(), static_cast<unsigned>(elements.size()), &number), 0u);
-        sim.ClearTimeline();
-        EXPECT_EQ(k.StartSequence(number, NoInput, Trigger1, runs), 0u);
-        EXPECT_TRUE(sim.WaitUntilIdle(5000));
-        return sim.ExecutedTimeline().Records();
-    }
-
-    static std::vector<Record> Only(const std::vector<Record>& all, Event event) {
-        std::vector<Record> out;
-        std::copy_if(all.begin(), all.end(), std::back_inserter(out), [&](const Record& r) { return r.event == event; });
-        return out;
-    }
-
-    devicetest::LaserListGuard guard;
-    Korvan k;
-    unsigned int laser = 0;
-};
 
 SequencePoint DevicePoint(double x, double y, unsigned int laser) {
     SequencePoint p(x, y);
