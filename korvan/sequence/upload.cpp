@@ -42,6 +42,7 @@ unsigned int Build(Korvan& device, const BuildContext& context, SequenceObject**
 }  // namespace
 
 unsigned int Korvan::UploadSequence(SequenceObject** elements, unsigned int count, unsigned short* sequenceNumber) {
+    if (elements == nullptr || sequenceNumber == nullptr) return korvan::ResultInvalidArgument;  // nothing sent
     if (state != Idle) GetState(&state);
     if (state == NotConnected) return korvan::ResultCommunicationError;
     if (state != Idle) return korvan::ResultNotPossibleNow;
