@@ -15,6 +15,7 @@
 
 // Calibration
 #include <korvan/calibration/calibration.h>
+#include <korvan/calibration/calibration_quality.h>
 
 // Sequences
 #include <korvan/sequence/sequence_elements.h>

@@ -33,6 +33,7 @@ static bool OpenIdentified(Bootloader& boot, const char* name, int maxBaudRate, 
 unsigned int Korvan::Connect(const char* portNameOrSerialNumber) {
     using namespace korvan::detail;
     if (portNameOrSerialNumber == nullptr) return korvan::ResultInvalidArgument;
+    DarkenCalibrationLaser();
     port = std::make_shared<SerialLine>();
 
     int maxBaudRate = 0;

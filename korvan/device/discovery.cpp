@@ -43,6 +43,7 @@ bool FillDeviceInfo(Bootloader& boot, const char* portName, DeviceInfo* info) {
 
 unsigned int Korvan::Search() {
     using namespace korvan::detail;
+    DarkenCalibrationLaser();
     port = std::make_shared<SerialLine>();
     auto& devices = ProcessWide().deviceList;
     devices.clear();

@@ -22,7 +22,7 @@ Korvan::Korvan(int keepBaudRate)
 // Copies share the port object; the last one to go closes it.
 Korvan::Korvan(const Korvan& other) = default;
 Korvan& Korvan::operator=(const Korvan& other) = default;
-Korvan::~Korvan() = default;
+Korvan::~Korvan() { DarkenCalibrationLaser(); }
 
 unsigned int Korvan::GetDeviceInfo(int index, DeviceInfo* info) {
     const auto& devices = korvan::detail::ProcessWide().deviceList;

@@ -6,6 +6,7 @@
 #include <korvan/device/result_codes.h>
 #include <korvan/device/sequence_memory_info.h>
 #include <korvan/export.h>
+#include <tessel/geometry/rpointf.h>
 #include <tessel/geometry/tag_point.h>
 
 #include <cstdint>
@@ -31,6 +32,9 @@ struct DeviceAccess;
 /// Copies share the serial port: the port is closed when the last copy is destroyed.
 /// Destroying the object closes the port without telling the device (it keeps its raised
 /// baud rate); call Disconnect first to hand the device back in its default state.
+/// An object that is destroyed, or connects or searches again, during a calibration run
+/// switches the calibration laser off first (best effort), so that no laser stays lit because a
+/// program ended; copies of a calibrating object each do so.
 class KORVAN_API Korvan {
 public:
     /// Not connected; Connect raises the line to the device's maximum baud rate.
@@ -180,6 +184,58 @@ public:
     /// Sets a laser's scan step size; 2 when below 1 (checked before the laser is looked up).
     unsigned int SetLaserStepSize(unsigned int id, int stepSize);
 
+    // ---- Laser switching ----------------------------------------------------------------
+
+    /// Switches a continuous laser on (`on` non-zero: its line to the active level) or off.
+    /// Idle or Calibrating. 2: a pulsed laser (nothing sent; a calibration run switches those), or
+    /// a laser on NoOutput.
+    unsigned int SetLaserONOFF(unsigned int id, int on);
+    /// Sets a continuous laser's intensity (0..10000, within its minIntensity..maxIntensity) and,
+    /// in Idle or Calibrating, sends it to the laser's analog channel at once; while a sequence
+    /// runs the value is only stored (0). 2: a pulsed laser or an intensity above 10000; 5: a
+    /// laser without an intensity range (minIntensity not below maxIntensity); 1: not connected.
+    unsigned int SetLaserIntensity(unsigned int id, unsigned int intensity);
+
+    // ---- Calibration runs ---------------------------------------------------------------
+    //
+    // A run lights a laser, lets the application steer the beam (MoveAbsolute, MoveRelative) to
+    // spots its camera sees, and records for each spot its camera pixel and the mirror position.
+    // Moves switch the laser off while the mirrors travel and on again at the spot. Recording the
+    // point with the last index ends the run: the laser's table becomes the recorded one (points
+    // truncated to integers), the laser goes off and the state returns to Idle. Stop ends a run
+    // without changing the table. Record the last index last: points never recorded keep their
+    // grid values.
+
+    /// Starts a run of `pointCount` points (3 or a square: 4, 9, 16, ...) with laser `laserId`:
+    /// an intensity-controlled laser lights at its intensity (SetLaserIntensity), a pulsed one
+    /// through its pulse sequence. Idle only (5; 1 not connected). 2: invalid count (the laser is
+    /// not switched on) or the laser is on NoOutput. A failure leaves the laser off and the state
+    /// as it was.
+    unsigned int StartCalibration(unsigned int pointCount, unsigned int laserId);
+    /// Sets the intensity (0..10000, 2 above) of calibration runs. During a run it is applied at
+    /// once (laser off, new level, laser on; 5 for a laser without an intensity range); outside a
+    /// run it is stored only, and the next run starts at the laser's own intensity.
+    unsigned int SetCalibrationIntensity(unsigned int intensity);
+    /// Records point `index`: camera pixel (non-negative) and device position (0..65535).
+    /// 5: no run; 2: an index beyond the count or a coordinate out of range or not finite (the
+    /// table is unchanged). The last index ends the run (see above) and returns Stop's result.
+    unsigned int SetCalibrationPoint(unsigned int index, RPOINTF camera, RPOINTF device);
+    /// As above, with the device position read from the mirrors.
+    unsigned int SetCalibrationPoint(unsigned int index, RPOINTF camera);
+    /// Gives a laser the 16-point identity table again; its step size stays. No device traffic.
+    unsigned int ResetCalibration(unsigned int laserId);
+    /// Maps a camera pixel through a laser's table to a device position (coordinates truncated;
+    /// outside the recorded grid the table extrapolates). No device traffic. 2: null `device` or
+    /// a coordinate that is not finite.
+    unsigned int GetDeviceCoordinates(RPOINTF camera, RPOINTF* device, unsigned int laserId);
+    /// Loads a laser's table from a file written by SaveCalibration. 5 during a run; 2 for an
+    /// unknown laser; a failing load returns the file's result (see Calibration::LoadCalibration)
+    /// and the laser keeps its previous table.
+    unsigned int LoadCalibration(const char* path, unsigned int laserId);
+    /// Saves a laser's table as an INI file (see Calibration::SaveCalibration). 5 during a run.
+    /// The connection is kept alive while the file is written.
+    unsigned int SaveCalibration(const char* path, unsigned int laserId);
+
     // ---- Sequences ----------------------------------------------------------------------
     //
     // A sequence is an array of elements (<korvan/sequence/sequence_elements.h>) that the
@@ -243,8 +299,17 @@ private:
     /// it first so that an unchanged default costs no write.
     unsigned int SetOutputDefaultToOffLevel(OutputPorts outputPort, int activeLevel);
 
-    // The calibration laser is switched through the laser operations, which are not part of
-    // this library yet; these are the places where a running calibration hands over to them.
+    /// Switches a laser on: its line, or its pulse sequence uploaded and started. Idle or
+    /// Calibrating.
+    unsigned int TurnLaserON(Laser& laser);
+    /// Switches a laser off: its line, or its pulse sequence stopped and deleted.
+    unsigned int TurnLaserOFF(Laser& laser);
+    /// TurnLaserOFF without the state query, for callers that know a pulse sequence runs.
+    unsigned int SwitchLaserOff(const Laser& laser);
+    /// Ends a calibration run on the way out (destruction, a new connection), laser off first.
+    void DarkenCalibrationLaser() noexcept;
+
+    // The calibration laser during a run: moves switch it off and back on.
     unsigned int CalibrationLaserOff();
     unsigned int CalibrationLaserOn();
     /// After a move: back on at the calibration intensity.
