@@ -26,32 +26,8 @@ void SequencePoint::init(double x, double y, IntensityStamp* list, unsigned int 
     SetIntensityList(list, count);
 }
 
-SequencePoint::SequencePoint(const SequencePoint& other)
-    : SequenceObject(other),
-      position(other.position),
-      useCalibration(other.useCalibration),
-      switchLaserOn(other.switchLaserOn),
-      setIntensity(other.setIntensity),
-      switchLaserOff(other.switchLaserOff),
-      waitForMirror(other.waitForMirror),
-      intensityList(nullptr),
-      intensityCount(0) {
-    SetIntensityList(other.intensityList, other.intensityCount);
-}
-
-SequencePoint::SequencePoint(SequencePoint&& other) noexcept
-    : SequenceObject(other),
-      position(other.position),
-      useCalibration(other.useCalibration),
-      switchLaserOn(other.switchLaserOn),
-      setIntensity(other.setIntensity),
-      switchLaserOff(other.switchLaserOff),
-      waitForMirror(other.waitForMirror),
-      intensityList(std::exchange(other.intensityList, nullptr)),
-      intensityCount(std::exchange(other.intensityCount, 0u)) {}
-
-SequencePoint& SequencePoint::operator=(const SequencePoint& other) {
-    if (this == &other) return *this;
+// Everything but the list, which each copy or move handles its own way.
+void SequencePoint::copyScalars(const SequencePoint& other) {
     SequenceObject::operator=(other);
     position = other.position;
     useCalibration = other.useCalibration;
@@ -59,19 +35,29 @@ SequencePoint& SequencePoint::operator=(const SequencePoint& other) {
     setIntensity = other.setIntensity;
     switchLaserOff = other.switchLaserOff;
     waitForMirror = other.waitForMirror;
+}
+
+SequencePoint::SequencePoint(const SequencePoint& other) : intensityList(nullptr), intensityCount(0) {
+    copyScalars(other);
+    SetIntensityList(other.intensityList, other.intensityCount);
+}
+
+SequencePoint::SequencePoint(SequencePoint&& other) noexcept
+    : intensityList(std::exchange(other.intensityList, nullptr)),
+      intensityCount(std::exchange(other.intensityCount, 0u)) {
+    copyScalars(other);
+}
+
+SequencePoint& SequencePoint::operator=(const SequencePoint& other) {
+    if (this == &other) return *this;
+    copyScalars(other);
     SetIntensityList(other.intensityList, other.intensityCount);
     return *this;
 }
 
 SequencePoint& SequencePoint::operator=(SequencePoint&& other) noexcept {
     if (this == &other) return *this;
-    SequenceObject::operator=(other);
-    position = other.position;
-    useCalibration = other.useCalibration;
-    switchLaserOn = other.switchLaserOn;
-    setIntensity = other.setIntensity;
-    switchLaserOff = other.switchLaserOff;
-    waitForMirror = other.waitForMirror;
+    copyScalars(other);
     HeapRelease(intensityList);
     intensityList = std::exchange(other.intensityList, nullptr);
     intensityCount = std::exchange(other.intensityCount, 0u);
