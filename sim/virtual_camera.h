@@ -31,7 +31,7 @@ struct CameraMapping {
     double centerY = 512;
     /// Radial distortion: a point at `distortionRadius` pixels from the centre moves outwards by
     /// this share of its distance (negative: inwards); growing with the square of the distance.
-    double distortion = 0.01;
+    double distortion = 0.005;
     double distortionRadius = 512;
     /// Standard deviation of the noise on each look, in pixels; 0 for none.
     double noisePixels = 0;

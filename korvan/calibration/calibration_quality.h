@@ -39,6 +39,9 @@ struct KORVAN_API CalibrationPointQuality {
 /// - Folded cells: a grid cell whose corners appear in the other turning order on the camera
 ///   than on the device. A sound table has none; one folded cell almost always means two points
 ///   were swapped or one was clicked on the wrong spot, and the map is wrong inside that cell.
+///   The two measures complement each other: a corner point swapped with its diagonal
+///   neighbour leaves three points that a mirrored map fits exactly, so its leave-one-out error
+///   stays small while its cell folds.
 struct KORVAN_API CalibrationQuality {
     /// 0 when assessed; 2 when the table holds no usable grid (no points, a count that is
     /// neither 3 nor a square of at least 2 x 2, or coordinates that are not finite).
