@@ -5,7 +5,6 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
-#include <regex>
 #include <sstream>
 
 namespace tessel::detail {
@@ -21,6 +20,32 @@ PortScanner& Scanner() {
     return scanner;
 }
 
+// The scan, the seam and the environment may offer text of any length; names past these limits
+// are skipped rather than cut, since a cut name would be a different port.
+constexpr std::size_t kMaxFriendlyNameLength = 255;  // what a friendly-name buffer of 512 bytes holds
+constexpr std::size_t kMaxPortNameLength = 128;      // room for /dev/serial/by-id/... paths
+
+constexpr char kVirtualPortText[] = "Virtual serial port (";
+
+bool IsNameSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The first parenthesised run of characters other than parentheses and blanks, as in
+// "USB Serial (ttyUSB0)". One pass without backtracking, so no input can exhaust the stack.
+bool ParenthesisedName(const std::string& text, std::string& name) {
+    std::size_t i = text.find('(');
+    while (i != std::string::npos) {
+        std::size_t end = i + 1;
+        while (end < text.size() && text[end] != '(' && text[end] != ')' && !IsNameSpace(text[end])) ++end;
+        if (end < text.size() && text[end] == ')' && end > i + 1) {
+            name = text.substr(i + 1, end - i - 1);
+            return true;
+        }
+        // No '(' lies between i and end, so the next candidate is at end or later.
+        i = text.find('(', end);
+    }
+    return false;
+}
+
 bool EnvironmentFlag(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
@@ -33,7 +58,7 @@ std::vector<std::string> ExtraPortNames() {
     std::stringstream stream(value);
     std::string item;
     while (std::getline(stream, item, ':')) {
-        if (!item.empty()) names.push_back(item);
+        if (!item.empty() && item.size() <= kMaxPortNameLength) names.push_back(item);
     }
     return names;
 }
@@ -76,22 +101,24 @@ std::vector<std::string> EnumeratePorts(const char* filter) {
         candidates.fallbackNames.clear();
     }
     for (const std::string& extra : ExtraPortNames()) {
-        candidates.friendlyNames.push_back("Virtual serial port (" + extra + ")");
+        candidates.friendlyNames.push_back(kVirtualPortText + extra + ")");
     }
+    static_assert(sizeof kVirtualPortText + kMaxPortNameLength <= kMaxFriendlyNameLength,
+                  "every accepted extra port must make an accepted friendly name");
 
     // The port name is the parenthesised part of the friendly name, as in "USB Serial (ttyUSB0)".
-    static const std::regex pattern(R"(\(([^()\s]+)\))");
     std::vector<std::string> ports;
     for (const std::string& friendly : candidates.friendlyNames) {
+        if (friendly.size() > kMaxFriendlyNameLength) continue;
         if (filter != nullptr && friendly.find(filter) == std::string::npos) continue;
-        std::smatch match;
-        if (!std::regex_search(friendly, match, pattern)) continue;
-        std::string name = match[1].str();
+        std::string name;
+        if (!ParenthesisedName(friendly, name)) continue;
         if (IsConsole(name, candidates.consoles)) continue;
         ports.push_back(name);
     }
     if (ports.empty()) {
         for (const std::string& name : candidates.fallbackNames) {
+            if (name.size() > kMaxPortNameLength) continue;
             if (!IsConsole(name, candidates.consoles)) ports.push_back(name);
         }
     }

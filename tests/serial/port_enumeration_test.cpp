@@ -109,6 +109,59 @@ TEST_F(PortEnumeration, ExtraPortsFollowHardwareAndCanStandAlone) {
     EXPECT_TRUE(ViaRS232().empty());  // neither pass runs
 }
 
+TEST_F(PortEnumeration, PortNameIsTheFirstParenthesisedRunWithoutBlanks) {
+    struct Case {
+        const char* friendly;
+        Names expected;
+    };
+    const Case cases[] = {
+        {"USB Serial (ttyUSB0)", {"ttyUSB0"}},
+        {"Virtual (/dev/pts/5)", {"/dev/pts/5"}},
+        {"No port name here", {}},
+        {"Unclosed (ttyUSB1", {}},
+        {"Empty () then (ttyS4)", {"ttyS4"}},
+        {"Blank (not a name) then (ttyACM0)", {"ttyACM0"}},
+        {"Tab (tty\tX) then (ttyACM1)", {"ttyACM1"}},
+        {"Nested ((pts/3))", {"pts/3"}},
+        {"Open twice (a(b) c", {"b"}},
+        {"First wins (ttyS5) (ttyS6)", {"ttyS5"}},
+    };
+    for (const Case& c : cases) {
+        Machine({c.friendly}, {});
+        EXPECT_EQ(ViaRS232(), c.expected) << c.friendly;
+    }
+}
+
+// Names of any length come from the scan and the environment; overlong ones are skipped whole
+// (never cut to another name) and must not take enumeration down on the way.
+TEST_F(PortEnumeration, OverlongNamesAreSkippedAndTheRestListed) {
+    auto friendlyOfLength = [](std::size_t length) {  // "x...x (ttyUSB7)"
+        return std::string(length - 10, 'x') + "(ttyUSB7)" + " ";
+    };
+    ASSERT_EQ(friendlyOfLength(255).size(), 255u);
+    struct Case {
+        std::string friendly;
+        std::string extra;
+        Names expected;
+    };
+    const std::string longest(128, 'p');
+    const std::string huge(200000, 'q');
+    const Case cases[] = {
+        {friendlyOfLength(255), longest, {"ttyUSB7", longest}},
+        {friendlyOfLength(256), longest + "p", {"ttyS1"}},  // both skipped: the fallback runs
+        {"Big (" + huge + ")", "pts/2:" + huge + ":pts/3", {"pts/2", "pts/3"}},
+        {std::string(100000, '(') + " (ttyUSB8)", huge, {"ttyS1"}},
+        {"(" + huge + " (ttyUSB9)", "", {"ttyS1"}},
+    };
+    for (const Case& c : cases) {
+        Machine({c.friendly}, {"ttyS1", "tty" + huge});
+        setenv("TESSEL_EXTRA_PORTS", c.extra.c_str(), 1);
+        EXPECT_EQ(ViaRS232(), c.expected) << c.friendly.size() << " " << c.extra.size();
+        char filter[] = "x";  // the filter never sees an overlong name either
+        EXPECT_EQ(ViaRS232(filter), c.friendly.size() == 255 ? Names{"ttyUSB7"} : Names{"ttyS1"});
+    }
+}
+
 // The real scan only reads /sys and /dev; it must never offer the active console.
 TEST_F(PortEnumeration, RealScanOfThisMachineSkipsTheConsole) {
     PortCandidates machine = tessel::detail::ScanSerialPorts();
