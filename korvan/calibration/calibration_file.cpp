@@ -3,7 +3,9 @@
 #include <korvan/calibration/calibration.h>
 #include <tessel/config/ini_file.h>
 
+#include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -95,8 +97,11 @@ unsigned int LoadCalibrationFile(Calibration& calibration, const char* path) {
         if (!CIniFile::SectionExists(kSpot, path)) return 5;
         std::string step = ReadValue(ini, "ScanStepSize", kSpot, path);
         if (step.empty()) return 5;
-        long stepSize = std::strtol(step.c_str(), nullptr, 10);
-        if (stepSize < 1) return 5;
+        // Saving writes the step size as a signed int, so a larger value could not be read back;
+        // one that does not even fit the field would wrap to a different step size.
+        errno = 0;
+        const long long stepSize = std::strtoll(step.c_str(), nullptr, 10);
+        if (errno == ERANGE || stepSize < 1 || stepSize > INT_MAX) return 5;
         calibration.scanStepSize = static_cast<unsigned int>(stepSize);
 
         if (!CIniFile::SectionExists(kTable, path)) return 5;

@@ -92,6 +92,41 @@ TEST_F(CalibrationFile, LoadFailuresNameTheirCause) {
     EXPECT_EQ(c.LoadCalibration(nullptr), 2u);
 }
 
+// A step size is loaded only when a save could write it back: saving formats it as a signed int.
+TEST_F(CalibrationFile, StepSizesASaveCannotWriteBackFailToLoad) {
+    struct Case {
+        const char* text;
+        unsigned int result;
+        unsigned int stepSize;  // after the load; 55 is the value before it
+    };
+    const Case cases[] = {
+        {"1", 0, 1},
+        {"2147483647", 0, 2147483647u},
+        {" +2147483647 steps", 0, 2147483647u},
+        {"2147483648", 5, 55},
+        {"3000000000", 5, 55},
+        {"4294967295", 5, 55},
+        {"4294967297", 5, 55},  // would wrap to 1
+        {"9223372036854775808", 5, 55},
+        {"99999999999999999999999", 5, 55},
+        {"-4294967295", 5, 55},  // strtoul would turn this into 1
+        {"-1", 5, 55},
+    };
+    for (const Case& c : cases) {
+        Write(std::string("[Spot]\nScanStepSize=") + c.text + "\n[Calibration]\nPointCNT=4\n");
+        Calibration loaded;
+        loaded.scanStepSize = 55;
+        EXPECT_EQ(loaded.LoadCalibration(path_.c_str()), c.result) << c.text;
+        EXPECT_EQ(loaded.scanStepSize, c.stepSize) << c.text;
+        if (c.result != 0) continue;
+        // What was accepted survives a save and a second load.
+        ASSERT_EQ(loaded.SaveCalibration(path_.c_str()), 0u) << c.text;
+        Calibration again;
+        EXPECT_EQ(again.LoadCalibration(path_.c_str()), 0u) << c.text;
+        EXPECT_TRUE(again == loaded) << c.text;
+    }
+}
+
 TEST_F(CalibrationFile, MissingPointKeysReadAsZero) {
     Write("[Spot]\nScanStepSize=3\n[Calibration]\nPointCNT=4\nP1DevX=5.5\n");
     Calibration c;
