@@ -3,14 +3,39 @@
 #include <tessel/tiff/detail/concurrent_tasks.h>
 #include <tessel/tiff/detail/memory_advice.h>
 #include <tessel/tiff/detail/sample_ops.h>
+#include <tessel/tiff/detail/tiff_file.h>
 #include <tessel/tiff/detail/z_positions.h>
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <string>
 
 using namespace tessel::detail;
+
+namespace {
+
+uint64_t bytesPerSample(uint32_t pixelType) {
+  switch (pixelType) {
+    case TiffStackPixel_UInt8:
+    case TiffStackPixel_Int8: return 1;
+    case TiffStackPixel_UInt16:
+    case TiffStackPixel_Int16: return 2;
+    case TiffStackPixel_UInt64:
+    case TiffStackPixel_Int64:
+    case TiffStackPixel_Float64: return 8;
+    default: return 4;
+  }
+}
+
+// a * b, or the largest value when that does not fit (such an image lies beyond any data).
+uint64_t saturatingProduct(uint64_t a, uint64_t b) {
+  if (a != 0 && b > std::numeric_limits<uint64_t>::max() / a) return std::numeric_limits<uint64_t>::max();
+  return a * b;
+}
+
+}  // namespace
 
 BigTiffReader::BigTiffReader(const char* path) {
   handle_ = TiffStackReader_Open(path);
@@ -18,8 +43,14 @@ BigTiffReader::BigTiffReader(const char* path) {
   try {
     shape_ = TiffStackReader_GetShape(&handle_);
     const uint64_t bytes = TiffStackReader_GetDataSizeBytes(&handle_);
-    image_count_ = shape_.dims[2];
-    image_size_ = image_count_ == 0 ? 0 : bytes / image_count_;
+    // The shape leaves out every dimension equal to 1, so its third entry is not the image
+    // count for images one pixel wide or high, or with several samples per pixel.
+    const TiffFile& file = *static_cast<const TiffFile*>(handle_.reader);
+    image_count_ = file.directoryCount();
+    width_ = file.width();
+    height_ = file.height();
+    image_size_ = saturatingProduct(saturatingProduct(saturatingProduct(width_, height_), file.samplesPerPixel()),
+                                    bytesPerSample(shape_.type));
     // The reader has checked that the data fit into the file, so this stays within its size.
     data_ = std::make_shared<Bytes>(static_cast<size_t>(bytes));
     adviseLargeBuffer(data_->data(), data_->size());
@@ -108,8 +139,8 @@ bool BigTiffReader::GetSingleImageSize(uint64_t& size) {
 }
 
 bool BigTiffReader::GetImageDimensions(uint64_t& width, uint64_t& height) {
-  width = shape_.dims[0];
-  height = shape_.dims[1];
+  width = width_;
+  height = height_;
   return IsImageDataOK();
 }
 
@@ -129,7 +160,7 @@ bool BigTiffReader::GetMinMax(uint16_t& minimum, uint16_t& maximum) {
 
 std::unique_ptr<std::vector<uint8_t>> BigTiffReader::GetImage(uint64_t index) {
   if (!IsImageDataOK() || index >= image_count_) return nullptr;
-  // Shapes whose image count does not divide the data evenly still stay inside it.
+  // Files whose strips hold less than their images' size still stay inside the data.
   const uint64_t begin = index * image_size_;
   if (image_size_ > data_->size() || begin > data_->size() - image_size_) return nullptr;
   return std::make_unique<std::vector<uint8_t>>(data_->begin() + static_cast<ptrdiff_t>(begin),

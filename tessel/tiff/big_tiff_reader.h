@@ -46,7 +46,7 @@ public:
   bool IsMetadataOK();
   // Bytes of one image. Returns IsImageDataOK().
   bool GetSingleImageSize(uint64_t& size);
-  // First two dimensions of the stack's shape (width, height for single-sample images).
+  // Width and height of the images in pixels.
   bool GetImageDimensions(uint64_t& width, uint64_t& height);
   // Number of images, z of the first image, z distance between images.
   bool GetZData(uint64_t& count, double& start, double& step);
@@ -67,6 +67,8 @@ private:
   std::shared_ptr<Bytes> data_;
   bool metadata_ok_ = false;
   uint64_t image_count_ = 0;
+  uint64_t width_ = 0;
+  uint64_t height_ = 0;
   double z_start_ = 0;
   double z_step_ = 1.0;
   uint16_t minimum_ = 0;

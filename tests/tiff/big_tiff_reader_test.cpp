@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace tiff_test;
@@ -110,6 +111,57 @@ TEST(BigTiffReader, FullRangeShiftsIntoUnsigned) {
   ASSERT_TRUE(r.GetMinMax(lo, hi));
   EXPECT_EQ(lo, 0);
   EXPECT_EQ(hi, 65535);
+}
+
+// The shape leaves out dimensions equal to 1; the image count and size must not depend on it.
+TEST(BigTiffReader, ImagesAreCountedAndSizedWhateverDimensionsEqualOne) {
+  struct Case {
+    uint32_t width, height, pages;
+    uint16_t samples;
+  };
+  const Case cases[] = {
+      {3, 1, 4, 1}, {1, 3, 4, 1}, {1, 1, 5, 1}, {5, 4, 2, 3}, {2, 3, 4, 2},
+      {1, 2, 3, 3}, {7, 1, 1, 2}, {1, 1, 1, 1}, {24, 10, 3, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << " x " << c.samples << ", "
+                                      << c.pages << " images");
+    StackSpec layout;
+    layout.width = c.width;
+    layout.height = c.height;
+    layout.pages = c.pages;
+    layout.samplesPerPixel = c.samples;
+    // Non-negative as signed 16-bit values, so no shift changes them.
+    std::vector<uint8_t> bytes(size_t{c.width} * c.height * c.samples * c.pages * 2);
+    for (size_t i = 0; i < bytes.size(); i += 2) {
+      bytes[i] = static_cast<uint8_t>(i * 7);
+      bytes[i + 1] = static_cast<uint8_t>(i / 2 % 100);
+    }
+    TempDir dir;
+    const std::string path = dir.file("s.tif");
+    writeStack(path, layout, bytes);
+    const std::vector<uint8_t> decoded = readWithLibtiff(path);
+    ASSERT_EQ(decoded.size(), bytes.size());
+
+    BigTiffReader r(path.c_str());
+    ASSERT_TRUE(r.IsImageDataOK());
+    uint64_t count = 0, size = 0, width = 0, height = 0;
+    double start = 0, step = 0;
+    EXPECT_TRUE(r.GetZData(count, start, step));
+    EXPECT_EQ(count, c.pages);
+    EXPECT_TRUE(r.GetSingleImageSize(size));
+    EXPECT_EQ(size, uint64_t{c.width} * c.height * c.samples * 2);
+    EXPECT_TRUE(r.GetImageDimensions(width, height));
+    EXPECT_EQ(width, c.width);
+    EXPECT_EQ(height, c.height);
+    for (uint64_t image = 0; image < c.pages; ++image) {
+      auto copy = r.GetImage(image);
+      ASSERT_NE(copy, nullptr) << image;
+      const auto first = decoded.begin() + static_cast<ptrdiff_t>(image * size);
+      EXPECT_TRUE(std::equal(copy->begin(), copy->end(), first, first + static_cast<ptrdiff_t>(size))) << image;
+    }
+    EXPECT_EQ(r.GetImage(c.pages), nullptr);
+  }
 }
 
 TEST(BigTiffReader, ZDataFromTheMetadata) {

@@ -47,6 +47,10 @@ public:
   explicit TiffFile(const char* path);
 
   TiffStackShape shape() const;
+  // The first directory's values as stored; the shape leaves out those equal to 1.
+  uint64_t width() const { return width_; }
+  uint64_t height() const { return height_; }
+  uint64_t samplesPerPixel() const { return samplesPerPixel_; }
   uint64_t dataSize() const { return dataSize_; }
   // Reads all strips of all directories into `buffer`, little endian.
   void readData(void* buffer, uint64_t bytes) const;
