@@ -50,14 +50,18 @@ bool parseZPositions(const std::string& metadata, double& start, double& step) {
     }
     if (values.empty()) return false;
 
-    start = values[0];
-    step = 0;
+    // Two finite values can still be further apart than a double reaches; the outputs are
+    // written only once the step is known to be finite.
+    double difference = 0;
     for (double v : values)
-      if (v != start) {
-        step = v - start;
+      if (v != values[0]) {
+        difference = v - values[0];
         break;
       }
-    return std::isfinite(step);
+    if (!std::isfinite(difference)) return false;
+    start = values[0];
+    step = difference;
+    return true;
   }
   return false;
 }
