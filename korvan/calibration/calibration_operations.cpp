@@ -13,11 +13,11 @@ using korvan::ResultInvalidArgument;
 using korvan::ResultNotPossibleNow;
 using korvan::ResultSuccess;
 using korvan::detail::AnalogLevelFor;
+using korvan::detail::kMaxIntensity;
 using korvan::detail::LookUpLaser;
 
 namespace {
 
-constexpr unsigned int kMaxIntensity = 10000;
 constexpr unsigned int kResetPointCount = 16;
 
 bool Finite(RPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }

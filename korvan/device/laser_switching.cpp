@@ -11,11 +11,10 @@
 using korvan::ResultInvalidArgument;
 using korvan::ResultNotPossibleNow;
 using korvan::ResultSuccess;
+using korvan::detail::kMaxIntensity;
 using korvan::detail::LookUpLaser;
 
 namespace {
-
-constexpr unsigned int kMaxIntensity = 10000;
 
 bool IsPulsed(const Laser& laser) { return laser.pulseFrequency != 0; }
 

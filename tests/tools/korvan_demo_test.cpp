@@ -105,4 +105,27 @@ TEST(RunSequenceExample, UploadsRunsAndPrintsTheTimeline) {
     EXPECT_NE(out.find("22000,run_end,-,1,1"), std::string::npos) << out;
 }
 
+TEST(CalibrateLaserExample, RecordsSixteenPointsAndJudgesTheTableSound) {
+    std::string file = ::testing::TempDir() + "calibrate_laser_example.ini";
+    int code = -1;
+    std::string out = RunToEnd({CALIBRATE_LASER_EXAMPLE_PATH, file}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("point 15: mirrors (61534, 61534)"), std::string::npos) << out;
+    EXPECT_NE(out.find("run ended: state Idle, spot gone (laser off)"), std::string::npos) << out;
+    EXPECT_NE(out.find("folded cells: 0; verdict: sound"), std::string::npos) << out;
+    EXPECT_NE(out.find("( 640,  512) -> "), std::string::npos) << out;
+    std::remove(file.c_str());
+}
+
+TEST(SwitchLaserExample, ReadsBackLinesAnalogLevelAndPulses) {
+    int code = -1;
+    std::string out = RunToEnd({SWITCH_LASER_EXAMPLE_PATH}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("continuous on:                     line 1 1, analog 1 13107"), std::string::npos) << out;
+    EXPECT_NE(out.find("continuous off:                    line 1 0"), std::string::npos) << out;
+    EXPECT_NE(out.find("SetLaserONOFF on the pulsed laser: 2"), std::string::npos) << out;
+    EXPECT_NE(out.find("pulsed off (Stop):"), std::string::npos) << out;
+    EXPECT_NE(out.find("sequences left on the device: 0"), std::string::npos) << out;
+}
+
 }  // namespace

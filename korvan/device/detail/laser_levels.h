@@ -7,11 +7,14 @@
 
 namespace korvan::detail {
 
+/// Intensities are hundredths of a percent: 10000 is full intensity.
+inline constexpr unsigned int kMaxIntensity = 10000;
+
 /// The analog value for `intensity` (0..10000) within the laser's range. Both steps truncate:
 /// first to the range's hundredths of a percent, then to the 16-bit full scale.
 inline unsigned short AnalogLevelFor(const Laser& laser, unsigned int intensity) {
     const double span = static_cast<double>(laser.maxIntensity) - static_cast<double>(laser.minIntensity);
-    const double level = std::trunc(span / 10000.0 * intensity + laser.minIntensity);
+    const double level = std::trunc(span / kMaxIntensity * intensity + laser.minIntensity);
     return static_cast<unsigned short>(std::trunc(level * 6.5535));
 }
 
