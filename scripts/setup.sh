@@ -2,7 +2,8 @@
 # Installs, with apt-get, only the build and test packages this machine lacks.
 set -euo pipefail
 need=()
-for pkg in g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev libtiff-dev; do
+for pkg in g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev libtiff-dev \
+           libcli11-dev nlohmann-json3-dev libpng-dev librsvg2-bin; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done
 [ ${#need[@]} -eq 0 ] && exit 0

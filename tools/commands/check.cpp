@@ -1,0 +1,91 @@
+// korvan check FILE: compile a sequence file without a device and show what it would do.
+#include "tools/commands/command.h"
+#include "tools/report.h"
+#include "tools/sequence_build.h"
+
+#include <cstdio>
+
+namespace tools {
+namespace {
+
+struct Options {
+    std::string file;
+    bool json = false;
+};
+
+int Run(const Options& o) {
+    SequenceFile file = ReadSequenceFile(o.file);
+    OfflineCompiler compiler(file.tickTime);
+    ApplyTiming(compiler.Get(), file, false);
+    BuiltSequence built(compiler.Get(), std::move(file));
+    const SequenceAnalysis& a = built.analysis;
+    const auto failure = built.Failure();
+    const double tickUs = built.file.tickTime;
+    // Timing is meaningful up to the failed element.
+    const size_t shown = failure && a.failedElement >= 0 ? static_cast<size_t>(a.failedElement) : a.elements.size();
+
+    unsigned long long light = 0;
+    for (size_t i = 0; i < shown; ++i)
+        if (built.file.elements[i].element->IsIlluminationObject()) light += a.elements[i].illumination;
+    if (o.json) {
+        nlohmann::json elements = nlohmann::json::array();
+        for (size_t i = 0; i < shown; ++i)
+            elements.push_back({{"index", i},
+                                {"pointer", built.file.elements[i].pointer},
+                                {"type", built.file.elements[i].type},
+                                {"start", a.elements[i].startTick},
+                                {"duration", a.elements[i].duration},
+                                {"illumination", a.elements[i].illumination}});
+        nlohmann::json out = {{"ok", !failure},
+                              {"file", o.file},
+                              {"tickTime", built.file.tickTime},
+                              {"elements", elements}};
+        if (failure) {
+            out["error"] = {{"kind", "input"}, {"file", o.file}, {"pointer", failure->Pointer()}, {"message", failure->what()}};
+        } else {
+            out["endTick"] = built.endTick;
+            out["illuminationTicks"] = light;
+            out["imageBytes"] = a.image.size();
+            out["mainListBytes"] = a.mainListLength;
+            out["deviceMemoryBytes"] = a.image.size();
+        }
+        PrintJson(out);
+    } else {
+        std::printf("%s: %zu element(s), %zu laser(s), tick time %u us\n", o.file.c_str(), built.file.elements.size(),
+                    built.file.lasers.size(), built.file.tickTime);
+        std::printf("  %-4s %-10s %10s %10s %10s   (ticks)\n", "#", "element", "start", "duration", "light");
+        for (size_t i = 0; i < shown; ++i)
+            std::printf("  %-4zu %-10s %10u %10u %10u\n", i, built.file.elements[i].type.c_str(), a.elements[i].startTick,
+                        a.elements[i].duration, a.elements[i].illumination);
+        if (!failure) {
+            std::printf("total: %llu ticks (%s), light %llu ticks (%s)\n", built.endTick,
+                        FormatMicroseconds(static_cast<double>(built.endTick) * tickUs).c_str(), light,
+                        FormatMicroseconds(static_cast<double>(light) * tickUs).c_str());
+            std::printf("image: %zu bytes (main list %u, output list %zu); device memory needed: %zu bytes\n",
+                        a.image.size(), a.mainListLength, a.image.size() - a.mainListLength, a.image.size());
+            std::printf("OK\n");
+        }
+    }
+    if (failure) {
+        std::fprintf(stderr, "korvan check: %s\n", Describe(o.file, *failure).c_str());
+        return kExitUsage;
+    }
+    return kExitDone;
+}
+
+std::function<int()> Setup(CLI::App& app) {
+    auto o = std::make_shared<Options>();
+    app.add_option("FILE", o->file, "sequence file (JSON, see docs/sequence-format.md)")->required();
+    app.add_flag("--json", o->json, "print the result as JSON");
+    return [o] { return Guarded("check", o->file, o->json, [o] { return Run(*o); }); };
+}
+
+}  // namespace
+
+const Command kCheckCommand = {
+    "check",
+    "Compile a sequence file without a device: per element its start, duration and illumination "
+    "time, the image size and the device memory it needs, or the first invalid element with its reason.",
+    Setup};
+
+}  // namespace tools

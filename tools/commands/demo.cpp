@@ -1,0 +1,109 @@
+// korvan demo: the main job on a built-in virtual device (or on real hardware with --hardware):
+// discover, connect, define a laser, run a sequence of points, a line and shapes, summarise what
+// the device executed and draw a preview.
+#include "tools/commands/command.h"
+#include "tools/detail/demo_sequence.h"
+#include "tools/device_demo.h"
+#include "tools/discovery.h"
+#include "tools/preview/preview_files.h"
+#include "tools/report.h"
+#include "tools/sequence_run.h"
+
+#include <sim/sim_options.h>
+
+#include <cstdio>
+
+namespace tools {
+namespace {
+
+constexpr int kProbeTimeoutMs = 500;
+
+struct Options {
+    bool hardware = false;
+    std::string preview = "korvan-demo.svg", dose = "korvan-demo-dose.png";
+};
+
+// Discovery as an application does it: every listed port asked through the bootloader.
+std::string Discover() {
+    const std::vector<std::string> ports = ListPorts();
+    std::printf("Ports found: %zu\n", ports.size());
+    std::string first;
+    int found = 0;
+    for (const std::string& port : ports) {
+        FoundDevice d;
+        if (Identify(port, kProbeTimeoutMs, &d)) {
+            std::printf("%s", Describe(d).c_str());
+            if (first.empty()) first = port;
+            ++found;
+        } else {
+            std::printf("No bootloader answered on %s\n", port.c_str());
+        }
+    }
+    std::printf("Devices identified: %d\n\n", found);
+    return first;
+}
+
+int Run(const Options& o, const std::vector<std::string>& simArgs) {
+    sim::Options options;
+    options.timeScale = 1;  // the demo runs in device time, as the hardware would
+    std::vector<std::string> rest;
+    std::string error;
+    if (!sim::ParseIdentityOptions(simArgs, &options.identity, &rest, &error)) throw UsageError(error);
+    if (!rest.empty()) throw UsageError("unknown argument " + rest.front() + " (try korvan demo --help)");
+    std::unique_ptr<VirtualHost> host;
+    if (!o.hardware) {
+        host = std::make_unique<VirtualHost>(options);
+        std::printf("Virtual device started on %s\n", host->PortName().c_str());
+    }
+    const std::string port = Discover();
+    if (port.empty()) throw DeviceError("no device found");
+    if (RunDeviceDemo() != 0) return kExitDevice;
+
+    std::printf("\nSequence: %s\n", kDemoSequenceName);
+    SequenceFile file = ParseSequenceText(kDemoSequence, ".");
+    file.path = kDemoSequenceName;
+    CatchInterrupts();
+    Korvan korvan;
+    ConnectTo(korvan, port);
+    ApplyTiming(korvan, file, true);
+    {
+        BuiltSequence built(korvan, std::move(file));
+        built.ThrowIfFailed();
+        std::printf("  %zu elements, %zu laser(s), ends at tick %llu, image %zu bytes\n", built.file.elements.size(),
+                    built.file.lasers.size(), built.endTick, built.analysis.image.size());
+        RunSettings settings;
+        settings.virtualDevice = host ? &host->Device() : nullptr;
+        const RunReport report = RunSequence(korvan, built, settings);
+        if (report.interrupted) return kExitDevice;
+        std::printf("sequence %u ended after %.2f s\n", report.sequenceNumber, report.wallSeconds);
+        if (host) std::printf("%s", SummarizeTimeline(host->Device().ExecutedTimeline()).c_str());
+        const BeamTrace trace = WritePreview(built, o.preview, o.dose);
+        std::printf("preview: %s (beam paths), %s (light dose); %s lit\n", o.preview.c_str(), o.dose.c_str(),
+                    FormatMicroseconds(static_cast<double>(trace.litUs)).c_str());
+    }
+    if (unsigned int r = korvan.Disconnect()) throw DeviceError("disconnect failed", r);
+    std::printf("Demo finished\n");
+    return kExitDone;
+}
+
+std::function<int()> Setup(CLI::App& app) {
+    auto o = std::make_shared<Options>();
+    app.add_flag("--hardware", o->hardware,
+                 "use real devices found on the serial ports instead of the built-in virtual device");
+    app.add_option("--preview", o->preview, "where to write the preview picture (SVG)")->capture_default_str();
+    app.add_option("--dose", o->dose, "where to write the light dose map (PNG)")->capture_default_str();
+    app.allow_extras();
+    app.footer("Virtual device options:\n" + sim::IdentityOptionsHelp());
+    return [o, &app] { return Guarded("demo", "", false, [o, &app] { return Run(*o, app.remaining()); }); };
+}
+
+}  // namespace
+
+const Command kDemoCommand = {
+    "demo",
+    "The main job on a built-in virtual device: discover it, connect, define a laser, run a sequence "
+    "with points, a line and shapes, summarise the executed timeline and write a preview. No real "
+    "serial port is touched unless --hardware is given.",
+    Setup};
+
+}  // namespace tools

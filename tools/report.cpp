@@ -1,0 +1,44 @@
+#include "tools/report.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace tools {
+
+std::string Describe(const std::string& file, const InputError& error) {
+    std::string s = file.empty() ? "" : file + ": ";
+    if (!error.Pointer().empty()) s += error.Pointer() + ": ";
+    return s + error.what();
+}
+
+int Guarded(const char* verb, const std::string& file, bool json, const std::function<int()>& body) {
+    try {
+        return body();
+    } catch (const InputError& e) {
+        std::fprintf(stderr, "korvan %s: %s\n", verb, Describe(file, e).c_str());
+        if (json) PrintJson({{"ok", false}, {"error", {{"kind", "input"}, {"file", file}, {"pointer", e.Pointer()}, {"message", e.what()}}}});
+        return kExitUsage;
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "korvan %s: %s\n", verb, e.what());
+        if (json) PrintJson({{"ok", false}, {"error", {{"kind", "usage"}, {"message", e.what()}}}});
+        return kExitUsage;
+    } catch (const DeviceError& e) {
+        std::fprintf(stderr, "korvan %s: %s\n", verb, e.what());
+        if (json) PrintJson({{"ok", false}, {"error", {{"kind", "device"}, {"result", e.Result()}, {"message", e.what()}}}});
+        return kExitDevice;
+    }
+}
+
+void PrintJson(const nlohmann::json& object) {
+    std::cout << object.dump(2) << std::endl;
+}
+
+std::string FormatMicroseconds(double us) {
+    char buf[64];
+    if (us < 1000) std::snprintf(buf, sizeof buf, "%.0f us", us);
+    else if (us < 1e6) std::snprintf(buf, sizeof buf, "%.3g ms", us / 1000);
+    else std::snprintf(buf, sizeof buf, "%.4g s", us / 1e6);
+    return buf;
+}
+
+}  // namespace tools

@@ -1,0 +1,43 @@
+#pragma once
+// How verbs report failures: a thrown InputError (exit 2) or DeviceError (exit 1) becomes one
+// line on stderr, and with --json also an object on stdout, so scripts need not parse text.
+#include "tools/commands/command.h"
+#include "tools/sequence_file.h"
+
+#include <nlohmann/json.hpp>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace tools {
+
+/// A device or communication failure; `result` is the library's result code (0 when none).
+class DeviceError : public std::runtime_error {
+public:
+    DeviceError(const std::string& message, unsigned int result = 0) : std::runtime_error(message), result_(result) {}
+    unsigned int Result() const { return result_; }
+
+private:
+    unsigned int result_;
+};
+
+/// Bad usage found after parsing (exit 2), with no place in a file.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// "file: /elements/3: message" (the pointer is left out for the whole document).
+std::string Describe(const std::string& file, const InputError& error);
+
+/// Runs `body` and turns the errors above into exit codes and messages for verb `verb`.
+int Guarded(const char* verb, const std::string& file, bool json, const std::function<int()>& body);
+
+/// Prints `object` as indented JSON on stdout.
+void PrintJson(const nlohmann::json& object);
+
+/// Microseconds in the largest unit that keeps them readable ("61.7 ms").
+std::string FormatMicroseconds(double us);
+
+}  // namespace tools

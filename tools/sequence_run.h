@@ -1,0 +1,39 @@
+#pragma once
+// Upload, start and follow a built sequence on a connected device: shared by run and demo.
+#include "tools/sequence_build.h"
+
+#include <string>
+
+namespace tools {
+
+struct RunSettings {
+    InputPorts input = NoInput;
+    TriggerBehaviour trigger = Trigger1;
+    unsigned int runs = 1;
+    bool wait = true;      ///< follow the sequence to its end
+    bool quiet = false;    ///< no progress or state lines (--json)
+    /// When running on a built-in virtual device: it gives the start trigger itself.
+    sim::VirtualDevice* virtualDevice = nullptr;
+};
+
+struct RunReport {
+    unsigned short sequenceNumber = 0;
+    size_t imageBytes = 0;
+    double wallSeconds = 0;
+    bool interrupted = false;  ///< Ctrl-C: stopped, lasers switched off
+    bool ended = false;        ///< followed to its end
+    bool waitedForUser = false;
+};
+
+/// Lets Ctrl-C (SIGINT) and SIGTERM end a run cleanly instead of killing the tool.
+void CatchInterrupts();
+
+/// Uploads with a progress bar on a terminal, starts, and (unless !wait) follows the state until
+/// the sequence ends, offering Enter to acknowledge a wait for the user. On Ctrl-C it stops the
+/// sequence and switches every laser of the file off. Throws DeviceError on failures.
+RunReport RunSequence(Korvan& korvan, const BuiltSequence& built, const RunSettings& settings);
+
+/// One line per event kind with its count, and the end time, of an executed timeline.
+std::string SummarizeTimeline(const sim::image::Timeline& timeline);
+
+}  // namespace tools
