@@ -10,7 +10,7 @@ namespace {
 
 const tools::Command* const kCommands[] = {
     &tools::kListCommand,    &tools::kInfoCommand, &tools::kCheckCommand, &tools::kPreviewCommand,
-    &tools::kRunCommand,     &tools::kFlashCommand, &tools::kSimCommand,
+    &tools::kRunCommand,     &tools::kFlashCommand, &tools::kCalibrationCommand, &tools::kSimCommand,
     &tools::kDemoCommand,
 };
 

@@ -23,8 +23,6 @@ BuiltSequence::BuiltSequence(Korvan& korvan, SequenceFile f) : file(std::move(f)
     std::string pointer;
     if (unsigned int r = DefineLasers(korvan_, file, &laserIds_, &pointer)) {
         if (r == korvan::ResultCommunicationError) throw DeviceError("defining the laser at " + pointer + " failed: " + ResultName(r), r);
-        if (r == korvan::ResultNotPossibleNow && pointer.size() > 12 && pointer.compare(pointer.size() - 12, 12, "/calibration") == 0)
-            throw InputError(pointer, "this build of the library cannot load a calibration into a laser");
         throw InputError(pointer, std::string("the device refused this laser: ") + ResultName(r));
     }
     timing = Schedule(korvan_, file);

@@ -26,6 +26,8 @@ struct BuiltSequence {
     std::optional<InputError> Failure() const;
     /// Throws the failure, if any.
     void ThrowIfFailed() const;
+    /// The identifiers the file's lasers got, in file order.
+    const std::vector<unsigned int>& LaserIds() const { return laserIds_; }
 
 private:
     Korvan& korvan_;

@@ -10,7 +10,6 @@
 #include <regex>
 #include <set>
 #include <sstream>
-#include <type_traits>
 #include <utility>
 
 namespace tools {
@@ -522,27 +521,6 @@ SequenceFile ReadSequenceFile(const std::string& path) {
     return file;
 }
 
-namespace {
-
-// Loading a table into a laser of the process-wide list is a Korvan operation
-// (LoadCalibration(path, laserId)); builds of the library without it cannot apply one.
-template <class K, class = void>
-struct HasLaserCalibrationLoad : std::false_type {};
-template <class K>
-struct HasLaserCalibrationLoad<
-    K, std::void_t<decltype(std::declval<K&>().LoadCalibration(static_cast<const char*>(nullptr), 0u))>>
-    : std::true_type {};
-
-template <class K>
-unsigned int LoadLaserCalibration(K& korvan, const std::string& path, unsigned int id) {
-    if constexpr (HasLaserCalibrationLoad<K>::value)
-        return korvan.LoadCalibration(path.c_str(), id);
-    else
-        return korvan::ResultNotPossibleNow;
-}
-
-}  // namespace
-
 unsigned int DefineLasers(Korvan& korvan, SequenceFile& file, std::vector<unsigned int>* ids, std::string* failedPointer) {
     ids->clear();
     for (LaserSpec& l : file.lasers) {
@@ -551,7 +529,7 @@ unsigned int DefineLasers(Korvan& korvan, SequenceFile& file, std::vector<unsign
                                          l.maxIntensity, l.pulseFrequency, &id, l.activeLevel, l.warmUpTime);
         if (r == 0) ids->push_back(id);
         if (r == 0 && !l.calibrationPath.empty()) {
-            r = LoadLaserCalibration(korvan, l.calibrationPath, id);
+            r = korvan.LoadCalibration(l.calibrationPath.c_str(), id);
             if (r != 0) *failedPointer = l.pointer + "/calibration";
         }
         if (r == 0 && l.stepSize > 0) {

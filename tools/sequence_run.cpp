@@ -54,29 +54,15 @@ bool EnterPressed() {
     return n > 0;
 }
 
-// Stop leaves the lines where the sequence put them: drive every laser dark with a short
-// sequence of output elements (no beam element, so laser outputs may be set).
-void SwitchLasersOff(Korvan& korvan, const SequenceFile& file) {
-    std::vector<std::unique_ptr<SequenceObject>> owned;
-    std::vector<SequenceObject*> elements;
-    for (const LaserSpec& l : file.lasers) {
-        owned.push_back(std::make_unique<SequenceSetTTL>(l.port, l.activeLevel ? 0 : 1));
-        if (l.minIntensity < l.maxIntensity) {
-            owned.push_back(std::make_unique<SequenceSetAnalog>(l.port, 0));
-        }
+// Stop leaves the lines where the sequence put them: drive every continuous laser dark (a pulsed
+// one is dark once its pulses stop).
+void SwitchLasersOff(Korvan& korvan, const BuiltSequence& built) {
+    const std::vector<unsigned int>& ids = built.LaserIds();
+    for (size_t i = 0; i < ids.size() && i < built.file.lasers.size(); ++i) {
+        if (built.file.lasers[i].pulseFrequency != 0) continue;
+        if (unsigned int r = korvan.SetLaserONOFF(ids[i], 0))
+            throw DeviceError("stopped, but switching laser \"" + built.file.lasers[i].name + "\" off failed", r);
     }
-    for (auto& e : owned) elements.push_back(e.get());
-    unsigned short number = 0;
-    korvan.SetSendingDataFct(nullptr);
-    if (korvan.UploadSequence(elements.data(), static_cast<unsigned int>(elements.size()), &number) != 0 ||
-        korvan.StartSequence(number, NoInput, Trigger1, 1) != 0)
-        throw DeviceError("stopped, but switching the lasers off failed");
-    State state = Running;
-    for (int i = 0; i < 200 && IsSequenceActive(state); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (korvan.GetState(&state) != 0) throw DeviceError("stopped, but the device no longer answers");
-    }
-    korvan.DeleteSequence(number);
 }
 
 }  // namespace
@@ -118,7 +104,7 @@ RunReport RunSequence(Korvan& korvan, const BuiltSequence& built, const RunSetti
     while (true) {
         if (interrupted) {
             korvan.Stop();
-            SwitchLasersOff(korvan, built.file);
+            SwitchLasersOff(korvan, built);
             report.interrupted = true;
             if (!settings.quiet) std::printf("interrupted: sequence stopped, lasers switched off\n");
             break;

@@ -21,7 +21,10 @@ TEST(KorvanTool, DemoDiscoversTheBuiltInVirtualDevice) {
     // Even with another port named in the environment, the demo only reaches its own device.
     testsupport::ScopedEnv extra("TESSEL_EXTRA_PORTS", "pts/not-the-demo-device");
     int code = -1;
-    std::string out = RunToEnd({KORVAN_TOOL_PATH, "demo", "--serial", "DEMO-1", "--description", "Bench unit"}, &code);
+    const std::string svg = ::testing::TempDir() + "demo_test.svg", png = ::testing::TempDir() + "demo_test.png";
+    std::string out = RunToEnd({KORVAN_TOOL_PATH, "demo", "--serial", "DEMO-1", "--description", "Bench unit",
+                                "--preview", svg, "--dose", png},
+                               &code);
     EXPECT_EQ(code, 0) << out;
     EXPECT_NE(out.find("Ports found: 1\n"), std::string::npos) << out;
     EXPECT_NE(out.find("serial number:      DEMO-1"), std::string::npos) << out;
@@ -29,6 +32,12 @@ TEST(KorvanTool, DemoDiscoversTheBuiltInVirtualDevice) {
     EXPECT_NE(out.find("firmware version:   16"), std::string::npos) << out;
     EXPECT_NE(out.find("Devices identified: 1"), std::string::npos) << out;
     EXPECT_EQ(out.find("not-the-demo-device"), std::string::npos) << out;
+    // The sequence part: run to its end, timeline summarised, pictures written.
+    EXPECT_NE(out.find("sequence 1 ended"), std::string::npos) << out;
+    EXPECT_NE(out.find("executed timeline: "), std::string::npos) << out;
+    EXPECT_NE(out.find("Demo finished"), std::string::npos) << out;
+    EXPECT_EQ(std::remove(svg.c_str()), 0);
+    EXPECT_EQ(std::remove(png.c_str()), 0);
 }
 
 TEST(KorvanTool, BadCommandsAndOptionsGiveUsageErrors) {
@@ -37,7 +46,7 @@ TEST(KorvanTool, BadCommandsAndOptionsGiveUsageErrors) {
     EXPECT_EQ(code, 2);
     RunToEnd({KORVAN_TOOL_PATH, "demo", "--max-baud", "fast"}, &code);
     EXPECT_EQ(code, 2);
-    std::string help = RunToEnd({KORVAN_TOOL_PATH, "--help"}, &code);
+    std::string help = RunToEnd({KORVAN_TOOL_PATH, "demo", "--help"}, &code);
     EXPECT_EQ(code, 0);
     EXPECT_NE(help.find("--hardware"), std::string::npos);
 }

@@ -25,6 +25,7 @@ extern const Command kCheckCommand;
 extern const Command kPreviewCommand;
 extern const Command kRunCommand;
 extern const Command kFlashCommand;
+extern const Command kCalibrationCommand;
 extern const Command kSimCommand;
 extern const Command kDemoCommand;
 
