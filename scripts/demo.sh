@@ -9,4 +9,5 @@ if [ ! -f build/default/build.ninja ]; then
   cmake --preset default >/dev/null
 fi
 cmake --build --preset default --target korvan_tool korvan-sim >/dev/null
-exec build/default/bin/korvan demo "$@"
+# The pictures go beside the build, out of the source tree.
+exec build/default/bin/korvan demo --preview build/korvan-demo.svg --dose build/korvan-demo-dose.png "$@"
