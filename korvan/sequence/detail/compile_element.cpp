@@ -73,10 +73,13 @@ IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLaser
             }
             const std::uint64_t period = PulsePeriod(laser, t);
             const std::uint64_t pulses = warm / period;
-            if (pulses > context.maxImageLength / 2) {  // cannot fit in any image
+            // Each pulse of one laser has a tick, so a slot, of its own: at least 7 image bytes.
+            if (pulses > context.maxImageLength / 7) {  // cannot fit in any image
                 out.Fail(3, "warm-up too long for any image");
                 return timing;
             }
+            // Timing needs only the warm-up's length; millions of pulses would cost it seconds.
+            if (out.timingOnly) continue;
             for (std::uint64_t k = 0; k < pulses; ++k)
                 out.lead.push_back(ActionPulseTTL(out.Tick(s0 + kWarmUpSettleTicks + k * period), line));
         }
