@@ -71,8 +71,12 @@ unsigned int Korvan::UploadSequenceInternal(SequenceObject** elements, unsigned 
         AbandonImage(line);
         return korvan::ResultCommunicationError;
     }
-    if (!ReceiveMore(line, &reply, 1, kImageReplyTimeoutMs) || reply != kStatusDone)
+    if (!ReceiveMore(line, &reply, 1, kImageReplyTimeoutMs)) return korvan::ResultCommunicationError;
+    if (reply != kStatusDone) {
+        // Noise in front of the reply leaves the reply itself on the line for the next exchange.
+        line.staleInput = true;
         return korvan::ResultCommunicationError;
+    }
     *sequenceNumber = number;
     return korvan::ResultSuccess;
 }
@@ -80,6 +84,9 @@ unsigned int Korvan::UploadSequenceInternal(SequenceObject** elements, unsigned 
 unsigned int Korvan::AnnounceSequence(unsigned int length, unsigned int mainLength, unsigned short* number) {
     using namespace korvan::detail;
     const auto reply = Exchange(*port, Request(kAnnounceUpload).U32(length).U32(mainLength));
+    // A garbled reply may hide an accepted announcement: the device then takes whatever comes
+    // next as image bytes until the line pauses, so the next exchange waits for that pause.
+    if (reply.outcome == Outcome::WrongEcho) AbandonImage(*port);
     if (!reply.Done()) return korvan::ResultNotPossibleNow;
     *number = static_cast<unsigned short>(reply.At<2>(2));
     return korvan::ResultSuccess;
