@@ -33,6 +33,15 @@ void PrintJson(const nlohmann::json& object) {
     std::cout << object.dump(2) << std::endl;
 }
 
+void DrawProgress(const char* label, long long done, long long total) {
+    if (total <= 0) return;
+    constexpr int kWidth = 40;
+    const int filled = static_cast<int>(done * kWidth / total);
+    std::fprintf(stderr, "\r%-6s [%.*s%*s] %3d%%", label, filled, "########################################", kWidth - filled, "",
+                 static_cast<int>(done * 100 / total));
+    if (done >= total) std::fputc('\n', stderr);
+}
+
 std::string FormatMicroseconds(double us) {
     char buf[64];
     if (us < 1000) std::snprintf(buf, sizeof buf, "%.0f us", us);

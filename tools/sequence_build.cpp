@@ -45,15 +45,18 @@ void BuiltSequence::ThrowIfFailed() const {
     if (auto failure = Failure()) throw *failure;
 }
 
-OfflineCompiler::OfflineCompiler(unsigned int tickTime) {
-    if (tickTime == 50) return;
-    sim::Options options;
-    host_ = std::make_unique<VirtualHost>(options);
-    ConnectTo(korvan_, host_->PortName());
-    if (unsigned int r = korvan_.SetTickTime(tickTime)) throw DeviceError("cannot set the tick time", r);
+OfflineBuild::OfflineBuild(const std::string& path) {
+    SequenceFile file = ReadSequenceFile(path);
+    if (file.tickTime != 50) {
+        host_ = std::make_unique<VirtualHost>(sim::Options{});
+        ConnectTo(korvan_, host_->PortName());
+    }
+    ApplyTiming(korvan_, file, host_ != nullptr);
+    built_ = std::make_unique<BuiltSequence>(korvan_, std::move(file));
 }
 
-OfflineCompiler::~OfflineCompiler() {
+OfflineBuild::~OfflineBuild() {
+    built_.reset();  // its lasers go before the connection
     if (host_) korvan_.Disconnect();
 }
 

@@ -34,18 +34,20 @@ private:
     std::vector<unsigned int> laserIds_;
 };
 
-/// A Korvan object ready to compile at a file's tick time without a device. Compiling depends on
-/// the object's tick time, which only a connected object can change: for any other than the
-/// default 50 us it connects to an in-process virtual device.
-class OfflineCompiler {
+/// A sequence file read and built without a device. Compiling depends on the Korvan object's
+/// tick time, which only a connected object can change: for any other than the default 50 us
+/// the build connects to an in-process virtual device.
+class OfflineBuild {
 public:
-    explicit OfflineCompiler(unsigned int tickTime);
-    ~OfflineCompiler();
-    Korvan& Get() { return korvan_; }
+    /// Throws InputError for a bad file (DeviceError if the virtual device fails).
+    explicit OfflineBuild(const std::string& path);
+    ~OfflineBuild();
+    const BuiltSequence& Built() const { return *built_; }
 
 private:
     std::unique_ptr<VirtualHost> host_;
     Korvan korvan_;
+    std::unique_ptr<BuiltSequence> built_;
 };
 
 /// Searches the ports (one walk) and connects to the device named by port or serial number.

@@ -20,12 +20,7 @@ void OnInterrupt(int) { interrupted = 1; }
 // The library calls this during the image transfer; it cannot carry context, hence the static.
 bool showProgress = false;
 bool Progress(int sent, int total) {
-    if (showProgress && total > 0) {
-        const int width = 40, filled = static_cast<int>(static_cast<long long>(sent) * width / total);
-        std::fprintf(stderr, "\rupload [%.*s%*s] %3d%%", filled, "########################################",
-                     width - filled, "", static_cast<int>(static_cast<long long>(sent) * 100 / total));
-        if (sent >= total) std::fputc('\n', stderr);
-    }
+    if (showProgress) DrawProgress("upload", sent, total);
     return interrupted == 0;  // Ctrl-C cancels a long upload too
 }
 

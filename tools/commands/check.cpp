@@ -14,10 +14,8 @@ struct Options {
 };
 
 int Run(const Options& o) {
-    SequenceFile file = ReadSequenceFile(o.file);
-    OfflineCompiler compiler(file.tickTime);
-    ApplyTiming(compiler.Get(), file, false);
-    BuiltSequence built(compiler.Get(), std::move(file));
+    const OfflineBuild build(o.file);
+    const BuiltSequence& built = build.Built();
     const SequenceAnalysis& a = built.analysis;
     const auto failure = built.Failure();
     const double tickUs = built.file.tickTime;

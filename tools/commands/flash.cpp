@@ -26,12 +26,7 @@ struct Options {
 
 bool showProgress = false;
 bool Progress(int done, int total) {
-    if (showProgress && total > 0) {
-        const int width = 40, filled = static_cast<int>(static_cast<long long>(done) * width / total);
-        std::fprintf(stderr, "\rflash  [%.*s%*s] %3d%%", filled, "########################################", width - filled,
-                     "", static_cast<int>(static_cast<long long>(done) * 100 / total));
-        if (done >= total) std::fputc('\n', stderr);
-    }
+    if (showProgress) DrawProgress("flash", done, total);
     return true;
 }
 

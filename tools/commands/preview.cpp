@@ -14,10 +14,8 @@ struct Options {
 };
 
 int Run(const Options& o) {
-    SequenceFile file = ReadSequenceFile(o.file);
-    OfflineCompiler compiler(file.tickTime);
-    ApplyTiming(compiler.Get(), file, false);
-    BuiltSequence built(compiler.Get(), std::move(file));
+    const OfflineBuild build(o.file);
+    const BuiltSequence& built = build.Built();
     built.ThrowIfFailed();
     const BeamTrace trace = WritePreview(built, o.svg, o.png);
     if (o.json) {
