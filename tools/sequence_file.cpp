@@ -460,6 +460,9 @@ Json Parse(const std::string& text) {
         if (colon != std::string::npos) what = what.substr(colon);
         throw InputError("", "not valid JSON at line " + std::to_string(line) + ", column " + std::to_string(column) +
                                  ": " + what);
+    } catch (const Json::out_of_range& e) {
+        // A number too large for a double, such as 50e3221.
+        throw InputError("", std::string("a number in the file is out of range: ") + e.what());
     }
 }
 
