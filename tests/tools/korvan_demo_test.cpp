@@ -28,6 +28,8 @@ TEST(KorvanTool, DemoDiscoversTheBuiltInVirtualDevice) {
     EXPECT_EQ(code, 0) << out;
     EXPECT_NE(out.find("Ports found: 1\n"), std::string::npos) << out;
     EXPECT_NE(out.find("serial number:      DEMO-1"), std::string::npos) << out;
+    EXPECT_NE(out.find("Calibration with the virtual camera (16 points)"), std::string::npos) << out;
+    EXPECT_NE(out.find("spot after the run: gone (laser off)"), std::string::npos) << out;
     EXPECT_NE(out.find("description:        Bench unit"), std::string::npos) << out;
     EXPECT_NE(out.find("firmware version:   16"), std::string::npos) << out;
     EXPECT_NE(out.find("Devices identified: 1"), std::string::npos) << out;

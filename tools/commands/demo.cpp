@@ -1,6 +1,6 @@
 // korvan demo: the main job on a built-in virtual device (or on real hardware with --hardware):
-// discover, connect, define a laser, run a sequence of points, a line and shapes, summarise what
-// the device executed and draw a preview.
+// discover, connect, calibrate a laser with the virtual camera, run a sequence of points, a line
+// and shapes, summarise what the device executed and draw a preview.
 #include "tools/commands/command.h"
 #include "tools/detail/demo_sequence.h"
 #include "tools/device_demo.h"
@@ -9,7 +9,9 @@
 #include "tools/report.h"
 #include "tools/sequence_run.h"
 
+#include <korvan/korvan.h>
 #include <sim/sim_options.h>
+#include <sim/virtual_camera.h>
 
 #include <cstdio>
 
@@ -43,6 +45,37 @@ std::string Discover() {
     return first;
 }
 
+// A calibration run as in the lab: the beam visits a 4 x 4 grid, the virtual camera finds the spot,
+// each pair is recorded; then the table is judged. The laser is defined for the run only, so the
+// sequence file's lasers keep their outputs.
+void CalibrateWithCamera(Korvan& korvan, sim::VirtualDevice& device) {
+    constexpr unsigned int kGrid = 4, kFirst = 4000, kSpacing = 19178;
+    sim::VirtualCamera camera(device, sim::CameraMapping{});
+    unsigned int laser = 0;
+    if (unsigned int r = korvan.AddLaser(200, 100, 50, LaserOutput1, 0, 10000, 0, &laser))
+        throw DeviceError("cannot define the calibration laser", r);
+    korvan.SetLaserIntensity(laser, 2000);
+    std::printf("\nCalibration with the virtual camera (%u points):\n", kGrid * kGrid);
+    unsigned int r = korvan.StartCalibration(kGrid * kGrid, laser);
+    for (unsigned int i = 0; r == 0 && i < kGrid * kGrid; ++i) {
+        r = korvan.MoveAbsolute(kFirst + (i % kGrid) * kSpacing, kFirst + (i / kGrid) * kSpacing);
+        const sim::CameraSpot spot = camera.Look();
+        if (r == 0 && !spot.visible) r = korvan::ResultNotPossibleNow;
+        if (r == 0) r = korvan.SetCalibrationPoint(i, RPOINTF(spot.x, spot.y));
+    }
+    if (r != 0) {
+        korvan.Stop();
+        korvan.RemoveLaser(laser);
+        throw DeviceError("calibration run failed", r);
+    }
+    RPOINTF centre;
+    korvan.GetDeviceCoordinates(RPOINTF(640.0, 512.0), &centre, laser);
+    const sim::CameraPoint truth = camera.CameraToDevice(640.0, 512.0);
+    std::printf("  camera pixel (640, 512) -> mirrors (%.0f, %.0f), true (%.0f, %.0f); spot after the run: %s\n",
+                centre.x, centre.y, truth.x, truth.y, camera.Look().visible ? "visible" : "gone (laser off)");
+    korvan.RemoveLaser(laser);
+}
+
 int Run(const Options& o, const std::vector<std::string>& simArgs) {
     sim::Options options;
     options.timeScale = 1;  // the demo runs in device time, as the hardware would
@@ -65,6 +98,7 @@ int Run(const Options& o, const std::vector<std::string>& simArgs) {
     CatchInterrupts();
     Korvan korvan;
     ConnectTo(korvan, port);
+    if (host) CalibrateWithCamera(korvan, host->Device());
     ApplyTiming(korvan, file, true);
     {
         BuiltSequence built(korvan, std::move(file));
