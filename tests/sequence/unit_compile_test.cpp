@@ -329,3 +329,18 @@ TEST(AnalyzeSequence, NamesTheFailingElementInArrayOrder) {
     EXPECT_EQ(k.AnalyzeSequence(elements, 3, nullptr), 2u);
     std::swap(korvan::detail::ProcessWide().laserList, b.lasers);
 }
+
+TEST(CompileShapes, FillsNoImageCouldHoldAreRefusedBeforeHatching) {
+    Build b;
+    b.laser().calibration->Init(4);
+    b.laser().calibration->scanStepSize = 1;
+    SequenceEllipse field(0, 0, 65535, 65535, 1);  // the whole field at a step of one unit
+    field.laserIds[0] = 1;
+    EXPECT_EQ(b.Run({&field}), 3u);
+    // A thin sliver with a hundred thousand corners: small area, but hatching it would take minutes.
+    std::vector<RPOINTF> sliver;
+    for (int i = 0; i < 100000; ++i) sliver.emplace_back(1000.0 + i * 0.6, 1000.0 + (i % 2) * 0.5 + i * 0.6);
+    SequencePolygon thin(sliver.data(), static_cast<unsigned>(sliver.size()), 1);
+    thin.laserIds[0] = 1;
+    EXPECT_EQ(b.Run({&thin}), 3u);
+}

@@ -11,6 +11,7 @@
 #include <korvan/sequence/shapes/step_length.h>
 #include <tessel/geometry/float_compare.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -57,9 +58,47 @@ void AppendInTickOrder(const ElementOutput& line, std::vector<SequenceAction>& t
     }
 }
 
+// Hatching costs about rows x vertices before a single line is compiled, so a fill that no image
+// could hold is refused from its mapped outline first: by its area (two mirror actions, 8 bytes,
+// per position; positions one step apart on 45-degree rows one step apart along x) and by the
+// work of the hatch itself.
+bool FillFits(const SequencePolygon& e, const Laser& laser, const BuildContext& context, ElementOutput& out) {
+    constexpr double kMaxHatchWork = 4.0e8;  // rows x vertices: about a second of hatching
+    const double step = CalibrationOf(laser)->scanStepSize;
+    double area = 0, low = 0, high = 0;
+    Vector2f first, previous;
+    for (unsigned int i = 0; i < e.pointCount; ++i) {
+        const Vector2f p = CameraToDevice(laser, e.points[i]);
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+            out.Fail(4, "a corner is not a number after the calibration mapping");
+            return false;
+        }
+        const double diagonal = static_cast<double>(p.x) + p.y;
+        if (i == 0) {
+            first = p;
+            low = high = diagonal;
+        } else {
+            area += static_cast<double>(previous.x) * p.y - static_cast<double>(p.x) * previous.y;
+        }
+        low = std::min(low, diagonal);
+        high = std::max(high, diagonal);
+        previous = p;
+    }
+    area += static_cast<double>(previous.x) * first.y - static_cast<double>(first.x) * previous.y;
+    const double positions = std::abs(area) / 2 / (step * step / std::sqrt(2.0));
+    const double rows = (high - low) / step + 1;
+    if (positions * 8 > static_cast<double>(context.maxImageLength) || rows * 8 > context.maxImageLength ||
+        rows * e.pointCount > kMaxHatchWork) {
+        out.Fail(3, "filled shape too large for the device memory at this scan step");
+        return false;
+    }
+    return true;
+}
+
 void CompileFilled(const SequencePolygon& e, const ElementLasers& lasers, const BuildContext& context,
                    ElementOutput& out) {
     const Laser& laser = *lasers.First();
+    if (!FillFits(e, laser, context, out)) return;
     bool noRows = false;
     const std::vector<LineSegment> segments = HatchSerpentine(e.points, e.pointCount, *CalibrationOf(laser), &noRows);
     if (noRows || segments.empty()) {
