@@ -29,9 +29,11 @@ bool Executor::inputSatisfied(uint8_t port, uint8_t trigger) const {
     return trigger == 2 ? !high : high;
 }
 
+// A slot whose time has already passed runs at once: an image whose ticks after a loop do not
+// count the loop's repetitions would otherwise make the device's time run backwards.
 uint64_t Executor::dueUs(const ListState& l) const {
     const uint64_t tick = l.slot < l.list->slots.size() ? l.list->slots[l.slot].tick : l.list->EndSlotTick();
-    return baseUs_ + (tick + l.offsetTicks) * params_.tickTimeUs;
+    return std::max(nowUs_, baseUs_ + (tick + l.offsetTicks) * params_.tickTimeUs);
 }
 
 const Executor::ListState* Executor::nextList() const {

@@ -13,7 +13,9 @@
 // the loop; otherwise the jump falls through, the register is unloaded and its offset removed
 // (the slots after the loop already count the repetitions in their ticks). A count of 0 never
 // jumps; a loop nested in another runs fully again on each outer pass. A taken jump ends its
-// slot: actions behind it in the same slot run only when it falls through.
+// slot: actions behind it in the same slot run only when it falls through. A slot whose time has
+// already passed (an image whose ticks behind a loop leave out its repetitions) runs at once, so
+// device time never runs backwards.
 //
 // Waits. A wait for an input holds while the input is not at the level its trigger asks for:
 // trigger 1 waits for high, trigger 2 for low (level-sensitive, so an input already at that

@@ -105,6 +105,26 @@ TEST(ImageExecutor, LoopRepeatsItsSlotsLaterAndTheSlotsBehindItKeepTheirTicks) {
     EXPECT_EQ(Times(t, Event::RunEnd), (std::vector<uint64_t>{170}));
 }
 
+TEST(ImageExecutor, SlotsWhoseTimeHasPassedRunAtOnceInsteadOfBackwards) {
+    // The slot behind the loop does not count the loop's repetitions in its tick (the host would
+    // put it at 15): it runs as soon as the loop ends, never earlier than what ran before it.
+    const auto image = Decoded(Join(ListBuilder()
+                                        .Slot(0, {MirrorX(1)})
+                                        .Slot(4, {JumpTo(2, 0, 1)})
+                                        .Slot(5, {MirrorX(2)})
+                                        .End(6),
+                                    ListBuilder().End(0)));
+    sim::image::Timeline t;
+    Executor x(image, Params(10), &t);
+    x.Advance(UINT64_MAX);
+    EXPECT_EQ(Times(t, Event::MirrorX), (std::vector<uint64_t>{0, 50, 100, 140}));
+    uint64_t last = 0;
+    for (const Record& r : t.Records()) {
+        EXPECT_GE(r.timeUs, last);
+        last = r.timeUs;
+    }
+}
+
 // Random loop nests laid out as the host lays them out (a loop's jump in its own slot behind the
 // body, what follows at the unrolled tick): every executed slot must land on the next free tick,
 // so the marks run at 0, 1, 2, ... without gap or overlap, and the run ends at the end tick + 1.
