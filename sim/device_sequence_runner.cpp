@@ -28,7 +28,9 @@ int SequenceRunner::Advance() {
     const bool more = executor_->Advance(now, kChunkSlots);
     const auto next = executor_->NextDueUs();
     finishIfEnded();
-    if (more) return 0;
+    // As fast as possible, a sequence that never ends would otherwise keep this thread spinning and
+    // starve the host beside it: between chunks the line gets a millisecond (input wakes it at once).
+    if (more) return scale_ == 0 ? 1 : 0;
     if (!next || scale_ == 0) return -1;
     // Round up: waking early would only spin; a millisecond late is within the promise.
     const double wallDueUs = static_cast<double>(*next) * scale_;
