@@ -3,6 +3,8 @@
 // the same 1 + 9 bytes exchanged over a bare pseudo-terminal between two threads, measured in the
 // same run (goal: the state query within 2 x that floor).
 #include <korvan/korvan.h>
+#include "connected_device.h"
+
 #include <sim/virtual_device.h>
 
 #include <benchmark/benchmark.h>
@@ -74,16 +76,8 @@ void MeasurePtyFloor(int rounds, std::vector<double>& micros) {
 template <typename Call>
 void MeasureRoundTrips(benchmark::State& state, int lineBytes, Call call, bool withFloor = false) {
     sim::VirtualDevice device;
-    std::string error;
-    if (!device.Start(&error)) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
     Korvan korvan;
-    if (korvan.Connect(device.PortName().c_str()) != 0) {
-        state.SkipWithError("cannot connect to the virtual device");
-        return;
-    }
+    if (!ConnectToVirtualDevice(state, device, korvan)) return;
     // The floor is taken before and after the round trips, so that both see the same machine.
     std::vector<double> floorMicros;
     if (withFloor) MeasurePtyFloor(1000, floorMicros);

@@ -1,5 +1,6 @@
 // Upload of a full-size image (just below 33,000,000 bytes) to the virtual device over a
 // pseudo-terminal: compile, announce, send, reply. Wall time and the host thread's CPU time.
+#include "connected_device.h"
 #include "sequence_points.h"
 
 #include <sim/virtual_device.h>
@@ -10,16 +11,8 @@ namespace {
 
 void UploadFullImage(benchmark::State& state) {
     sim::VirtualDevice device;
-    std::string error;
-    if (!device.Start(&error)) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
     Korvan korvan;
-    if (korvan.Connect(device.PortName().c_str()) != 0) {
-        state.SkipWithError("cannot connect to the virtual device");
-        return;
-    }
+    if (!ConnectToVirtualDevice(state, device, korvan)) return;
     unsigned int id = 0;
     korvan.AddLaser(0, 0, 0, LaserOutput1, 0, 0, 0, &id);
     PointSequence sequence(kPointsNearLimit, id);
