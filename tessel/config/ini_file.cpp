@@ -26,6 +26,24 @@ Records::iterator findRecord(Records& records, const char* key, const char* sect
                       [&](const Record& r) { return r.section == section && r.key == key; });
 }
 
+// Names and texts that a write would turn into lines reading back differently, or not at all
+// (a key holding '[' reads as a heading without its ']', and the file no longer loads).
+bool hasAny(const char* text, const char* chars) { return std::strpbrk(text, chars) != nullptr; }
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool writableKey(const char* key) {
+  const std::size_t n = std::strlen(key);
+  return n > 0 && !hasAny(key, "=[\n\r") && key[0] != '#' && key[0] != ';' && !isBlank(key[0]) &&
+         !isBlank(key[n - 1]);
+}
+
+bool writableValue(const char* value) { return !hasAny(value, "\n\r"); }
+
+bool writableSection(const char* section) { return !hasAny(section, "]\n\r"); }
+
+bool writableCommentChar(char cc) { return cc == '#' || cc == ';' || cc == ' '; }
+
 // Stored unchanged, with a line feed added to texts of two or more characters.
 std::string commentBlock(const char* comment) {
   std::string text = comment;
@@ -53,6 +71,22 @@ bool modifyRecord(const char* key, const char* section, const char* fileName, Ch
     change(records, it);
     return true;
   });
+}
+
+// Every line of the stored block must read back as a comment: led by '#' or ';', holding no
+// '[' or '=', and ended by a line feed (else it joins the heading or key line behind it).
+bool writableComment(const char* comment) {
+  const std::string text = commentBlock(comment);
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) return false;
+    const std::string line = text.substr(at, end - at);
+    if (!line.empty() && (line.find_first_of("[=\r") != std::string::npos || (line[0] != '#' && line[0] != ';')))
+      return false;
+    at = end + 1;
+  }
+  return true;
 }
 
 template <typename Less>
@@ -92,7 +126,7 @@ std::string CIniFile::GetValue(const char* key, const char* section, const char*
 bool CIniFile::Create(const char* fileName) { return Save(fileName, Records()); }
 
 bool CIniFile::AddSection(const char* section, const char* fileName) {
-  if (section == nullptr) return false;
+  if (section == nullptr || !writableSection(section)) return false;
   return modify(fileName, [&](Records& records) {
     records.push_back(makeRecord(section, "", ""));
     return true;
@@ -101,6 +135,7 @@ bool CIniFile::AddSection(const char* section, const char* fileName) {
 
 bool CIniFile::SetValue(const char* key, const char* value, const char* section, const char* fileName) {
   if (anyNull({key, value, section})) return false;
+  if (!writableKey(key) || !writableValue(value) || !writableSection(section)) return false;
   return modify(fileName, [&](Records& records) {
     const auto inSection = [&](const Record& r) { return r.section == section; };
     const auto first = std::find_if(records.begin(), records.end(), inSection);
@@ -139,7 +174,7 @@ bool CIniFile::RecordExists(const char* key, const char* section, const char* fi
 }
 
 bool CIniFile::RenameSection(const char* oldSection, const char* newSection, const char* fileName) {
-  if (anyNull({oldSection, newSection})) return false;
+  if (anyNull({oldSection, newSection}) || !writableSection(newSection)) return false;
   return modify(fileName, [&](Records& records) {
     for (Record& r : records) {
       if (r.section == oldSection) r.section = newSection;
@@ -149,6 +184,7 @@ bool CIniFile::RenameSection(const char* oldSection, const char* newSection, con
 }
 
 bool CIniFile::CommentRecord(CommentChar cc, const char* key, const char* section, const char* fileName) {
+  if (!writableCommentChar(static_cast<char>(cc))) return false;
   return modifyRecord(key, section, fileName,
                       [&](Records&, Records::iterator it) { it->commented = static_cast<char>(cc); });
 }
@@ -158,7 +194,7 @@ bool CIniFile::UnCommentRecord(const char* key, const char* section, const char*
 }
 
 bool CIniFile::CommentSection(char cc, const char* section, const char* fileName) {
-  if (section == nullptr) return false;
+  if (section == nullptr || !writableCommentChar(cc)) return false;
   return modify(fileName, [&](Records& records) {
     for (Record& r : records) {
       if (r.section == section) r.commented = cc;
@@ -186,7 +222,7 @@ bool CIniFile::DeleteSection(const char* section, const char* fileName) {
 }
 
 bool CIniFile::SetSectionComments(const char* comment, const char* section, const char* fileName) {
-  if (comment == nullptr) return false;
+  if (comment == nullptr || !writableComment(comment)) return false;
   // A heading is the record of the section with an empty key.
   return modifyRecord("", section, fileName,
                       [&](Records&, Records::iterator it) { it->comments = commentBlock(comment); });
@@ -194,7 +230,7 @@ bool CIniFile::SetSectionComments(const char* comment, const char* section, cons
 
 bool CIniFile::SetRecordComments(const char* comment, const char* key, const char* section,
                                  const char* fileName) {
-  if (comment == nullptr) return false;
+  if (comment == nullptr || !writableComment(comment)) return false;
   return modifyRecord(key, section, fileName,
                       [&](Records&, Records::iterator it) { it->comments = commentBlock(comment); });
 }

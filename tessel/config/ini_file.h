@@ -16,6 +16,13 @@
 // temporary file beside it, which is then renamed over it, so an
 // interrupted or failed write leaves the old file intact.
 //
+// A line is a heading when it holds a '[' with no '=' before it, otherwise a key line when it
+// holds an '='. Writes refuse what would not read back as written: a key that is empty, holds
+// '=', '[' or a line break, starts with '#' or ';' or with or ends in a blank; a value or
+// section name with a line break, or a section name with ']'; a comment character other than
+// '#', ';' or ' '; and comment texts whose lines are not led by '#' or ';', hold '[' or '=',
+// or are not ended by a line feed.
+//
 // Results: true on success. An operation that must read the file fails when
 // it cannot be opened or a heading has no closing ']' (the file is then left
 // untouched); SectionExists and RecordExists instead report true when the

@@ -51,6 +51,12 @@ BigTiffReader::BigTiffReader(const char* path) {
     height_ = file.height();
     image_size_ = saturatingProduct(saturatingProduct(saturatingProduct(width_, height_), file.samplesPerPixel()),
                                     bytesPerSample(shape_.type));
+    // A stack whose strips hold more or fewer bytes than its images announce cannot be cut
+    // into whole images; loading it would report data while handing out no image.
+    if (saturatingProduct(image_count_, image_size_) != bytes) {
+      close_reader();
+      return;
+    }
     // The reader has checked that the data fit into the file, so this stays within its size.
     data_ = std::make_shared<Bytes>(static_cast<size_t>(bytes));
     adviseLargeBuffer(data_->data(), data_->size());
@@ -160,9 +166,7 @@ bool BigTiffReader::GetMinMax(uint16_t& minimum, uint16_t& maximum) {
 
 std::unique_ptr<std::vector<uint8_t>> BigTiffReader::GetImage(uint64_t index) {
   if (!IsImageDataOK() || index >= image_count_) return nullptr;
-  // Files whose strips hold less than their images' size still stay inside the data.
-  const uint64_t begin = index * image_size_;
-  if (image_size_ > data_->size() || begin > data_->size() - image_size_) return nullptr;
+  const uint64_t begin = index * image_size_;  // within the data: checked at load
   return std::make_unique<std::vector<uint8_t>>(data_->begin() + static_cast<ptrdiff_t>(begin),
                                                 data_->begin() + static_cast<ptrdiff_t>(begin + image_size_));
 }

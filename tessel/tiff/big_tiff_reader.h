@@ -39,7 +39,8 @@ public:
   BigTiffReader(const BigTiffReader&) = delete;
   BigTiffReader& operator=(const BigTiffReader&) = delete;
 
-  // True when the stack was loaded.
+  // True when the stack was loaded: every image of the file is whole (its strips hold
+  // exactly width x height x samples x sample size bytes per image).
   bool IsImageDataOK();
   // True when the metadata held the z positions ("hStackManager.zs = ...");
   // otherwise GetZData reports start 0 and step 1.

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iterator>
+
 namespace {
 
 using config_test::fileExists;
@@ -171,6 +174,56 @@ TEST_F(ConfigIniFile, SortKeepsKeysWithoutHeadingAndDuplicateHeadings) {
   writeFile(path, "k=1\n");
   EXPECT_FALSE(CIniFile::Sort(file, false));  // no heading to sort by
   EXPECT_EQ(readFile(path), "k=1\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Each refused write leaves the file as it was; each accepted one leaves a file that loads and
+// reads back what was written.
+TEST_F(ConfigIniFile, WritesThatWouldNotReadBackAreRefused) {
+  const std::string original = " [S]\n K=1\n";
+  const std::function<bool()> refused[] = {
+      [&] { return CIniFile::SetValue("a[b", "v", "S", file); },
+      [&] { return CIniFile::SetValue("a=b", "v", "S", file); },
+      [&] { return CIniFile::SetValue("", "v", "S", file); },
+      [&] { return CIniFile::SetValue("#k", "v", "S", file); },
+      [&] { return CIniFile::SetValue(" k", "v", "S", file); },
+      [&] { return CIniFile::SetValue("k", "two\nlines", "S", file); },
+      [&] { return CIniFile::SetValue("k", "v", "a]b", file); },
+      [&] { return CIniFile::AddSection("x\ny", file); },
+      [&] { return CIniFile::RenameSection("S", "T]", file); },
+      [&] { return CIniFile::CommentSection('x', "S", file); },
+      [&] { return CIniFile::SetSectionComments("no comment char\n", "S", file); },
+      [&] { return CIniFile::SetSectionComments("# see [manual\n", "S", file); },
+      [&] { return CIniFile::SetRecordComments("#", "K", "S", file); },  // would join the key line
+  };
+  for (size_t i = 0; i < std::size(refused); ++i) {
+    writeFile(path, original);
+    EXPECT_FALSE(refused[i]()) << i;
+    EXPECT_EQ(readFile(path), original) << i;
+  }
+  writeFile(path, original);
+  ASSERT_TRUE(CIniFile::SetValue("Path", "C:\\[data]\\x=1", "S", file));
+  ASSERT_TRUE(CIniFile::SetSectionComments("# about\n;more\n", "S", file));
+  ASSERT_TRUE(CIniFile::SetValue("after", "1", "S", file));  // the file still loads
+  EXPECT_EQ(value("Path", "S"), "C:\\[data]\\x=1");
+  EXPECT_EQ(value("K", "S"), "1");
+}
+
+// A line with an '=' before its first '[' is a key (its value holds brackets), also when
+// commented out; a heading is never also read as a key.
+TEST_F(ConfigIniFile, BracketsInValuesStayValuesAndHeadingsStayHeadings) {
+  writeFile(path, "[S]\nk=[a]\n#c=v[x\n[a=b]\nz=1\n");
+  for (int pass = 0; pass < 2; ++pass) {  // as read, then written back and read again
+    EXPECT_EQ(value("k", "S"), "[a]") << pass;
+    EXPECT_EQ(value("c", "S"), "v[x") << pass;
+    EXPECT_TRUE(CIniFile::RecordExists("z", "a=b", file)) << pass;
+    EXPECT_FALSE(CIniFile::RecordExists("a", "a=b", file)) << pass;
+    ASSERT_TRUE(CIniFile::SetValue("new", "1", "S", file));
+  }
+  EXPECT_EQ(readFile(path), " [S]\n new=1\n k=[a]\n#c=v[x\n [a=b]\n z=1\n");
 }
 
 }  // namespace

@@ -228,4 +228,19 @@ TEST(BigTiffReader, UnreadableDataReportsNoData) {
   EXPECT_EQ(r.GetImage(0), nullptr);
 }
 
+// Strips that hold fewer or more bytes than the images announce cannot be cut into whole
+// images: such a stack must not load as data that then hands out no image.
+TEST(BigTiffReader, StripsThatDoNotMatchTheImagesReportNoData) {
+  TempDir dir;
+  for (const size_t bytes : {size_t{6}, size_t{10}}) {  // a 2 x 2 16-bit image takes 8
+    RawTiff raw(false, false);
+    raw.addImage(2, 2, 16, std::vector<uint8_t>(bytes, 1));
+    const std::string path = dir.file("odd" + std::to_string(bytes) + ".tif");
+    raw.save(path);
+    BigTiffReader r(path.c_str());
+    EXPECT_FALSE(r.IsImageDataOK()) << bytes;
+    EXPECT_EQ(r.GetImage(0), nullptr) << bytes;
+  }
+}
+
 }  // namespace

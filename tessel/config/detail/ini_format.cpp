@@ -57,7 +57,11 @@ IniLoad parseIni(const std::string& text, std::vector<CIniFile::Record_s>& recor
       trim(line);
     }
 
-    if (line.find('[') != std::string::npos) {
+    // A '[' makes a heading unless an '=' stands before it: then the line is a key whose value
+    // holds brackets. Read as a heading, such a line would be written back without its ']'.
+    const std::size_t bracket = line.find('[');
+    const std::size_t equals = line.find('=');
+    if (bracket != std::string::npos && (equals == std::string::npos || bracket < equals)) {
       line.erase(0, 1);
       const std::size_t close = line.find(']');
       if (close == std::string::npos) return IniLoad::Malformed;
@@ -66,11 +70,7 @@ IniLoad parseIni(const std::string& text, std::vector<CIniFile::Record_s>& recor
       comments.clear();
       record.section = line;
       currentSection = line;
-    }
-
-    // After a heading this looks at the section name, as the format always has.
-    const std::size_t equals = line.find('=');
-    if (equals != std::string::npos) {
+    } else if (equals != std::string::npos) {
       record.comments = comments;
       comments.clear();
       record.section = currentSection;
