@@ -1,0 +1,88 @@
+#pragma once
+// Shared pieces of the Python module: the exception for result codes, the device handle that
+// Python objects share, and how long calls give up the interpreter lock.
+#include <korvan/korvan.h>
+
+#include <pybind11/pybind11.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+
+namespace py = pybind11;
+
+namespace pykorvan {
+
+/// Raises korvan.KorvanError for a result code other than 0, naming the operation.
+[[noreturn]] void RaiseResult(unsigned int code, const std::string& operation, const std::string& detail = {});
+inline void Check(unsigned int code, const char* operation) {
+    if (code != korvan::ResultSuccess) RaiseResult(code, operation);
+}
+
+/// A Korvan object shared by the Python objects that need it (the Device, loaded sequence
+/// files), so none of them can outlive it. Korvan is for one thread at a time: every call goes
+/// through Call, which gives up the interpreter lock first and then takes the handle's own lock,
+/// in that order so that a thread waiting for the handle never holds the interpreter.
+struct DeviceHandle {
+    explicit DeviceHandle(int keepBaudRate) : korvan(keepBaudRate) {}
+    Korvan korvan;
+    std::mutex mutex;
+
+    template <class F>
+    auto Call(F&& f) {
+        py::gil_scoped_release release;
+        std::lock_guard<std::mutex> lock(mutex);
+        return f(korvan);
+    }
+};
+
+/// The Python Device: a shared handle, so sequences loaded on it keep it alive.
+struct Device {
+    std::shared_ptr<DeviceHandle> handle;
+
+    explicit Device(bool keepBaudRate) : handle(std::make_shared<DeviceHandle>(keepBaudRate ? 1 : 0)) {}
+
+    void Connect(const std::string& target) {
+        Check(handle->Call([&](Korvan& k) { return k.Connect(target.c_str()); }), "connect");
+    }
+    /// Ends a calibration run (laser off), then hands the device back in its default state.
+    void Close() {
+        handle->Call([](Korvan& k) {
+            State state = NotConnected;
+            if (k.GetState(&state) == 0 && state == Calibrating) k.Stop();
+            return k.Disconnect();
+        });
+    }
+    State GetState() {
+        State state = NotConnected;
+        handle->Call([&](Korvan& k) { return k.GetState(&state); });
+        return state;
+    }
+};
+
+/// Upload and firmware progress: the library takes a plain function, so the Python callable
+/// lives here for the duration of one transfer (transfers with progress run one at a time).
+/// The callable returning False, raising, or Ctrl-C cancels the transfer; Finish rethrows
+/// what the callable raised.
+class ProgressScope {
+public:
+    explicit ProgressScope(py::object callable);
+    ~ProgressScope();
+    ProgressScope(const ProgressScope&) = delete;
+    ProgressScope& operator=(const ProgressScope&) = delete;
+    static bool Trampoline(int done, int total);
+    /// Holding the interpreter lock: raises what the callable raised, if it did.
+    void Finish();
+
+private:
+    std::unique_lock<std::mutex> lock_;
+};
+
+// One binding function per area, each in its own file so the module compiles in parallel.
+void BindDevice(py::module_& m);
+void BindSequence(py::module_& m);
+void BindStack(py::module_& m);
+void BindVirtual(py::module_& m);
+
+}  // namespace pykorvan

@@ -1,0 +1,142 @@
+// The korvan module: the exception for result codes, the enumerations, and the areas bound in
+// the other files of this folder.
+#include "common.h"
+
+#include <korvan/version.h>
+
+#include <memory>
+
+namespace pykorvan {
+namespace {
+
+PyObject* g_korvanError = nullptr;
+
+const char* ResultName(unsigned int code) {
+    switch (code) {
+    case korvan::ResultCommunicationError: return "communication error or not connected";
+    case korvan::ResultInvalidArgument: return "invalid argument";
+    case korvan::ResultMemoryTooSmall: return "device memory too small";
+    case korvan::ResultSequenceInvalid: return "sequence invalid";
+    case korvan::ResultNotPossibleNow: return "not possible in the device's current state";
+    default: return "unknown result";
+    }
+}
+
+std::mutex g_progressMutex;
+PyObject* g_progressCallable = nullptr;           // owned reference while a scope is open
+std::unique_ptr<py::error_already_set> g_progressError;
+
+}  // namespace
+
+void RaiseResult(unsigned int code, const std::string& operation, const std::string& detail) {
+    std::string message = operation + " failed with " + std::to_string(code) + " (" + ResultName(code) + ")";
+    if (!detail.empty()) message += ": " + detail;
+    py::object error = py::reinterpret_borrow<py::object>(g_korvanError)(message);
+    error.attr("code") = code;
+    error.attr("operation") = operation;
+    PyErr_SetObject(g_korvanError, error.ptr());
+    throw py::error_already_set();
+}
+
+ProgressScope::ProgressScope(py::object callable) {
+    {
+        py::gil_scoped_release release;
+        lock_ = std::unique_lock<std::mutex>(g_progressMutex);
+    }
+    g_progressCallable = callable.is_none() ? nullptr : callable.release().ptr();
+}
+
+ProgressScope::~ProgressScope() {
+    Py_XDECREF(g_progressCallable);
+    g_progressCallable = nullptr;
+    g_progressError.reset();
+}
+
+bool ProgressScope::Trampoline(int done, int total) {
+    py::gil_scoped_acquire acquire;
+    if (g_progressError) return false;
+    // Ctrl-C during a transfer cancels it; the KeyboardInterrupt surfaces after the call.
+    if (PyErr_CheckSignals() != 0) {
+        g_progressError = std::make_unique<py::error_already_set>();
+        return false;
+    }
+    if (!g_progressCallable) return true;
+    try {
+        py::object result = py::reinterpret_borrow<py::object>(g_progressCallable)(done, total);
+        return result.is_none() || py::bool_(result);
+    } catch (py::error_already_set& e) {
+        g_progressError = std::make_unique<py::error_already_set>(std::move(e));
+        return false;
+    }
+}
+
+void ProgressScope::Finish() {
+    if (!g_progressError) return;
+    py::error_already_set error = std::move(*g_progressError);
+    g_progressError.reset();
+    throw error;
+}
+
+}  // namespace pykorvan
+
+PYBIND11_MODULE(_korvan, m) {
+    using namespace pykorvan;
+    m.doc() = "Laser scanning device SDK: devices, lasers and calibrations, sequences, previews, "
+              "image stacks and the in-process virtual device.";
+
+    g_korvanError = PyErr_NewExceptionWithDoc(
+        "korvan.KorvanError",
+        "An operation returned a result code other than success. `code` is the result code "
+        "(1 communication failure or no connection, 2 invalid argument, 3 device memory too "
+        "small, 4 sequence invalid, 5 not possible in the device's current state), "
+        "`operation` the name of the operation that failed.",
+        PyExc_RuntimeError, nullptr);
+    m.add_object("KorvanError", py::handle(g_korvanError));
+    m.attr("RESULT_SUCCESS") = korvan::ResultSuccess;
+    m.attr("RESULT_COMMUNICATION_ERROR") = korvan::ResultCommunicationError;
+    m.attr("RESULT_INVALID_ARGUMENT") = korvan::ResultInvalidArgument;
+    m.attr("RESULT_MEMORY_TOO_SMALL") = korvan::ResultMemoryTooSmall;
+    m.attr("RESULT_SEQUENCE_INVALID") = korvan::ResultSequenceInvalid;
+    m.attr("RESULT_NOT_POSSIBLE_NOW") = korvan::ResultNotPossibleNow;
+
+    py::enum_<OutputPorts>(m, "OutputPorts", "An output of the device.")
+        .value("NoOutput", NoOutput)
+        .value("LaserOutput1", LaserOutput1)
+        .value("LaserOutput2", LaserOutput2)
+        .value("LaserOutput3", LaserOutput3)
+        .value("LaserOutput4", LaserOutput4)
+        .value("TTLOutput1", TTLOutput1)
+        .value("TTLOutput2", TTLOutput2)
+        .value("MirrorY", MirrorY)
+        .value("MirrorX", MirrorX);
+    py::enum_<InputPorts>(m, "InputPorts", "A trigger input; NoInput starts at once.")
+        .value("Input0", Input0)
+        .value("Input1", Input1)
+        .value("Input2", Input2)
+        .value("Input3", Input3)
+        .value("NoInput", NoInput);
+    py::enum_<TriggerBehaviour>(m, "TriggerBehaviour", "Trigger1: the input high; Trigger2: low.")
+        .value("Trigger1", Trigger1)
+        .value("Trigger2", Trigger2);
+    py::enum_<State>(m, "State", "What the device is doing, as last learnt by a state query.")
+        .value("Idle", Idle)
+        .value("Calibrating", Calibrating)
+        .value("Running", Running)
+        .value("NotReady", NotReady)
+        .value("NotConnected", NotConnected)
+        .value("Defragmenting", Defragmenting)
+        .value("ActiveA", ActiveA)
+        .value("ActiveB", ActiveB)
+        .value("WaitingForUser", WaitingForUser)
+        .value("ActiveC", ActiveC);
+    py::enum_<ScanMode>(m, "ScanMode", "Scan lead of compiled sequences: 100 ticks (default) or 14.")
+        .value("ScanModeDefault", ScanModeDefault)
+        .value("ScanModeShort", ScanModeShort);
+    m.def("is_sequence_active", &IsSequenceActive, py::arg("state"),
+          "True for the states in which a sequence is active.");
+
+    BindDevice(m);
+    BindSequence(m);
+    BindStack(m);
+    BindVirtual(m);
+}
