@@ -146,10 +146,16 @@ bool WaitForEnd(Device& d, std::optional<double> timeout, double pollInterval) {
 
 unsigned short Upload(Device& d, py::handle elements, py::object progress) {
     ElementArray a = Collect(elements);
-    ProgressScope scope(progress);
+    // The image's length tells its send from the commands around it (see ProgressScope).
+    unsigned int total = 0;
+    if (!progress.is_none() &&
+        d.handle->Call([&](Korvan& k) { return k.CalcMemoryUsage(a.Data(), a.Count(), &total); }) != 0)
+        progress = py::none();  // the upload itself reports why it cannot compile
+    ProgressScope scope(progress, total);
     unsigned short number = 0;
+    const bool report = !progress.is_none();
     const unsigned int r = d.handle->Call([&](Korvan& k) {
-        k.SetSendingDataFct(&ProgressScope::Trampoline);
+        k.SetSendingDataFct(report ? &ProgressScope::Trampoline : nullptr);
         const unsigned int result = k.UploadSequence(a.Data(), a.Count(), &number);
         k.SetSendingDataFct(nullptr);
         return result;
@@ -561,8 +567,9 @@ its start ticks laid out; upload it with Device.upload.)doc")
     device
         .def("upload", &Upload, py::arg("elements"), py::arg("progress") = py::none(), R"doc(
 Compiles the elements (a list, or a LoadedSequence) and stores the image in the device; returns
-the sequence number. `progress(bytes_sent, total)` is called during the transfer; returning
-False (or raising, or Ctrl-C) cancels it. The interpreter lock is released meanwhile.)doc")
+the sequence number. `progress(bytes_sent, total)` is called during the image transfer;
+returning False (or raising, or Ctrl-C) cancels it, and the next command then waits about 1.5 s
+until the device has dropped the partial image. The interpreter lock is released meanwhile.)doc")
         .def("calc_memory_usage", [](Device& d, py::object elements) {
             ElementArray a = Collect(elements);
             unsigned int size = 0;
