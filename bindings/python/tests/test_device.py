@@ -103,3 +103,11 @@ def test_calls_from_threads_are_serialised(dev):
 def _examples():
     import pathlib
     return pathlib.Path(__file__).resolve().parents[3] / "examples" / "sequences"
+
+
+def test_firmware_update_reports_progress_and_the_device_answers_again(sim):
+    image = bytes(range(256)) * 10
+    seen = []
+    korvan.update_firmware(sim.port_name, image, progress=lambda done, total: seen.append((done, total)))
+    assert seen[-1] == (len(image), len(image))
+    assert [d.port_name for d in korvan.search()] == [sim.port_name]

@@ -121,3 +121,16 @@ def test_bad_sequence_files_are_reported_with_their_pointer(tmp_path, change, po
         korvan.check_sequence_file(str(path))
     assert raised.value.pointer.startswith(pointer)
     assert korvan.check_sequence_file(str(EXAMPLES / "points-and-line.json")).ok
+
+
+def test_a_wait_for_the_user_holds_until_acknowledged(sim, dev, laser):
+    number = dev.upload([dwell(laser, 1000, 1000), korvan.SequenceWaitUser(7, start_tick=300),
+                         dwell(laser, 2000, 2000, start_tick=301)])
+    dev.start_sequence(number)
+    assert dev.wait(timeout=0.3) is False
+    assert dev.state == korvan.State.WaitingForUser
+    dev.acknowledge_wait_for_user()
+    assert dev.wait(timeout=5)
+    names = [(r.event_name, r.value) for r in sim.timeline()]
+    released = names.index(("wait_released", 0))
+    assert ("mirror_x", 2000) in names[released:] and ("mirror_x", 2000) not in names[:released]
