@@ -5,10 +5,13 @@
 #include <tessel/bootloader/bootloader.h>
 
 #include <cstring>
+#include <optional>
 #include <regex>
 #include <string>
 
 namespace {
+
+constexpr int kStartBaudRate = 9600;
 
 bool IsSerialNumber(const char* text) {
     static const std::regex pattern("[0-9][0-9][0-9]-[0-9][0-9][0-9][0-9]");
@@ -17,10 +20,23 @@ bool IsSerialNumber(const char* text) {
 
 }  // namespace
 
-// Opens `name` for device commands once `boot` has identified the device there: raises the
-// baud rate first (unless kept), then records what was connected to.
-static bool OpenIdentified(Bootloader& boot, const char* name, int maxBaudRate, bool keepBaudRate,
+// Identifies the device at `name` into `boot`: at 9600 baud, where a device starts, and then
+// at `fallbackRate` when that is faster. A connection that was lost without its closing reset
+// leaves the device at the raised rate of that connection, deaf to 9600 baud until reset.
+// Returns the rate the device answered at, or 0.
+static int Identify(std::optional<Bootloader>& boot, const char* name, int fallbackRate) {
+    boot.emplace(name, korvan::detail::kBootloaderTimeoutMs, true);
+    if (boot->IsDeviceInfoAvailable()) return kStartBaudRate;
+    if (fallbackRate <= kStartBaudRate) return 0;
+    boot.emplace(name, korvan::detail::kBootloaderTimeoutMs, true, fallbackRate);
+    return boot->IsDeviceInfoAvailable() ? fallbackRate : 0;
+}
+
+// Opens `name` for device commands once `boot` has identified the device there at `rate`:
+// raises the baud rate first (unless kept), then records what was connected to.
+static bool OpenIdentified(Bootloader& boot, const char* name, int rate, int maxBaudRate, bool keepBaudRate,
                            korvan::detail::SerialLine& line, DeviceInfo& connected) {
+    line.rs232.baudRate = rate;
     if (!keepBaudRate && boot.SwitchToMaxBaudrate()) line.rs232.baudRate = maxBaudRate;
     std::string portName(name);
     if (!line.rs232.Connect(portName.data())) return false;
@@ -34,30 +50,33 @@ unsigned int Korvan::Connect(const char* portNameOrSerialNumber) {
     using namespace korvan::detail;
     if (portNameOrSerialNumber == nullptr) return korvan::ResultInvalidArgument;
     DarkenCalibrationLaser();
+    // The rate of the previous connection, at which a device whose connection was lost listens.
+    const int previousRate = port ? port->rs232.baudRate : 0;
     port = std::make_shared<SerialLine>();
 
     int maxBaudRate = 0;
     int firmware = 0;
+    std::optional<Bootloader> boot;
     if (IsSerialNumber(portNameOrSerialNumber)) {
         ForEachPortName(port->rs232, [&](const char* name) {
-            Bootloader boot(name, kBootloaderTimeoutMs, true);
+            const int rate = Identify(boot, name, previousRate);
             char* serial = nullptr;
             bool opened = false;
-            if (boot.GetSerialNumber(&serial) && boot.GetMaxBaudrate(&maxBaudRate) &&
-                std::strcmp(serial, portNameOrSerialNumber) == 0 && boot.GetFirmwareVersion(&firmware)) {
+            if (rate != 0 && boot->GetSerialNumber(&serial) && boot->GetMaxBaudrate(&maxBaudRate) &&
+                std::strcmp(serial, portNameOrSerialNumber) == 0 && boot->GetFirmwareVersion(&firmware)) {
                 firmwareVersion = static_cast<unsigned int>(firmware);
-                opened = OpenIdentified(boot, name, maxBaudRate, keepBaudRate != 0, *port, deviceInfo);
+                opened = OpenIdentified(*boot, name, rate, maxBaudRate, keepBaudRate != 0, *port, deviceInfo);
             }
-            boot.Free(serial);
+            Bootloader::Free(serial);
             return opened;
         });
     } else {
-        Bootloader boot(portNameOrSerialNumber, kBootloaderTimeoutMs, true);
+        const int rate = Identify(boot, portNameOrSerialNumber, previousRate);
         int type = 0;
-        if (boot.GetDeviceType(&type) && type == kKorvanDeviceType && boot.GetMaxBaudrate(&maxBaudRate) &&
-            boot.GetFirmwareVersion(&firmware)) {
+        if (rate != 0 && boot->GetDeviceType(&type) && type == kKorvanDeviceType &&
+            boot->GetMaxBaudrate(&maxBaudRate) && boot->GetFirmwareVersion(&firmware)) {
             firmwareVersion = static_cast<unsigned int>(firmware);
-            OpenIdentified(boot, portNameOrSerialNumber, maxBaudRate, keepBaudRate != 0, *port, deviceInfo);
+            OpenIdentified(*boot, portNameOrSerialNumber, rate, maxBaudRate, keepBaudRate != 0, *port, deviceInfo);
         }
     }
 

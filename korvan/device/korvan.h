@@ -55,7 +55,9 @@ public:
     unsigned int GetDeviceInfo(int index, DeviceInfo* info);
     /// Connects to a device given by port name ("ttyUSB0") or by serial number ("123-4567",
     /// the whole argument). Raises the baud rate (unless built with keepBaudRate), stops what
-    /// runs, clears the device's errors and erases its stored sequences.
+    /// runs, clears the device's errors and erases its stored sequences. A device that does not
+    /// answer at 9600 baud is tried once more at the rate of this object's previous connection:
+    /// a connection that was lost (result 1, NotConnected) leaves the device at that rate.
     /// 2: null argument; 1: no such device or the port did not open; otherwise the result of the
     /// first clean-up step that failed (the connection then stays open).
     unsigned int Connect(const char* portNameOrSerialNumber);
