@@ -9,7 +9,13 @@
 
 #include <algorithm>
 
+#include <malloc.h>
+
 namespace {
+
+// Bytes the heap has handed out and not taken back: unlike resident memory, this does not move
+// with how the allocator keeps freed pages, so growth here is memory someone still holds.
+long HeapInUseKiB() { return static_cast<long>(mallinfo2().uordblks / 1024); }
 
 constexpr unsigned long kCycles = 10000;
 constexpr unsigned long kDefragEvery = 50;
@@ -24,6 +30,8 @@ void BM_SoakCycles(benchmark::State& state) {
     for (int i = 0; i < 100; ++i) soak.Cycle(counts, kDefragEvery);
     const long rssStart = soak::ResidentKiB();
     const int fdsStart = soak::OpenFds();
+    const long heapStart = HeapInUseKiB();
+    const size_t traceStart = soak.Virtual().BytesFromHost().size();
     long rssPeak = rssStart;
     for (auto _ : state) {
         soak.Cycle(counts, kDefragEvery);
@@ -32,6 +40,8 @@ void BM_SoakCycles(benchmark::State& state) {
     state.counters["rss_start_kib"] = static_cast<double>(rssStart);
     state.counters["rss_end_kib"] = static_cast<double>(soak::ResidentKiB());
     state.counters["rss_peak_kib"] = static_cast<double>(rssPeak);
+    state.counters["heap_start_kib"] = static_cast<double>(heapStart);
+    state.counters["heap_end_kib"] = static_cast<double>(HeapInUseKiB());
     state.counters["fds_start"] = fdsStart;
     state.counters["fds_end"] = soak::OpenFds();
     state.counters["defragmentations"] = static_cast<double>(counts.defragmentations);
@@ -39,6 +49,8 @@ void BM_SoakCycles(benchmark::State& state) {
     // The virtual device keeps every byte the host sent (its trace); that grows with the cycles
     // and is part of this process's memory, not the library's.
     state.counters["sim_trace_kib"] = static_cast<double>(soak.Virtual().BytesFromHost().size()) / 1024;
+    state.counters["sim_trace_growth_kib"] =
+        static_cast<double>(soak.Virtual().BytesFromHost().size() - traceStart) / 1024;
     if (counts.failures > 0) state.SetLabel(counts.firstFailure);
 }
 BENCHMARK(BM_SoakCycles)->Iterations(kCycles)->Unit(benchmark::kMillisecond);

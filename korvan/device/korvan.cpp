@@ -40,7 +40,7 @@ unsigned int Korvan::GetDeviceInfo(int index, DeviceInfo* info) {
 }
 
 void Korvan::SetSendingDataFct(bool (*function)(int, int)) {
-    port->rs232.sendProgressCallback = function;
+    port->imageProgress = function;
 }
 
 bool IsSequenceActive(State state) {

@@ -65,7 +65,9 @@ public:
     /// 0 also when not connected (nothing is sent then).
     unsigned int Disconnect();
     /// Sets the progress function called while a sequence image is sent: (bytes sent, total);
-    /// returning false cancels. Search and Connect drop it, so set it after Connect.
+    /// returning false cancels that image (the upload gives 1, the connection stays usable).
+    /// Only image sends report; the commands around them never call it. Search and Connect drop
+    /// it, so set it after Connect.
     void SetSendingDataFct(bool (*function)(int, int));
 
     // ---- State, errors and reset --------------------------------------------------------

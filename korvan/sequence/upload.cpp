@@ -67,7 +67,10 @@ unsigned int Korvan::UploadSequenceInternal(SequenceObject** elements, unsigned 
     // The whole image in one send; the port reports progress and may be cancelled.
     SerialLine& line = *port;
     std::uint8_t reply = 0;
-    if (!line.rs232.Send(image.bytes.data(), static_cast<int>(length))) {
+    line.rs232.sendProgressCallback = line.imageProgress;
+    const bool sent = line.rs232.Send(image.bytes.data(), static_cast<int>(length));
+    line.rs232.sendProgressCallback = nullptr;
+    if (!sent) {
         AbandonImage(line);
         return korvan::ResultCommunicationError;
     }

@@ -130,11 +130,5 @@ TEST_F(DeviceWireExchange, DisconnectReportsTheResetWhenTheBaudRateResetFails) {
     EXPECT_FALSE(PortOpen());
 }
 
-TEST_F(DeviceWireExchange, SendingDataFunctionIsStoredOnThePort) {
-    auto progress = +[](int, int) { return true; };
-    device.SetSendingDataFct(progress);
-    EXPECT_EQ(DeviceAccess::Line(device).rs232.sendProgressCallback, progress);
-}
-
 }  // namespace
 }  // namespace devicetest

@@ -133,10 +133,13 @@ TEST_F(SequenceRun, WaitsHoldUntilReleased) {
 
 TEST_F(SequenceRun, CancelledUploadLeavesTheConnectionUsable) {
     static bool cancelled = false;
+    static int reports = 0;
     cancelled = false;
-    // Cancels the image halfway; the commands' own sends go on.
+    reports = 0;
+    // Cancels any send past its half: only the image reports, so the commands around it go on.
     k.SetSendingDataFct([](int sent, int total) {
-        const bool cancel = total > 10000 && sent > total / 2;
+        ++reports;
+        const bool cancel = sent > total / 2;
         cancelled = cancelled || cancel;
         return !cancel;
     });
@@ -153,6 +156,10 @@ TEST_F(SequenceRun, CancelledUploadLeavesTheConnectionUsable) {
     State state = NotConnected;
     EXPECT_EQ(k.GetState(&state), 0u);
     EXPECT_EQ(state, Idle);
+    const int imageReports = reports;
+    EXPECT_EQ(k.GetState(&state), 0u);
+    EXPECT_EQ(k.DeleteAllSequences(), 0u);
+    EXPECT_EQ(reports, imageReports);  // commands do not report
     k.SetSendingDataFct(nullptr);
     ASSERT_EQ(k.UploadSequence(elements.data(), 2000, &number), 0u);
     EXPECT_EQ(k.GetSequenceCount(), 1u);  // the broken image left nothing behind

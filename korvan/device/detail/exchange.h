@@ -22,6 +22,9 @@ struct SerialLine {
     /// image data until the line has been silent for its pause rule. The next exchange waits
     /// until this time before it sends.
     std::chrono::steady_clock::time_point quietUntil{};
+    /// The caller's progress function (SetSendingDataFct). The port reports through it only while
+    /// a sequence image is sent: a function that cancels must not fail the commands around it.
+    bool (*imageProgress)(int, int) = nullptr;
 };
 
 /// Request bytes: the command byte followed by big-endian parameters.
