@@ -31,7 +31,6 @@ void BM_SoakCycles(benchmark::State& state) {
     const long rssStart = soak::ResidentKiB();
     const int fdsStart = soak::OpenFds();
     const long heapStart = HeapInUseKiB();
-    const size_t traceStart = soak.Virtual().BytesFromHost().size();
     long rssPeak = rssStart;
     for (auto _ : state) {
         soak.Cycle(counts, kDefragEvery);
@@ -46,11 +45,6 @@ void BM_SoakCycles(benchmark::State& state) {
     state.counters["fds_end"] = soak::OpenFds();
     state.counters["defragmentations"] = static_cast<double>(counts.defragmentations);
     state.counters["failures"] = static_cast<double>(counts.failures);
-    // The virtual device keeps every byte the host sent (its trace); that grows with the cycles
-    // and is part of this process's memory, not the library's.
-    state.counters["sim_trace_kib"] = static_cast<double>(soak.Virtual().BytesFromHost().size()) / 1024;
-    state.counters["sim_trace_growth_kib"] =
-        static_cast<double>(soak.Virtual().BytesFromHost().size() - traceStart) / 1024;
     if (counts.failures > 0) state.SetLabel(counts.firstFailure);
 }
 BENCHMARK(BM_SoakCycles)->Iterations(kCycles)->Unit(benchmark::kMillisecond);

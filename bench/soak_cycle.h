@@ -126,6 +126,7 @@ private:
         sim::Options o;
         o.timeScale = 0;           // as fast as possible
         o.timelineCapacity = 64;   // the soak watches memory, not what ran
+        o.keepHostBytes = false;   // nor what was sent: the device's own log would grow
         return o;
     }
 

@@ -173,10 +173,11 @@ void VirtualDevice::receive(const uint8_t* data, size_t size) {
     const bool garbled = options_.checkLineRate && state_.hostLineRate != state_.lineRate;
     for (size_t i = 0; i < size; ++i) {
         uint8_t byte = data[i];
-        if (fromHost_.size() == corruptAt_)
+        if (hostBytes_ == corruptAt_)
             byte ^= corruptMask_;
-        fromHost_.push_back(byte);
-        if (fromHost_.size() == dropLineAt_)
+        if (options_.keepHostBytes)
+            fromHost_.push_back(byte);
+        if (++hostBytes_ == dropLineAt_)
             dropRequested_ = true;
         if (garbled)
             ++garbled_;
@@ -266,13 +267,13 @@ void VirtualDevice::ClearFaults() {
 
 void VirtualDevice::CorruptInputByte(size_t n, uint8_t mask) {
     std::lock_guard<std::mutex> lock(mutex_);
-    corruptAt_ = fromHost_.size() + n;
+    corruptAt_ = hostBytes_ + n;
     corruptMask_ = mask;
 }
 
 void VirtualDevice::DropLineAfterInputBytes(size_t n) {
     std::lock_guard<std::mutex> lock(mutex_);
-    dropLineAt_ = fromHost_.size() + n;
+    dropLineAt_ = hostBytes_ + n;
     if (n == 0)
         dropRequested_ = true;
 }

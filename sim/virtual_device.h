@@ -43,6 +43,8 @@ struct Options {
     std::string timelinePath{};
     /// Records the executed timeline keeps in memory; later ones are only counted.
     size_t timelineCapacity = image::Timeline::kDefaultCapacity;
+    /// Keep every byte the host sent, for BytesFromHost. Long runs that watch memory turn it off.
+    bool keepHostBytes = true;
 };
 
 class DeviceResponder;
@@ -84,7 +86,7 @@ public:
     bool LineGone() const { return lineGone_; }
     int RequestCount(int request) const;  // requests answered, by request code
     FirmwareUpdateRecord LastUpdate() const;
-    std::vector<uint8_t> BytesFromHost() const;  // everything received, in order
+    std::vector<uint8_t> BytesFromHost() const;  // everything received, in order (kept unless keepHostBytes is off)
     size_t GarbledBytes() const;                  // dropped for a line-rate mismatch
     size_t UnclaimedBytes() const;                // dropped because no protocol took them
     void SetIdentity(const Identity& identity);
@@ -146,6 +148,7 @@ private:
     uint64_t timelineRunsWritten_ = 0;
     std::vector<uint8_t> pending_;
     std::vector<uint8_t> fromHost_;
+    size_t hostBytes_ = 0;  // received so far, kept or not
     std::vector<Outgoing> unsolicited_;
     size_t corruptAt_ = SIZE_MAX;
     uint8_t corruptMask_ = 0;

@@ -64,12 +64,10 @@ struct Device {
 /// Upload and firmware progress: the library takes a plain function, so the Python callable
 /// lives here for the duration of one transfer (transfers with progress run one at a time).
 /// The callable returning False, raising, or Ctrl-C cancels the transfer; Finish rethrows
-/// what the callable raised. The port reports every send, the small commands around an upload
-/// too; cancelling one of those would break the connection, so with `total` >= 0 only sends of
-/// that many bytes (the image) are reported.
+/// what the callable raised. An upload reports only its image's send.
 class ProgressScope {
 public:
-    explicit ProgressScope(py::object callable, long long total = -1);
+    explicit ProgressScope(py::object callable);
     ~ProgressScope();
     ProgressScope(const ProgressScope&) = delete;
     ProgressScope& operator=(const ProgressScope&) = delete;

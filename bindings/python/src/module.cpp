@@ -24,7 +24,6 @@ const char* ResultName(unsigned int code) {
 
 std::mutex g_progressMutex;
 PyObject* g_progressCallable = nullptr;           // owned reference while a scope is open
-long long g_progressTotal = -1;
 std::unique_ptr<py::error_already_set> g_progressError;
 
 }  // namespace
@@ -39,13 +38,12 @@ void RaiseResult(unsigned int code, const std::string& operation, const std::str
     throw py::error_already_set();
 }
 
-ProgressScope::ProgressScope(py::object callable, long long total) {
+ProgressScope::ProgressScope(py::object callable) {
     {
         py::gil_scoped_release release;
         lock_ = std::unique_lock<std::mutex>(g_progressMutex);
     }
     g_progressCallable = callable.is_none() ? nullptr : callable.release().ptr();
-    g_progressTotal = total;
 }
 
 ProgressScope::~ProgressScope() {
@@ -55,7 +53,6 @@ ProgressScope::~ProgressScope() {
 }
 
 bool ProgressScope::Trampoline(int done, int total) {
-    if (g_progressTotal >= 0 && total != g_progressTotal) return true;
     py::gil_scoped_acquire acquire;
     if (g_progressError) return false;
     // Ctrl-C during a transfer cancels it; the KeyboardInterrupt surfaces after the call.

@@ -146,12 +146,7 @@ bool WaitForEnd(Device& d, std::optional<double> timeout, double pollInterval) {
 
 unsigned short Upload(Device& d, py::handle elements, py::object progress) {
     ElementArray a = Collect(elements);
-    // The image's length tells its send from the commands around it (see ProgressScope).
-    unsigned int total = 0;
-    if (!progress.is_none() &&
-        d.handle->Call([&](Korvan& k) { return k.CalcMemoryUsage(a.Data(), a.Count(), &total); }) != 0)
-        progress = py::none();  // the upload itself reports why it cannot compile
-    ProgressScope scope(progress, total);
+    ProgressScope scope(progress);  // only the image's send reports
     unsigned short number = 0;
     const bool report = !progress.is_none();
     const unsigned int r = d.handle->Call([&](Korvan& k) {
