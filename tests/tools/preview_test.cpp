@@ -1,10 +1,14 @@
 // The preview's reading of an executed image: where light fell, for how long, and the pictures.
 #include "tools/preview/pictures.h"
 #include "tools/preview/preview_files.h"
+#include "tools/virtual_host.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -74,6 +78,30 @@ TEST_F(Preview, SvgShowsDwellDiscsInTheLaserColourAndALegend) {
     EXPECT_NE(svg.find("stroke=\"#9a9a9a\""), std::string::npos);  // dark travel
     EXPECT_NE(svg.find("test &lt;file&gt;"), std::string::npos);
     EXPECT_EQ(svg.find("<file>"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The tool's virtual device makes itself the only listed port while it lives; a library user
+// (a Python session previewing a file) must get the process's own enumeration back afterwards.
+TEST(VirtualHost, GivesTheEnvironmentBackWhenItEnds) {
+    const char* kNames[] = {"TESSEL_NO_HARDWARE_PORTS", "TESSEL_EXTRA_PORTS"};
+    const auto value = [](const char* name) {
+        const char* v = ::getenv(name);
+        return v ? std::optional<std::string>(v) : std::nullopt;
+    };
+    const auto before = std::make_pair(value(kNames[0]), value(kNames[1]));
+    ::setenv("TESSEL_EXTRA_PORTS", "/dev/pts/users-own", 1);
+    {
+        tools::VirtualHost host(sim::Options{});
+        EXPECT_EQ(value(kNames[0]), std::optional<std::string>("1"));
+        EXPECT_EQ(value(kNames[1]), std::optional<std::string>(host.PortName()));
+    }
+    EXPECT_EQ(value(kNames[0]), before.first);
+    EXPECT_EQ(value(kNames[1]), std::optional<std::string>("/dev/pts/users-own"));
+    if (before.second) ::setenv(kNames[1], before.second->c_str(), 1); else ::unsetenv(kNames[1]);
 }
 
 }  // namespace
