@@ -134,3 +134,14 @@ def test_a_wait_for_the_user_holds_until_acknowledged(sim, dev, laser):
     names = [(r.event_name, r.value) for r in sim.timeline()]
     released = names.index(("wait_released", 0))
     assert ("mirror_x", 2000) in names[released:] and ("mirror_x", 2000) not in names[:released]
+
+
+def test_checking_a_file_at_another_tick_time_leaves_enumeration_as_it_was(sim, tmp_path):
+    # Such a file is timed on a virtual device of its own, which lists only itself while it lives.
+    doc = json.loads((EXAMPLES / "points-and-line.json").read_text())
+    doc["tickTime"] = 20
+    path = tmp_path / "fast.json"
+    path.write_text(json.dumps(doc))
+    fast, normal = korvan.check_sequence_file(str(path)), korvan.check_sequence_file(str(EXAMPLES / "points-and-line.json"))
+    assert fast.ok and normal.ok
+    assert [d.port_name for d in korvan.search()] == [sim.port_name]
