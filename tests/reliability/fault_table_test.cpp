@@ -5,6 +5,7 @@
 // or the connection was reported lost and a new Connect works.
 #include "../device/device_sim_fixture.h"
 #include "../device/laser_list_guard.h"
+#include "../../bench/soak_cycle.h"
 
 #include <korvan/sequence/sequence_elements.h>
 
@@ -192,20 +193,9 @@ protected:
         k.Disconnect();
     }
 
-    /// A sequence of `points` device points, so the image is long enough to break off within.
-    std::vector<std::unique_ptr<SequenceObject>> Points(int points) {
-        std::vector<std::unique_ptr<SequenceObject>> out;
-        for (int i = 0; i < points; ++i) {
-            auto p = std::make_unique<SequencePoint>(100.0 * i, 200.0 * i);
-            p->useCalibration = 0;
-            p->laserIds[0] = continuous;
-            p->startTick = 200u * static_cast<unsigned>(i);
-            out.push_back(std::move(p));
-        }
-        return out;
-    }
     unsigned int Upload(int points, unsigned short* number) {
-        auto owned = Points(points);
+        // Enough points that the image is long enough to break off within.
+        auto owned = soak::Points(points, continuous);
         std::vector<SequenceObject*> elements;
         for (auto& e : owned) elements.push_back(e.get());
         return k.UploadSequence(elements.data(), static_cast<unsigned>(elements.size()), number);

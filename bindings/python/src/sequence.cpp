@@ -68,7 +68,7 @@ ElementArray Collect(py::handle elements) {
         a.pointers.push_back(a.owned.back().get());
     };
     if (py::isinstance<LoadedSequence>(elements)) {
-        for (const auto& spec : elements.cast<LoadedSequence&>().built->file.elements) add(*spec.element);
+        for (const auto& entry : elements.cast<LoadedSequence&>().built->file.elements) add(*entry.element);
         return a;
     }
     for (py::handle item : elements) add(item.cast<const SequenceObject&>());
@@ -471,12 +471,12 @@ its start ticks laid out; upload it with Device.upload.)doc")
         }, "Laser name -> identifier on the device.")
         .def_property_readonly("elements", [](const LoadedSequence& s) {
             py::list out;
-            for (const auto& spec : s.built->file.elements) out.append(py::cast(Clone(*spec.element)));
+            for (const auto& entry : s.built->file.elements) out.append(py::cast(Clone(*entry.element)));
             return out;
         }, "Copies of the elements, with their start ticks and laser identifiers.")
         .def_property_readonly("pointers", [](const LoadedSequence& s) {
             std::vector<std::string> out;
-            for (const auto& spec : s.built->file.elements) out.push_back(spec.pointer);
+            for (const auto& entry : s.built->file.elements) out.push_back(entry.pointer);
             return out;
         }, "The JSON pointer of each element in the file.")
         .def_property_readonly("analysis", [](const LoadedSequence& s) { return s.built->analysis; })

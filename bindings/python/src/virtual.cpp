@@ -67,9 +67,9 @@ py::dtype TimelineDType() {
     names.append("list"), formats.append("u1"), offsets.append(offsetof(Record, list));
     names.append("channel"), formats.append("<u2"), offsets.append(offsetof(Record, channel));
     names.append("value"), formats.append("<u4"), offsets.append(offsetof(Record, value));
-    py::dict spec;
-    spec["names"] = names, spec["formats"] = formats, spec["offsets"] = offsets, spec["itemsize"] = sizeof(Record);
-    return py::dtype::from_args(spec);
+    py::dict layout;
+    layout["names"] = names, layout["formats"] = formats, layout["offsets"] = offsets, layout["itemsize"] = sizeof(Record);
+    return py::dtype::from_args(layout);
 }
 
 }  // namespace
