@@ -4,7 +4,7 @@ set -euo pipefail
 need=()
 for pkg in g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev libtiff-dev \
            python3-dev python3-numpy python3-pytest pybind11-dev \
-           libcli11-dev nlohmann-json3-dev libpng-dev librsvg2-bin; do
+           libcli11-dev nlohmann-json3-dev libpng-dev librsvg2-bin clang-format; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done
 [ ${#need[@]} -eq 0 ] && exit 0
