@@ -22,7 +22,9 @@ using Clock = std::chrono::steady_clock;
 std::atomic<long long> g_deliveredAt{0};
 std::atomic<int> g_deliveredLength{0};
 
-long long Now() { return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count(); }
+long long Now() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
 
 void OnReply(unsigned char*, int length) {
     g_deliveredLength = length;

@@ -101,10 +101,13 @@ void MeasureRoundTrips(benchmark::State& state, int lineBytes, Call call, bool w
 
 void BM_GetState(benchmark::State& state) {
     // Request 1 byte, reply 9 bytes (firmware 16).
-    MeasureRoundTrips(state, 1 + 9, [](Korvan& k) {
-        State s;
-        return k.GetState(&s);
-    }, true);
+    MeasureRoundTrips(
+        state, 1 + 9,
+        [](Korvan& k) {
+            State s;
+            return k.GetState(&s);
+        },
+        true);
 }
 BENCHMARK(BM_GetState)->Unit(benchmark::kMicrosecond)->UseRealTime();
 

@@ -1,6 +1,7 @@
 #pragma once
 // A sequence of points one after the other, in device coordinates, on laser 1; the building block
-// of the sequence benchmarks. Each point compiles to 24 image bytes: its switch-off shares a slot with the next point's mirrors.
+// of the sequence benchmarks. Each point compiles to 24 image bytes: its switch-off shares a slot with the next point's
+// mirrors.
 #include <korvan/korvan.h>
 
 #include <memory>
@@ -14,7 +15,8 @@ struct PointSequence {
         points.reserve(count);
         elements.reserve(count);
         for (std::size_t i = 0; i < count; ++i) {
-            auto p = std::make_unique<SequencePoint>(static_cast<double>(i % 65536), static_cast<double>((i * 7) % 65536));
+            auto p =
+                std::make_unique<SequencePoint>(static_cast<double>(i % 65536), static_cast<double>((i * 7) % 65536));
             p->useCalibration = 0;
             p->laserIds[0] = laserId;
             p->startTick = static_cast<unsigned int>(i * 101);  // each point lasts 101 ticks

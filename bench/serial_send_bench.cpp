@@ -78,8 +78,13 @@ void BM_SendSequenceImage(benchmark::State& state) {
     // Wall time of one send as a share of the 110 s the bytes take on the line.
     state.counters["pct_of_line_time"] = 100.0 * seconds / state.iterations() / 110.0;
 }
-BENCHMARK(BM_SendSequenceImage)->Arg(0)->Arg(1)->ArgName("progress")->Unit(benchmark::kMillisecond)
-    ->UseRealTime()->Iterations(3);
+BENCHMARK(BM_SendSequenceImage)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("progress")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 }  // namespace
 

@@ -124,9 +124,9 @@ private:
 
     static sim::Options Options() {
         sim::Options o;
-        o.timeScale = 0;           // as fast as possible
-        o.timelineCapacity = 64;   // the soak watches memory, not what ran
-        o.keepHostBytes = false;   // nor what was sent: the device's own log would grow
+        o.timeScale = 0;          // as fast as possible
+        o.timelineCapacity = 64;  // the soak watches memory, not what ran
+        o.keepHostBytes = false;  // nor what was sent: the device's own log would grow
         return o;
     }
 
@@ -154,8 +154,8 @@ private:
     static bool Check(Counts& counts, unsigned int result, const char* what) {
         if (result == 0) return true;
         if (counts.failures++ == 0)
-            counts.firstFailure = std::string(what) + " gave " + std::to_string(result) + " in cycle " +
-                                  std::to_string(counts.cycles);
+            counts.firstFailure =
+                std::string(what) + " gave " + std::to_string(result) + " in cycle " + std::to_string(counts.cycles);
         return false;
     }
 

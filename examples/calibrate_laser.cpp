@@ -110,8 +110,8 @@ int main(int argc, char** argv) {
         if (scanner.GetDeviceCoordinates(RPOINTF(px[0], px[1]), &mapped, laser) != 0) return 1;
         const sim::CameraPoint truth = camera.CameraToDevice(px[0], px[1]);
         const double miss = std::hypot(mapped.x - truth.x, mapped.y - truth.y);
-        std::printf("  (%4.0f, %4.0f) -> (%5.0f, %5.0f)  true (%5.0f, %5.0f)  off by %.0f = %.2f steps\n", px[0],
-                    px[1], mapped.x, mapped.y, truth.x, truth.y, miss, miss / step);
+        std::printf("  (%4.0f, %4.0f) -> (%5.0f, %5.0f)  true (%5.0f, %5.0f)  off by %.0f = %.2f steps\n", px[0], px[1],
+                    mapped.x, mapped.y, truth.x, truth.y, miss, miss / step);
     }
     scanner.RemoveLaser(laser);
     scanner.Disconnect();

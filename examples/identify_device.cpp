@@ -30,14 +30,13 @@ int main() {
         char* description = nullptr;
         device.GetSerialNumber(&serialNumber);
         device.GetDeviceDescription(&description);
-        std::printf("%s: %s, serial %s, type %d, firmware %d, up to %d baud\n", ports[i], description,
-                    serialNumber, type, firmware, maxBaud);
+        std::printf("%s: %s, serial %s, type %d, firmware %d, up to %d baud\n", ports[i], description, serialNumber,
+                    type, firmware, maxBaud);
         Bootloader::Free(serialNumber);
         Bootloader::Free(description);
     }
 
-    for (int i = 0; i < count; ++i)
-        serial.FreeRS232Memory(ports[i]);
+    for (int i = 0; i < count; ++i) serial.FreeRS232Memory(ports[i]);
     serial.FreeRS232Memory(ports);
     return 0;
 }

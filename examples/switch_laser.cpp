@@ -17,10 +17,10 @@
 namespace {
 
 struct Outputs {
-    int line1 = 0, line2 = 0;          // laser outputs 1 and 2 (digital lines 6 and 7)
-    unsigned int analog1 = 0;          // laser output 1's analog channel
-    unsigned int pulses2 = 0;          // pulses given on laser output 2
-    bool running = false;              // a sequence runs on the device
+    int line1 = 0, line2 = 0;  // laser outputs 1 and 2 (digital lines 6 and 7)
+    unsigned int analog1 = 0;  // laser output 1's analog channel
+    unsigned int pulses2 = 0;  // pulses given on laser output 2
+    bool running = false;      // a sequence runs on the device
 };
 
 Outputs ReadOutputs(sim::VirtualDevice& device) {
@@ -105,8 +105,9 @@ int main() {
         (seen == 0 ? first : second) = r.timeUs;
         if (++seen == 2) break;
     }
-    if (seen == 2) std::printf("first pulse at %llu us, next %llu us later\n", static_cast<unsigned long long>(first),
-                               static_cast<unsigned long long>(second - first));
+    if (seen == 2)
+        std::printf("first pulse at %llu us, next %llu us later\n", static_cast<unsigned long long>(first),
+                    static_cast<unsigned long long>(second - first));
 
     scanner.RemoveLaser(pulsed);
     scanner.RemoveLaser(continuous);

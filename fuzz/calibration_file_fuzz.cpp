@@ -17,8 +17,8 @@ bool SameTable(const Calibration& a, const Calibration& b) {
     for (unsigned int i = 0; i < a.pointCount; ++i) {
         const auto& p = a.calibrationPoints[i];
         const auto& q = b.calibrationPoints[i];
-        if (!Close(p.camera.x, q.camera.x) || !Close(p.camera.y, q.camera.y) ||
-            !Close(p.device.x, q.device.x) || !Close(p.device.y, q.device.y))
+        if (!Close(p.camera.x, q.camera.x) || !Close(p.camera.y, q.camera.y) || !Close(p.device.x, q.device.x) ||
+            !Close(p.device.y, q.device.y))
             return false;
     }
     return true;

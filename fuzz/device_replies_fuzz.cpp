@@ -167,7 +167,10 @@ void Operate(Korvan& k, uint8_t op, bool last) {
     }
     case 7: k.Stop(); break;
     case 8: k.DeleteSequence(1); break;
-    case 9: k.ClearLastDeviceError(); k.GetLastDeviceError(); break;
+    case 9:
+        k.ClearLastDeviceError();
+        k.GetLastDeviceError();
+        break;
     case 10: k.AcknowledgeWaitForUser(); break;
     case 11: k.MoveAbsolute(100, 200); break;
     case 12: k.DeleteAllSequences(); break;

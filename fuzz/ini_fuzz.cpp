@@ -30,7 +30,7 @@ void ReadValue(const char* key, const char* section, const char* path) {
     CIniFile ini;
     const std::uint64_t n = ini.LoadValue(key, section, path);
     if (n == 0 || n > (1u << 24)) __builtin_trap();  // at least the NUL
-    std::vector<char> out(n);  // exactly what it asked for
+    std::vector<char> out(n);                        // exactly what it asked for
     ini.GetValueData(out.data());
     if (out[n - 1] != '\0') __builtin_trap();
 }

@@ -66,7 +66,8 @@ std::unique_ptr<SequenceObject> Element(FuzzedDataProvider& in) {
         p->setIntensity = in.ConsumeBool();
         p->waitForMirror = in.ConsumeBool();
         std::vector<IntensityStamp> stamps(in.ConsumeIntegralInRange<size_t>(0, 4));
-        for (auto& s : stamps) s = {in.ConsumeIntegralInRange<unsigned>(0, 200), in.ConsumeIntegralInRange<unsigned>(0, 10001)};
+        for (auto& s : stamps)
+            s = {in.ConsumeIntegralInRange<unsigned>(0, 200), in.ConsumeIntegralInRange<unsigned>(0, 10001)};
         p->SetIntensityList(stamps.data(), static_cast<unsigned>(stamps.size()));
         e = std::move(p);
         break;

@@ -30,8 +30,7 @@ uint32_t Read32(const uint8_t* p) {
 // How many of the available bytes agree with the start of the program-mode text.
 size_t ProgmodeTextMatch(const uint8_t* input, size_t size) {
     size_t n = 0;
-    while (n < size && n < kProgmodeTextLength && input[n] == static_cast<uint8_t>(kProgmodeText[n]))
-        ++n;
+    while (n < size && n < kProgmodeTextLength && input[n] == static_cast<uint8_t>(kProgmodeText[n])) ++n;
     return n;
 }
 
@@ -43,8 +42,7 @@ void BootloaderResponder::Reset() {
 }
 
 long BootloaderResponder::Offer(const uint8_t* input, size_t size, SimState& state, Reply& reply) {
-    if (phase_ == Phase::ReceivingBlocks)
-        return block(input, size, state, reply);
+    if (phase_ == Phase::ReceivingBlocks) return block(input, size, state, reply);
 
     const Identity& id = state.identity;
     const uint8_t request = input[0];
@@ -94,9 +92,7 @@ long BootloaderResponder::Offer(const uint8_t* input, size_t size, SimState& sta
         Append32(out, id.blockSize);
         Append32(out, id.programParameter2);
         return 1;
-    default:
-        out.clear();
-        return kNotMine;
+    default: out.clear(); return kNotMine;
     }
 }
 
@@ -104,16 +100,14 @@ long BootloaderResponder::enterProgmode(const uint8_t* input, size_t size, SimSt
     long consumed = 1;
     if (state.identity.bootloaderVersion != 1) {
         size_t matched = ProgmodeTextMatch(input + 1, size - 1);
-        if (matched == size - 1 && matched < kProgmodeTextLength)
-            return kIncomplete;
+        if (matched == size - 1 && matched < kProgmodeTextLength) return kIncomplete;
         if (matched < kProgmodeTextLength)
             return 1;  // 0x1D without the text: ignored, the bootloader stays where it is
         consumed += static_cast<long>(kProgmodeTextLength);
     }
     progmodeRequested_ = true;
     progmodePollsLeft_ = state.identity.progmodeAfterPolls;
-    if (progmodePollsLeft_ == 0)
-        state.programMode = true;
+    if (progmodePollsLeft_ == 0) state.programMode = true;
     return consumed;
 }
 
@@ -121,13 +115,10 @@ long BootloaderResponder::updateHeader(const uint8_t* input, size_t size, SimSta
     // A host that asks again for programming mode is answered by staying there.
     if (state.identity.bootloaderVersion != 1) {
         size_t matched = ProgmodeTextMatch(input + 1, size - 1);
-        if (matched == size - 1 && matched < kProgmodeTextLength && matched > 0)
-            return kIncomplete;
-        if (matched == kProgmodeTextLength)
-            return 1 + static_cast<long>(kProgmodeTextLength);
+        if (matched == size - 1 && matched < kProgmodeTextLength && matched > 0) return kIncomplete;
+        if (matched == kProgmodeTextLength) return 1 + static_cast<long>(kProgmodeTextLength);
     }
-    if (size < kHeaderLength)
-        return kIncomplete;
+    if (size < kHeaderLength) return kIncomplete;
 
     FirmwareUpdateRecord header;
     header.blockCount = input[1];
@@ -153,8 +144,7 @@ long BootloaderResponder::block(const uint8_t* input, size_t size, SimState& sta
     const int index = update_.blocksAccepted;
     const bool last = index + 1 == update_.blockCount;
     const size_t length = last ? static_cast<size_t>(update_.lastBlockLength) : state.identity.blockSize;
-    if (size < length + 2)
-        return kIncomplete;
+    if (size < length + 2) return kIncomplete;
 
     reply.request = kFirmwareBlock;
     reply.statusIndex = 0;

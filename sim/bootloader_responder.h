@@ -10,11 +10,11 @@ namespace sim {
 // What the bootloader saw of the last firmware update.
 struct FirmwareUpdateRecord {
     bool headerAccepted = false;
-    bool completed = false;      // every block arrived with a good checksum
-    int blockCount = 0;          // from the header
-    uint32_t imageSize = 0;      // from the header
-    int lastBlockLength = 0;     // from the header
-    int updateParameter = 0;     // from the header
+    bool completed = false;   // every block arrived with a good checksum
+    int blockCount = 0;       // from the header
+    uint32_t imageSize = 0;   // from the header
+    int lastBlockLength = 0;  // from the header
+    int updateParameter = 0;  // from the header
     int blocksAccepted = 0;
     int blocksRefused = 0;
     std::vector<uint8_t> image;  // the accepted blocks, in order
@@ -36,7 +36,7 @@ private:
     long block(const uint8_t* input, size_t size, SimState& state, Reply& reply);
 
     Phase phase_ = Phase::Normal;
-    int progmodePollsLeft_ = 0;     // "not yet" answers still due
+    int progmodePollsLeft_ = 0;  // "not yet" answers still due
     bool progmodeRequested_ = false;
     FirmwareUpdateRecord update_;
 };

@@ -19,8 +19,8 @@ public:
         uint16_t number;
         uint32_t offset;
         uint32_t size;
-        bool complete;                // the image has arrived
-        std::vector<uint8_t> image;   // the stored bytes once complete
+        bool complete;                                       // the image has arrived
+        std::vector<uint8_t> image;                          // the stored bytes once complete
         std::shared_ptr<const image::DecodedImage> decoded;  // set when the image was checked
     };
 

@@ -16,14 +16,28 @@ constexpr size_t kMaxUserDataWrite = 60;
 // The user data write is longer by its data.
 size_t RequestLength(uint8_t code) {
     switch (code) {
-    case 0x31: case 0x40: case 0x4F: case 0x36: case 0x1E: case 0x3B: case 0x41: case 0x42:
-    case 0x43: case 0x44: case 0x61: case 0x3D:
-        return 1;
-    case 0xFD: case 0x3A: return 2;
-    case 0x38: case 0xFE: case 0x3C: case 0x60: return 3;
+    case 0x31:
+    case 0x40:
+    case 0x4F:
+    case 0x36:
+    case 0x1E:
+    case 0x3B:
+    case 0x41:
+    case 0x42:
+    case 0x43:
+    case 0x44:
+    case 0x61:
+    case 0x3D: return 1;
+    case 0xFD:
+    case 0x3A: return 2;
+    case 0x38:
+    case 0xFE:
+    case 0x3C:
+    case 0x60: return 3;
     case 0x39: return 4;
     case 0xDE: return 5;
-    case 0x3F: case 0x3E: return 9;
+    case 0x3F:
+    case 0x3E: return 9;
     default: return 0;
     }
 }
@@ -180,24 +194,32 @@ long DeviceResponder::command(const uint8_t* in, size_t size, SimState& state, R
         break;
     case 0x4F: m.errorBits = 0; break;
     case 0x36:
-        if (m.forcedStateCode == 9) m.forcedStateCode = -1;
-        else if (!runner_.AcknowledgeUser()) status = kRefused;
+        if (m.forcedStateCode == 9)
+            m.forcedStateCode = -1;
+        else if (!runner_.AcknowledgeUser())
+            status = kRefused;
         break;
     case 0x1E:
         m.applicationMode = false;
         state.lineRate = 9600;
         break;
     case 0x38:
-        if (IsDigitalLine(in[1])) m.lineLevels[in[1]] = in[2];
-        else status = kRefused;
+        if (IsDigitalLine(in[1]))
+            m.lineLevels[in[1]] = in[2];
+        else
+            status = kRefused;
         break;
     case 0x39:
-        if (IsAnalogChannel(in[1])) m.analog[in[1]] = static_cast<uint16_t>(Be(in + 2, 2));
-        else status = kRefused;
+        if (IsAnalogChannel(in[1]))
+            m.analog[in[1]] = static_cast<uint16_t>(Be(in + 2, 2));
+        else
+            status = kRefused;
         break;
     case 0xFE:
-        if (IsDigitalLine(in[1])) m.outputDefaults[in[1]] = in[2];
-        else status = kRefused;
+        if (IsDigitalLine(in[1]))
+            m.outputDefaults[in[1]] = in[2];
+        else
+            status = kRefused;
         break;
     case 0xFD:
         if (!IsDigitalLine(in[1])) status = kRefused;
@@ -205,8 +227,10 @@ long DeviceResponder::command(const uint8_t* in, size_t size, SimState& state, R
         out.push_back(IsDigitalLine(in[1]) ? m.outputDefaults[in[1]] : 0);
         break;
     case 0xDE:
-        if (Be(in + 1, 4) == 0) status = kRefused;
-        else m.tickTime = Be(in + 1, 4);
+        if (Be(in + 1, 4) == 0)
+            status = kRefused;
+        else
+            m.tickTime = Be(in + 1, 4);
         break;
     case 0x3A: {
         const bool mirror = in[1] == 2 || in[1] == 3;
@@ -229,13 +253,16 @@ long DeviceResponder::command(const uint8_t* in, size_t size, SimState& state, R
         PutBe(out, m.memory.FreeBytes(), 4);
         PutBe(out, m.memory.LargestFreeBlock(), 4);
         break;
-    case 0x44: m.defragmentQueriesLeft = m.defragmentQueries > 0 ? m.defragmentQueries : 0;
+    case 0x44:
+        m.defragmentQueriesLeft = m.defragmentQueries > 0 ? m.defragmentQueries : 0;
         if (m.defragmentQueriesLeft == 0) m.memory.Compact();
         break;
     case 0x60: {
         const size_t n = Be(in + 1, 2);
-        if (n == 0 || n > kMaxUserDataWrite) status = kRefused;
-        else m.userData.assign(in + 3, in + 3 + n);
+        if (n == 0 || n > kMaxUserDataWrite)
+            status = kRefused;
+        else
+            m.userData.assign(in + 3, in + 3 + n);
         break;
     }
     case 0x3F: {

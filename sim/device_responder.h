@@ -48,8 +48,8 @@ struct DeviceModel {
     /// for the user) is cleared by an acknowledge.
     int forcedStateCode = -1;
     uint8_t errorBits = 0;
-    uint32_t sequenceCounter = 0;   ///< reported with the state: the current run (see above)
-    uint16_t statusWord = 0;        ///< reported by firmware 16 and later
+    uint32_t sequenceCounter = 0;              ///< reported with the state: the current run (see above)
+    uint16_t statusWord = 0;                   ///< reported by firmware 16 and later
     std::array<uint8_t, 10> lineLevels{};      ///< by digital line code (0, 1 TTL; 6..9 lasers)
     std::array<uint8_t, 10> outputDefaults{};  ///< by digital line code
     std::array<uint16_t, 8> analog{};          ///< by analog channel code (2 X, 3 Y, 4..7 lasers)

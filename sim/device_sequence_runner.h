@@ -19,9 +19,9 @@ namespace sim {
 
 /// What the device is running, as tests see it.
 struct RunState {
-    bool active = false;                        ///< a started sequence has not ended or been stopped
-    image::Phase phase = image::Phase::Ended;   ///< Ended when not active
-    int sequence = -1;                          ///< number of the running sequence
+    bool active = false;                       ///< a started sequence has not ended or been stopped
+    image::Phase phase = image::Phase::Ended;  ///< Ended when not active
+    int sequence = -1;                         ///< number of the running sequence
     uint32_t run = 0;  ///< current run from 1; 0 while the start input holds; the last one's after the end
 };
 

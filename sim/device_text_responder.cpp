@@ -18,9 +18,9 @@ constexpr auto kTransferQuiet = std::chrono::milliseconds(200);
 constexpr char kTransferPrefix[] = "device:transfer:";
 
 const char* const kQueries[] = {
-    "device:type?",          "device:revision?",     "device:firmware:version?", "device:bootloader:version?",
-    "device:serial?",        "device:name?",         "device:baudrate:max?",     "device:baudrate:set!",
-    "device:baudrate:reset!", "device:help?",         "device:transfer:N!",
+    "device:type?",           "device:revision?", "device:firmware:version?", "device:bootloader:version?",
+    "device:serial?",         "device:name?",     "device:baudrate:max?",     "device:baudrate:set!",
+    "device:baudrate:reset!", "device:help?",     "device:transfer:N!",
 };
 constexpr int kQueryCount = static_cast<int>(sizeof kQueries / sizeof kQueries[0]);
 constexpr int kTransferIndex = kQueryCount - 1;
@@ -43,9 +43,7 @@ size_t TransferLength(const std::string& line) {
     return n;
 }
 
-bool IsTransfer(const std::string& line) {
-    return line.compare(0, sizeof kTransferPrefix - 1, kTransferPrefix) == 0;
-}
+bool IsTransfer(const std::string& line) { return line.compare(0, sizeof kTransferPrefix - 1, kTransferPrefix) == 0; }
 
 }  // namespace
 

@@ -51,10 +51,10 @@ struct TextTransferRecord {
 // What the text device does beyond its identity; tests set and read it through
 // VirtualDevice::WithResponder<TextResponder>.
 struct TextModel {
-    std::set<std::string> refused;  // queries answered NACK although known
-    std::set<std::string> silent;   // queries acknowledged without their answer lines
-    int crBeforeFinalLine = 0;      // this many replies get "ACK\r\n" / "NACK\r\n"
-    std::vector<std::string> lines; // every line received, in order
+    std::set<std::string> refused;   // queries answered NACK although known
+    std::set<std::string> silent;    // queries acknowledged without their answer lines
+    int crBeforeFinalLine = 0;       // this many replies get "ACK\r\n" / "NACK\r\n"
+    std::vector<std::string> lines;  // every line received, in order
     TextTransferRecord lastTransfer;
 };
 

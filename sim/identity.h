@@ -10,7 +10,7 @@ struct Identity {
     int deviceSubType = 1;
     int revision = 2;
     int firmwareVersion = 16;
-    int bootloaderVersion = 2;  // not 1: entering programming mode needs "Enter Progmode\r\n"
+    int bootloaderVersion = 2;              // not 1: entering programming mode needs "Enter Progmode\r\n"
     std::string serialNumber = "123-4567";  // up to 8 characters on the wire
     std::string description = "Korvan virtual scanner";
     int maxBaudRate = 921600;

@@ -33,9 +33,10 @@ int main(int argc, char** argv) {
             continue;
         }
         if (arg == "--help" || arg == "-h") {
-            std::printf("Usage: korvan-sim [options]\nRuns a virtual scanning device on a pseudo-terminal until "
-                        "interrupted.\n  --text\tspeak the text protocol at 115200 baud instead of the byte protocols\n%s",
-                        (sim::IdentityOptionsHelp() + sim::RunOptionsHelp()).c_str());
+            std::printf(
+                "Usage: korvan-sim [options]\nRuns a virtual scanning device on a pseudo-terminal until "
+                "interrupted.\n  --text\tspeak the text protocol at 115200 baud instead of the byte protocols\n%s",
+                (sim::IdentityOptionsHelp() + sim::RunOptionsHelp()).c_str());
             return 0;
         }
         std::fprintf(stderr, "korvan-sim: unknown argument %s (try --help)\n", arg.c_str());
@@ -45,8 +46,7 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     sim::VirtualDevice device(options);
-    if (textMode)
-        sim::UseTextProtocol(device);
+    if (textMode) sim::UseTextProtocol(device);
     if (!device.Start(&error)) {
         std::fprintf(stderr, "korvan-sim: cannot start: %s\n", error.c_str());
         return 1;
@@ -55,8 +55,7 @@ int main(int argc, char** argv) {
                 options.identity.serialNumber.c_str(), device.PortName().c_str());
     std::printf("Make it discoverable with:\nTESSEL_EXTRA_PORTS=%s\n", device.PortName().c_str());
     std::fflush(stdout);
-    while (!interrupted && !device.LineGone())
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    while (!interrupted && !device.LineGone()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     device.Stop();
     return 0;
 }

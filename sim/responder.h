@@ -30,10 +30,10 @@ namespace sim {
 // State that belongs to the device as a whole rather than to one protocol.
 struct SimState {
     Identity identity;
-    int lineRate = 9600;      // the rate the device's UART runs at; responders change it
-    int hostLineRate = 0;     // the rate the host had configured when the last bytes arrived
-    bool programMode = false; // the bootloader waits for firmware
-    FaultPlan faults;         // applied by the device to every reply (see VirtualDevice)
+    int lineRate = 9600;               // the rate the device's UART runs at; responders change it
+    int hostLineRate = 0;              // the rate the host had configured when the last bytes arrived
+    bool programMode = false;          // the bootloader waits for firmware
+    FaultPlan faults;                  // applied by the device to every reply (see VirtualDevice)
     std::map<int, int> requestCounts;  // answered requests by request code
 };
 

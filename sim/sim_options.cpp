@@ -14,12 +14,10 @@ struct Option {
 };
 
 bool ToInt(const std::string& text, long min, long max, long* out) {
-    if (text.empty())
-        return false;
+    if (text.empty()) return false;
     char* end = nullptr;
     long value = std::strtol(text.c_str(), &end, 0);
-    if (*end != '\0' || value < min || value > max)
-        return false;
+    if (*end != '\0' || value < min || value > max) return false;
     *out = value;
     return true;
 }
@@ -27,8 +25,7 @@ bool ToInt(const std::string& text, long min, long max, long* out) {
 std::function<bool(Identity&, const std::string&)> IntField(int Identity::*field, long max) {
     return [field, max](Identity& id, const std::string& v) {
         long value = 0;
-        if (!ToInt(v, 0, max, &value))
-            return false;
+        if (!ToInt(v, 0, max, &value)) return false;
         id.*field = static_cast<int>(value);
         return true;
     };
@@ -44,8 +41,7 @@ const std::vector<Option>& Options() {
         {"max-baud", "maximum baud rate (0x1A), default 921600", IntField(&Identity::maxBaudRate, 0x7FFFFFFF)},
         {"serial", "serial number, up to 8 characters, default 123-4567",
          [](Identity& id, const std::string& v) {
-             if (v.size() > 8)
-                 return false;
+             if (v.size() > 8) return false;
              id.serialNumber = v;
              return true;
          }},
@@ -57,8 +53,7 @@ const std::vector<Option>& Options() {
         {"block-size", "firmware block size (0x1F), default 256",
          [](Identity& id, const std::string& v) {
              long value = 0;
-             if (!ToInt(v, 1, 0xFFFF, &value))
-                 return false;
+             if (!ToInt(v, 1, 0xFFFF, &value)) return false;
              id.blockSize = static_cast<uint32_t>(value);
              return true;
          }},
@@ -68,8 +63,8 @@ const std::vector<Option>& Options() {
 
 }  // namespace
 
-bool ParseIdentityOptions(const std::vector<std::string>& args, Identity* identity,
-                          std::vector<std::string>* rest, std::string* error) {
+bool ParseIdentityOptions(const std::vector<std::string>& args, Identity* identity, std::vector<std::string>* rest,
+                          std::string* error) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const Option* match = nullptr;
@@ -84,25 +79,21 @@ bool ParseIdentityOptions(const std::vector<std::string>& args, Identity* identi
                 value = arg.substr(flag.size() + 1);
                 hasValue = true;
             }
-            if (match)
-                break;
+            if (match) break;
         }
         if (match == nullptr) {
-            if (rest)
-                rest->push_back(arg);
+            if (rest) rest->push_back(arg);
             continue;
         }
         if (!hasValue) {
             if (i + 1 >= args.size()) {
-                if (error)
-                    *error = arg + " needs a value";
+                if (error) *error = arg + " needs a value";
                 return false;
             }
             value = args[++i];
         }
         if (!match->apply(*identity, value)) {
-            if (error)
-                *error = "bad value for --" + std::string(match->name) + ": " + value;
+            if (error) *error = "bad value for --" + std::string(match->name) + ": " + value;
             return false;
         }
     }
@@ -111,8 +102,7 @@ bool ParseIdentityOptions(const std::vector<std::string>& args, Identity* identi
 
 std::string IdentityOptionsHelp() {
     std::string text;
-    for (const Option& option : Options())
-        text += "  --" + std::string(option.name) + " VALUE\t" + option.help + "\n";
+    for (const Option& option : Options()) text += "  --" + std::string(option.name) + " VALUE\t" + option.help + "\n";
     return text;
 }
 

@@ -9,8 +9,8 @@ namespace sim {
 
 // Applies options of the form --name=value or --name value to `identity`. Arguments it does not
 // know are returned in `rest` in their order. False with `error` for a bad value.
-bool ParseIdentityOptions(const std::vector<std::string>& args, Identity* identity,
-                          std::vector<std::string>* rest, std::string* error);
+bool ParseIdentityOptions(const std::vector<std::string>& args, Identity* identity, std::vector<std::string>* rest,
+                          std::string* error);
 
 // One line per option, for --help texts.
 std::string IdentityOptionsHelp();

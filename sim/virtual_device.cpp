@@ -35,15 +35,12 @@ void VirtualDevice::AddResponder(std::unique_ptr<Responder> responder) {
 }
 
 bool VirtualDevice::Start(std::string* error) {
-    if (thread_.joinable())
-        return true;
-    if (!detail::OpenPty(&pty_, error))
-        return false;
+    if (thread_.joinable()) return true;
+    if (!detail::OpenPty(&pty_, error)) return false;
     if (!options_.timelinePath.empty()) {
         auto file = std::make_unique<std::ofstream>(options_.timelinePath, std::ios::trunc);
         if (!*file) {
-            if (error)
-                *error = "cannot write the timeline file " + options_.timelinePath;
+            if (error) *error = "cannot write the timeline file " + options_.timelinePath;
             detail::ClosePty(&pty_);
             return false;
         }
@@ -60,16 +57,14 @@ bool VirtualDevice::Start(std::string* error) {
 
 void VirtualDevice::Stop() {
     stop_ = true;
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_.joinable()) thread_.join();
     std::lock_guard<std::mutex> lock(mutex_);
     closeLine();
     writeTimeline();
 }
 
 void VirtualDevice::closeLine() {
-    if (pty_.master >= 0)
-        detail::ClosePty(&pty_);
+    if (pty_.master >= 0) detail::ClosePty(&pty_);
 }
 
 void VirtualDevice::run() {
@@ -80,8 +75,7 @@ void VirtualDevice::run() {
         bool lineFailed = false;
         if (detail::WaitReadable(pty_.master, pollMs) == detail::WaitResult::Readable) {
             long n = detail::ReadAvailable(pty_.master, buffer.data(), buffer.size());
-            if (n < 0)
-                lineFailed = true;
+            if (n < 0) lineFailed = true;
             if (n > 0) {
                 receive(buffer.data(), static_cast<size_t>(n));
                 lastInput = Clock::now();
@@ -92,19 +86,18 @@ void VirtualDevice::run() {
             std::lock_guard<std::mutex> lock(mutex_);
             out.swap(unsolicited_);
             process(out);
-            const bool held = std::any_of(responders_.begin(), responders_.end(), [](auto& r) { return r->HoldsLine(); });
-            if ((!pending_.empty() || held) && Clock::now() - lastInput > std::chrono::milliseconds(options_.staleInputMs)) {
+            const bool held =
+                std::any_of(responders_.begin(), responders_.end(), [](auto& r) { return r->HoldsLine(); });
+            if ((!pending_.empty() || held) &&
+                Clock::now() - lastInput > std::chrono::milliseconds(options_.staleInputMs)) {
                 pending_.clear();
-                for (auto& r : responders_)
-                    r->Reset();
+                for (auto& r : responders_) r->Reset();
             }
-            if (dropRequested_)
-                out.push_back(Outgoing{{}, 0, true});
+            if (dropRequested_) out.push_back(Outgoing{{}, 0, true});
             pollMs = advanceSequence();
         }
         for (const Outgoing& o : out) {
-            if (o.delayMs > 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(o.delayMs));
+            if (o.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(o.delayMs));
             if (o.dropLine) {
                 lineFailed = true;
                 break;
@@ -123,14 +116,12 @@ void VirtualDevice::run() {
 
 int VirtualDevice::advanceSequence() {
     const int due = device_->Advance();
-    if (timelineFile_ && device_->Runner().RunsEnded() != timelineRunsWritten_)
-        writeTimeline();
+    if (timelineFile_ && device_->Runner().RunsEnded() != timelineRunsWritten_) writeTimeline();
     return due < 0 ? kPollMs : std::min(due, kPollMs);
 }
 
 void VirtualDevice::writeTimeline() {
-    if (!timelineFile_)
-        return;
+    if (!timelineFile_) return;
     timelineRunsWritten_ = device_->Runner().RunsEnded();
     device_->Runner().WriteNewRecords(*timelineFile_);
     timelineFile_->flush();
@@ -159,10 +150,8 @@ RunState VirtualDevice::GetRunState() const {
 bool VirtualDevice::WaitUntilIdle(int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        if (!GetRunState().active)
-            return true;
-        if (Clock::now() >= deadline)
-            return false;
+        if (!GetRunState().active) return true;
+        if (Clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
@@ -173,18 +162,14 @@ void VirtualDevice::receive(const uint8_t* data, size_t size) {
     const bool garbled = options_.checkLineRate && state_.hostLineRate != state_.lineRate;
     for (size_t i = 0; i < size; ++i) {
         uint8_t byte = data[i];
-        if (hostBytes_ == corruptAt_)
-            byte ^= corruptMask_;
-        if (options_.keepHostBytes)
-            fromHost_.push_back(byte);
-        if (++hostBytes_ == dropLineAt_)
-            dropRequested_ = true;
+        if (hostBytes_ == corruptAt_) byte ^= corruptMask_;
+        if (options_.keepHostBytes) fromHost_.push_back(byte);
+        if (++hostBytes_ == dropLineAt_) dropRequested_ = true;
         if (garbled)
             ++garbled_;
         else
             pending_.push_back(byte);
-        if (dropRequested_)
-            break;  // nothing after the break in the line arrives
+        if (dropRequested_) break;  // nothing after the break in the line arrives
     }
 }
 
@@ -192,38 +177,31 @@ void VirtualDevice::process(std::vector<Outgoing>& out) {
     while (!pending_.empty() && !dropRequested_) {
         Responder* holder = nullptr;
         for (auto& r : responders_)
-            if (r->HoldsLine())
-                holder = r.get();
+            if (r->HoldsLine()) holder = r.get();
         Reply reply;
         long consumed = Responder::kNotMine;
         for (auto& r : responders_) {
-            if (holder != nullptr && r.get() != holder)
-                continue;
+            if (holder != nullptr && r.get() != holder) continue;
             reply = Reply{};
             consumed = r->Offer(pending_.data(), pending_.size(), state_, reply);
-            if (consumed != Responder::kNotMine)
-                break;
+            if (consumed != Responder::kNotMine) break;
         }
-        if (consumed == Responder::kIncomplete)
-            return;
+        if (consumed == Responder::kIncomplete) return;
         if (consumed == Responder::kNotMine) {
             ++unclaimed_;
             pending_.erase(pending_.begin());
             continue;
         }
-        if (reply.request == kAnyRequest)
-            reply.request = pending_[0];
+        if (reply.request == kAnyRequest) reply.request = pending_[0];
         const size_t n = std::min(static_cast<size_t>(consumed), pending_.size());
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(n));
         ++state_.requestCounts[reply.request];
 
         Outgoing outgoing;
-        if (auto rule = state_.faults.Take(reply.request))
-            applyFault(*rule, reply, outgoing);
+        if (auto rule = state_.faults.Take(reply.request)) applyFault(*rule, reply, outgoing);
         outgoing.bytes.insert(outgoing.bytes.end(), reply.bytes.begin(), reply.bytes.end());
         const bool dropLine = outgoing.dropLine;
-        if (!outgoing.bytes.empty() || dropLine)
-            out.push_back(std::move(outgoing));
+        if (!outgoing.bytes.empty() || dropLine) out.push_back(std::move(outgoing));
         if (dropLine) {
             dropRequested_ = true;
             return;
@@ -235,16 +213,14 @@ void VirtualDevice::applyFault(const FaultRule& rule, Reply& reply, Outgoing& ou
     switch (rule.kind) {
     case Fault::NoReply: reply.bytes.clear(); break;
     case Fault::WrongEcho:
-        if (!reply.bytes.empty())
-            reply.bytes[0] = static_cast<uint8_t>(~reply.bytes[0]);
+        if (!reply.bytes.empty()) reply.bytes[0] = static_cast<uint8_t>(~reply.bytes[0]);
         break;
     case Fault::RefusingStatus:
         if (reply.statusIndex >= 0 && static_cast<size_t>(reply.statusIndex) < reply.bytes.size())
             reply.bytes[static_cast<size_t>(reply.statusIndex)] = 0x00;
         break;
     case Fault::ShortReply:
-        if (!reply.bytes.empty())
-            reply.bytes.pop_back();
+        if (!reply.bytes.empty()) reply.bytes.pop_back();
         break;
     case Fault::LateReply: outgoing.delayMs = rule.delayMs; break;
     case Fault::Garbage: outgoing.bytes = rule.garbage; break;
@@ -274,8 +250,7 @@ void VirtualDevice::CorruptInputByte(size_t n, uint8_t mask) {
 void VirtualDevice::DropLineAfterInputBytes(size_t n) {
     std::lock_guard<std::mutex> lock(mutex_);
     dropLineAt_ = hostBytes_ + n;
-    if (n == 0)
-        dropRequested_ = true;
+    if (n == 0) dropRequested_ = true;
 }
 
 void VirtualDevice::DropLine() {

@@ -80,15 +80,15 @@ public:
     void SendToHost(const std::vector<uint8_t>& bytes);
 
     // Observations.
-    int LineRate() const;       // the device's own UART rate
-    int HostLineRate() const;   // the rate the host has configured on its side, read now
+    int LineRate() const;      // the device's own UART rate
+    int HostLineRate() const;  // the rate the host has configured on its side, read now
     bool InProgramMode() const;
     bool LineGone() const { return lineGone_; }
     int RequestCount(int request) const;  // requests answered, by request code
     FirmwareUpdateRecord LastUpdate() const;
     std::vector<uint8_t> BytesFromHost() const;  // everything received, in order (kept unless keepHostBytes is off)
-    size_t GarbledBytes() const;                  // dropped for a line-rate mismatch
-    size_t UnclaimedBytes() const;                // dropped because no protocol took them
+    size_t GarbledBytes() const;                 // dropped for a line-rate mismatch
+    size_t UnclaimedBytes() const;               // dropped because no protocol took them
     void SetIdentity(const Identity& identity);
 
     // Sequence execution (the device command protocol's running sequence).
@@ -106,8 +106,7 @@ public:
     auto WithResponder(F&& f) {
         std::lock_guard<std::mutex> lock(mutex_);
         for (auto& r : responders_)
-            if (auto* t = dynamic_cast<T*>(r.get()))
-                return f(t);
+            if (auto* t = dynamic_cast<T*>(r.get())) return f(t);
         return f(static_cast<T*>(nullptr));
     }
     // Runs `f(SimState&)` under the device's lock.

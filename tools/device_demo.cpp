@@ -11,16 +11,16 @@ namespace {
 
 const char* StateName(State state) {
     switch (state) {
-        case Idle: return "Idle";
-        case Calibrating: return "Calibrating";
-        case Running: return "Running";
-        case NotReady: return "NotReady";
-        case NotConnected: return "NotConnected";
-        case Defragmenting: return "Defragmenting";
-        case ActiveA: return "ActiveA";
-        case ActiveB: return "ActiveB";
-        case WaitingForUser: return "WaitingForUser";
-        case ActiveC: return "ActiveC";
+    case Idle: return "Idle";
+    case Calibrating: return "Calibrating";
+    case Running: return "Running";
+    case NotReady: return "NotReady";
+    case NotConnected: return "NotConnected";
+    case Defragmenting: return "Defragmenting";
+    case ActiveA: return "ActiveA";
+    case ActiveB: return "ActiveB";
+    case WaitingForUser: return "WaitingForUser";
+    case ActiveC: return "ActiveC";
     }
     return "unknown";
 }
@@ -64,8 +64,8 @@ int RunDeviceDemo() {
     std::printf("    mirrors at (%d, %d)\n", static_cast<int>(position.x), static_cast<int>(position.y));
     unsigned int freeBytes = 0, largest = 0;
     ok &= Step("sequence memory", korvan.GetAvailableMemory(&freeBytes, &largest));
-    std::printf("    %u sequences stored, %u bytes free, largest block %u\n", korvan.GetSequenceCount(),
-                freeBytes, largest);
+    std::printf("    %u sequences stored, %u bytes free, largest block %u\n", korvan.GetSequenceCount(), freeBytes,
+                largest);
     unsigned char note[] = "korvan demo";
     ok &= Step("write user data", korvan.SetUserData(note, sizeof note - 1));
     unsigned char* data = nullptr;

@@ -15,15 +15,13 @@ std::vector<std::string> ListPorts() {
         names.emplace_back(ports[i]);
         serial.FreeRS232Memory(ports[i]);
     }
-    if (count > 0)
-        serial.FreeRS232Memory(ports);
+    if (count > 0) serial.FreeRS232Memory(ports);
     return names;
 }
 
 bool Identify(const std::string& port, int timeoutMs, FoundDevice* device) {
     Bootloader bootloader(port.c_str(), timeoutMs, true);
-    if (!bootloader.IsDeviceInfoAvailable())
-        return false;
+    if (!bootloader.IsDeviceInfoAvailable()) return false;
     device->port = port;
     bootloader.GetDeviceType(&device->deviceType);
     bootloader.GetSubDeviceType(&device->subType);

@@ -9,19 +9,21 @@
 namespace {
 
 const tools::Command* const kCommands[] = {
-    &tools::kListCommand,    &tools::kInfoCommand, &tools::kCheckCommand, &tools::kPreviewCommand,
-    &tools::kRunCommand,     &tools::kFlashCommand, &tools::kCalibrationCommand, &tools::kSimCommand,
-    &tools::kDemoCommand,
+    &tools::kListCommand,        &tools::kInfoCommand, &tools::kCheckCommand,
+    &tools::kPreviewCommand,     &tools::kRunCommand,  &tools::kFlashCommand,
+    &tools::kCalibrationCommand, &tools::kSimCommand,  &tools::kDemoCommand,
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"korvan: drive a laser scanning device, check and preview sequence files, run them on a device or "
-                 "on a built-in virtual device."};
+    CLI::App app{
+        "korvan: drive a laser scanning device, check and preview sequence files, run them on a device or "
+        "on a built-in virtual device."};
     app.require_subcommand(1);
-    app.footer("Exit codes: 0 done, 1 device or communication failure, 2 bad usage or bad input.\n"
-               "Every command has its own --help; most take --json for scripts.");
+    app.footer(
+        "Exit codes: 0 done, 1 device or communication failure, 2 bad usage or bad input.\n"
+        "Every command has its own --help; most take --json for scripts.");
     std::vector<std::pair<CLI::App*, std::function<int()>>> verbs;
     for (const tools::Command* command : kCommands) {
         CLI::App* sub = app.add_subcommand(command->name, command->help);

@@ -16,7 +16,10 @@ int Guarded(const char* verb, const std::string& file, bool json, const std::fun
         return body();
     } catch (const InputError& e) {
         std::fprintf(stderr, "korvan %s: %s\n", verb, Describe(file, e).c_str());
-        if (json) PrintJson({{"ok", false}, {"error", {{"kind", "input"}, {"file", file}, {"pointer", e.Pointer()}, {"message", e.what()}}}});
+        if (json)
+            PrintJson(
+                {{"ok", false},
+                 {"error", {{"kind", "input"}, {"file", file}, {"pointer", e.Pointer()}, {"message", e.what()}}}});
         return kExitUsage;
     } catch (const UsageError& e) {
         std::fprintf(stderr, "korvan %s: %s\n", verb, e.what());
@@ -24,29 +27,31 @@ int Guarded(const char* verb, const std::string& file, bool json, const std::fun
         return kExitUsage;
     } catch (const DeviceError& e) {
         std::fprintf(stderr, "korvan %s: %s\n", verb, e.what());
-        if (json) PrintJson({{"ok", false}, {"error", {{"kind", "device"}, {"result", e.Result()}, {"message", e.what()}}}});
+        if (json)
+            PrintJson({{"ok", false}, {"error", {{"kind", "device"}, {"result", e.Result()}, {"message", e.what()}}}});
         return kExitDevice;
     }
 }
 
-void PrintJson(const nlohmann::json& object) {
-    std::cout << object.dump(2) << std::endl;
-}
+void PrintJson(const nlohmann::json& object) { std::cout << object.dump(2) << std::endl; }
 
 void DrawProgress(const char* label, long long done, long long total) {
     if (total <= 0) return;
     constexpr int kWidth = 40;
     const int filled = static_cast<int>(done * kWidth / total);
-    std::fprintf(stderr, "\r%-6s [%.*s%*s] %3d%%", label, filled, "########################################", kWidth - filled, "",
-                 static_cast<int>(done * 100 / total));
+    std::fprintf(stderr, "\r%-6s [%.*s%*s] %3d%%", label, filled, "########################################",
+                 kWidth - filled, "", static_cast<int>(done * 100 / total));
     if (done >= total) std::fputc('\n', stderr);
 }
 
 std::string FormatMicroseconds(double us) {
     char buf[64];
-    if (us < 1000) std::snprintf(buf, sizeof buf, "%.0f us", us);
-    else if (us < 1e6) std::snprintf(buf, sizeof buf, "%.3g ms", us / 1000);
-    else std::snprintf(buf, sizeof buf, "%.4g s", us / 1e6);
+    if (us < 1000)
+        std::snprintf(buf, sizeof buf, "%.0f us", us);
+    else if (us < 1e6)
+        std::snprintf(buf, sizeof buf, "%.3g ms", us / 1000);
+    else
+        std::snprintf(buf, sizeof buf, "%.4g s", us / 1e6);
     return buf;
 }
 

@@ -9,12 +9,12 @@ namespace tools {
 
 const char* ResultName(unsigned int result) {
     switch (result) {
-        case 0: return "success";
-        case 1: return "communication failure or no connection";
-        case 2: return "invalid argument";
-        case 3: return "device memory too small";
-        case 4: return "the sequence failed the compiler's checks";
-        case 5: return "not possible in the device's state";
+    case 0: return "success";
+    case 1: return "communication failure or no connection";
+    case 2: return "invalid argument";
+    case 3: return "device memory too small";
+    case 4: return "the sequence failed the compiler's checks";
+    case 5: return "not possible in the device's state";
     }
     return "unknown result";
 }
@@ -22,7 +22,8 @@ const char* ResultName(unsigned int result) {
 BuiltSequence::BuiltSequence(Korvan& korvan, SequenceFile f) : file(std::move(f)), korvan_(korvan) {
     std::string pointer;
     if (unsigned int r = DefineLasers(korvan_, file, &laserIds_, &pointer)) {
-        if (r == korvan::ResultCommunicationError) throw DeviceError("defining the laser at " + pointer + " failed: " + ResultName(r), r);
+        if (r == korvan::ResultCommunicationError)
+            throw DeviceError("defining the laser at " + pointer + " failed: " + ResultName(r), r);
         throw InputError(pointer, std::string("the device refused this laser: ") + ResultName(r));
     }
     timing = Schedule(korvan_, file);
@@ -65,9 +66,12 @@ void ConnectTo(Korvan& korvan, const std::string& target) {
     DeviceInfo info{};
     bool found = false;
     for (unsigned int i = 0; i < count && !found; ++i)
-        found = korvan.GetDeviceInfo(static_cast<int>(i), &info) == 0 &&
-                (target == info.portName || target == info.serialNumber || target == std::string("/dev/") + info.portName);
-    if (!found) throw DeviceError("no device " + target + " found (" + std::to_string(count) + " device(s) on the serial ports)");
+        found =
+            korvan.GetDeviceInfo(static_cast<int>(i), &info) == 0 &&
+            (target == info.portName || target == info.serialNumber || target == std::string("/dev/") + info.portName);
+    if (!found)
+        throw DeviceError("no device " + target + " found (" + std::to_string(count) +
+                          " device(s) on the serial ports)");
     // Connect takes a serial number only in the form 123-4567; other identities go by port.
     const bool bySerial = std::regex_match(info.serialNumber, std::regex("[0-9]{3}-[0-9]{4}"));
     if (unsigned int r = korvan.Connect(bySerial ? info.serialNumber : info.portName))

@@ -25,9 +25,12 @@ constexpr std::streamoff kMaxFileBytes = 256 * 1024 * 1024;
 std::string Escape(const std::string& key) {
     std::string s;
     for (char c : key) {
-        if (c == '~') s += "~0";
-        else if (c == '/') s += "~1";
-        else s += c;
+        if (c == '~')
+            s += "~0";
+        else if (c == '/')
+            s += "~1";
+        else
+            s += c;
     }
     return s;
 }
@@ -37,13 +40,13 @@ std::string Child(const std::string& pointer, size_t index) { return pointer + "
 
 const char* TypeName(const Json& j) {
     switch (j.type()) {
-        case Json::value_t::null: return "null";
-        case Json::value_t::boolean: return "a boolean";
-        case Json::value_t::string: return "a string";
-        case Json::value_t::array: return "an array";
-        case Json::value_t::object: return "an object";
-        case Json::value_t::number_float: return "a number with a fraction";
-        default: return j.is_number_unsigned() || j.is_number_integer() ? "an integer" : "something else";
+    case Json::value_t::null: return "null";
+    case Json::value_t::boolean: return "a boolean";
+    case Json::value_t::string: return "a string";
+    case Json::value_t::array: return "an array";
+    case Json::value_t::object: return "an object";
+    case Json::value_t::number_float: return "a number with a fraction";
+    default: return j.is_number_unsigned() || j.is_number_integer() ? "an integer" : "something else";
     }
 }
 
@@ -60,7 +63,8 @@ unsigned long long Unsigned(const Json& j, const std::string& pointer, unsigned 
         if (v >= min && v <= max) return v;
         Fail(pointer, "expected an integer " + range + ", found " + std::to_string(v));
     }
-    if (j.is_number_integer()) Fail(pointer, "expected an integer " + range + ", found " + std::to_string(j.get<long long>()));
+    if (j.is_number_integer())
+        Fail(pointer, "expected an integer " + range + ", found " + std::to_string(j.get<long long>()));
     Expected(pointer, "an integer " + range, j);
 }
 
@@ -168,8 +172,9 @@ void CheckInField(RPOINTF p, Units units, LaserSpec& laser, const std::string& p
         device = laser.calibration->DeviceCoordinates(p);
     }
     if (device.x < 0 || device.y < 0 || device.x > kFieldMax || device.y > kFieldMax) {
-        std::string where = units == Units::Camera ? "camera point " + Format(p) + " maps to device " + Format(device) + ", "
-                                                   : "device point " + Format(p) + " lies ";
+        std::string where = units == Units::Camera
+                                ? "camera point " + Format(p) + " maps to device " + Format(device) + ", "
+                                : "device point " + Format(p) + " lies ";
         Fail(pointer, where + "outside the mirror field 0..65535 of laser \"" + laser.name + "\"");
     }
 }
@@ -189,8 +194,8 @@ LaserSpec ReadLaser(const Json& j, const std::string& pointer, const std::string
     l.minIntensity = static_cast<unsigned int>(o.UnsignedOr("minIntensity", 0, 0, 10000));
     l.maxIntensity = static_cast<unsigned int>(o.UnsignedOr("maxIntensity", 10000, 0, 10000));
     if (l.minIntensity > l.maxIntensity)
-        Fail(o.PointerOf("minIntensity"), "minIntensity " + std::to_string(l.minIntensity) + " lies above maxIntensity " +
-                                              std::to_string(l.maxIntensity));
+        Fail(o.PointerOf("minIntensity"), "minIntensity " + std::to_string(l.minIntensity) +
+                                              " lies above maxIntensity " + std::to_string(l.maxIntensity));
     l.pulseFrequency = static_cast<unsigned int>(o.UnsignedOr("pulseFrequency", 0, 0, kU32));
     l.warmUpTime = static_cast<unsigned int>(o.UnsignedOr("warmUpTime", 0, 0, kU32));
     l.activeLevel = static_cast<int>(o.UnsignedOr("activeLevel", 1, 0, 1));
@@ -206,12 +211,14 @@ LaserSpec ReadLaser(const Json& j, const std::string& pointer, const std::string
         if (path[0] != '/' && !baseDir.empty()) path = baseDir + "/" + path;
         l.calibrationPath = path;
         if (unsigned int r = l.calibration->LoadCalibration(path.c_str()))
-            Fail(o.PointerOf("calibration"), "cannot load calibration file " + path +
-                                                 (r == 2 ? " (missing, unreadable or a bad point count)"
-                                                         : " (a section, the step size or the point count is missing)"));
+            Fail(o.PointerOf("calibration"),
+                 "cannot load calibration file " + path +
+                     (r == 2 ? " (missing, unreadable or a bad point count)"
+                             : " (a section, the step size or the point count is missing)"));
     }
-    o.Finish("name, port, switchOnDelay, switchOffDelay, intensityDelay, minIntensity, maxIntensity, "
-             "pulseFrequency, warmUpTime, activeLevel, stepSize, calibration, color");
+    o.Finish(
+        "name, port, switchOnDelay, switchOffDelay, intensityDelay, minIntensity, maxIntensity, "
+        "pulseFrequency, warmUpTime, activeLevel, stepSize, calibration, color");
     return l;
 }
 
@@ -256,7 +263,8 @@ void ReadLasers(Object& o, ElementSpec& e, Context& ctx) {
 Units ReadUnits(Object& o, Units fallback) {
     const Json* u = o.Find("units");
     if (u == nullptr) return fallback;
-    return Choice(*u, o.PointerOf("units"), std::vector<std::pair<const char*, Units>>{{"camera", Units::Camera}, {"device", Units::Device}});
+    return Choice(*u, o.PointerOf("units"),
+                  std::vector<std::pair<const char*, Units>>{{"camera", Units::Camera}, {"device", Units::Device}});
 }
 
 // Lines and shapes always go through the first laser's calibration; device units are only
@@ -271,7 +279,8 @@ ElementSpec ReadElement(const Json& j, const std::string& pointer, Context& ctx)
     Object o(j, pointer, "an element");
     ElementSpec e;
     e.pointer = pointer;
-    const Json& type = o.Need("type", "point, line, ellipse, polygon, jump, setTTL, pulseTTL, setAnalog, waitInput or waitUser");
+    const Json& type =
+        o.Need("type", "point, line, ellipse, polygon, jump, setTTL, pulseTTL, setAnalog, waitInput or waitUser");
     if (!type.is_string()) Expected(o.PointerOf("type"), "an element type name", type);
     e.type = type.get<std::string>();
     const std::string& t = e.type;
@@ -295,10 +304,10 @@ ElementSpec ReadElement(const Json& j, const std::string& pointer, Context& ctx)
             for (size_t i = 0; i < s->size(); ++i) {
                 Object so((*s)[i], Child(sp, i), "an intensity stamp {\"time\", \"intensity\"}");
                 IntensityStamp st{};
-                st.time = static_cast<unsigned int>(Unsigned(so.Need("time", "ticks after the light comes on"),
-                                                             so.PointerOf("time"), 0, UINT_MAX));
-                st.intensity = static_cast<unsigned int>(Unsigned(so.Need("intensity", "0 to 10000"),
-                                                                  so.PointerOf("intensity"), 0, 10000));
+                st.time = static_cast<unsigned int>(
+                    Unsigned(so.Need("time", "ticks after the light comes on"), so.PointerOf("time"), 0, UINT_MAX));
+                st.intensity = static_cast<unsigned int>(
+                    Unsigned(so.Need("intensity", "0 to 10000"), so.PointerOf("intensity"), 0, 10000));
                 so.Finish("time, intensity");
                 if (!stamps.empty() && st.time <= stamps.back().time)
                     Fail(so.PointerOf("time"), "stamp times must ascend: " + std::to_string(st.time) + " follows " +
@@ -339,7 +348,8 @@ ElementSpec ReadElement(const Json& j, const std::string& pointer, Context& ctx)
         }
         el->fill = o.BoolOr("fill", false) ? 1 : 0;
         el->fillPath = o.BoolOr("fillPath", false) ? 1 : 0;
-        if (el->fillPath && !el->fill) Fail(o.PointerOf("fillPath"), "fillPath draws a filled ellipse: set \"fill\": true too");
+        if (el->fillPath && !el->fill)
+            Fail(o.PointerOf("fillPath"), "fillPath draws a filled ellipse: set \"fill\": true too");
         e.element = std::move(el);
         known += ", rect, corners, fill, fillPath";
         beam = true;
@@ -351,20 +361,25 @@ ElementSpec ReadElement(const Json& j, const std::string& pointer, Context& ctx)
         for (size_t i = 0; i < pts.size(); ++i) points.push_back(Point(pts[i], Child(pp, i)));
         const bool fill = o.BoolOr("fill", false);
         if (points.size() < (fill ? 3u : 2u))
-            Fail(pp, std::string("a ") + (fill ? "filled polygon needs at least 3 points" : "path needs at least 2 points"));
-        e.element = std::make_unique<SequencePolygon>(points.data(), static_cast<unsigned int>(points.size()), fill ? 1 : 0);
+            Fail(pp, std::string("a ") +
+                         (fill ? "filled polygon needs at least 3 points" : "path needs at least 2 points"));
+        e.element =
+            std::make_unique<SequencePolygon>(points.data(), static_cast<unsigned int>(points.size()), fill ? 1 : 0);
         known += ", points, fill";
         beam = true;
     } else if (t == "jump") {
         const Json* target = o.Find("target");
         const Json* targetElement = o.Find("targetElement");
         if ((target == nullptr) == (targetElement == nullptr))
-            Fail(pointer, "a jump needs either \"target\" (a tick) or \"targetElement\" (the index of an earlier element)");
+            Fail(pointer,
+                 "a jump needs either \"target\" (a tick) or \"targetElement\" (the index of an earlier element)");
         unsigned int tick = 0;
-        if (target) tick = static_cast<unsigned int>(Unsigned(*target, o.PointerOf("target"), 0, UINT_MAX));
-        else e.targetElement = static_cast<int>(Unsigned(*targetElement, o.PointerOf("targetElement"), 0, INT_MAX));
-        const auto repeat = static_cast<unsigned int>(Unsigned(o.Need("repeat", "how often the jump is taken"),
-                                                               o.PointerOf("repeat"), 1, UINT_MAX));
+        if (target)
+            tick = static_cast<unsigned int>(Unsigned(*target, o.PointerOf("target"), 0, UINT_MAX));
+        else
+            e.targetElement = static_cast<int>(Unsigned(*targetElement, o.PointerOf("targetElement"), 0, INT_MAX));
+        const auto repeat = static_cast<unsigned int>(
+            Unsigned(o.Need("repeat", "how often the jump is taken"), o.PointerOf("repeat"), 1, UINT_MAX));
         const auto counter = static_cast<unsigned char>(o.UnsignedOr("counter", 2, 2, 255));
         e.element = std::make_unique<SequenceJump>(tick, repeat, counter);
         known += ", target, targetElement, repeat, counter";
@@ -375,17 +390,20 @@ ElementSpec ReadElement(const Json& j, const std::string& pointer, Context& ctx)
         e.isOutput = true;
         known += ", port, value";
     } else if (t == "pulseTTL") {
-        e.element = std::make_unique<SequencePulseTTL>(Choice(o.Need("port", "the output"), o.PointerOf("port"), kSwitchPorts));
+        e.element =
+            std::make_unique<SequencePulseTTL>(Choice(o.Need("port", "the output"), o.PointerOf("port"), kSwitchPorts));
         e.isOutput = true;
         known += ", port";
     } else if (t == "setAnalog") {
         OutputPorts port = Choice(o.Need("port", "the laser output"), o.PointerOf("port"), kLaserPorts);
-        auto value = static_cast<unsigned short>(Unsigned(o.Need("value", "0 to 10000"), o.PointerOf("value"), 0, 10000));
+        auto value =
+            static_cast<unsigned short>(Unsigned(o.Need("value", "0 to 10000"), o.PointerOf("value"), 0, 10000));
         e.element = std::make_unique<SequenceSetAnalog>(port, value);
         e.isOutput = true;
         known += ", port, value";
     } else if (t == "waitInput") {
-        auto input = static_cast<InputPorts>(Unsigned(o.Need("input", "the input, 0 or 1"), o.PointerOf("input"), 0, 1));
+        auto input =
+            static_cast<InputPorts>(Unsigned(o.Need("input", "the input, 0 or 1"), o.PointerOf("input"), 0, 1));
         auto trigger = static_cast<TriggerBehaviour>(o.UnsignedOr("trigger", 1, 1, 2));
         e.element = std::make_unique<SequenceWaitTTL>(input, trigger);
         known += ", input, trigger";
@@ -429,7 +447,8 @@ ElementSpec ReadElement(const Json& j, const std::string& pointer, Context& ctx)
                 const std::string where = o.PointerOf(o.Find("rect") ? "rect" : "corners");
                 RPOINTF fourth(el.corners[0].x + el.corners[2].x - el.corners[1].x,
                                el.corners[0].y + el.corners[2].y - el.corners[1].y);
-                for (RPOINTF c : {el.corners[0], el.corners[1], el.corners[2], fourth}) CheckInField(c, units, first, where);
+                for (RPOINTF c : {el.corners[0], el.corners[1], el.corners[2], fourth})
+                    CheckInField(c, units, first, where);
             }
         }
     } else {
@@ -458,8 +477,8 @@ Json Parse(const std::string& text) {
         std::string what = e.what();
         const auto colon = what.find("syntax error");
         if (colon != std::string::npos) what = what.substr(colon);
-        throw InputError("", "not valid JSON at line " + std::to_string(line) + ", column " + std::to_string(column) +
-                                 ": " + what);
+        throw InputError(
+            "", "not valid JSON at line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what);
     } catch (const Json::out_of_range& e) {
         // A number too large for a double, such as 50e3221.
         throw InputError("", std::string("a number in the file is out of range: ") + e.what());
@@ -482,18 +501,21 @@ SequenceFile ParseSequenceText(const std::string& text, const std::string& baseD
     file.description = top.StringOr("description", "");
     file.tickTime = static_cast<unsigned int>(top.UnsignedOr("tickTime", 50, 1, 1000000));
     if (const Json* m = top.Find("scanMode"))
-        file.scanMode = Choice(*m, top.PointerOf("scanMode"),
-                               std::vector<std::pair<const char*, ScanMode>>{{"default", ScanModeDefault}, {"short", ScanModeShort}});
+        file.scanMode = Choice(
+            *m, top.PointerOf("scanMode"),
+            std::vector<std::pair<const char*, ScanMode>>{{"default", ScanModeDefault}, {"short", ScanModeShort}});
     Context ctx;
     ctx.lasers = &file.lasers;
     ctx.units = ReadUnits(top, Units::Camera);
 
     const Json& lasers = top.Need("lasers", "the lasers the elements use");
     if (!lasers.is_array()) Expected("/lasers", "an array of lasers", lasers);
-    if (lasers.size() > 4) Fail("/lasers", "the device drives at most 4 lasers, found " + std::to_string(lasers.size()));
+    if (lasers.size() > 4)
+        Fail("/lasers", "the device drives at most 4 lasers, found " + std::to_string(lasers.size()));
     for (size_t i = 0; i < lasers.size(); ++i) {
         LaserSpec l = ReadLaser(lasers[i], Child("/lasers", i), baseDir);
-        if (ctx.laserByName.count(l.name)) Fail(Child(Child("/lasers", i), "name"), "a second laser named \"" + l.name + "\"");
+        if (ctx.laserByName.count(l.name))
+            Fail(Child(Child("/lasers", i), "name"), "a second laser named \"" + l.name + "\"");
         for (const LaserSpec& other : file.lasers)
             if (other.port == l.port)
                 Fail(Child(Child("/lasers", i), "port"), "laser \"" + other.name + "\" already uses this output");
@@ -503,7 +525,8 @@ SequenceFile ParseSequenceText(const std::string& text, const std::string& baseD
 
     const Json& elements = top.Need("elements", "what the device does");
     if (!elements.is_array()) Expected("/elements", "an array of elements", elements);
-    for (size_t i = 0; i < elements.size(); ++i) file.elements.push_back(ReadElement(elements[i], Child("/elements", i), ctx));
+    for (size_t i = 0; i < elements.size(); ++i)
+        file.elements.push_back(ReadElement(elements[i], Child("/elements", i), ctx));
     top.Finish("version, description, tickTime, scanMode, units, lasers, elements");
     return file;
 }
@@ -524,7 +547,8 @@ SequenceFile ReadSequenceFile(const std::string& path) {
     return file;
 }
 
-unsigned int DefineLasers(Korvan& korvan, SequenceFile& file, std::vector<unsigned int>* ids, std::string* failedPointer) {
+unsigned int DefineLasers(Korvan& korvan, SequenceFile& file, std::vector<unsigned int>* ids,
+                          std::string* failedPointer) {
     ids->clear();
     for (LaserSpec& l : file.lasers) {
         unsigned int id = 0;
@@ -575,10 +599,12 @@ std::vector<ScheduledElement> Schedule(Korvan& korvan, SequenceFile& file) {
             if (static_cast<size_t>(e.targetElement) >= i)
                 Fail(e.pointer + "/targetElement", "a jump goes back to an earlier element; element " +
                                                        std::to_string(e.targetElement) + " does not come before it");
-            static_cast<SequenceJump&>(*e.element).targetTick = file.elements[static_cast<size_t>(e.targetElement)].element->startTick;
+            static_cast<SequenceJump&>(*e.element).targetTick =
+                file.elements[static_cast<size_t>(e.targetElement)].element->startTick;
         }
         if (!e.hasStart) {
-            if (end > UINT_MAX) Fail(e.pointer, "would start at tick " + std::to_string(end) + ", beyond the device's 32-bit ticks");
+            if (end > UINT_MAX)
+                Fail(e.pointer, "would start at tick " + std::to_string(end) + ", beyond the device's 32-bit ticks");
             e.element->startTick = static_cast<unsigned int>(end);
         }
         if (auto* jump = dynamic_cast<SequenceJump*>(e.element.get()); jump && jump->targetTick > jump->startTick)

@@ -30,20 +30,20 @@ struct LaserSpec {
     unsigned int minIntensity = 0, maxIntensity = 10000;
     unsigned int pulseFrequency = 0, warmUpTime = 0;
     int activeLevel = 1;
-    int stepSize = 0;               ///< 0: the calibration's step size
-    std::string calibrationPath;    ///< resolved against the file's folder; empty: none
+    int stepSize = 0;                          ///< 0: the calibration's step size
+    std::string calibrationPath;               ///< resolved against the file's folder; empty: none
     std::unique_ptr<Calibration> calibration;  ///< loaded from calibrationPath, else identity
-    std::string color;              ///< for previews; empty: chosen by position
+    std::string color;                         ///< for previews; empty: chosen by position
 };
 
 struct ElementSpec {
     std::string type;     ///< as written in the file ("point", "line", ...)
     std::string pointer;  ///< "/elements/3"
     std::unique_ptr<SequenceObject> element;
-    bool hasStart = false;          ///< the file gave "start"
-    int targetElement = -1;         ///< a jump's target given as an element index
+    bool hasStart = false;                 ///< the file gave "start"
+    int targetElement = -1;                ///< a jump's target given as an element index
     int laserSlots[4] = {-1, -1, -1, -1};  ///< indices into SequenceFile::lasers
-    bool isOutput = false;          ///< runs in the output list (set/pulse TTL, set analog)
+    bool isOutput = false;                 ///< runs in the output list (set/pulse TTL, set analog)
 };
 
 struct SequenceFile {

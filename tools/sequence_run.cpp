@@ -26,16 +26,16 @@ bool Progress(int sent, int total) {
 
 const char* StateText(State s) {
     switch (s) {
-        case Idle: return "idle";
-        case Running: return "running";
-        case ActiveB: return "armed, waiting for the start input";
-        case ActiveA: return "waiting for an input";
-        case WaitingForUser: return "waiting for the user";
-        case ActiveC: return "active";
-        case NotReady: return "not ready";
-        case Defragmenting: return "defragmenting";
-        case Calibrating: return "calibrating";
-        case NotConnected: return "not connected";
+    case Idle: return "idle";
+    case Running: return "running";
+    case ActiveB: return "armed, waiting for the start input";
+    case ActiveA: return "waiting for an input";
+    case WaitingForUser: return "waiting for the user";
+    case ActiveC: return "active";
+    case NotReady: return "not ready";
+    case Defragmenting: return "defragmenting";
+    case Calibrating: return "calibrating";
+    case NotConnected: return "not connected";
     }
     return "unknown";
 }
@@ -74,7 +74,8 @@ RunReport RunSequence(Korvan& korvan, const BuiltSequence& built, const RunSetti
     showProgress = !settings.quiet && ::isatty(STDERR_FILENO);
     korvan.SetSendingDataFct(Progress);
     const auto began = std::chrono::steady_clock::now();
-    unsigned int r = korvan.UploadSequence(elements.data(), static_cast<unsigned int>(elements.size()), &report.sequenceNumber);
+    unsigned int r =
+        korvan.UploadSequence(elements.data(), static_cast<unsigned int>(elements.size()), &report.sequenceNumber);
     korvan.SetSendingDataFct(nullptr);
     if (interrupted) {
         report.interrupted = true;
@@ -83,13 +84,13 @@ RunReport RunSequence(Korvan& korvan, const BuiltSequence& built, const RunSetti
     if (r == korvan::ResultSequenceInvalid) built.ThrowIfFailed();
     if (r != 0) throw DeviceError(std::string("upload failed: ") + ResultName(r), r);
     report.imageBytes = built.analysis.image.size();
-    if (!settings.quiet)
-        std::printf("uploaded %zu bytes as sequence %u\n", report.imageBytes, report.sequenceNumber);
+    if (!settings.quiet) std::printf("uploaded %zu bytes as sequence %u\n", report.imageBytes, report.sequenceNumber);
 
     if ((r = korvan.StartSequence(report.sequenceNumber, settings.input, settings.trigger, settings.runs)) != 0)
         throw DeviceError(std::string("start failed: ") + ResultName(r), r);
     if (!settings.quiet)
-        std::printf("started%s\n", settings.input == NoInput ? "" : (" on input " + std::to_string(settings.input)).c_str());
+        std::printf("started%s\n",
+                    settings.input == NoInput ? "" : (" on input " + std::to_string(settings.input)).c_str());
     std::fflush(stdout);
     if (!settings.wait) return report;
 
@@ -110,7 +111,8 @@ RunReport RunSequence(Korvan& korvan, const BuiltSequence& built, const RunSetti
             break;
         }
         if (!settings.quiet && (state != shown || counter != shownRun)) {
-            std::printf("  %s%s\n", StateText(state), counter ? (" (run " + std::to_string(counter) + ")").c_str() : "");
+            std::printf("  %s%s\n", StateText(state),
+                        counter ? (" (run " + std::to_string(counter) + ")").c_str() : "");
             if (state == WaitingForUser) std::printf("  press Enter to go on\n");
             std::fflush(stdout);
             shown = state;
@@ -125,8 +127,9 @@ RunReport RunSequence(Korvan& korvan, const BuiltSequence& built, const RunSetti
             // Nobody can press the trigger of a built-in device: give it after a short pause.
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             settings.virtualDevice->SetInput(static_cast<int>(settings.input), settings.trigger == Trigger1);
-            if (!settings.quiet) std::printf("  virtual device: input %u set %s\n", settings.input,
-                                             settings.trigger == Trigger1 ? "high" : "low");
+            if (!settings.quiet)
+                std::printf("  virtual device: input %u set %s\n", settings.input,
+                            settings.trigger == Trigger1 ? "high" : "low");
             triggered = true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -144,7 +147,8 @@ std::string SummarizeTimeline(const sim::image::Timeline& timeline) {
     }
     std::string s = "executed timeline: " + std::to_string(timeline.Records().size()) + " records, last at " +
                     FormatMicroseconds(static_cast<double>(end)) + " device time\n";
-    for (const auto& [name, n] : counts) s += "  " + name + std::string(name.size() < 14 ? 14 - name.size() : 1, ' ') + std::to_string(n) + "\n";
+    for (const auto& [name, n] : counts)
+        s += "  " + name + std::string(name.size() < 14 ? 14 - name.size() : 1, ' ') + std::to_string(n) + "\n";
     if (timeline.Dropped()) s += "  (" + std::to_string(timeline.Dropped()) + " more records not kept)\n";
     return s;
 }

@@ -10,8 +10,8 @@ struct RunSettings {
     InputPorts input = NoInput;
     TriggerBehaviour trigger = Trigger1;
     unsigned int runs = 1;
-    bool wait = true;      ///< follow the sequence to its end
-    bool quiet = false;    ///< no progress or state lines (--json)
+    bool wait = true;    ///< follow the sequence to its end
+    bool quiet = false;  ///< no progress or state lines (--json)
     /// When running on a built-in virtual device: it gives the start trigger itself.
     sim::VirtualDevice* virtualDevice = nullptr;
 };

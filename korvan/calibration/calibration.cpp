@@ -35,7 +35,8 @@ Calibration::Calibration(unsigned int count)
 }
 
 Calibration::Calibration(const Calibration& other)
-    : scanStepSize(other.scanStepSize), pointCount(other.pointCount),
+    : scanStepSize(other.scanStepSize),
+      pointCount(other.pointCount),
       calibrationPoints(new CalibrationPoint[other.pointCount]) {
     for (unsigned int i = 0; i < pointCount; ++i) calibrationPoints[i] = other.calibrationPoints[i];
 }
@@ -99,9 +100,8 @@ unsigned int Calibration::SetCalibrationPoint(unsigned int index, RPOINTF camera
     if (index >= pointCount) return 2;
     if (!(camera.x >= 0.0 && camera.y >= 0.0)) return 2;  // also refuses NaN
     if (!ValidDevice(device.x) || !ValidDevice(device.y)) return 2;
-    calibrationPoints[index] = CalibrationPoint(
-        Vector2f(static_cast<float>(camera.x), static_cast<float>(camera.y)),
-        Vector2f(static_cast<float>(device.x), static_cast<float>(device.y)));
+    calibrationPoints[index] = CalibrationPoint(Vector2f(static_cast<float>(camera.x), static_cast<float>(camera.y)),
+                                                Vector2f(static_cast<float>(device.x), static_cast<float>(device.y)));
     return 0;
 }
 
@@ -117,10 +117,6 @@ RPOINTF Calibration::CameraCoordinates(RPOINTF device) {
     return RPOINTF(Truncate(v.x), Truncate(v.y));
 }
 
-unsigned int Calibration::SaveCalibration(const char* path) {
-    return korvan::detail::SaveCalibrationFile(*this, path);
-}
+unsigned int Calibration::SaveCalibration(const char* path) { return korvan::detail::SaveCalibrationFile(*this, path); }
 
-unsigned int Calibration::LoadCalibration(const char* path) {
-    return korvan::detail::LoadCalibrationFile(*this, path);
-}
+unsigned int Calibration::LoadCalibration(const char* path) { return korvan::detail::LoadCalibrationFile(*this, path); }

@@ -59,8 +59,8 @@ unsigned int Korvan::SetCalibrationIntensity(unsigned int intensity) {
     if (state != Calibrating) return ResultSuccess;
     if (!calibrationLaser.CanChangeIntensity()) return ResultNotPossibleNow;
     if (unsigned int r = TurnLaserOFF(calibrationLaser)) return r;
-    if (unsigned int r = SetAnalog(static_cast<unsigned char>(calibrationLaser.port),
-                                   AnalogLevelFor(calibrationLaser, intensity))) {
+    if (unsigned int r =
+            SetAnalog(static_cast<unsigned char>(calibrationLaser.port), AnalogLevelFor(calibrationLaser, intensity))) {
         return r;
     }
     return TurnLaserON(calibrationLaser);

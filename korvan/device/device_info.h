@@ -11,6 +11,6 @@ struct KORVAN_API DeviceInfo {
     int revision;           ///< hardware revision
     int bootloaderVersion;
     int firmwareVersion;
-    int deviceType;         ///< always 3 for a Korvan device
+    int deviceType;  ///< always 3 for a Korvan device
     int deviceSubType;
 };

@@ -79,9 +79,9 @@ unsigned int Korvan::AcknowledgeWaitForUser() {
     if (unsigned int r = RequireState({WaitingForUser})) return r;
     const auto reply = Exchange(*port, Request(korvan::detail::kAcknowledge));
     switch (reply.outcome) {
-        case Outcome::Done: return korvan::ResultSuccess;
-        case Outcome::Refused: return korvan::ResultNotPossibleNow;
-        default: return korvan::ResultCommunicationError;
+    case Outcome::Done: return korvan::ResultSuccess;
+    case Outcome::Refused: return korvan::ResultNotPossibleNow;
+    default: return korvan::ResultCommunicationError;
     }
 }
 

@@ -21,9 +21,9 @@ bool FillDeviceInfo(Bootloader& boot, const char* portName, DeviceInfo* info) {
     if (!boot.GetDeviceType(&type) || type != kKorvanDeviceType) return false;
     char* serial = nullptr;
     char* description = nullptr;
-    bool ok = boot.GetSubDeviceType(&subType) && boot.GetFirmwareVersion(&firmware) &&
-              boot.GetSerialNumber(&serial) && boot.GetDeviceDescription(&description) &&
-              boot.GetBootloaderVersion(&bootloaderVersion) && boot.GetRevision(&revision);
+    bool ok = boot.GetSubDeviceType(&subType) && boot.GetFirmwareVersion(&firmware) && boot.GetSerialNumber(&serial) &&
+              boot.GetDeviceDescription(&description) && boot.GetBootloaderVersion(&bootloaderVersion) &&
+              boot.GetRevision(&revision);
     if (ok) {
         info->deviceType = type;
         info->deviceSubType = subType;

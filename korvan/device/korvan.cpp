@@ -39,19 +39,15 @@ unsigned int Korvan::GetDeviceInfo(int index, DeviceInfo* info) {
     return korvan::ResultSuccess;
 }
 
-void Korvan::SetSendingDataFct(bool (*function)(int, int)) {
-    port->imageProgress = function;
-}
+void Korvan::SetSendingDataFct(bool (*function)(int, int)) { port->imageProgress = function; }
 
 bool IsSequenceActive(State state) {
     switch (state) {
-        case Running:
-        case ActiveA:
-        case ActiveB:
-        case WaitingForUser:
-        case ActiveC:
-            return true;
-        default:
-            return false;
+    case Running:
+    case ActiveA:
+    case ActiveB:
+    case WaitingForUser:
+    case ActiveC: return true;
+    default: return false;
     }
 }

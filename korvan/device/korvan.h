@@ -154,24 +154,21 @@ public:
     /// Connected to firmware 6 or later, the port's output default is first brought to the
     /// laser's off level, so that the laser stays dark when nothing drives its line; a failure
     /// there is returned (1 for a communication failure).
-    unsigned int AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay,
-                          unsigned int intensityDelay, OutputPorts port, unsigned int minIntensity,
-                          unsigned int maxIntensity, unsigned int pulseFrequency, unsigned int* id,
-                          int activeLevel, unsigned int warmUpTime);
+    unsigned int AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
+                          OutputPorts port, unsigned int minIntensity, unsigned int maxIntensity,
+                          unsigned int pulseFrequency, unsigned int* id, int activeLevel, unsigned int warmUpTime);
     /// As above with active level 1 and no warm-up time.
-    unsigned int AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay,
-                          unsigned int intensityDelay, OutputPorts port, unsigned int minIntensity,
-                          unsigned int maxIntensity, unsigned int pulseFrequency, unsigned int* id);
+    unsigned int AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
+                          OutputPorts port, unsigned int minIntensity, unsigned int maxIntensity,
+                          unsigned int pulseFrequency, unsigned int* id);
     /// As above with no warm-up time.
-    unsigned int AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay,
-                          unsigned int intensityDelay, OutputPorts port, unsigned int minIntensity,
-                          unsigned int maxIntensity, unsigned int pulseFrequency, unsigned int* id,
-                          int activeLevel);
+    unsigned int AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
+                          OutputPorts port, unsigned int minIntensity, unsigned int maxIntensity,
+                          unsigned int pulseFrequency, unsigned int* id, int activeLevel);
     /// As above with active level 1.
-    unsigned int AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay,
-                          unsigned int intensityDelay, OutputPorts port, unsigned int minIntensity,
-                          unsigned int maxIntensity, unsigned int pulseFrequency, unsigned int* id,
-                          unsigned int warmUpTime);
+    unsigned int AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
+                          OutputPorts port, unsigned int minIntensity, unsigned int maxIntensity,
+                          unsigned int pulseFrequency, unsigned int* id, unsigned int warmUpTime);
     /// Deletes a laser with its calibration; its identifier becomes free, the others keep
     /// theirs. 2 when no laser has `id` (also for an empty list). Sends nothing.
     unsigned int RemoveLaser(unsigned int id);
@@ -282,10 +279,10 @@ public:
 private:
     friend struct korvan::detail::DeviceAccess;
 
-    unsigned int UploadSequenceInternal(SequenceObject** elements, unsigned int count,
-                                        unsigned short* sequenceNumber, int allowLaserPorts);
-    unsigned int StartSequenceInternal(unsigned short sequenceNumber, InputPorts input,
-                                       TriggerBehaviour trigger, unsigned int runs);
+    unsigned int UploadSequenceInternal(SequenceObject** elements, unsigned int count, unsigned short* sequenceNumber,
+                                        int allowLaserPorts);
+    unsigned int StartSequenceInternal(unsigned short sequenceNumber, InputPorts input, TriggerBehaviour trigger,
+                                       unsigned int runs);
     /// Sends the announcement of an image; 0 with the device's number for it in `*number`.
     unsigned int AnnounceSequence(unsigned int length, unsigned int mainLength, unsigned short* number);
     /// Makes room for an image after a refused announcement: 3 when the free memory is too

@@ -6,9 +6,7 @@ namespace {
 
 constexpr unsigned int kCalibrationPoints = 16;
 
-Calibration* CloneOf(const Calibration* calibration) {
-    return calibration != nullptr ? calibration->Clone() : nullptr;
-}
+Calibration* CloneOf(const Calibration* calibration) { return calibration != nullptr ? calibration->Clone() : nullptr; }
 
 // Every member but the calibration, which each caller hands over in its own way.
 void CopyValues(Laser& to, const Laser& from) {
@@ -75,9 +73,9 @@ bool Laser::operator==(const Laser& other) const {
                                      : *calibration == *other.calibration;
     return id == other.id && port == other.port && switchOnDelay == other.switchOnDelay &&
            switchOffDelay == other.switchOffDelay && intensityDelay == other.intensityDelay &&
-           minIntensity == other.minIntensity && maxIntensity == other.maxIntensity &&
-           intensity == other.intensity && pulseFrequency == other.pulseFrequency &&
-           warmUpTime == other.warmUpTime && activeLevel == other.activeLevel && sameCalibration;
+           minIntensity == other.minIntensity && maxIntensity == other.maxIntensity && intensity == other.intensity &&
+           pulseFrequency == other.pulseFrequency && warmUpTime == other.warmUpTime &&
+           activeLevel == other.activeLevel && sameCalibration;
 }
 
 int Laser::CanChangeIntensity() const { return minIntensity < maxIntensity ? 1 : 0; }

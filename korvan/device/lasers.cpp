@@ -19,8 +19,7 @@ constexpr unsigned int kFirstFirmwareWithDefaults = 6;
 std::vector<Laser>& Lasers() { return korvan::detail::ProcessWide().laserList; }
 
 bool IsLaserPort(OutputPorts port) {
-    return port == LaserOutput1 || port == LaserOutput2 || port == LaserOutput3 ||
-           port == LaserOutput4;
+    return port == LaserOutput1 || port == LaserOutput2 || port == LaserOutput3 || port == LaserOutput4;
 }
 
 bool MayCarryLaser(OutputPorts port) { return port == NoOutput || IsLaserPort(port); }
@@ -68,11 +67,9 @@ unsigned int Korvan::SetOutputDefaultToOffLevel(OutputPorts outputPort, int acti
     return SetOutputDefault(outputPort, offLevel);
 }
 
-unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay,
-                              unsigned int intensityDelay, OutputPorts outputPort,
-                              unsigned int minIntensity, unsigned int maxIntensity,
-                              unsigned int pulseFrequency, unsigned int* id, int activeLevel,
-                              unsigned int warmUpTime) {
+unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
+                              OutputPorts outputPort, unsigned int minIntensity, unsigned int maxIntensity,
+                              unsigned int pulseFrequency, unsigned int* id, int activeLevel, unsigned int warmUpTime) {
     if (id == nullptr) return ResultInvalidArgument;
     GetState(&state);
     if (state != Idle && state != NotConnected) return ResultNotPossibleNow;
@@ -104,29 +101,25 @@ unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOff
     return ResultSuccess;
 }
 
-unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay,
-                              unsigned int intensityDelay, OutputPorts outputPort,
-                              unsigned int minIntensity, unsigned int maxIntensity,
+unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
+                              OutputPorts outputPort, unsigned int minIntensity, unsigned int maxIntensity,
                               unsigned int pulseFrequency, unsigned int* id) {
-    return AddLaser(switchOnDelay, switchOffDelay, intensityDelay, outputPort, minIntensity,
-                    maxIntensity, pulseFrequency, id, 1, 0u);
+    return AddLaser(switchOnDelay, switchOffDelay, intensityDelay, outputPort, minIntensity, maxIntensity,
+                    pulseFrequency, id, 1, 0u);
 }
 
-unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay,
-                              unsigned int intensityDelay, OutputPorts outputPort,
-                              unsigned int minIntensity, unsigned int maxIntensity,
+unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
+                              OutputPorts outputPort, unsigned int minIntensity, unsigned int maxIntensity,
                               unsigned int pulseFrequency, unsigned int* id, int activeLevel) {
-    return AddLaser(switchOnDelay, switchOffDelay, intensityDelay, outputPort, minIntensity,
-                    maxIntensity, pulseFrequency, id, activeLevel, 0u);
+    return AddLaser(switchOnDelay, switchOffDelay, intensityDelay, outputPort, minIntensity, maxIntensity,
+                    pulseFrequency, id, activeLevel, 0u);
 }
 
-unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay,
-                              unsigned int intensityDelay, OutputPorts outputPort,
-                              unsigned int minIntensity, unsigned int maxIntensity,
-                              unsigned int pulseFrequency, unsigned int* id,
-                              unsigned int warmUpTime) {
-    return AddLaser(switchOnDelay, switchOffDelay, intensityDelay, outputPort, minIntensity,
-                    maxIntensity, pulseFrequency, id, 1, warmUpTime);
+unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
+                              OutputPorts outputPort, unsigned int minIntensity, unsigned int maxIntensity,
+                              unsigned int pulseFrequency, unsigned int* id, unsigned int warmUpTime) {
+    return AddLaser(switchOnDelay, switchOffDelay, intensityDelay, outputPort, minIntensity, maxIntensity,
+                    pulseFrequency, id, 1, warmUpTime);
 }
 
 unsigned int Korvan::RemoveLaser(unsigned int id) {
@@ -160,14 +153,12 @@ unsigned int Korvan::SetPortForLaser(unsigned int id, OutputPorts outputPort) {
 
 unsigned int Korvan::GetLaserStepSize(unsigned int id, int* stepSize) {
     if (stepSize == nullptr) return ResultInvalidArgument;
-    return WithLaser(id, [stepSize](const Laser& laser) {
-        *stepSize = static_cast<int>(laser.calibration->scanStepSize);
-    });
+    return WithLaser(id,
+                     [stepSize](const Laser& laser) { *stepSize = static_cast<int>(laser.calibration->scanStepSize); });
 }
 
 unsigned int Korvan::SetLaserStepSize(unsigned int id, int stepSize) {
     if (stepSize < 1) return ResultInvalidArgument;
-    return WithLaser(id, [stepSize](Laser& laser) {
-        laser.calibration->scanStepSize = static_cast<unsigned int>(stepSize);
-    });
+    return WithLaser(
+        id, [stepSize](Laser& laser) { laser.calibration->scanStepSize = static_cast<unsigned int>(stepSize); });
 }

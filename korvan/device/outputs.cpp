@@ -13,9 +13,8 @@ using korvan::detail::ResultOf;
 unsigned int Korvan::SetDigital(unsigned char outputPort, int level) {
     const auto line = DigitalLineCode(outputPort);
     if (!line) return korvan::ResultInvalidArgument;
-    return ResultOf(Exchange(*port, Request(korvan::detail::kSetDigital)
-                                        .U8(*line)
-                                        .U8(static_cast<std::uint8_t>(level))));
+    return ResultOf(
+        Exchange(*port, Request(korvan::detail::kSetDigital).U8(*line).U8(static_cast<std::uint8_t>(level))));
 }
 
 unsigned int Korvan::SetAnalog(unsigned char outputPort, unsigned short value) {
@@ -28,9 +27,8 @@ unsigned int Korvan::SetOutputDefault(OutputPorts outputPort, int level) {
     const auto line = DigitalLineCode(outputPort);
     if (!line) return korvan::ResultInvalidArgument;
     if (unsigned int r = RequireState({Idle})) return r;
-    return ResultOf(Exchange(*port, Request(korvan::detail::kSetOutputDefault)
-                                        .U8(*line)
-                                        .U8(static_cast<std::uint8_t>(level))));
+    return ResultOf(
+        Exchange(*port, Request(korvan::detail::kSetOutputDefault).U8(*line).U8(static_cast<std::uint8_t>(level))));
 }
 
 unsigned int Korvan::GetOutputDefault(OutputPorts outputPort, int* level) {

@@ -58,7 +58,6 @@ unsigned int Korvan::DeleteSequence(unsigned short sequenceNumber) {
     if (unsigned int r = RequireState({Idle, Calibrating})) return r;
     const auto reply = Exchange(*port, Request(korvan::detail::kDeleteSequence).U16(sequenceNumber));
     // The device answers 0x01 for a number it does not hold: it is gone either way.
-    const bool gone = reply.Done() ||
-                      (reply.outcome == Outcome::Refused && reply.Status() == kDeleteUnknownSequence);
+    const bool gone = reply.Done() || (reply.outcome == Outcome::Refused && reply.Status() == kDeleteUnknownSequence);
     return gone ? korvan::ResultSuccess : korvan::ResultCommunicationError;
 }

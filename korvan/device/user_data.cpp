@@ -36,7 +36,8 @@ unsigned int Korvan::SetUserData(unsigned char* data, unsigned int length) {
     }
     GetState(&state);
     if (state != Idle) return korvan::ResultNotPossibleNow;
-    const auto reply = Exchange(*port, Request(kWriteUserData).U16(static_cast<std::uint16_t>(length)).Bytes(data, length));
+    const auto reply =
+        Exchange(*port, Request(kWriteUserData).U16(static_cast<std::uint16_t>(length)).Bytes(data, length));
     return reply.Done() ? korvan::ResultSuccess : korvan::ResultNotPossibleNow;
 }
 

@@ -14,6 +14,4 @@ SequenceSetTTL::SequenceSetTTL(OutputPorts port, int value) : port(port), value(
 
 SequencePulseTTL::SequencePulseTTL(OutputPorts port) : port(port) {}
 
-SequenceSetAnalog::SequenceSetAnalog(OutputPorts port, unsigned short value) : port(port) {
-    intensities[0] = value;
-}
+SequenceSetAnalog::SequenceSetAnalog(OutputPorts port, unsigned short value) : port(port) { intensities[0] = value; }

@@ -14,9 +14,7 @@ SequencePoint::SequencePoint(double x, double y) : SequencePoint(x, y, nullptr, 
 SequencePoint::SequencePoint(RPOINTF p, IntensityStamp* list, unsigned int count)
     : SequencePoint(p.x, p.y, list, count) {}
 
-SequencePoint::SequencePoint(double x, double y, IntensityStamp* list, unsigned int count) {
-    init(x, y, list, count);
-}
+SequencePoint::SequencePoint(double x, double y, IntensityStamp* list, unsigned int count) { init(x, y, list, count); }
 
 void SequencePoint::init(double x, double y, IntensityStamp* list, unsigned int count) {
     position = RPOINTF(x, y);

@@ -10,8 +10,7 @@ namespace sim::detail {
 // configured; termios2 carries the rate as a number, arbitrary rates included.
 int HostBaudRate(int masterFd) {
     struct termios2 tio {};
-    if (ioctl(masterFd, TCGETS2, &tio) != 0)
-        return 0;
+    if (ioctl(masterFd, TCGETS2, &tio) != 0) return 0;
     return static_cast<int>(tio.c_ospeed);
 }
 

@@ -21,7 +21,7 @@ enum class Op : uint8_t {
     SetAnalog = 0x40,  ///< analog channel code (1), value (2); channels 2 and 3 are the mirrors
     Jump = 0x51,       ///< count (4), count again (4), signed byte distance (4), loop counter (1)
     Nop = 0x70,
-    End = 0xFF,        ///< only as the single action of a list's end record
+    End = 0xFF,  ///< only as the single action of a list's end record
 };
 
 /// One decoded action; which fields mean something depends on `op`.
@@ -44,7 +44,7 @@ struct Slot {
 struct ActionList {
     std::vector<Slot> slots;  ///< ascending ticks
     std::vector<Action> actions;
-    uint32_t endTick = 0;     ///< the list's end tick as the image states it
+    uint32_t endTick = 0;  ///< the list's end tick as the image states it
 
     /// The tick at which the end action runs and the list ends.
     uint64_t EndSlotTick() const { return uint64_t{endTick} + 1; }

@@ -71,8 +71,10 @@ void Executor::runSlot(ListState& l, uint64_t at) {
         if (!lists_[0].ended || !lists_[1].ended) return;
         record(at, Event::RunEnd, ListId::None, params_.sequenceNumber, run_);
         ++runsEnded_;
-        if (params_.runs == 0 || run_ < params_.runs) beginRun(at);
-        else phase_ = Phase::Ended;
+        if (params_.runs == 0 || run_ < params_.runs)
+            beginRun(at);
+        else
+            phase_ = Phase::Ended;
         return;
     }
     const Slot& slot = list.slots[l.slot];
@@ -134,8 +136,7 @@ void Executor::runSlot(ListState& l, uint64_t at) {
             break;
         }
         case Op::Nop:
-        case Op::End:
-            break;
+        case Op::End: break;
         }
     }
     ++l.slot;

@@ -50,9 +50,9 @@ public:
 /// The arguments of a start command and the device state the run begins with.
 struct StartParams {
     uint16_t sequenceNumber = 0;
-    uint8_t input = 255;   ///< 0 to 3: the first run waits for this input; above 3: starts at once
-    uint8_t trigger = 1;   ///< 1: the input must be high; 2: low
-    uint32_t runs = 1;     ///< 0: until stopped
+    uint8_t input = 255;  ///< 0 to 3: the first run waits for this input; above 3: starts at once
+    uint8_t trigger = 1;  ///< 1: the input must be high; 2: low
+    uint32_t runs = 1;    ///< 0: until stopped
     uint32_t tickTimeUs = 50;
     std::array<bool, 4> inputs{};  ///< input levels at the start
 };
@@ -96,9 +96,9 @@ private:
     struct ListState {
         const ActionList* list = nullptr;
         ListId id = ListId::Main;
-        size_t slot = 0;          // next slot; slots.size() means the end record
-        size_t action = 0;        // next action within that slot (after a wait)
-        uint64_t offsetTicks = 0; // sum of the offsets of the loops in progress
+        size_t slot = 0;                      // next slot; slots.size() means the end record
+        size_t action = 0;                    // next action within that slot (after a wait)
+        uint64_t offsetTicks = 0;             // sum of the offsets of the loops in progress
         std::array<Counter, 256> counters{};  // by loop counter number
         bool ended = false;
     };
@@ -120,7 +120,7 @@ private:
     Phase phase_ = Phase::Armed;
     uint32_t run_ = 0;
     uint64_t runsEnded_ = 0;
-    uint64_t baseUs_ = 0;     // device time of tick 0 of this run, pauses included
+    uint64_t baseUs_ = 0;  // device time of tick 0 of this run, pauses included
     uint64_t nowUs_ = 0;
     uint64_t heldSinceUs_ = 0;
     ListId waitingList_ = ListId::None;  // None: the start input

@@ -11,18 +11,19 @@ bool IsAnalogChannel(uint8_t code) { return code >= 2 && code <= 7; }
 
 namespace {
 
-uint32_t Be32(const uint8_t* p) {
-    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
+uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
 uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
 size_t ActionLength(uint8_t code) {
     switch (static_cast<Op>(code)) {
-    case Op::WaitInput: case Op::WaitUser: case Op::SetLine: return 3;
+    case Op::WaitInput:
+    case Op::WaitUser:
+    case Op::SetLine: return 3;
     case Op::PulseLine: return 2;
     case Op::SetAnalog: return 4;
     case Op::Jump: return 14;
-    case Op::Nop: case Op::End: return 1;
+    case Op::Nop:
+    case Op::End: return 1;
     }
     return 0;
 }
@@ -89,19 +90,22 @@ private:
             a->channel = q[1];
             a->level = q[2];
             if (a->channel > 3) return fail(pos, "waits for unknown input " + std::to_string(a->channel));
-            if (a->level != 1 && a->level != 2) return fail(pos, "waits with unknown trigger " + std::to_string(a->level));
+            if (a->level != 1 && a->level != 2)
+                return fail(pos, "waits with unknown trigger " + std::to_string(a->level));
             break;
         case Op::WaitUser: a->value = Be16(q + 1); break;
         case Op::SetLine:
         case Op::PulseLine:
             a->channel = q[1];
             a->level = a->op == Op::SetLine ? q[2] : 0;
-            if (!IsDigitalLine(a->channel)) return fail(pos, "addresses unknown digital line " + std::to_string(a->channel));
+            if (!IsDigitalLine(a->channel))
+                return fail(pos, "addresses unknown digital line " + std::to_string(a->channel));
             break;
         case Op::SetAnalog:
             a->channel = q[1];
             a->value = Be16(q + 2);
-            if (!IsAnalogChannel(a->channel)) return fail(pos, "addresses unknown analog channel " + std::to_string(a->channel));
+            if (!IsAnalogChannel(a->channel))
+                return fail(pos, "addresses unknown analog channel " + std::to_string(a->channel));
             break;
         case Op::Jump: {
             a->value = Be32(q + 1);
@@ -123,8 +127,7 @@ private:
             if (j.target < 0 || it == slotOffsets_.end() || int64_t(*it) != j.target)
                 return fail(j.at, "has a jump that does not land on a slot record of its list");
             const size_t target = static_cast<size_t>(it - slotOffsets_.begin());
-            if (list->slots[target].tick > list->slots[j.slot].tick)
-                return fail(j.at, "has a forward jump");
+            if (list->slots[target].tick > list->slots[j.slot].tick) return fail(j.at, "has a forward jump");
             list->actions[j.action].targetSlot = static_cast<uint32_t>(target);
         }
         return true;
@@ -149,8 +152,8 @@ private:
 DecodeResult DecodeImage(const uint8_t* bytes, size_t length, size_t mainLength) {
     DecodeResult result;
     if (mainLength > length) {
-        result.error = "main list length " + std::to_string(mainLength) + " exceeds the image length " +
-                       std::to_string(length);
+        result.error =
+            "main list length " + std::to_string(mainLength) + " exceeds the image length " + std::to_string(length);
         return result;
     }
     ListDecoder main(bytes, mainLength, 0, "main");

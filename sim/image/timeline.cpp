@@ -3,8 +3,10 @@
 namespace sim::image {
 
 void Timeline::Add(const Record& record) {
-    if (records_.size() < capacity_) records_.push_back(record);
-    else ++dropped_;
+    if (records_.size() < capacity_)
+        records_.push_back(record);
+    else
+        ++dropped_;
 }
 
 void Timeline::Clear() {
@@ -45,8 +47,8 @@ void WriteCsvHeader(std::ostream& out) { out << "time_us,event,list,channel,valu
 void WriteCsv(std::ostream& out, const Record* first, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         const Record& r = first[i];
-        out << r.timeUs << ',' << EventName(r.event) << ',' << ListName(r.list) << ',' << r.channel << ','
-            << r.value << '\n';
+        out << r.timeUs << ',' << EventName(r.event) << ',' << ListName(r.list) << ',' << r.channel << ',' << r.value
+            << '\n';
     }
 }
 

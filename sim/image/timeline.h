@@ -31,8 +31,19 @@ namespace sim::image {
 
 /// What a timeline record reports.
 enum class Event : uint8_t {
-    RunStart, RunEnd, ListEnd, Stop, MirrorX, MirrorY, Line, Pulse, Analog,
-    WaitInput, WaitUser, WaitReleased, Jump,
+    RunStart,
+    RunEnd,
+    ListEnd,
+    Stop,
+    MirrorX,
+    MirrorY,
+    Line,
+    Pulse,
+    Analog,
+    WaitInput,
+    WaitUser,
+    WaitReleased,
+    Jump,
 };
 
 /// The list a record belongs to.

@@ -12,8 +12,13 @@ char* NewText() { return static_cast<char*>(std::calloc(kTextSize, 1)); }
 }  // namespace
 
 ASCIIBootloader::ASCIIBootloader(char* portName)
-    : protocol(new ASCIIProtocol(portName)), typeText(NewText()), revisionText(NewText()),
-      firmwareText(NewText()), bootloaderText(NewText()), serialText(NewText()), nameText(NewText()) {}
+    : protocol(new ASCIIProtocol(portName)),
+      typeText(NewText()),
+      revisionText(NewText()),
+      firmwareText(NewText()),
+      bootloaderText(NewText()),
+      serialText(NewText()),
+      nameText(NewText()) {}
 
 ASCIIBootloader::~ASCIIBootloader() {
     for (char* text : {typeText, revisionText, firmwareText, bootloaderText, serialText, nameText}) std::free(text);
@@ -25,9 +30,12 @@ bool ASCIIBootloader::UpdateDeviceInfo() {
         const char* query;
         char* text;
     };
-    const Item items[] = {{"device:type?", typeText},         {"device:revision?", revisionText},
-                          {"device:firmware:version?", firmwareText}, {"device:bootloader:version?", bootloaderText},
-                          {"device:serial?", serialText},     {"device:name?", nameText}};
+    const Item items[] = {{"device:type?", typeText},
+                          {"device:revision?", revisionText},
+                          {"device:firmware:version?", firmwareText},
+                          {"device:bootloader:version?", bootloaderText},
+                          {"device:serial?", serialText},
+                          {"device:name?", nameText}};
     for (const Item& item : items) {
         if (item.text == nullptr) return false;
         char query[32];

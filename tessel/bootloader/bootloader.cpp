@@ -29,9 +29,7 @@ Bootloader::Bootloader(const char* portName, int timeout) {
 Bootloader::Bootloader(const char* portName, bool acquire) {
     InitializeClass(portName, kDefaultTimeoutMs, acquire, kDefaultBaudRate);
 }
-Bootloader::Bootloader(const char* portName) {
-    InitializeClass(portName, kDefaultTimeoutMs, true, kDefaultBaudRate);
-}
+Bootloader::Bootloader(const char* portName) { InitializeClass(portName, kDefaultTimeoutMs, true, kDefaultBaudRate); }
 
 void Bootloader::InitializeClass(const char* portName, int timeout, bool acquire, int baudRate) {
     progressCallback = nullptr;
@@ -47,17 +45,13 @@ void Bootloader::InitializeClass(const char* portName, int timeout, bool acquire
     programMode = NotInProgmode;
     port.PortName(portName);
     port.baudRate = baudRate;
-    if (acquire)
-        deviceInfoAvailable = AcquireDeviceInfo();
+    if (acquire) deviceInfoAvailable = AcquireDeviceInfo();
 }
 
-Bootloader::Bootloader(const Bootloader& other) : serialNumber(nullptr), deviceDescription(nullptr) {
-    copyFrom(other);
-}
+Bootloader::Bootloader(const Bootloader& other) : serialNumber(nullptr), deviceDescription(nullptr) { copyFrom(other); }
 
 Bootloader& Bootloader::operator=(const Bootloader& other) {
-    if (this != &other)
-        copyFrom(other);
+    if (this != &other) copyFrom(other);
     return *this;
 }
 
@@ -89,58 +83,48 @@ Bootloader::~Bootloader() {
 bool Bootloader::IsDeviceInfoAvailable() { return deviceInfoAvailable; }
 
 bool Bootloader::GetDeviceType(int* value) {
-    if (value)
-        *value = deviceType;
+    if (value) *value = deviceType;
     return deviceInfoAvailable;
 }
 bool Bootloader::GetSubDeviceType(int* value) {
-    if (value)
-        *value = deviceSubType;
+    if (value) *value = deviceSubType;
     return deviceInfoAvailable;
 }
 bool Bootloader::GetRevision(int* value) {
-    if (value)
-        *value = revision;
+    if (value) *value = revision;
     return deviceInfoAvailable;
 }
 bool Bootloader::GetFirmwareVersion(int* value) {
-    if (value)
-        *value = firmwareVersion;
+    if (value) *value = firmwareVersion;
     return deviceInfoAvailable;
 }
 bool Bootloader::GetBootloaderVersion(int* value) {
-    if (value)
-        *value = bootloaderVersion;
+    if (value) *value = bootloaderVersion;
     return deviceInfoAvailable;
 }
 bool Bootloader::GetMaxBaudrate(int* value) {
-    if (value)
-        *value = maxBaudRate;
+    if (value) *value = maxBaudRate;
     return deviceInfoAvailable;
 }
 bool Bootloader::GetProgramMode(DeviceProgrammingState* value) {
-    if (value)
-        *value = programMode;
+    if (value) *value = programMode;
     return deviceInfoAvailable;
 }
 
 bool Bootloader::GetSerialNumber(char** text) {
-    if (!deviceInfoAvailable || text == nullptr)
-        return false;
+    if (!deviceInfoAvailable || text == nullptr) return false;
     *text = CopyText(serialNumber ? serialNumber : "");
     return *text != nullptr;
 }
 
 bool Bootloader::GetDeviceDescription(char** text) {
-    if (!deviceInfoAvailable || text == nullptr)
-        return false;
+    if (!deviceInfoAvailable || text == nullptr) return false;
     *text = CopyText(deviceDescription ? deviceDescription : "");
     return *text != nullptr;
 }
 
 void Bootloader::GetCOMPort(char** text) {
-    if (text == nullptr)
-        return;
+    if (text == nullptr) return;
     char* name = port.PortName();
     *text = CopyText(name);
     port.FreeRS232Memory(name);
@@ -153,14 +137,13 @@ void Bootloader::Free(char*& text) {
 
 void Bootloader::FreeBootloader(Bootloader** list, int count) {
     if (list != nullptr) {
-        for (int i = 0; i < count; ++i)
-            delete list[i];
+        for (int i = 0; i < count; ++i) delete list[i];
     }
     delete[] list;
 }
 
-void Bootloader::SetDataFields(const char* description, const char* serial, const char* portName,
-                               int type, int subType) {
+void Bootloader::SetDataFields(const char* description, const char* serial, const char* portName, int type,
+                               int subType) {
     ReplaceText(deviceDescription, description);
     ReplaceText(serialNumber, serial);
     port.PortName(portName);
@@ -170,14 +153,12 @@ void Bootloader::SetDataFields(const char* description, const char* serial, cons
 }
 
 bool Bootloader::switchBaudrate(unsigned char request, int newRate) {
-    if (!port.Connect())
-        return false;
+    if (!port.Connect()) return false;
     unsigned char reply[2] = {0, 0};
     bool ok = port.Send(&request, 1) && port.Receive(reply, 2, timeoutMs) && reply[0] == request &&
               reply[1] == proto::kAccepted;
     port.Disconnect();
-    if (ok)
-        port.baudRate = newRate;
+    if (ok) port.baudRate = newRate;
     return ok;
 }
 
@@ -189,14 +170,12 @@ bool Bootloader::pollProgramMode() {
     port.Disconnect();
     std::this_thread::sleep_for(kProgmodeSettle);
     port.Connect();  // a port that does not open shows up as a failed request
-    if (!acquireProgramMode())
-        programMode = NotInProgmode;
+    if (!acquireProgramMode()) programMode = NotInProgmode;
     return programMode == InProgmode;
 }
 
 bool Bootloader::EnterBootloader() {
-    if (deviceInfoAvailable && programMode == InProgmode)
-        return true;
+    if (deviceInfoAvailable && programMode == InProgmode) return true;
 
     port.Connect();  // a failure shows up as failed polls
     unsigned char request = proto::kEnterProgmode;
@@ -213,8 +192,7 @@ bool Bootloader::EnterBootloader() {
     int pollsThatCount = (divisor != 0 ? timeoutMs / divisor + 1 : 11) + 1;
     // One more poll follows; a device that gets there on that one is taken as well.
     bool reached = false;
-    for (int poll = 0; poll < pollsThatCount + 1 && !reached; ++poll)
-        reached = pollProgramMode();
+    for (int poll = 0; poll < pollsThatCount + 1 && !reached; ++poll) reached = pollProgramMode();
 
     if (reached) {
         std::this_thread::sleep_for(kProgmodeSettle);

@@ -69,8 +69,8 @@ public:
 
     // Stores identity data a caller already has, without talking to the device, and marks the
     // device information as available. Null strings store nothing for that field.
-    void SetDataFields(const char* description, const char* serialNumber, const char* portName,
-                       int deviceType, int deviceSubType);
+    void SetDataFields(const char* description, const char* serialNumber, const char* portName, int deviceType,
+                       int deviceSubType);
 
     // Asks the device for its maximum baud rate (0x1B). On the answer 0x1B 0x20 the port opens at
     // the maximum rate from then on; a caller with a port of its own sets that port's baudRate to

@@ -14,25 +14,21 @@ namespace proto = tessel::detail::bootloader_protocol;
 namespace {
 uint32_t BigEndian(const unsigned char* bytes, int count) {
     uint32_t value = 0;
-    for (int i = 0; i < count; ++i)
-        value = (value << 8) | bytes[i];
+    for (int i = 0; i < count; ++i) value = (value << 8) | bytes[i];
     return value;
 }
 }  // namespace
 
 bool Bootloader::acquireDataField(unsigned char request, int replyLength, int* value) {
     unsigned char reply[9] = {};
-    if (replyLength < 1 || replyLength > static_cast<int>(sizeof reply))
-        return false;
-    if (!port.Send(&request, 1) || !port.Receive(reply, replyLength, timeoutMs) || reply[0] != request)
-        return false;
+    if (replyLength < 1 || replyLength > static_cast<int>(sizeof reply)) return false;
+    if (!port.Send(&request, 1) || !port.Receive(reply, replyLength, timeoutMs) || reply[0] != request) return false;
     *value = static_cast<int>(BigEndian(reply + 1, replyLength - 1));
     return true;
 }
 
 bool Bootloader::acquireDeviceType() {
-    return acquireDataField(proto::kDeviceType, 3, &deviceType) ||
-           acquireDataField(proto::kDeviceType, 2, &deviceType);
+    return acquireDataField(proto::kDeviceType, 3, &deviceType) || acquireDataField(proto::kDeviceType, 2, &deviceType);
 }
 bool Bootloader::acquireDeviceSubType() { return acquireDataField(proto::kDeviceSubType, 3, &deviceSubType); }
 bool Bootloader::acquireRevision() { return acquireDataField(proto::kRevision, 3, &revision); }
@@ -44,8 +40,7 @@ bool Bootloader::acquireMaxBaudrate() { return acquireDataField(proto::kMaxBaudR
 
 bool Bootloader::acquireProgramMode() {
     int value = 0;
-    if (!acquireDataField(proto::kProgramMode, 2, &value))
-        return false;
+    if (!acquireDataField(proto::kProgramMode, 2, &value)) return false;
     programMode = value == proto::kAccepted ? InProgmode : NotInProgmode;
     return true;
 }
@@ -53,11 +48,9 @@ bool Bootloader::acquireProgramMode() {
 bool Bootloader::acquireSerialNumber() {
     unsigned char request = proto::kSerialNumber;
     unsigned char reply[1 + proto::kSerialNumberLength] = {};
-    if (!port.Send(&request, 1) || !port.Receive(reply, sizeof reply, timeoutMs) || reply[0] != request)
-        return false;
+    if (!port.Send(&request, 1) || !port.Receive(reply, sizeof reply, timeoutMs) || reply[0] != request) return false;
     char text[proto::kSerialNumberLength + 1] = {};
-    for (int i = 0; i < proto::kSerialNumberLength && reply[1 + i] != 0; ++i)
-        text[i] = static_cast<char>(reply[1 + i]);
+    for (int i = 0; i < proto::kSerialNumberLength && reply[1 + i] != 0; ++i) text[i] = static_cast<char>(reply[1 + i]);
     std::free(serialNumber);
     serialNumber = CopyText(text);
     return serialNumber != nullptr;
@@ -66,8 +59,7 @@ bool Bootloader::acquireSerialNumber() {
 bool Bootloader::acquireProgramParameters() {
     unsigned char request = proto::kProgramParameters;
     unsigned char reply[9] = {};
-    if (!port.Send(&request, 1) || !port.Receive(reply, sizeof reply, timeoutMs) || reply[0] != request)
-        return false;
+    if (!port.Send(&request, 1) || !port.Receive(reply, sizeof reply, timeoutMs) || reply[0] != request) return false;
     blockSize = BigEndian(reply + 1, 4);
     programParameter2 = BigEndian(reply + 5, 4);
     return true;
@@ -75,16 +67,14 @@ bool Bootloader::acquireProgramParameters() {
 
 bool Bootloader::acquireDeviceDescription() {
     unsigned char request = proto::kDescription;
-    if (!port.Send(&request, 1))
-        return false;
+    if (!port.Send(&request, 1)) return false;
     // Collected bytes: the echo (not compared) and then the text, up to a NUL byte. A device that
     // never sends the NUL is cut off after kMaxDescriptionLength text bytes.
     std::string collected;
     bool endedOnNul = false;
     while (collected.size() <= 1 + static_cast<size_t>(proto::kMaxDescriptionLength)) {
         unsigned char byte = 0;
-        if (!port.Receive(&byte, 1, timeoutMs))
-            break;
+        if (!port.Receive(&byte, 1, timeoutMs)) break;
         if (byte == 0) {
             endedOnNul = true;
             break;
@@ -114,10 +104,9 @@ bool Bootloader::AcquireDeviceInfo() {
         } else {
             deviceSubType = 0;
         }
-        ok = ok && acquireFirmwareVersion() && acquireMaxBaudrate() && acquireRevision() &&
-             acquireSerialNumber() && acquireProgramMode() && acquireDeviceDescription();
-        if (ok && programMode == InProgmode)
-            ok = acquireProgramParameters();
+        ok = ok && acquireFirmwareVersion() && acquireMaxBaudrate() && acquireRevision() && acquireSerialNumber() &&
+             acquireProgramMode() && acquireDeviceDescription();
+        if (ok && programMode == InProgmode) ok = acquireProgramParameters();
     }
     deviceInfoAvailable = ok;
     port.Disconnect();

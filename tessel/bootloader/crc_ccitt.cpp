@@ -21,8 +21,7 @@ unsigned short CRC_CCITT::ComputeChecksum(unsigned char* data, int length) {
 
 unsigned short CRC_CCITT::ComputeChecksum(const unsigned char* data, int length) const {
     unsigned short crc = initialValue;
-    if (data == nullptr)
-        return crc;
+    if (data == nullptr) return crc;
     for (int i = 0; i < length; ++i)
         crc = static_cast<unsigned short>(table[((crc >> 8) ^ data[i]) & 0xFF] ^ (crc << 8));
     return crc;

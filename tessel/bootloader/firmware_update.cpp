@@ -20,8 +20,7 @@ struct BlockPlan {
 // Cuts `size` bytes into blocks; false when the header could not describe the result (which also
 // keeps a block size of 0 from looping).
 bool PlanBlocks(long size, unsigned int blockSize, BlockPlan* plan) {
-    if (size <= 0 || size > INT_MAX || blockSize == 0 || blockSize > INT_MAX)
-        return false;
+    if (size <= 0 || size > INT_MAX || blockSize == 0 || blockSize > INT_MAX) return false;
     plan->blockSize = static_cast<long>(blockSize);
     plan->count = (size + plan->blockSize - 1) / plan->blockSize;
     plan->lastLength = size - (plan->count - 1) * plan->blockSize;
@@ -31,11 +30,9 @@ bool PlanBlocks(long size, unsigned int blockSize, BlockPlan* plan) {
 }  // namespace
 
 bool Bootloader::UpdateFirmware(int updateParameter, unsigned char* data, long size) {
-    if (!deviceInfoAvailable || programMode != InProgmode || data == nullptr)
-        return false;
+    if (!deviceInfoAvailable || programMode != InProgmode || data == nullptr) return false;
     BlockPlan plan;
-    if (!PlanBlocks(size, blockSize, &plan))
-        return false;
+    if (!PlanBlocks(size, blockSize, &plan)) return false;
 
     unsigned char header[proto::kUpdateHeaderLength] = {
         proto::kEnterProgmode,
@@ -67,8 +64,7 @@ bool Bootloader::UpdateFirmware(int updateParameter, unsigned char* data, long s
         const unsigned short checksum = crc.ComputeChecksum(block, length);
         unsigned char checksumBytes[2] = {static_cast<unsigned char>(checksum >> 8),
                                           static_cast<unsigned char>(checksum)};
-        if (progressCallback)
-            progressCallback(static_cast<int>(i * plan.blockSize), total);
+        if (progressCallback) progressCallback(static_cast<int>(i * plan.blockSize), total);
         // Send results are not examined: a failed send shows up as a missing reply.
         port.Send(block, length);
         port.Send(checksumBytes, 2);
@@ -78,33 +74,27 @@ bool Bootloader::UpdateFirmware(int updateParameter, unsigned char* data, long s
             return false;
         }
     }
-    if (progressCallback)
-        progressCallback(total, total);
+    if (progressCallback) progressCallback(total, total);
     port.Disconnect();
     programMode = NotInProgmode;
     return true;
 }
 
 bool Bootloader::UpdateFirmware(int updateParameter, const char* file) {
-    if (file == nullptr)
-        return false;
+    if (file == nullptr) return false;
     std::FILE* in = std::fopen(file, "rb");
-    if (in == nullptr)
-        return false;
+    if (in == nullptr) return false;
     std::vector<unsigned char> image;
     long length = -1;
-    if (std::fseek(in, 0, SEEK_END) == 0)
-        length = std::ftell(in);
+    if (std::fseek(in, 0, SEEK_END) == 0) length = std::ftell(in);
     // Refuse before reading what the header could not describe anyway.
     BlockPlan plan;
-    bool readable = length > 0 && std::fseek(in, 0, SEEK_SET) == 0 &&
-                    PlanBlocks(length, blockSize, &plan);
+    bool readable = length > 0 && std::fseek(in, 0, SEEK_SET) == 0 && PlanBlocks(length, blockSize, &plan);
     if (readable) {
         image.resize(static_cast<size_t>(length));
         readable = std::fread(image.data(), 1, image.size(), in) == image.size();
     }
     std::fclose(in);
-    if (!readable)
-        return false;
+    if (!readable) return false;
     return UpdateFirmware(updateParameter, image.data(), length);
 }

@@ -7,11 +7,11 @@ namespace {
 
 template <typename T>
 T readLeading(const std::string& text) {
-  std::istringstream in(text);
-  in.imbue(std::locale::classic());
-  T value{};
-  in >> value;  // stores 0 or the limit on failure
-  return value;
+    std::istringstream in(text);
+    in.imbue(std::locale::classic());
+    T value{};
+    in >> value;  // stores 0 or the limit on failure
+    return value;
 }
 
 }  // namespace
@@ -19,10 +19,10 @@ T readLeading(const std::string& text) {
 std::string convertInt(int value) { return std::to_string(value); }
 
 std::string convertFloat(float value) {
-  std::ostringstream out;
-  out.imbue(std::locale::classic());
-  out << static_cast<double>(value);
-  return out.str();
+    std::ostringstream out;
+    out.imbue(std::locale::classic());
+    out << static_cast<double>(value);
+    return out.str();
 }
 
 std::string convertBool(bool value) { return value ? "1" : "0"; }

@@ -5,15 +5,15 @@
 #include <tessel/geometry/vector2f.h>
 
 class TESSEL_API CalibrationPoint {
- public:
-  Vector2f camera;
-  Vector2f device;
+public:
+    Vector2f camera;
+    Vector2f device;
 
-  /// All four coordinates 0.
-  CalibrationPoint();
-  CalibrationPoint(Vector2f camera, Vector2f device);
-  CalibrationPoint(const CalibrationPoint& other) = default;
-  CalibrationPoint& operator=(const CalibrationPoint& other) = default;
+    /// All four coordinates 0.
+    CalibrationPoint();
+    CalibrationPoint(Vector2f camera, Vector2f device);
+    CalibrationPoint(const CalibrationPoint& other) = default;
+    CalibrationPoint& operator=(const CalibrationPoint& other) = default;
 
-  CalibrationPoint Clone() const;
+    CalibrationPoint Clone() const;
 };

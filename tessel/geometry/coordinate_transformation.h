@@ -14,14 +14,14 @@
 #include <tessel/geometry/vector2f.h>
 
 class TESSEL_API CoordinateTransformation {
- public:
-  CoordinateTransformation() = default;
+public:
+    CoordinateTransformation() = default;
 
-  /// Device coordinates of a camera point. A table of another size, or a
-  /// null table, gives (0, 0). The table is only read.
-  static Vector2f TransformCameraToDeviceCoordinates(Vector2f point, CalibrationPoint* table, unsigned int count);
+    /// Device coordinates of a camera point. A table of another size, or a
+    /// null table, gives (0, 0). The table is only read.
+    static Vector2f TransformCameraToDeviceCoordinates(Vector2f point, CalibrationPoint* table, unsigned int count);
 
-  /// Camera coordinates of a device point; the same rules with the roles of
-  /// the two fields exchanged.
-  static Vector2f TransformDeviceToCameraCoordinates(Vector2f point, CalibrationPoint* table, unsigned int count);
+    /// Camera coordinates of a device point; the same rules with the roles of
+    /// the two fields exchanged.
+    static Vector2f TransformDeviceToCameraCoordinates(Vector2f point, CalibrationPoint* table, unsigned int count);
 };

@@ -17,8 +17,7 @@
 /// that is zero, negative, not a number, or too small to advance the scan
 /// at the polygon's coordinates, gives an empty result.
 /// The caller owns the result and releases it with Free.
-TESSEL_API std::vector<std::vector<LineSegment>>* FragmentToLines(const std::vector<Vector2f>& polygon,
-                                                                  float spacing);
+TESSEL_API std::vector<std::vector<LineSegment>>* FragmentToLines(const std::vector<Vector2f>& polygon, float spacing);
 
 /// Releases a result of FragmentToLines and sets the pointer to null; a null
 /// pointer is accepted.

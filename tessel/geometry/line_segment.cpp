@@ -10,7 +10,7 @@ LineSegment::LineSegment(Vector2f start_, Vector2f end_) : start(start_), end(en
 Vector2f LineSegment::Mid() const { return start + (end - start) * 0.5f; }
 
 int LineSegment::Length() const {
-  const float dx = end.x - start.x;
-  const float dy = end.y - start.y;
-  return tessel::detail::truncToInt(std::sqrt(dx * dx + dy * dy));
+    const float dx = end.x - start.x;
+    const float dy = end.y - start.y;
+    return tessel::detail::truncToInt(std::sqrt(dx * dx + dy * dy));
 }

@@ -15,9 +15,9 @@ float pointf::operator*(pointf o) const { return x * o.x + y * o.y; }
 pointf pointf::operator/(float s) const { return pointf(x / s, y / s); }
 
 float pointf::Distancef(pointf o) const {
-  const float dx = x - o.x;
-  const float dy = y - o.y;
-  return std::sqrt(dx * dx + dy * dy);
+    const float dx = x - o.x;
+    const float dy = y - o.y;
+    return std::sqrt(dx * dx + dy * dy);
 }
 
 float pointf::XDistance(pointf o) const { return x - o.x; }

@@ -7,25 +7,25 @@
 #include <cstdint>
 
 class TESSEL_API rectanglef {
- public:
-  float x;
-  float y;
-  float width;
-  float height;
+public:
+    float x;
+    float y;
+    float width;
+    float height;
 
-  /// All zero.
-  rectanglef();
-  rectanglef(float x, float y, float width, float height);
+    /// All zero.
+    rectanglef();
+    rectanglef(float x, float y, float width, float height);
 };
 
 class TESSEL_API rectangle {
- public:
-  std::int32_t x;
-  std::int32_t y;
-  std::int32_t width;
-  std::int32_t height;
+public:
+    std::int32_t x;
+    std::int32_t y;
+    std::int32_t width;
+    std::int32_t height;
 
-  /// All zero.
-  rectangle();
-  rectangle(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height);
+    /// All zero.
+    rectangle();
+    rectangle(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height);
 };

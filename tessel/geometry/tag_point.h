@@ -4,6 +4,6 @@
 #include <cstdint>
 
 struct tagPOINT {
-  std::int32_t x;
-  std::int32_t y;
+    std::int32_t x;
+    std::int32_t y;
 };

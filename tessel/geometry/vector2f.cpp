@@ -13,9 +13,7 @@ constexpr double kTwoPi = 6.283185307179586;
 
 // Radians to degrees the way the angle functions have always done it:
 // multiplied by 360 in float, divided by 2*pi in double.
-float toDegrees(float radians) {
-  return static_cast<float>(static_cast<double>(radians * 360.0f) / kTwoPi);
-}
+float toDegrees(float radians) { return static_cast<float>(static_cast<double>(radians * 360.0f) / kTwoPi); }
 
 }  // namespace
 
@@ -39,26 +37,24 @@ Vector2f Vector2f::Negate() const { return Vector2f(-x, -y); }
 float Vector2f::Length() const { return std::sqrt(x * x + y * y); }
 
 void Vector2f::Normalize() {
-  const float length = Length();
-  if (length == 0.0f) return;
-  x /= length;
-  y /= length;
+    const float length = Length();
+    if (length == 0.0f) return;
+    x /= length;
+    y /= length;
 }
 
-std::string Vector2f::ToString() const {
-  return "{" + convertFloat(x) + " ; " + convertFloat(y) + "}";
-}
+std::string Vector2f::ToString() const { return "{" + convertFloat(x) + " ; " + convertFloat(y) + "}"; }
 
 Vector2f Vector2f::Normalize(Vector2f a) {
-  a.Normalize();
-  return a;
+    a.Normalize();
+    return a;
 }
 
 float Vector2f::ScalarProjection(Vector2f a, Vector2f b) { return (a * b) / b.Length(); }
 
 Vector2f Vector2f::VectorProjection(Vector2f a, Vector2f b) {
-  const float length = b.Length();
-  return b * ((a * b) / (length * length));
+    const float length = b.Length();
+    return b * ((a * b) / (length * length));
 }
 
 Vector2f Vector2f::GetLeftPerp(Vector2f a) { return Vector2f(-a.y, a.x); }
@@ -67,32 +63,32 @@ Vector2f Vector2f::GetLeftNormal(Vector2f a) { return Normalize(GetLeftPerp(a));
 Vector2f Vector2f::GetRightNormal(Vector2f a) { return Normalize(GetRightPerp(a)); }
 
 Vector2f Vector2f::Rotate(float angle, Vector2f center, Vector2f p) {
-  const float theta = static_cast<float>(static_cast<double>(angle) * kPi) / 180.0f;
-  const float c = std::cos(theta);
-  const float s = std::sin(theta);
-  const float dx = p.x - center.x;
-  const float dy = p.y - center.y;
-  return Vector2f(center.x + dx * c - dy * s, center.y + dx * s + dy * c);
+    const float theta = static_cast<float>(static_cast<double>(angle) * kPi) / 180.0f;
+    const float c = std::cos(theta);
+    const float s = std::sin(theta);
+    const float dx = p.x - center.x;
+    const float dy = p.y - center.y;
+    return Vector2f(center.x + dx * c - dy * s, center.y + dx * s + dy * c);
 }
 
 int Vector2f::Location(Vector2f a, Vector2f b, Vector2f p) {
-  const float cross = (p.y - a.y) * (b.x - a.x) - (b.y - a.y) * (p.x - a.x);
-  return tessel::detail::truncToInt(cross);
+    const float cross = (p.y - a.y) * (b.x - a.x) - (b.y - a.y) * (p.x - a.x);
+    return tessel::detail::truncToInt(cross);
 }
 
 bool Vector2f::IsPointNearbyLine(Vector2f p, Vector2f a, Vector2f b) {
-  const Vector2f d = b - a;
-  const float length = d.Length();
-  const Vector2f ap = p - a;
-  const float t = (ap * d) / length;
-  const float r = ap.Length();
-  const float h = std::sqrt(r * r - t * t);
-  // NaN (a == b, or a radicand rounded below zero) fails every comparison.
-  return h <= 5.0f && 0.0f <= t && t <= length;
+    const Vector2f d = b - a;
+    const float length = d.Length();
+    const Vector2f ap = p - a;
+    const float t = (ap * d) / length;
+    const float r = ap.Length();
+    const float h = std::sqrt(r * r - t * t);
+    // NaN (a == b, or a radicand rounded below zero) fails every comparison.
+    return h <= 5.0f && 0.0f <= t && t <= length;
 }
 
 bool Vector2f::IsPointNearbyPoint(Vector2f a, Vector2f b, int radius) {
-  return (a - b).Length() <= static_cast<float>(radius);
+    return (a - b).Length() <= static_cast<float>(radius);
 }
 
 float Vector2f::GetDistanceF(Vector2f a, Vector2f b) { return (a - b).Length(); }
@@ -100,21 +96,21 @@ float Vector2f::GetXDistanceF(Vector2f a, Vector2f b) { return a.x - b.x; }
 float Vector2f::GetYDistanceF(Vector2f a, Vector2f b) { return a.y - b.y; }
 
 float Vector2f::Angle(Vector2f a, Vector2f b) {
-  const float cross = a.x * b.y - a.y * b.x;
-  const float dot = a.x * b.x + a.y * b.y;
-  const float r = std::acos(dot / (a.Length() * b.Length()));
-  const float sign = cross / std::fabs(cross);
-  const float t = r * sign;
-  if (!std::isnan(t)) return toDegrees(t);
-  // Collinear, zero or rounding past +-1: decide by the unit vectors alone.
-  const Vector2f na = Normalize(a);
-  const Vector2f nb = Normalize(b);
-  return (na.x == nb.x && na.y == nb.y) ? 0.0f : 180.0f;
+    const float cross = a.x * b.y - a.y * b.x;
+    const float dot = a.x * b.x + a.y * b.y;
+    const float r = std::acos(dot / (a.Length() * b.Length()));
+    const float sign = cross / std::fabs(cross);
+    const float t = r * sign;
+    if (!std::isnan(t)) return toDegrees(t);
+    // Collinear, zero or rounding past +-1: decide by the unit vectors alone.
+    const Vector2f na = Normalize(a);
+    const Vector2f nb = Normalize(b);
+    return (na.x == nb.x && na.y == nb.y) ? 0.0f : 180.0f;
 }
 
 float Vector2f::AngleEX(Vector2f a, Vector2f b) {
-  const float dot = a.x * b.x + a.y * b.y;
-  return toDegrees(std::acos(dot / (a.Length() * b.Length())));
+    const float dot = a.x * b.x + a.y * b.y;
+    return toDegrees(std::acos(dot / (a.Length() * b.Length())));
 }
 
 Vector2f Vector2f::FlipH(Vector2f a, Vector2f b) { return Vector2f(a.x - (b.x - a.x), b.y); }

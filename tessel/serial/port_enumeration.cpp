@@ -78,8 +78,7 @@ std::string BareName(const std::string& name) {
 bool IsConsole(const std::string& name, const std::vector<std::string>& consoles) {
     std::string bare = BareName(name);
     if (bare == "console") return true;  // /dev/console is whichever console is active
-    return std::any_of(consoles.begin(), consoles.end(),
-                       [&](const std::string& c) { return BareName(c) == bare; });
+    return std::any_of(consoles.begin(), consoles.end(), [&](const std::string& c) { return BareName(c) == bare; });
 }
 
 }  // namespace

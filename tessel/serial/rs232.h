@@ -59,9 +59,9 @@ public:
     /// receive operation) ends the send with false.
     bool Send(unsigned char* data, int length) override;
     /// Reads exactly `count` bytes into `buffer`; each byte is awaited for at most
-    /// 2 x timeoutMs (bytes already waiting are taken in one system call). False at the first byte that does not arrive (earlier bytes stay in the
-    /// buffer). A count of 0 gives true without reading; a negative count, or a null buffer with
-    /// count > 0, gives false. In every case the time-outs are set first (all five to timeoutMs).
+    /// 2 x timeoutMs (bytes already waiting are taken in one system call). False at the first byte that does not arrive
+    /// (earlier bytes stay in the buffer). A count of 0 gives true without reading; a negative count, or a null buffer
+    /// with count > 0, gives false. In every case the time-outs are set first (all five to timeoutMs).
     bool Receive(unsigned char* buffer, int count, int timeoutMs) override;
     /// Reads until the line has been silent for the read time-out. With at least one byte:
     /// *data = a new buffer of exactly *length bytes (free with FreeRS232Memory), true.
@@ -89,11 +89,10 @@ public:
 
 private:
     bool OpenPort(char* port);
-    bool ConfigurePort(unsigned long baud, unsigned char byteSize, unsigned long parityCheck,
-                       unsigned char parity, unsigned char stopBits);
+    bool ConfigurePort(unsigned long baud, unsigned char byteSize, unsigned long parityCheck, unsigned char parity,
+                       unsigned char stopBits);
     bool SetCommunicationTimeouts(unsigned long readInterval, unsigned long readTotalMultiplier,
-                                  unsigned long readTotalConstant,
-                                  unsigned long writeTotalMultiplier,
+                                  unsigned long readTotalConstant, unsigned long writeTotalMultiplier,
                                   unsigned long writeTotalConstant);
     void ClosePort();
     bool FinishPortStep(bool ok);

@@ -20,8 +20,7 @@ struct RS232Async::Wake {
     bool open = false;
 };
 
-RS232Async::RS232Async()
-    : receiveCallback(nullptr), disconnectCallback(nullptr), running(0), wake_(new Wake) {
+RS232Async::RS232Async() : receiveCallback(nullptr), disconnectCallback(nullptr), running(0), wake_(new Wake) {
     wake_->open = tessel::detail::OpenWake(wake_->signal);
 }
 

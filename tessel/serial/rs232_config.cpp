@@ -10,15 +10,28 @@
 using tessel::detail::HeapText;
 
 RS232::RS232()
-    : portHandle(kInvalidPortHandle), dcb(), timeouts(), lastResult(0), bytesWritten(0),
-      portName(nullptr), baudRate(9600), sendProgressCallback(nullptr), lineTerminator("\r\n"),
+    : portHandle(kInvalidPortHandle),
+      dcb(),
+      timeouts(),
+      lastResult(0),
+      bytesWritten(0),
+      portName(nullptr),
+      baudRate(9600),
+      sendProgressCallback(nullptr),
+      lineTerminator("\r\n"),
       xonXoff(false) {}
 
 RS232::RS232(const RS232& other)
-    : Communicator(other), portHandle(kInvalidPortHandle), dcb(other.dcb),
-      timeouts(other.timeouts), lastResult(0), bytesWritten(0),
-      portName(HeapText(other.portName)), baudRate(other.baudRate),
-      sendProgressCallback(other.sendProgressCallback), lineTerminator(other.lineTerminator),
+    : Communicator(other),
+      portHandle(kInvalidPortHandle),
+      dcb(other.dcb),
+      timeouts(other.timeouts),
+      lastResult(0),
+      bytesWritten(0),
+      portName(HeapText(other.portName)),
+      baudRate(other.baudRate),
+      sendProgressCallback(other.sendProgressCallback),
+      lineTerminator(other.lineTerminator),
       xonXoff(other.xonXoff) {}
 
 RS232& RS232::operator=(const RS232& other) {
@@ -86,36 +99,37 @@ bool RS232::OpenPort(char* port) {
         [this] { ClosePort(); });
 }
 
-bool RS232::ConfigurePort(unsigned long baud, unsigned char byteSize, unsigned long parityCheck,
-                          unsigned char parity, unsigned char stopBits) {
-    bool ok = tessel::detail::NoThrow([&] {
-        if (!tessel::detail::GetSerialState(portHandle, dcb)) return false;
-        dcb.DCBlength = 28;
-        dcb.BaudRate = static_cast<std::uint32_t>(baud);
-        dcb.ByteSize = byteSize;
-        dcb.Parity = parity;
-        dcb.StopBits = stopBits;
-        dcb.fBinary = 1;
-        dcb.fParity = parityCheck & 1u;
-        dcb.fOutxCtsFlow = 0;
-        dcb.fOutxDsrFlow = 0;
-        dcb.fDtrControl = DTR_CONTROL_DISABLE;
-        dcb.fDsrSensitivity = 0;
-        dcb.fRtsControl = RTS_CONTROL_DISABLE;
-        dcb.fOutX = xonXoff ? 1 : 0;
-        dcb.fInX = xonXoff ? 1 : 0;
-        dcb.XonChar = 0x11;
-        dcb.XoffChar = 0x13;
-        dcb.fNull = 0;
-        dcb.fAbortOnError = 1;
-        return tessel::detail::SetSerialState(portHandle, dcb);
-    }, [] {});
+bool RS232::ConfigurePort(unsigned long baud, unsigned char byteSize, unsigned long parityCheck, unsigned char parity,
+                          unsigned char stopBits) {
+    bool ok = tessel::detail::NoThrow(
+        [&] {
+            if (!tessel::detail::GetSerialState(portHandle, dcb)) return false;
+            dcb.DCBlength = 28;
+            dcb.BaudRate = static_cast<std::uint32_t>(baud);
+            dcb.ByteSize = byteSize;
+            dcb.Parity = parity;
+            dcb.StopBits = stopBits;
+            dcb.fBinary = 1;
+            dcb.fParity = parityCheck & 1u;
+            dcb.fOutxCtsFlow = 0;
+            dcb.fOutxDsrFlow = 0;
+            dcb.fDtrControl = DTR_CONTROL_DISABLE;
+            dcb.fDsrSensitivity = 0;
+            dcb.fRtsControl = RTS_CONTROL_DISABLE;
+            dcb.fOutX = xonXoff ? 1 : 0;
+            dcb.fInX = xonXoff ? 1 : 0;
+            dcb.XonChar = 0x11;
+            dcb.XoffChar = 0x13;
+            dcb.fNull = 0;
+            dcb.fAbortOnError = 1;
+            return tessel::detail::SetSerialState(portHandle, dcb);
+        },
+        [] {});
     return FinishPortStep(ok);
 }
 
 bool RS232::SetCommunicationTimeouts(unsigned long readInterval, unsigned long readTotalMultiplier,
-                                     unsigned long readTotalConstant,
-                                     unsigned long writeTotalMultiplier,
+                                     unsigned long readTotalConstant, unsigned long writeTotalMultiplier,
                                      unsigned long writeTotalConstant) {
     // termios has no place for time-outs: the record lives here and goes with every read and
     // write. A closed port fails here as the system would reject its handle.
@@ -138,4 +152,3 @@ void RS232::ClosePort() {
     if (portHandle != kInvalidPortHandle) tessel::detail::CloseSerial(portHandle);
     portHandle = kInvalidPortHandle;
 }
-

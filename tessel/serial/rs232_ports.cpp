@@ -14,10 +14,12 @@ void RS232::GetSpecificCOMPorts(char*** ports, int* count) { GetSpecificCOMPorts
 void RS232::GetSpecificCOMPorts(char*** ports, int* count, char* filter) {
     if (ports == nullptr || count == nullptr) return;
     std::vector<std::string> names;
-    if (!tessel::detail::NoThrow([&] {
-            names = tessel::detail::EnumeratePorts(filter);
-            return true;
-        }, [] {}))
+    if (!tessel::detail::NoThrow(
+            [&] {
+                names = tessel::detail::EnumeratePorts(filter);
+                return true;
+            },
+            [] {}))
         return;
     *count = static_cast<int>(names.size());
     if (names.empty()) return;

@@ -13,10 +13,10 @@
 
 namespace {
 
-constexpr int kSendPiece = 50;           // piece size; reports fall on piece boundaries
-constexpr int kProgressSpacing = 1000;   // a report only after more than this many bytes
-constexpr int kBufferGrowth = 50;        // growth step of the line read's work buffer
-constexpr int kReadChunk = 4096;         // bytes taken per system call when reading until silence
+constexpr int kSendPiece = 50;          // piece size; reports fall on piece boundaries
+constexpr int kProgressSpacing = 1000;  // a report only after more than this many bytes
+constexpr int kBufferGrowth = 50;       // growth step of the line read's work buffer
+constexpr int kReadChunk = 4096;        // bytes taken per system call when reading until silence
 constexpr std::size_t kTerminatorLimit = 100;
 // A line that never falls silent (or never ends a line) would otherwise be read for ever into an
 // ever-growing buffer; no reply of the device comes near this.
@@ -65,7 +65,8 @@ int RS232::ByteWaitMs() const {
 int RS232::real_read(unsigned char* buffer, int count, int byteWaitMs) {
     std::memset(buffer, 0, static_cast<std::size_t>(count));
     int got = tessel::detail::ReadSerial(portHandle, buffer, count, byteWaitMs);
-    if (got > 0 && tessel::detail::TraceEnabled()) tessel::detail::TraceBytes("<-", portName, buffer, static_cast<std::size_t>(got));
+    if (got > 0 && tessel::detail::TraceEnabled())
+        tessel::detail::TraceBytes("<-", portName, buffer, static_cast<std::size_t>(got));
     return got;
 }
 
@@ -97,8 +98,7 @@ bool RS232::real_send(unsigned char* data, int length) {
             if (nextReport < end) end = nextReport;
         }
         bytesWritten = 0;
-        if (!tessel::detail::WriteSerial(portHandle, data + offset, end - offset, &bytesWritten, kSendPiece,
-                                         timeouts))
+        if (!tessel::detail::WriteSerial(portHandle, data + offset, end - offset, &bytesWritten, kSendPiece, timeouts))
             return false;
         if (tessel::detail::TraceEnabled()) tessel::detail::TraceBytes("->", portName, data + offset, end - offset);
         offset = end;
@@ -170,4 +170,3 @@ bool RS232::ReceiveLine(unsigned char** data, int* length, int timeoutMs) {
         return false;
     }
 }
-

@@ -30,17 +30,17 @@ int RemainingMs(Clock::time_point deadline) {
 
 speed_t StandardSpeed(std::uint32_t baud) {
     switch (baud) {
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        case 230400: return B230400;
-        case 460800: return B460800;
-        case 921600: return B921600;
-        case 1000000: return B1000000;
-        case 3000000: return B3000000;
-        default: return 0;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 921600: return B921600;
+    case 1000000: return B1000000;
+    case 3000000: return B3000000;
+    default: return 0;
     }
 }
 
@@ -76,8 +76,10 @@ bool GetSerialState(PortHandle handle, DCB& dcb) {
     std::uint32_t baud = 0;
     if (!ReadBaudRate(static_cast<int>(handle), &baud)) baud = 0;
     dcb.BaudRate = baud;
-    dcb.ByteSize = (tio.c_cflag & CSIZE) == CS7 ? 7 : (tio.c_cflag & CSIZE) == CS6 ? 6
-                 : (tio.c_cflag & CSIZE) == CS5 ? 5 : 8;
+    dcb.ByteSize = (tio.c_cflag & CSIZE) == CS7   ? 7
+                   : (tio.c_cflag & CSIZE) == CS6 ? 6
+                   : (tio.c_cflag & CSIZE) == CS5 ? 5
+                                                  : 8;
     dcb.Parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? ODDPARITY : EVENPARITY) : NOPARITY;
     dcb.StopBits = (tio.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
     dcb.fOutX = (tio.c_iflag & IXON) ? 1 : 0;
@@ -94,10 +96,10 @@ bool SetSerialState(PortHandle handle, const DCB& dcb) {
     ::cfmakeraw(&tio);
     tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL);
     switch (dcb.ByteSize) {
-        case 5: tio.c_cflag |= CS5; break;
-        case 6: tio.c_cflag |= CS6; break;
-        case 7: tio.c_cflag |= CS7; break;
-        default: tio.c_cflag |= CS8; break;
+    case 5: tio.c_cflag |= CS5; break;
+    case 6: tio.c_cflag |= CS6; break;
+    case 7: tio.c_cflag |= CS7; break;
+    default: tio.c_cflag |= CS8; break;
     }
     if (dcb.Parity == ODDPARITY) tio.c_cflag |= PARENB | PARODD;
     if (dcb.Parity == EVENPARITY) tio.c_cflag |= PARENB;
@@ -155,8 +157,8 @@ int ReadSerial(PortHandle handle, unsigned char* buffer, int count, int byteWait
     return got;
 }
 
-bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsigned int* written,
-                 int piece, const COMMTIMEOUTS& t) {
+bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsigned int* written, int piece,
+                 const COMMTIMEOUTS& t) {
     int fd = static_cast<int>(handle);
     if (fd < 0) return false;
     if (piece <= 0) piece = count;

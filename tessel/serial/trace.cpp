@@ -10,7 +10,7 @@ namespace {
 
 // Decided once: the environment is read at the first trace test.
 std::FILE* TraceFile() {
-    static std::FILE* file = [] () -> std::FILE* {
+    static std::FILE* file = []() -> std::FILE* {
         const char* value = std::getenv("TESSEL_TRACE");
         if (value == nullptr || *value == '\0' || std::strcmp(value, "0") == 0) return nullptr;
         if (std::strcmp(value, "1") == 0) return stderr;

@@ -32,22 +32,22 @@ extern "C" {
  * releases it. Copy the text if it must outlive either.
  */
 typedef struct TiffStackReader {
-  void* reader;
-  char* log;
+    void* reader;
+    char* log;
 } TiffStackReader;
 
 /* Pixel type codes of TiffStackShape::type. */
 typedef enum TiffStackPixelType {
-  TiffStackPixel_UInt8 = 0,
-  TiffStackPixel_UInt16 = 1,
-  TiffStackPixel_UInt32 = 2,
-  TiffStackPixel_UInt64 = 3,
-  TiffStackPixel_Int8 = 4,
-  TiffStackPixel_Int16 = 5,
-  TiffStackPixel_Int32 = 6,
-  TiffStackPixel_Int64 = 7,
-  TiffStackPixel_Float32 = 8,
-  TiffStackPixel_Float64 = 9
+    TiffStackPixel_UInt8 = 0,
+    TiffStackPixel_UInt16 = 1,
+    TiffStackPixel_UInt32 = 2,
+    TiffStackPixel_UInt64 = 3,
+    TiffStackPixel_Int8 = 4,
+    TiffStackPixel_Int16 = 5,
+    TiffStackPixel_Int32 = 6,
+    TiffStackPixel_Int64 = 7,
+    TiffStackPixel_Float32 = 8,
+    TiffStackPixel_Float64 = 9
 } TiffStackPixelType;
 
 /*
@@ -59,10 +59,10 @@ typedef enum TiffStackPixelType {
  * are 0.
  */
 typedef struct TiffStackShape {
-  uint32_t ndim;
-  uint32_t type; /* a TiffStackPixelType */
-  uint64_t strides[11];
-  uint64_t dims[10];
+    uint32_t ndim;
+    uint32_t type; /* a TiffStackPixelType */
+    uint64_t strides[11];
+    uint64_t dims[10];
 } TiffStackShape;
 
 /* "Version <version>-<source revision> by <attribution>"; static text, never freed. */
@@ -102,8 +102,7 @@ TESSEL_API size_t TiffStackReader_GetImageDescriptionSizeBytes(TiffStackReader* 
  * `buffer`. Returns 1 on success, also when the image has no description
  * (nothing is written then), and 0 for an index out of range or a read error.
  */
-TESSEL_API int TiffStackReader_GetImageDescription(TiffStackReader* handle, int index, char* buffer,
-                                                   size_t bytes);
+TESSEL_API int TiffStackReader_GetImageDescription(TiffStackReader* handle, int index, char* buffer, size_t bytes);
 
 /* Total size of the descriptions of all images. */
 TESSEL_API size_t TiffStackReader_GetAllImageDescriptionsSizeBytes(TiffStackReader* handle);

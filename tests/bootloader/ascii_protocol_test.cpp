@@ -173,7 +173,7 @@ TEST_F(TextDevice, UpdateDeviceInfoKeepsWhatItReadBeforeARefusal) {
     EXPECT_FALSE(bootloader.UpdateDeviceInfo());
     EXPECT_STREQ(bootloader.DeviceType(), "7");
     EXPECT_STREQ(bootloader.HardwareRevision(), "9");
-    EXPECT_STREQ(bootloader.FirmwareVersion(), "16");  // the old text stays
+    EXPECT_STREQ(bootloader.FirmwareVersion(), "16");               // the old text stays
     EXPECT_EQ(LinesReceived().back(), "device:firmware:version?");  // nothing asked after it
 }
 

@@ -43,20 +43,25 @@ TEST(BootloaderEndToEnd, DiscoverIdentifySwitchBaudAndWriteFirmware) {
     std::vector<std::string> found;
     for (const std::string& port : ports) {
         tools::FoundDevice d;
-        if (tools::Identify(port, kTimeoutMs, &d) && d.deviceType == 3)
-            found.push_back(port);
+        if (tools::Identify(port, kTimeoutMs, &d) && d.deviceType == 3) found.push_back(port);
     }
     ASSERT_EQ(found, std::vector<std::string>{device.PortName()});
 
     Bootloader b(found[0].c_str(), kTimeoutMs, true);
     ASSERT_TRUE(b.IsDeviceInfoAvailable());
     int v = 0;
-    b.GetDeviceType(&v); EXPECT_EQ(v, 3);
-    b.GetSubDeviceType(&v); EXPECT_EQ(v, 4);
-    b.GetRevision(&v); EXPECT_EQ(v, 3);
-    b.GetFirmwareVersion(&v); EXPECT_EQ(v, 16);
-    b.GetBootloaderVersion(&v); EXPECT_EQ(v, 2);
-    b.GetMaxBaudrate(&v); EXPECT_EQ(v, 921600);
+    b.GetDeviceType(&v);
+    EXPECT_EQ(v, 3);
+    b.GetSubDeviceType(&v);
+    EXPECT_EQ(v, 4);
+    b.GetRevision(&v);
+    EXPECT_EQ(v, 3);
+    b.GetFirmwareVersion(&v);
+    EXPECT_EQ(v, 16);
+    b.GetBootloaderVersion(&v);
+    EXPECT_EQ(v, 2);
+    b.GetMaxBaudrate(&v);
+    EXPECT_EQ(v, 921600);
     EXPECT_EQ(TakeText(b, &Bootloader::GetSerialNumber), "123-4567");
     EXPECT_EQ(TakeText(b, &Bootloader::GetDeviceDescription), identity.description);
 
@@ -69,8 +74,7 @@ TEST(BootloaderEndToEnd, DiscoverIdentifySwitchBaudAndWriteFirmware) {
     ASSERT_TRUE(b.AcquireDeviceInfo());
 
     std::vector<unsigned char> image(70 * 1024);
-    for (size_t i = 0; i < image.size(); ++i)
-        image[i] = static_cast<unsigned char>((i * 131) ^ (i >> 9));
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<unsigned char>((i * 131) ^ (i >> 9));
     b.progressCallback = RecordProgress;
     g_progress.clear();
     ASSERT_TRUE(b.UpdateFirmware(0x0102, image.data(), static_cast<long>(image.size())));

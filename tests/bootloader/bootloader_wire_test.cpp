@@ -24,14 +24,21 @@ TEST(BootloaderWire, AcquiresTheWholeIdentityInOrder) {
     EXPECT_EQ(Hex(peer.AllFromHost()), "17 11 14 16 1A 15 19 18 1C");  // no 0x1F outside program mode
     ASSERT_TRUE(b.IsDeviceInfoAvailable());
     int v = -1;
-    EXPECT_TRUE(b.GetBootloaderVersion(&v)); EXPECT_EQ(v, 2);
-    EXPECT_TRUE(b.GetDeviceType(&v)); EXPECT_EQ(v, 3);
-    EXPECT_TRUE(b.GetSubDeviceType(&v)); EXPECT_EQ(v, 5);
-    EXPECT_TRUE(b.GetFirmwareVersion(&v)); EXPECT_EQ(v, 16);
-    EXPECT_TRUE(b.GetMaxBaudrate(&v)); EXPECT_EQ(v, 921600);
-    EXPECT_TRUE(b.GetRevision(&v)); EXPECT_EQ(v, 7);
+    EXPECT_TRUE(b.GetBootloaderVersion(&v));
+    EXPECT_EQ(v, 2);
+    EXPECT_TRUE(b.GetDeviceType(&v));
+    EXPECT_EQ(v, 3);
+    EXPECT_TRUE(b.GetSubDeviceType(&v));
+    EXPECT_EQ(v, 5);
+    EXPECT_TRUE(b.GetFirmwareVersion(&v));
+    EXPECT_EQ(v, 16);
+    EXPECT_TRUE(b.GetMaxBaudrate(&v));
+    EXPECT_EQ(v, 921600);
+    EXPECT_TRUE(b.GetRevision(&v));
+    EXPECT_EQ(v, 7);
     Bootloader::DeviceProgrammingState mode = Bootloader::InProgmode;
-    EXPECT_TRUE(b.GetProgramMode(&mode)); EXPECT_EQ(mode, Bootloader::NotInProgmode);
+    EXPECT_TRUE(b.GetProgramMode(&mode));
+    EXPECT_EQ(mode, Bootloader::NotInProgmode);
     EXPECT_EQ(TakeText(b, &Bootloader::GetSerialNumber), "123-4567");
     EXPECT_EQ(TakeText(b, &Bootloader::GetDeviceDescription), "Kv");
     char* port = nullptr;
@@ -91,10 +98,8 @@ TEST(BootloaderWire, DescriptionEndings) {
         std::string text;
     };
     const Case cases[] = {
-        {"nul-terminated", {0x1C, 'A', 'B', 0x00}, true, "AB"},
-        {"no answer at all", {}, true, ""},
-        {"stops without NUL", {0x1C, 'A', 'B'}, false, "AB"},
-        {"1024 characters", exactlyAtCap, true, longText},
+        {"nul-terminated", {0x1C, 'A', 'B', 0x00}, true, "AB"}, {"no answer at all", {}, true, ""},
+        {"stops without NUL", {0x1C, 'A', 'B'}, false, "AB"},   {"1024 characters", exactlyAtCap, true, longText},
         {"endless stream", endless, false, longText},
     };
     for (const Case& c : cases) {
@@ -166,8 +171,7 @@ TEST(BootloaderWire, EnterBootloaderSendsTheTextUnlessVersionOne) {
         const size_t before = peer.AllFromHost().size();
         const std::string text = "Enter Progmode\r\n";
         Bytes request{0x1D};
-        if (version != 1)
-            request.insert(request.end(), text.begin(), text.end());
+        if (version != 1) request.insert(request.end(), text.begin(), text.end());
         peer.Expect(request, {});
         peer.Expect({0x18}, {0x18, 0x00});
         peer.Expect({0x18}, {0x18, 0x20});

@@ -24,8 +24,7 @@ bool RecordProgress(int done, int total) {
 
 Bytes Image(size_t size) {
     Bytes image(size);
-    for (size_t i = 0; i < size; ++i)
-        image[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
+    for (size_t i = 0; i < size; ++i) image[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
     return image;
 }
 

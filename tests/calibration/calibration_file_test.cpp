@@ -43,8 +43,8 @@ TEST_F(CalibrationFile, SixteenPointTableGivesTheExpectedFile) {
     const char* grid[] = {"0.000000", "21845.000000", "43690.000000", "65535.000000"};
     for (int i = 15; i >= 0; --i) {
         std::string p = " P" + std::to_string(i);
-        expected += p + "DevY=" + grid[i / 4] + "\n" + p + "DevX=" + grid[i % 4] + "\n" +
-                    p + "CamY=" + grid[i / 4] + "\n" + p + "CamX=" + grid[i % 4] + "\n";
+        expected += p + "DevY=" + grid[i / 4] + "\n" + p + "DevX=" + grid[i % 4] + "\n" + p + "CamY=" + grid[i / 4] +
+                    "\n" + p + "CamX=" + grid[i % 4] + "\n";
     }
     expected += " PointCNT=16\n";
     EXPECT_EQ(Text(), expected);

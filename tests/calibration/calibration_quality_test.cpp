@@ -20,8 +20,8 @@ Calibration CameraLikeTable() {
         const double a = 3 * kPi / 180, sx = (dx - 32767.5) * 0.0125, sy = (dy - 32767.5) * 0.0125;
         const double ux = sx * std::cos(a) - sy * std::sin(a), uy = sx * std::sin(a) + sy * std::cos(a);
         const double grow = 1 + 0.005 * (ux * ux + uy * uy) / (512.0 * 512.0);
-        table.calibrationPoints[i] = CalibrationPoint(
-            Vector2f(float(640 + ux * grow), float(512 + uy * grow)), Vector2f(float(dx), float(dy)));
+        table.calibrationPoints[i] =
+            CalibrationPoint(Vector2f(float(640 + ux * grow), float(512 + uy * grow)), Vector2f(float(dx), float(dy)));
     }
     return table;
 }

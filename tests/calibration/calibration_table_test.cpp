@@ -72,9 +72,9 @@ TEST(CalibrationPoints, CloneTruncatesAndDropsInvalidPoints) {
     Calibration c;
     c.scanStepSize = 250;
     c.calibrationPoints[1] = CalibrationPoint(Vector2f(10.9f, 20.5f), Vector2f(30.99f, 40.1f));
-    c.calibrationPoints[2] = CalibrationPoint(Vector2f(-3.0f, 1.0f), Vector2f(5.0f, 5.0f));    // negative camera
+    c.calibrationPoints[2] = CalibrationPoint(Vector2f(-3.0f, 1.0f), Vector2f(5.0f, 5.0f));     // negative camera
     c.calibrationPoints[3] = CalibrationPoint(Vector2f(1.0f, 1.0f), Vector2f(70000.0f, 5.0f));  // beyond range
-    c.calibrationPoints[4] = CalibrationPoint(Vector2f(-0.5f, 1.0f), Vector2f(5.0f, 5.0f));    // truncates to 0
+    c.calibrationPoints[4] = CalibrationPoint(Vector2f(-0.5f, 1.0f), Vector2f(5.0f, 5.0f));     // truncates to 0
     std::unique_ptr<Calibration> copy(c.Clone());
     EXPECT_EQ(copy->scanStepSize, 250u);
     EXPECT_EQ(copy->calibrationPoints[1].camera, Vector2f(10, 20));

@@ -25,8 +25,10 @@ public:
         ::setenv(name, value.c_str(), 1);
     }
     ~ScopedEnv() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
@@ -53,7 +55,9 @@ protected:
         });
     }
     template <class F>
-    auto Model(F f) { return Model(sim, f); }
+    auto Model(F f) {
+        return Model(sim, f);
+    }
 
     /// Connects `k` by port name and expects success.
     void ConnectByPort(Korvan& k) { ASSERT_EQ(k.Connect(sim.PortName().c_str()), 0u); }

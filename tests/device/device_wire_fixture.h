@@ -12,8 +12,8 @@
 
 namespace devicetest {
 
-using testsupport::Bytes;
 using korvan::detail::DeviceAccess;
+using testsupport::Bytes;
 
 class WireTest : public ::testing::Test {
 protected:
@@ -34,8 +34,13 @@ protected:
     /// firmware the object was opened with.
     void StateStep(std::uint8_t code, std::uint8_t errors = 0, std::uint32_t counter = 0,
                    std::uint16_t statusWord = 0) {
-        Bytes reply{0x31, code, errors, std::uint8_t(counter >> 24), std::uint8_t(counter >> 16),
-                    std::uint8_t(counter >> 8), std::uint8_t(counter)};
+        Bytes reply{0x31,
+                    code,
+                    errors,
+                    std::uint8_t(counter >> 24),
+                    std::uint8_t(counter >> 16),
+                    std::uint8_t(counter >> 8),
+                    std::uint8_t(counter)};
         if (DeviceAccess::FirmwareVersion(device) >= 16) {
             reply.push_back(std::uint8_t(statusWord >> 8));
             reply.push_back(std::uint8_t(statusWord));

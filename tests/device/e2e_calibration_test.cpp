@@ -71,9 +71,10 @@ TEST_P(CalibrationRun, MapsCameraPixelsToWithinOneScanStep) {
     EXPECT_TRUE(camera.Look().visible);
     const Calibration before = *TheLaser().calibration;
     const double nan = std::nan("");
-    const std::pair<RPOINTF, RPOINTF> invalid[] = {
-        {RPOINTF(nan, 1.0), RPOINTF(1.0, 1.0)}, {RPOINTF(1.0, 1.0), RPOINTF(1.0, static_cast<double>(INFINITY))},
-        {RPOINTF(-1.0, 1.0), RPOINTF(1.0, 1.0)}, {RPOINTF(1.0, 1.0), RPOINTF(65536.0, 1.0)}};
+    const std::pair<RPOINTF, RPOINTF> invalid[] = {{RPOINTF(nan, 1.0), RPOINTF(1.0, 1.0)},
+                                                   {RPOINTF(1.0, 1.0), RPOINTF(1.0, static_cast<double>(INFINITY))},
+                                                   {RPOINTF(-1.0, 1.0), RPOINTF(1.0, 1.0)},
+                                                   {RPOINTF(1.0, 1.0), RPOINTF(65536.0, 1.0)}};
     for (const auto& [cameraPoint, devicePoint] : invalid) {
         EXPECT_EQ(k.SetCalibrationPoint(0, cameraPoint, devicePoint), 2u);
     }

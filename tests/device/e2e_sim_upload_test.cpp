@@ -25,8 +25,15 @@ protected:
     /// Announces an image whose output list is the last 6 bytes (an empty list's end record).
     static Bytes Announce(uint32_t length) {
         const uint32_t main = length - 6;
-        return {0x3F, uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length),
-                uint8_t(main >> 24), uint8_t(main >> 16), uint8_t(main >> 8), uint8_t(main)};
+        return {0x3F,
+                uint8_t(length >> 24),
+                uint8_t(length >> 16),
+                uint8_t(length >> 8),
+                uint8_t(length),
+                uint8_t(main >> 24),
+                uint8_t(main >> 16),
+                uint8_t(main >> 8),
+                uint8_t(main)};
     }
     /// A valid image of `size` (at least 18) bytes: one slot of no-operations, then two end records.
     static Bytes ImageOf(size_t size) {

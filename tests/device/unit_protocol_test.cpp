@@ -47,7 +47,8 @@ TEST(DeviceUnitPortCodes, EveryPortValue) {
 
 TEST(DeviceUnitStateTranslation, BothTables) {
     const State before16[] = {Idle, Running, NotReady, Running, Defragmenting, NotReady, Running, Running, Running};
-    const State from16[] = {Idle, Running, NotReady, ActiveB, Defragmenting, NotReady, ActiveA, ActiveA, ActiveC, WaitingForUser};
+    const State from16[] = {Idle,     Running, NotReady, ActiveB, Defragmenting,
+                            NotReady, ActiveA, ActiveA,  ActiveC, WaitingForUser};
     for (std::uint8_t code = 0; code < 9; ++code) {
         EXPECT_EQ(*TranslateDeviceState(code, 15), before16[code]) << int(code);
         EXPECT_EQ(*TranslateDeviceState(code, 0), before16[code]) << int(code);

@@ -106,9 +106,9 @@ TEST_F(DeviceWireExchange, CopiesShareThePortUntilTheLastOneGoes) {
 
 TEST_F(DeviceWireExchange, DisconnectStopsResetsAndRestoresTheBaudRate) {
     Open();
-    StateStep(0);              // Disconnect's own query
-    StateStep(0);              // Stop: refresh
-    StateStep(0);              // Stop: final query
+    StateStep(0);                // Disconnect's own query
+    StateStep(0);                // Stop: refresh
+    StateStep(0);                // Stop: final query
     Step({0x40}, {0x40, 0x00});  // reset refused ...
     Step({0x1E}, {0x1E, 0xFF});  // ... but the baud-rate reset confirms, which decides
     EXPECT_EQ(device.Disconnect(), 0u);

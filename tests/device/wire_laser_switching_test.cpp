@@ -38,8 +38,8 @@ TEST_F(DeviceWireSwitching, IntensityBecomesTheTruncatedAnalogLevel) {
     const Case cases[] = {
         {1000, 3000, 5000, {0x39, 0x05, 0x33, 0x33}},  // 2000 x 6.5535 = 13107
         {0, 10000, 10000, {0x39, 0x05, 0xFF, 0xFF}},
-        {0, 1000, 9, {0x39, 0x05, 0x00, 0x00}},         // 0.9 truncates to 0 before scaling
-        {2500, 2600, 3333, {0x39, 0x05, 0x40, 0xD8}},   // 2533 (truncated) x 6.5535 = 16600.0
+        {0, 1000, 9, {0x39, 0x05, 0x00, 0x00}},        // 0.9 truncates to 0 before scaling
+        {2500, 2600, 3333, {0x39, 0x05, 0x40, 0xD8}},  // 2533 (truncated) x 6.5535 = 16600.0
     };
     for (const Case& c : cases) {
         korvan::detail::ProcessWide().laserList.clear();
@@ -83,8 +83,10 @@ TEST_F(DeviceWireSwitching, OnAndOffUseTheActiveLevel) {
     Define(1, LaserOutput1, 0, 10000, 0, 1);
     Define(2, LaserOutput4, 0, 10000, 0, 0);
     const std::tuple<unsigned int, int, Bytes> cases[] = {
-        {1, 1, {0x38, 0x06, 0x01}}, {1, 0, {0x38, 0x06, 0x00}},
-        {2, 1, {0x38, 0x09, 0x00}}, {2, 0, {0x38, 0x09, 0x01}},
+        {1, 1, {0x38, 0x06, 0x01}},
+        {1, 0, {0x38, 0x06, 0x00}},
+        {2, 1, {0x38, 0x09, 0x00}},
+        {2, 0, {0x38, 0x09, 0x01}},
     };
     for (const auto& [id, on, request] : cases) {
         StateStep(0);

@@ -23,15 +23,15 @@ namespace {
 using sim::Fault;
 
 enum class Step {
-    Announce,      ///< upload: the announcement (0x3F)
-    Data,          ///< upload: the image bytes on the line
-    DataReply,     ///< upload: the one-byte reply to the image
-    Start,         ///< start sequence (0x3E)
-    Stop,          ///< stop of a running sequence (0x3D)
-    PulseUpload,   ///< calibration start of a pulsed laser: its pulse sequence's announcement
-    PulseStart,    ///< ... and its start
-    LaserOn,       ///< calibration start of a continuous laser: its line switched on (0x38)
-    LaserOff,      ///< end of a calibration run (last point): its line switched off (0x38)
+    Announce,     ///< upload: the announcement (0x3F)
+    Data,         ///< upload: the image bytes on the line
+    DataReply,    ///< upload: the one-byte reply to the image
+    Start,        ///< start sequence (0x3E)
+    Stop,         ///< stop of a running sequence (0x3D)
+    PulseUpload,  ///< calibration start of a pulsed laser: its pulse sequence's announcement
+    PulseStart,   ///< ... and its start
+    LaserOn,      ///< calibration start of a continuous laser: its line switched on (0x38)
+    LaserOff,     ///< end of a calibration run (last point): its line switched off (0x38)
 };
 
 /// How the fault is made: a fault rule on the step's request, or something on the line.
@@ -82,8 +82,8 @@ std::ostream& operator<<(std::ostream& os, const Row& r) { return os << StepName
 // reply), so an exchange without reply costs 2 s (4 s for the image); a late reply comes after
 // that. Bounds add 1500 ms of slack for loaded machines.
 constexpr int kSlack = 1500;
-constexpr int kLate = 2300;       // later than a command reply's time-out
-constexpr int kLateImage = 4300;  // later than the image reply's time-out
+constexpr int kLate = 2300;            // later than a command reply's time-out
+constexpr int kLateImage = 4300;       // later than the image reply's time-out
 constexpr int kLong = 4000 + kSlack;   // two exchanges that time out, or the image reply
 constexpr int kShort = 2000 + kSlack;  // one exchange that times out
 
@@ -168,10 +168,15 @@ const Row kRows[] = {
 
 int RequestOf(Step s) {
     switch (s) {
-    case Step::Announce: case Step::Data: case Step::DataReply: case Step::PulseUpload: return 0x3F;
-    case Step::Start: case Step::PulseStart: return 0x3E;
+    case Step::Announce:
+    case Step::Data:
+    case Step::DataReply:
+    case Step::PulseUpload: return 0x3F;
+    case Step::Start:
+    case Step::PulseStart: return 0x3E;
     case Step::Stop: return 0x3D;
-    case Step::LaserOn: case Step::LaserOff: return 0x38;
+    case Step::LaserOn:
+    case Step::LaserOff: return 0x38;
     }
     return sim::kAnyRequest;
 }
@@ -248,12 +253,8 @@ protected:
             InjectFault(row);
             return k.Stop();
         case Step::PulseUpload:
-        case Step::PulseStart:
-            InjectFault(row);
-            return k.StartCalibration(4, pulsed);
-        case Step::LaserOn:
-            InjectFault(row);
-            return k.StartCalibration(4, continuous);
+        case Step::PulseStart: InjectFault(row); return k.StartCalibration(4, pulsed);
+        case Step::LaserOn: InjectFault(row); return k.StartCalibration(4, continuous);
         case Step::LaserOff: {
             EXPECT_EQ(k.StartCalibration(4, continuous), 0u);
             for (unsigned i = 0; i < 3; ++i)
@@ -275,7 +276,8 @@ TEST_P(FaultTable, GivesItsResultInTimeLeavesNoLaserOnAndTheObjectUsable) {
     const Row row = GetParam();
     const auto begin = std::chrono::steady_clock::now();
     const unsigned int result = Operate(row);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin).count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin).count();
     EXPECT_EQ(result, row.result);
     EXPECT_LE(ms, row.withinMs);
     sim.ClearFaults();
@@ -283,8 +285,8 @@ TEST_P(FaultTable, GivesItsResultInTimeLeavesNoLaserOnAndTheObjectUsable) {
     // A late reply is discarded by the next exchange once it has arrived (one that starts before
     // takes it for its own reply: a wrong echo).
     if (row.fault == Fault::LateReply && row.make == Make::Rule)
-        std::this_thread::sleep_until(begin + std::chrono::milliseconds(
-                                                  (row.step == Step::DataReply ? kLateImage : kLate) + 300));
+        std::this_thread::sleep_until(
+            begin + std::chrono::milliseconds((row.step == Step::DataReply ? kLateImage : kLate) + 300));
 
     // No laser may be left on: no sequence runs (a pulsed laser pulses only through one) and
     // neither laser line is on. A line that went away leaves the device as it was.

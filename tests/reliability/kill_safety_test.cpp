@@ -103,8 +103,8 @@ TEST_F(KilledWhileSaving, CalibrationFileIsTheOldOrTheNewOneAndLoads) {
     ASSERT_NE(bytes[0], bytes[1]);
     ASSERT_EQ(versions[0].SaveCalibration(path.c_str()), 0u);
 
-    const int landed = KillRepeatedly(100, 30000,
-        [&](unsigned long n) { versions[n % 2].SaveCalibration(path.c_str()); },
+    const int landed = KillRepeatedly(
+        100, 30000, [&](unsigned long n) { versions[n % 2].SaveCalibration(path.c_str()); },
         [&](int kill) {
             const std::string now = Read(path);
             ASSERT_TRUE(now == bytes[0] || now == bytes[1]) << "after kill " << kill << ": " << now.size() << " bytes";
@@ -134,8 +134,8 @@ TEST_F(KilledWhileSaving, IniFileIsTheOldOrTheNewOneAndReads) {
     }
     ASSERT_NE(bytes[0], bytes[1]);  // the file now holds version 1
 
-    const int landed = KillRepeatedly(100, 30000,
-        [&](unsigned long n) { CIniFile::SetValue("Key7", values[n % 2], "Section20", path.c_str()); },
+    const int landed = KillRepeatedly(
+        100, 30000, [&](unsigned long n) { CIniFile::SetValue("Key7", values[n % 2], "Section20", path.c_str()); },
         [&](int kill) {
             const std::string now = Read(path);
             ASSERT_TRUE(now == bytes[0] || now == bytes[1]) << "after kill " << kill << ": " << now.size() << " bytes";

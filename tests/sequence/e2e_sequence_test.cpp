@@ -13,7 +13,6 @@
 #include <memory>
 #include <random>
 
-
 using namespace sequencetest;
 
 namespace {
@@ -283,8 +282,8 @@ TEST(SequenceProperty, RandomSequencesDecodeAndEndAtTheirEndTick) {
         korvan::detail::BuildContext context;
         context.lasers = &korvan::detail::ProcessWide().laserList;
         korvan::detail::SequenceImage image;
-        const unsigned int result =
-            korvan::detail::BuildSequenceImage(context, elements.data(), static_cast<unsigned>(elements.size()), &image);
+        const unsigned int result = korvan::detail::BuildSequenceImage(context, elements.data(),
+                                                                       static_cast<unsigned>(elements.size()), &image);
         if (result == 4) continue;  // two outputs of one port at one tick: a valid refusal
         ASSERT_EQ(result, 0u) << "round " << round;
         const auto decoded = sim::image::DecodeImage(image.bytes.data(), image.bytes.size(), image.mainLength);

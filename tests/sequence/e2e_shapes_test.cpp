@@ -25,8 +25,7 @@ bool InsideOrNear(std::pair<double, double> p, const std::vector<RPOINTF>& polyg
     bool inside = false;
     for (std::size_t i = 0, j = polygon.size() - 1; i < polygon.size(); j = i++) {
         const RPOINTF a = polygon[i], b = polygon[j];
-        if ((a.y > p.second) != (b.y > p.second) &&
-            p.first < (b.x - a.x) * (p.second - a.y) / (b.y - a.y) + a.x)
+        if ((a.y > p.second) != (b.y > p.second) && p.first < (b.x - a.x) * (p.second - a.y) / (b.y - a.y) + a.x)
             inside = !inside;
     }
     if (inside) return true;
@@ -52,7 +51,7 @@ TEST_F(SequenceRun, FilledPolygonIsLitInsideRowByRow) {
     }
     long previous = rows.begin()->first - 1;
     for (const auto& row : rows) EXPECT_EQ(row.first, ++previous) << "a row is missing";
-    EXPECT_LE(rows.begin()->first * kStep - 20000.0, kStep);  // from the lowest vertex (x + y)
+    EXPECT_LE(rows.begin()->first * kStep - 20000.0, kStep);   // from the lowest vertex (x + y)
     EXPECT_LE(26000.0 - rows.rbegin()->first * kStep, kStep);  // to the highest
     // Serpentine: the first row runs toward larger x, the second back.
     const auto& first = rows.begin()->second;

@@ -41,7 +41,8 @@ protected:
 
     static std::vector<Record> Only(const std::vector<Record>& all, Event event) {
         std::vector<Record> out;
-        std::copy_if(all.begin(), all.end(), std::back_inserter(out), [&](const Record& r) { return r.event == event; });
+        std::copy_if(all.begin(), all.end(), std::back_inserter(out),
+                     [&](const Record& r) { return r.event == event; });
         return out;
     }
 

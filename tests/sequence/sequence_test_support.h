@@ -24,7 +24,9 @@ inline Laser PlainLaser(unsigned int id = 1, OutputPorts port = LaserOutput1) {
 inline std::vector<std::string> Slots(const std::vector<std::uint8_t>& b, std::size_t from = 0) {
     auto len = [](std::uint8_t code) -> std::size_t {
         switch (code) {
-        case 0x10: case 0x11: case 0x20: return 3;
+        case 0x10:
+        case 0x11:
+        case 0x20: return 3;
         case 0x30: return 2;
         case 0x40: return 4;
         case 0x51: return 14;

@@ -74,8 +74,8 @@ TEST(CompilePoint, DelaysIntensityAndRepetitions) {
     p.repeatCount = 9;
     p.startTick = 7;
     ASSERT_EQ(b.Run({&p}), 0u);
-    EXPECT_EQ(b.Main(), (Strings{"7: 40 04 7F FF | 40 02 00 01 | 40 03 00 02", "96: 20 06 00", "111: 20 06 01",
-                                 "end 117"}));
+    EXPECT_EQ(b.Main(),
+              (Strings{"7: 40 04 7F FF | 40 02 00 01 | 40 03 00 02", "96: 20 06 00", "111: 20 06 01", "end 117"}));
     unsigned int duration = 0, illumination = 0;
     b.context.lasers = &b.lasers;
     EXPECT_EQ(TimeElement(b.context, p, &duration, &illumination), 0u);
@@ -118,8 +118,8 @@ TEST(CompilePoint, IntensityStamps) {
     ASSERT_EQ(b.Run({&p}), 0u);
     // The first stamp sets the start intensity through min/max (2600 -> 17039); the stamps
     // themselves are sent unscaled (2000 -> 13107, 10000 -> 65535).
-    EXPECT_EQ(b.Main(), (Strings{"0: 40 04 42 8F | 40 02 00 00 | 40 03 00 00", "99: 20 06 01",
-                                 "100: 40 04 33 33", "105: 40 04 FF FF", "110: 20 06 00", "end 110"}));
+    EXPECT_EQ(b.Main(), (Strings{"0: 40 04 42 8F | 40 02 00 00 | 40 03 00 00", "99: 20 06 01", "100: 40 04 33 33",
+                                 "105: 40 04 FF FF", "110: 20 06 00", "end 110"}));
 
     struct Case {
         std::vector<IntensityStamp> stamps;
@@ -245,7 +245,6 @@ TEST(CompileList, ArithmeticBeyondDeviceTicksIsRejected) {
         EXPECT_EQ(b.Run({e}), 4u);
 }
 
-
 TEST(CompileShapes, EllipsesAreTheirPolygons) {
     Build b;
     b.laser().calibration->Init(4);
@@ -257,9 +256,10 @@ TEST(CompileShapes, EllipsesAreTheirPolygons) {
     const SequenceImage fromEllipse = b.image;
 
     // The same outline points held by a polygon compile to the same bytes.
-    const Vector2f corners[3] = {Vector2f(ellipse.corners[0]), Vector2f(ellipse.corners[1]), Vector2f(ellipse.corners[2])};
-    std::vector<RPOINTF> outline = korvan::detail::EllipseOutlinePoints(
-        corners, korvan::detail::StepLengthAt(corners[0], *b.laser().calibration));
+    const Vector2f corners[3] = {Vector2f(ellipse.corners[0]), Vector2f(ellipse.corners[1]),
+                                 Vector2f(ellipse.corners[2])};
+    std::vector<RPOINTF> outline =
+        korvan::detail::EllipseOutlinePoints(corners, korvan::detail::StepLengthAt(corners[0], *b.laser().calibration));
     ASSERT_FALSE(outline.empty());
     SequencePolygon polygon(outline.data(), static_cast<unsigned>(outline.size()), 0);
     polygon.CopyCommonDataFromObj(&ellipse);

@@ -21,8 +21,8 @@ TEST(SequenceElements, ConstructionRules) {
     EXPECT_EQ(fromRect.fillPath, 0u);
 
     const SequencePoint point(1.5, 2.5);
-    for (unsigned int flag : {point.useCalibration, point.switchLaserOn, point.setIntensity, point.switchLaserOff,
-                              point.waitForMirror})
+    for (unsigned int flag :
+         {point.useCalibration, point.switchLaserOn, point.setIntensity, point.switchLaserOff, point.waitForMirror})
         EXPECT_EQ(flag, 1u);
     const SequenceSetAnalog analog(LaserOutput3, 1234);
     EXPECT_EQ(analog.intensities[0], 1234u);

@@ -54,7 +54,7 @@ TEST(ListWriter, BackwardJumpDistance) {
     ListWriter writer(image, 1000);
     for (int i = 0; i < 35; ++i) ASSERT_EQ(writer.File(ActionNOP(1)), 0u);
     for (int i = 0; i < 75; ++i) ASSERT_EQ(writer.File(ActionNOP(2)), 0u);  // 40..119
-    ASSERT_EQ(writer.File(ActionJump(3, 2, 2, 1)), 0u);                   // slot at 120
+    ASSERT_EQ(writer.File(ActionJump(3, 2, 2, 1)), 0u);                     // slot at 120
     ASSERT_EQ(writer.Finish(10), 0u);
     const std::size_t distance = 120 + 5 + kJumpDistanceOffset;
     EXPECT_EQ(Bytes(image.begin() + distance, image.begin() + distance + 4), (Bytes{0xFF, 0xFF, 0xFF, 0xB0}));

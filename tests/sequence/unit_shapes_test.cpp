@@ -123,8 +123,11 @@ TEST(EllipseOutline, PointsLieOnTheEllipseInItsOwnFrame) {
         double degrees;
         std::size_t count;
         double tolerance;  // radial distance from the ellipse
-    } cases[] = {{100, 40, 4, 0, 40, 1e-3},    {40, 100, 4, 0, 40, 1e-3},    {300, 122, 5, 30, 96, 1e-3},
-                 {91, 250, 3, -110, 120, 1e-3}, {100, 42, 4, 15, 41, 4}};
+    } cases[] = {{100, 40, 4, 0, 40, 1e-3},
+                 {40, 100, 4, 0, 40, 1e-3},
+                 {300, 122, 5, 30, 96, 1e-3},
+                 {91, 250, 3, -110, 120, 1e-3},
+                 {100, 42, 4, 15, 41, 4}};
     for (const auto& c : cases) {
         const Box box(Vector2f(700, 500), c.width, c.height, c.degrees);
         const std::vector<RPOINTF> points = EllipseOutlinePoints(box.c, c.step);
@@ -151,8 +154,8 @@ TEST(FillPath, StaysInsideStartsAtTheCentreAndEndsNextToItsStart) {
         double degrees;
         bool circle;
         float grow;  // a remainder of the short side makes the last ring up to a step larger
-    } cases[] = {{96, 96, 0, true, 0},  {100, 40, 0, false, 0}, {40, 100, 0, false, 0},
-                 {160, 80, 35, false, 0}, {100, 42, 0, false, 4},  {90, 90, 0, true, 4}};
+    } cases[] = {{96, 96, 0, true, 0},    {100, 40, 0, false, 0}, {40, 100, 0, false, 0},
+                 {160, 80, 35, false, 0}, {100, 42, 0, false, 4}, {90, 90, 0, true, 4}};
     const Calibration calibration = Identity(4);
     for (const auto& c : cases) {
         const Box box(Vector2f(1000, 1000), c.width, c.height, c.degrees);
@@ -222,9 +225,9 @@ TEST(PolygonFill, TheSecondOfThreeRowsRunsBackwards) {
     const std::vector<LineSegment> segments = HatchSerpentine(arrow, 4, Identity(10), &noRows);
     EXPECT_FALSE(noRows);
     const float third = 20.0f / 3, twoThirds = 40.0f / 3;
-    const LineSegment expected[] = {{Vector2f(0, 10), Vector2f(10, 0)},                  // row 0
-                                    {Vector2f(20, 0), Vector2f(twoThirds, third)},       // row 1: far piece
-                                    {Vector2f(third, twoThirds), Vector2f(0, 20)},       // first, reversed
+    const LineSegment expected[] = {{Vector2f(0, 10), Vector2f(10, 0)},                      // row 0
+                                    {Vector2f(20, 0), Vector2f(twoThirds, third)},           // row 1: far piece
+                                    {Vector2f(third, twoThirds), Vector2f(0, 20)},           // first, reversed
                                     {Vector2f(0, 30), Vector2f(third / 2, 30 - third / 2)},  // row 2
                                     {Vector2f(30 - third / 2, third / 2), Vector2f(30, 0)}};
     ASSERT_EQ(segments.size(), 5u);

@@ -51,8 +51,7 @@ protected:
 };
 
 TEST_F(PortEnumeration, HardwarePassKeepsOrderAndTakesTheParenthesisedName) {
-    Machine({"FTDI FT232R USB UART (ttyUSB1)", "No port name here", "Serial port (ttyS4)",
-             "Arduino (ttyACM0)"},
+    Machine({"FTDI FT232R USB UART (ttyUSB1)", "No port name here", "Serial port (ttyS4)", "Arduino (ttyACM0)"},
             {"ttyS4", "ttyUSB1"});
     EXPECT_EQ(ViaRS232(), (Names{"ttyUSB1", "ttyS4", "ttyACM0"}));
     char filter[] = "FTDI";

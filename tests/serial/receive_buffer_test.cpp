@@ -43,16 +43,21 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FramingCase{"LengthOneAtItsFirstByte", "", {{0x41, 1}}, {0x41, 0x41}, {{0x41}, {0x41}}},
         FramingCase{"LengthThreeGivesThreeBytes", "", {{0x31, 3}}, {0x31, 0x05, 0x06}, {{0x31, 0x05, 0x06}}},
-        FramingCase{"BackToBackReplies", "", {{0x31, 3}, {0x41, 1}}, {0x31, 1, 2, 0x41, 0x31, 3, 4},
+        FramingCase{"BackToBackReplies",
+                    "",
+                    {{0x31, 3}, {0x41, 1}},
+                    {0x31, 1, 2, 0x41, 0x31, 3, 4},
                     {{0x31, 1, 2}, {0x41}, {0x31, 3, 4}}},
         // Unlisted bytes are dropped one by one; the listed reply after them survives whole.
-        FramingCase{"StrayBytesNeverSwallowALaterReply", "\r\n", {{0x31, 3}}, {0x99, 0x0D, 0x31, 7, 8},
-                    {{0x31, 7, 8}}},
-        FramingCase{"ListedWithLengthZeroEndsAtTheTerminator", "\r\n", {{'E', 0}, {0x41, 1}},
-                    {'E', 'R', 'R', '\r', '\n', 0x41}, {{'E', 'R', 'R', '\r', '\n'}, {0x41}}},
+        FramingCase{"StrayBytesNeverSwallowALaterReply", "\r\n", {{0x31, 3}}, {0x99, 0x0D, 0x31, 7, 8}, {{0x31, 7, 8}}},
+        FramingCase{"ListedWithLengthZeroEndsAtTheTerminator",
+                    "\r\n",
+                    {{'E', 0}, {0x41, 1}},
+                    {'E', 'R', 'R', '\r', '\n', 0x41},
+                    {{'E', 'R', 'R', '\r', '\n'}, {0x41}}},
         // The terminator must follow the first byte: "E\r\n" is one reply, not "E" alone.
-        FramingCase{"TerminatorNotMatchedByTheFirstByteAlone", "\n", {{'\n', 0}}, {'\n', 'x', '\n'},
-                    {{'\n', 'x', '\n'}}},
+        FramingCase{
+            "TerminatorNotMatchedByTheFirstByteAlone", "\n", {{'\n', 0}}, {'\n', 'x', '\n'}, {{'\n', 'x', '\n'}}},
         FramingCase{"LengthZeroWithoutTerminatorIsOneByte", "", {{'E', 0}}, {'E', 'E'}, {{'E'}, {'E'}}}),
     [](const testing::TestParamInfo<FramingCase>& info) { return std::string(info.param.name); });
 

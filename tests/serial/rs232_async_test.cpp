@@ -24,8 +24,8 @@ struct Seen {
     std::condition_variable changed;
     std::vector<Bytes> replies;
     std::vector<int> reasons;
-    std::atomic<bool> hold{false};      // a reply callback waits while set
-    std::atomic<bool> holding{false};   // it is waiting now
+    std::atomic<bool> hold{false};     // a reply callback waits while set
+    std::atomic<bool> holding{false};  // it is waiting now
     RS232Async* disconnectFromCallback = nullptr;
 
     template <class Pred>

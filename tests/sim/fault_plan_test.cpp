@@ -24,8 +24,7 @@ TEST(SimFaultPlan, SkipsThenHarmsTheGivenNumberOfMatchingRequests) {
     forever.kind = sim::Fault::NoReply;
     forever.times = -1;
     plan.Add(forever);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_TRUE(plan.Take(0x100 + i));
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(plan.Take(0x100 + i));
 }
 
 TEST(SimCrc, MatchesThePublishedCheckValues) {

@@ -17,9 +17,7 @@ inline void PutBe(Bytes& out, uint32_t value, int width) {
 
 inline Bytes SetLine(uint8_t line, uint8_t level) { return {0x20, line, level}; }
 inline Bytes Pulse(uint8_t line) { return {0x30, line}; }
-inline Bytes Analog(uint8_t channel, uint16_t value) {
-    return {0x40, channel, uint8_t(value >> 8), uint8_t(value)};
-}
+inline Bytes Analog(uint8_t channel, uint16_t value) { return {0x40, channel, uint8_t(value >> 8), uint8_t(value)}; }
 inline Bytes MirrorX(uint16_t position) { return Analog(2, position); }
 inline Bytes MirrorY(uint16_t position) { return Analog(3, position); }
 inline Bytes WaitInput(uint8_t port, uint8_t trigger) { return {0x10, port, trigger}; }
@@ -56,7 +54,8 @@ public:
     /// Appends the end record and returns the list's bytes.
     Bytes End(uint32_t endTick) {
         for (const Fixup& f : fixups_) {
-            const int32_t distance = static_cast<int32_t>(offsets_.at(f.targetTick)) - static_cast<int32_t>(f.slotOffset);
+            const int32_t distance =
+                static_cast<int32_t>(offsets_.at(f.targetTick)) - static_cast<int32_t>(f.slotOffset);
             for (int i = 0; i < 4; ++i) bytes_[f.at + i] = static_cast<uint8_t>(uint32_t(distance) >> (24 - 8 * i));
         }
         Bytes out = bytes_;

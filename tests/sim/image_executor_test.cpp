@@ -74,9 +74,9 @@ TEST(ImageExecutor, RunsSlotsAtTheirTicksOnOneClockForBothLists) {
     EXPECT_EQ(out.pulses[6], 1);
 
     const std::vector<Record> expected = {
-        {0, Event::RunStart, ListId::None, 7, 1},   {0, Event::MirrorX, ListId::Main, 2, 100},
-        {0, Event::MirrorY, ListId::Main, 3, 200},  {60, Event::Line, ListId::Main, 6, 1},
-        {60, Event::Line, ListId::Output, 0, 1},    {100, Event::Analog, ListId::Output, 5, 9},
+        {0, Event::RunStart, ListId::None, 7, 1},    {0, Event::MirrorX, ListId::Main, 2, 100},
+        {0, Event::MirrorY, ListId::Main, 3, 200},   {60, Event::Line, ListId::Main, 6, 1},
+        {60, Event::Line, ListId::Output, 0, 1},     {100, Event::Analog, ListId::Output, 5, 9},
         {140, Event::ListEnd, ListId::Output, 0, 6}, {200, Event::Pulse, ListId::Main, 6, 0},
         {200, Event::Analog, ListId::Main, 4, 5000}, {240, Event::ListEnd, ListId::Main, 0, 11},
         {240, Event::RunEnd, ListId::None, 7, 1},
@@ -108,12 +108,9 @@ TEST(ImageExecutor, LoopRepeatsItsSlotsLaterAndTheSlotsBehindItKeepTheirTicks) {
 TEST(ImageExecutor, SlotsWhoseTimeHasPassedRunAtOnceInsteadOfBackwards) {
     // The slot behind the loop does not count the loop's repetitions in its tick (the host would
     // put it at 15): it runs as soon as the loop ends, never earlier than what ran before it.
-    const auto image = Decoded(Join(ListBuilder()
-                                        .Slot(0, {MirrorX(1)})
-                                        .Slot(4, {JumpTo(2, 0, 1)})
-                                        .Slot(5, {MirrorX(2)})
-                                        .End(6),
-                                    ListBuilder().End(0)));
+    const auto image =
+        Decoded(Join(ListBuilder().Slot(0, {MirrorX(1)}).Slot(4, {JumpTo(2, 0, 1)}).Slot(5, {MirrorX(2)}).End(6),
+                     ListBuilder().End(0)));
     sim::image::Timeline t;
     Executor x(image, Params(10), &t);
     x.Advance(UINT64_MAX);

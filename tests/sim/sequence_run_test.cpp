@@ -183,8 +183,8 @@ TEST_F(DeviceRunsSequences, AUserWaitHoldsUntilAcknowledged) {
 }
 
 TEST_F(DeviceRunsSequences, InputWaitsAndTheStartInputHoldUntilTheInputIsSet) {
-    const Image image = Join(ListBuilder().Slot(1, {WaitInput(2, 1)}).Slot(2, {MirrorY(7)}).End(3),
-                             ListBuilder().End(0));
+    const Image image =
+        Join(ListBuilder().Slot(1, {WaitInput(2, 1)}).Slot(2, {MirrorY(7)}).End(3), ListBuilder().End(0));
     uint16_t number = 0;
     ASSERT_EQ(Upload(image, &number), 0xFF);
     ASSERT_EQ(Start(number, 0, 2, 1), (Bytes{0x3E, 0xFF})) << "input 0 is low: starts at once";
@@ -233,7 +233,8 @@ TEST_F(DeviceRunsSequences, RealTimeKeepsTheTickTime) {
     port.Disconnect();
     Open(options);
     // Tick 0 and the end at tick 300 of 100 µs: 30 ms.
-    const Image image = Join(ListBuilder().Slot(0, {MirrorX(1)}).Slot(150, {MirrorX(2)}).End(299), ListBuilder().End(0));
+    const Image image =
+        Join(ListBuilder().Slot(0, {MirrorX(1)}).Slot(150, {MirrorX(2)}).End(299), ListBuilder().End(0));
     uint16_t number = 0;
     ASSERT_EQ(Upload(image, &number), 0xFF);
     EXPECT_EQ(Ask({0xDE, 0, 0, 0, 100}, 2), (Bytes{0xDE, 0xFF}));

@@ -24,8 +24,7 @@ struct Host {
         port.Send(request.data(), static_cast<int>(request.size()));
         Bytes reply(n);
         size_t got = 0;
-        while (got < n && port.Receive(&reply[got], 1, timeoutMs))
-            ++got;
+        while (got < n && port.Receive(&reply[got], 1, timeoutMs)) ++got;
         reply.resize(got);
         return reply;
     }
@@ -190,20 +189,20 @@ public:
             size_t n = std::min(size, rawLeft_);
             rawLeft_ -= n;
             raw_ += n;
-            if (rawLeft_ == 0)
-                reply.bytes = {0x7F, 0xFF};
+            if (rawLeft_ == 0) reply.bytes = {0x7F, 0xFF};
             return static_cast<long>(n);
         }
         switch (in[0]) {
-        case 0x70: applicationMode_ = true; reply.bytes = {0x70, 0xFF}; return 1;
+        case 0x70:
+            applicationMode_ = true;
+            reply.bytes = {0x70, 0xFF};
+            return 1;
         case 0x1E:
-            if (!applicationMode_)
-                return kNotMine;
+            if (!applicationMode_) return kNotMine;
             reply.bytes = {0x1E, 0xFF};
             return 1;
         case 0x7F:
-            if (size < 2)
-                return kIncomplete;
+            if (size < 2) return kIncomplete;
             rawLeft_ = in[1];
             return 2;
         default: return kNotMine;

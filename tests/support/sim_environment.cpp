@@ -5,8 +5,7 @@
 namespace testsupport {
 
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = ::getenv(name))
-        old_ = old;
+    if (const char* old = ::getenv(name)) old_ = old;
     ::setenv(name, value.c_str(), 1);
 }
 

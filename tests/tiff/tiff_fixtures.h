@@ -11,25 +11,25 @@ namespace tiff_test {
 // A folder under the system's temporary directory, removed with its files.
 class TempDir {
 public:
-  TempDir();
-  ~TempDir();
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
+    TempDir();
+    ~TempDir();
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
 
 private:
-  std::string path_;
+    std::string path_;
 };
 
 struct StackSpec {
-  bool bigTiff = false;
-  bool bigEndian = false;
-  uint16_t bits = 16;
-  uint16_t format = 1;  // SampleFormat: 1 unsigned, 2 signed, 3 floating point
-  uint32_t width = 24;
-  uint32_t height = 10;
-  uint32_t pages = 3;
-  uint32_t rowsPerStrip = 0;  // 0: one strip per image
-  uint16_t samplesPerPixel = 1;
-  std::vector<std::string> descriptions;  // per page; "" writes no ImageDescription
+    bool bigTiff = false;
+    bool bigEndian = false;
+    uint16_t bits = 16;
+    uint16_t format = 1;  // SampleFormat: 1 unsigned, 2 signed, 3 floating point
+    uint32_t width = 24;
+    uint32_t height = 10;
+    uint32_t pages = 3;
+    uint32_t rowsPerStrip = 0;  // 0: one strip per image
+    uint16_t samplesPerPixel = 1;
+    std::vector<std::string> descriptions;  // per page; "" writes no ImageDescription
 };
 
 // Writes the stack with libtiff from `samples` (host order, all pages back to back).
@@ -44,18 +44,18 @@ void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // An opened handle that is closed when the test ends.
 struct OpenedStack {
-  explicit OpenedStack(const std::string& path) : h(TiffStackReader_Open(path.c_str())) {}
-  ~OpenedStack() { TiffStackReader_Close(&h); }
-  OpenedStack(const OpenedStack&) = delete;
-  OpenedStack& operator=(const OpenedStack&) = delete;
-  std::string log() const { return h.log ? h.log : ""; }
-  // All pixel data, or an empty vector when reading fails.
-  std::vector<uint8_t> data() {
-    std::vector<uint8_t> out(TiffStackReader_GetDataSizeBytes(&h));
-    if (!TiffStackReader_GetData(&h, out.data(), out.size())) out.clear();
-    return out;
-  }
-  TiffStackReader h;
+    explicit OpenedStack(const std::string& path) : h(TiffStackReader_Open(path.c_str())) {}
+    ~OpenedStack() { TiffStackReader_Close(&h); }
+    OpenedStack(const OpenedStack&) = delete;
+    OpenedStack& operator=(const OpenedStack&) = delete;
+    std::string log() const { return h.log ? h.log : ""; }
+    // All pixel data, or an empty vector when reading fails.
+    std::vector<uint8_t> data() {
+        std::vector<uint8_t> out(TiffStackReader_GetDataSizeBytes(&h));
+        if (!TiffStackReader_GetData(&h, out.data(), out.size())) out.clear();
+        return out;
+    }
+    TiffStackReader h;
 };
 
 }  // namespace tiff_test

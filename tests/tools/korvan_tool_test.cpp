@@ -83,21 +83,22 @@ TEST(KorvanCheck, BadFilesGiveExitCode2AndTheirJsonPointer) {
     const std::vector<BadFile> cases = {
         {"not JSON", "{ \"lasers\": [", ""},
         {"wrong type", Sequence(R"({ "type": "point", "at": [1000, "x"], "laser": "a" })"), "/elements/0/at/1"},
-        {"unknown laser", Sequence(R"({ "type": "line", "from": [0, 0], "to": [9, 9], "laser": "b" })"), "/elements/0/laser"},
+        {"unknown laser", Sequence(R"({ "type": "line", "from": [0, 0], "to": [9, 9], "laser": "b" })"),
+         "/elements/0/laser"},
         {"unknown type", Sequence(R"({ "type": "point", "at": [1, 1], "laser": "a" }, { "type": "spiral" })"),
          "/elements/1/type"},
         {"outside the field",
          Sequence(R"({ "type": "polygon", "points": [[0, 0], [100, 100], [65536, 5]], "laser": "a" })"),
          "/elements/0/points/2"},
-        {"overlapping start",
-         Sequence(R"({ "type": "point", "at": [1, 1], "laser": "a", "repeat": 99 },
+        {"overlapping start", Sequence(R"({ "type": "point", "at": [1, 1], "laser": "a", "repeat": 99 },
                      { "type": "point", "at": [2, 2], "laser": "a", "start": 50 })"),
          "/elements/1"},
         {"misspelt field", Sequence(R"({ "type": "point", "at": [1, 1], "laser": "a", "repaet": 3 })"),
          "/elements/0/repaet"},
         {"intensity above 10000", Sequence(R"({ "type": "point", "at": [1, 1], "laser": "a", "intensity": 10001 })"),
          "/elements/0/intensity"},
-        {"jump forward", Sequence(R"({ "type": "jump", "target": 500, "repeat": 1, "start": 10 })"), "/elements/0/target"},
+        {"jump forward", Sequence(R"({ "type": "jump", "target": 500, "repeat": 1, "start": 10 })"),
+         "/elements/0/target"},
         {"calibration missing", R"({ "lasers": [ { "name": "a", "port": "laser1", "calibration": "nowhere.ini" } ],
                                      "elements": [] })",
          "/lasers/0/calibration"},
@@ -109,7 +110,8 @@ TEST(KorvanCheck, BadFilesGiveExitCode2AndTheirJsonPointer) {
         EXPECT_EQ(code, 2) << c.what << "\n" << out;
         EXPECT_NE(out.find(c.pointer.empty() ? "not valid JSON at line 1" : path + ": " + c.pointer + ": "),
                   std::string::npos)
-            << c.what << "\n" << out;
+            << c.what << "\n"
+            << out;
         // The same pointer reaches scripts through --json.
         const std::string json = Korvan({"check", "--json", path}, &code, " 2>/dev/null");
         EXPECT_EQ(code, 2) << c.what;
@@ -205,8 +207,8 @@ TEST(KorvanRun, CtrlCStopsTheSequenceAndSwitchesTheLaserOff) {
     testsupport::ScopedEnv traced("TESSEL_TRACE", trace);
     ChildProcess run({KORVAN_TOOL_PATH, "run", file, "--device", sim.Port()});
     ASSERT_FALSE(run.ReadLineStartingWith("  running", 10000).empty()) << run.Output();
-    EXPECT_EQ(run.Interrupt(10000), 1) << run.Output();  // stopped: did not run to its end
-    run.ReadLineStartingWith("\x01 never printed", 2000);   // what it printed on its way out
+    EXPECT_EQ(run.Interrupt(10000), 1) << run.Output();    // stopped: did not run to its end
+    run.ReadLineStartingWith("\x01 never printed", 2000);  // what it printed on its way out
     EXPECT_NE(run.Output().find("sequence stopped, lasers switched off"), std::string::npos) << run.Output();
     EXPECT_EQ(sim.Stop(), 0);
     const std::string csv = ReadFile(timeline);
@@ -277,13 +279,14 @@ TEST(KorvanCalibration, CheckReportsASoundTableAndRefusesAFoldedOne) {
     EXPECT_NE(out.find("DOES NOT LOOK SOUND"), std::string::npos) << out;
 
     // A sequence in camera pixels goes through that calibration; the device position is checked.
-    const std::string seq = WriteFile("camera.json", R"({ "lasers": [ { "name": "a", "port": "laser1", "calibration": ")" +
-                                                         good + R"(" } ],
+    const std::string seq =
+        WriteFile("camera.json", R"({ "lasers": [ { "name": "a", "port": "laser1", "calibration": ")" + good + R"(" } ],
         "elements": [ { "type": "point", "at": [600, 600], "laser": "a" },
                       { "type": "point", "at": [1320, 600], "laser": "a" } ] })");
     out = Korvan({"check", seq}, &code);
     EXPECT_EQ(code, 2) << out;
-    EXPECT_NE(out.find("/elements/1/at: camera point (1320, 600) maps to device (66100, 30200)"), std::string::npos) << out;
+    EXPECT_NE(out.find("/elements/1/at: camera point (1320, 600) maps to device (66100, 30200)"), std::string::npos)
+        << out;
     for (const std::string& f : {good, bad, seq}) std::remove(f.c_str());
 }
 

@@ -32,7 +32,8 @@ using Preview = Fixture;
 TEST_F(Preview, LightFallsWhereAndAsLongAsTheSequenceSays) {
     ASSERT_FALSE(built.Failure().has_value());
     // The first point: 100 ticks of light at half intensity, at its position only.
-    const auto first = std::find_if(trace.stays.begin(), trace.stays.end(), [](const tools::Stay& s) { return s.x == 20000; });
+    const auto first =
+        std::find_if(trace.stays.begin(), trace.stays.end(), [](const tools::Stay& s) { return s.x == 20000; });
     ASSERT_NE(first, trace.stays.end());
     EXPECT_EQ(first->y, 10000);
     EXPECT_EQ(first->durationUs, 100u * 50);
@@ -60,8 +61,8 @@ TEST_F(Preview, DoseIsHighestAtTheLongestDwell) {
     };
     EXPECT_DOUBLE_EQ(at(20000, 10000), dose.Max());
     EXPECT_GT(at(50000, 50000), 0);
-    EXPECT_GT(at(20000, 40000), 0);       // on the line
-    EXPECT_EQ(at(60000, 10000), 0.0);     // never lit
+    EXPECT_GT(at(20000, 40000), 0);    // on the line
+    EXPECT_EQ(at(60000, 10000), 0.0);  // never lit
     // Half the intensity for 100 ticks against full intensity for 11: the second point waits for
     // the mirrors, and its laser, without a switch-on delay, comes on one tick before its light.
     EXPECT_NEAR(at(20000, 10000) / at(50000, 50000), 0.5 * 100 / 11, 0.001);
@@ -101,7 +102,10 @@ TEST(VirtualHost, GivesTheEnvironmentBackWhenItEnds) {
     }
     EXPECT_EQ(value(kNames[0]), before.first);
     EXPECT_EQ(value(kNames[1]), std::optional<std::string>("/dev/pts/users-own"));
-    if (before.second) ::setenv(kNames[1], before.second->c_str(), 1); else ::unsetenv(kNames[1]);
+    if (before.second)
+        ::setenv(kNames[1], before.second->c_str(), 1);
+    else
+        ::unsetenv(kNames[1]);
 }
 
 }  // namespace

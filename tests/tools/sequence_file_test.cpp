@@ -16,7 +16,8 @@ const char* const kLasers = R"("lasers": [ { "name": "a", "port": "laser1" },
                                            { "name": "b", "port": "laser3", "pulseFrequency": 1000 } ])";
 
 SequenceFile Parse(const std::string& elements, const std::string& extra = "") {
-    return ParseSequenceText("{ \"units\": \"device\", " + extra + kLasers + ", \"elements\": [" + elements + "] }", ".");
+    return ParseSequenceText("{ \"units\": \"device\", " + extra + kLasers + ", \"elements\": [" + elements + "] }",
+                             ".");
 }
 
 template <class T>
@@ -59,7 +60,8 @@ TEST(SequenceFile, EachElementTypeFillsItsClass) {
         EXPECT_EQ(e.intensities[1], 10000u);
     }
     {
-        SequenceFile f = Parse(R"({ "type": "polygon", "points": [[0, 0], [10, 0], [5, 9]], "fill": true, "laser": "a" })");
+        SequenceFile f =
+            Parse(R"({ "type": "polygon", "points": [[0, 0], [10, 0], [5, 9]], "fill": true, "laser": "a" })");
         auto& p = Only<SequencePolygon>(f);
         EXPECT_EQ(p.pointCount, 3u);
         EXPECT_EQ(p.fill, 1);
@@ -142,7 +144,8 @@ TEST(SequenceFile, FaultsNameTheirPlace) {
         {"{" + lasers + R"(, "elements": [ { "type": "point", "at": [1, 2, 3], "laser": "a" } ] })", "/elements/0/at"},
         {"{" + lasers + R"(, "elements": [ { "type": "point", "at": [-1, 2], "laser": "a" } ] })", "/elements/0/at"},
         {"{" + lasers + R"(, "elements": [ { "type": "point", "at": [1, 2] } ] })", "/elements/0"},
-        {"{" + lasers + R"(, "elements": [ { "type": "line", "from": [1, 2], "to": [3, 4], "laser": "a", "lasers": [] } ] })",
+        {"{" + lasers +
+             R"(, "elements": [ { "type": "line", "from": [1, 2], "to": [3, 4], "laser": "a", "lasers": [] } ] })",
          "/elements/0/lasers"},
         {"{" + lasers + R"(, "elements": [ { "type": "point", "at": [1, 2], "laser": "a",
                             "stamps": [ { "time": 5, "intensity": 1 }, { "time": 5, "intensity": 2 } ] } ] })",
@@ -170,15 +173,20 @@ TEST(SequenceFile, ShapesInDeviceUnitsNeedAnIdentityCalibration) {
     Calibration table(4);
     const std::string path = ::testing::TempDir() + "sequence_file_test.ini";
     ASSERT_EQ(table.SaveCalibration(path.c_str()), 0u);
-    const std::string laser = R"({ "lasers": [ { "name": "a", "port": "laser1", "calibration": ")" + path + R"(" } ], )";
+    const std::string laser =
+        R"({ "lasers": [ { "name": "a", "port": "laser1", "calibration": ")" + path + R"(" } ], )";
     try {
-        ParseSequenceText(laser + R"("units": "device", "elements": [ { "type": "line", "from": [0, 0], "to": [9, 9], "laser": "a" } ] })", ".");
+        ParseSequenceText(
+            laser +
+                R"("units": "device", "elements": [ { "type": "line", "from": [0, 0], "to": [9, 9], "laser": "a" } ] })",
+            ".");
         ADD_FAILURE() << "a line in device units through a calibration was accepted";
     } catch (const InputError& e) {
         EXPECT_EQ(e.Pointer(), "/elements/0");
     }
     // A point may: it is then taken as mirror position without mapping.
-    SequenceFile f = ParseSequenceText(laser + R"("units": "device", "elements": [ { "type": "point", "at": [9, 9], "laser": "a" } ] })", ".");
+    SequenceFile f = ParseSequenceText(
+        laser + R"("units": "device", "elements": [ { "type": "point", "at": [9, 9], "laser": "a" } ] })", ".");
     EXPECT_EQ(Only<SequencePoint>(f).useCalibration, 0u);
     std::remove(path.c_str());
 }

@@ -18,32 +18,50 @@ struct Options {
 int Check(const Options& o) {
     Calibration calibration;
     if (unsigned int r = calibration.LoadCalibration(o.file.c_str()))
-        throw UsageError("cannot load " + o.file + (r == 2 ? " (missing, unreadable or a bad point count)"
-                                                           : " (a section, the step size or the point count is missing)"));
+        throw UsageError("cannot load " + o.file +
+                         (r == 2 ? " (missing, unreadable or a bad point count)"
+                                 : " (a section, the step size or the point count is missing)"));
     const CalibrationQuality q = AssessCalibration(calibration);
     if (q.result != 0) throw UsageError(o.file + " holds no usable grid");
     const bool sound = q.LooksSound();
     if (o.json) {
         nlohmann::json points = nlohmann::json::array();
         for (const CalibrationPointQuality& p : q.points)
-            points.push_back({{"leaveOneOutDevice", p.leaveOneOutDevice}, {"leaveOneOutPixels", p.leaveOneOutPixels},
-                              {"affineDeviation", p.affineDeviation}, {"inFoldedCell", p.inFoldedCell}});
-        PrintJson({{"ok", true}, {"file", o.file}, {"looksSound", sound}, {"pointCount", q.pointCount},
-                   {"gridSize", q.gridSize}, {"gridSpacing", q.gridSpacing}, {"gridSpacingPixels", q.gridSpacingPixels},
-                   {"leaveOneOutMean", q.leaveOneOutMean}, {"leaveOneOutMax", q.leaveOneOutMax},
-                   {"leaveOneOutMeanPixels", q.leaveOneOutMeanPixels}, {"leaveOneOutMaxPixels", q.leaveOneOutMaxPixels},
-                   {"worstPoint", q.worstPoint}, {"scaleX", q.scaleX}, {"scaleY", q.scaleY},
-                   {"rotationDegrees", q.rotationDegrees}, {"skewDegrees", q.skewDegrees}, {"mirrored", q.mirrored},
-                   {"affineMaxDeviation", q.affineMaxDeviation}, {"affineWorstPoint", q.affineWorstPoint},
-                   {"foldedCells", q.foldedCells}, {"points", points}});
+            points.push_back({{"leaveOneOutDevice", p.leaveOneOutDevice},
+                              {"leaveOneOutPixels", p.leaveOneOutPixels},
+                              {"affineDeviation", p.affineDeviation},
+                              {"inFoldedCell", p.inFoldedCell}});
+        PrintJson({{"ok", true},
+                   {"file", o.file},
+                   {"looksSound", sound},
+                   {"pointCount", q.pointCount},
+                   {"gridSize", q.gridSize},
+                   {"gridSpacing", q.gridSpacing},
+                   {"gridSpacingPixels", q.gridSpacingPixels},
+                   {"leaveOneOutMean", q.leaveOneOutMean},
+                   {"leaveOneOutMax", q.leaveOneOutMax},
+                   {"leaveOneOutMeanPixels", q.leaveOneOutMeanPixels},
+                   {"leaveOneOutMaxPixels", q.leaveOneOutMaxPixels},
+                   {"worstPoint", q.worstPoint},
+                   {"scaleX", q.scaleX},
+                   {"scaleY", q.scaleY},
+                   {"rotationDegrees", q.rotationDegrees},
+                   {"skewDegrees", q.skewDegrees},
+                   {"mirrored", q.mirrored},
+                   {"affineMaxDeviation", q.affineMaxDeviation},
+                   {"affineWorstPoint", q.affineWorstPoint},
+                   {"foldedCells", q.foldedCells},
+                   {"points", points}});
     } else {
         std::printf("%s: %u points", o.file.c_str(), q.pointCount);
-        if (q.gridSize) std::printf(" (%u x %u grid, spacing %.0f device units = %.1f pixels)", q.gridSize, q.gridSize,
-                                    q.gridSpacing, q.gridSpacingPixels);
+        if (q.gridSize)
+            std::printf(" (%u x %u grid, spacing %.0f device units = %.1f pixels)", q.gridSize, q.gridSize,
+                        q.gridSpacing, q.gridSpacingPixels);
         std::printf("\n");
         if (q.worstPoint >= 0)
-            std::printf("  leave-one-out error: mean %.1f, max %.1f device units (%.2f / %.2f pixels), worst at point %d\n",
-                        q.leaveOneOutMean, q.leaveOneOutMax, q.leaveOneOutMeanPixels, q.leaveOneOutMaxPixels, q.worstPoint);
+            std::printf(
+                "  leave-one-out error: mean %.1f, max %.1f device units (%.2f / %.2f pixels), worst at point %d\n",
+                q.leaveOneOutMean, q.leaveOneOutMax, q.leaveOneOutMeanPixels, q.leaveOneOutMaxPixels, q.worstPoint);
         std::printf("  affine fit: %.2f x %.2f device units per pixel, rotated %.2f deg, skew %.2f deg%s\n", q.scaleX,
                     q.scaleY, q.rotationDegrees, q.skewDegrees, q.mirrored ? ", mirrored" : "");
         std::printf("  largest bend from it: %.1f device units (%.2f pixels) at point %d\n", q.affineMaxDeviation,
@@ -59,8 +77,9 @@ int Check(const Options& o) {
 std::function<int()> Setup(CLI::App& app) {
     auto o = std::make_shared<Options>();
     app.require_subcommand(1);
-    CLI::App* check = app.add_subcommand("check", "Assess a calibration file: leave-one-out errors, the affine "
-                                                   "fit and folded cells, with a verdict.");
+    CLI::App* check = app.add_subcommand("check",
+                                         "Assess a calibration file: leave-one-out errors, the affine "
+                                         "fit and folded cells, with a verdict.");
     check->add_option("FILE", o->file, "calibration file (INI, as SaveCalibration writes it)")->required();
     check->add_flag("--json", o->json, "print the report as JSON");
     return [o, check] {
@@ -71,7 +90,7 @@ std::function<int()> Setup(CLI::App& app) {
 
 }  // namespace
 
-const Command kCalibrationCommand = {"calibration", "Calibration tables: `calibration check FILE.ini` reports their quality.",
-                                     Setup};
+const Command kCalibrationCommand = {"calibration",
+                                     "Calibration tables: `calibration check FILE.ini` reports their quality.", Setup};
 
 }  // namespace tools

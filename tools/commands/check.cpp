@@ -34,12 +34,11 @@ int Run(const Options& o) {
                                 {"start", a.elements[i].startTick},
                                 {"duration", a.elements[i].duration},
                                 {"illumination", a.elements[i].illumination}});
-        nlohmann::json out = {{"ok", !failure},
-                              {"file", o.file},
-                              {"tickTime", built.file.tickTime},
-                              {"elements", elements}};
+        nlohmann::json out = {
+            {"ok", !failure}, {"file", o.file}, {"tickTime", built.file.tickTime}, {"elements", elements}};
         if (failure) {
-            out["error"] = {{"kind", "input"}, {"file", o.file}, {"pointer", failure->Pointer()}, {"message", failure->what()}};
+            out["error"] = {
+                {"kind", "input"}, {"file", o.file}, {"pointer", failure->Pointer()}, {"message", failure->what()}};
         } else {
             out["endTick"] = built.endTick;
             out["illuminationTicks"] = light;
@@ -53,8 +52,8 @@ int Run(const Options& o) {
                     built.file.lasers.size(), built.file.tickTime);
         std::printf("  %-4s %-10s %10s %10s %10s   (ticks)\n", "#", "element", "start", "duration", "light");
         for (size_t i = 0; i < shown; ++i)
-            std::printf("  %-4zu %-10s %10u %10u %10u\n", i, built.file.elements[i].type.c_str(), a.elements[i].startTick,
-                        a.elements[i].duration, a.elements[i].illumination);
+            std::printf("  %-4zu %-10s %10u %10u %10u\n", i, built.file.elements[i].type.c_str(),
+                        a.elements[i].startTick, a.elements[i].duration, a.elements[i].illumination);
         if (!failure) {
             std::printf("total: %llu ticks (%s), light %llu ticks (%s)\n", built.endTick,
                         FormatMicroseconds(static_cast<double>(built.endTick) * tickUs).c_str(), light,

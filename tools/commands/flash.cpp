@@ -62,20 +62,27 @@ int Run(const Options& o) {
         }
     }
     Bootloader bootloader(device.port.c_str(), kBootloaderTimeoutMs, true);
-    if (!bootloader.IsDeviceInfoAvailable()) throw DeviceError("the bootloader on " + device.port + " stopped answering");
+    if (!bootloader.IsDeviceInfoAvailable())
+        throw DeviceError("the bootloader on " + device.port + " stopped answering");
     if (!bootloader.EnterBootloader()) throw DeviceError("the device did not enter programming mode");
     showProgress = !o.json && ::isatty(STDERR_FILENO);
     bootloader.progressCallback = Progress;
     if (!bootloader.UpdateFirmware(o.parameter, image.data(), static_cast<long>(image.size())))
-        throw DeviceError("the firmware update failed (refused, interrupted, or an image the bootloader's blocks cannot hold)");
+        throw DeviceError(
+            "the firmware update failed (refused, interrupted, or an image the bootloader's blocks cannot hold)");
     FoundDevice after;
     const bool answered = Identify(device.port, kProbeTimeoutMs, &after);
     if (o.json) {
-        PrintJson({{"ok", true}, {"port", device.port}, {"bytes", image.size()}, {"firmwareBefore", device.firmware},
+        PrintJson({{"ok", true},
+                   {"port", device.port},
+                   {"bytes", image.size()},
+                   {"firmwareBefore", device.firmware},
                    {"firmwareAfter", answered ? nlohmann::json(after.firmware) : nlohmann::json(nullptr)}});
     } else {
         std::printf("firmware written: %zu bytes to %s\n", image.size(), device.port.c_str());
-        if (answered) std::printf("device now reports firmware %d%s\n", after.firmware, after.inProgramMode ? " (still in programming mode)" : "");
+        if (answered)
+            std::printf("device now reports firmware %d%s\n", after.firmware,
+                        after.inProgramMode ? " (still in programming mode)" : "");
     }
     return kExitDone;
 }
@@ -92,10 +99,9 @@ std::function<int()> Setup(CLI::App& app) {
 
 }  // namespace
 
-const Command kFlashCommand = {
-    "flash",
-    "Write a firmware image through the device's bootloader, with a progress bar; asks for "
-    "confirmation unless --yes.",
-    Setup};
+const Command kFlashCommand = {"flash",
+                               "Write a firmware image through the device's bootloader, with a progress bar; asks for "
+                               "confirmation unless --yes.",
+                               Setup};
 
 }  // namespace tools

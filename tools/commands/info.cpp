@@ -17,8 +17,10 @@ std::string Printable(const unsigned char* data, unsigned int length) {
     std::string s;
     for (unsigned int i = 0; i < length; ++i) {
         char buf[8];
-        if (data[i] >= 0x20 && data[i] < 0x7F && data[i] != '\\') s += static_cast<char>(data[i]);
-        else std::snprintf(buf, sizeof buf, "\\x%02x", data[i]), s += buf;
+        if (data[i] >= 0x20 && data[i] < 0x7F && data[i] != '\\')
+            s += static_cast<char>(data[i]);
+        else
+            std::snprintf(buf, sizeof buf, "\\x%02x", data[i]), s += buf;
     }
     return s;
 }
@@ -73,14 +75,18 @@ int Run(const Options& o) {
     std::printf("Device on %s\n", info.portName);
     std::printf("  serial number:     %s\n", info.serialNumber);
     std::printf("  description:       %s\n", info.description);
-    std::printf("  type / sub-type:   %d / %d, hardware revision %d\n", info.deviceType, info.deviceSubType, info.revision);
+    std::printf("  type / sub-type:   %d / %d, hardware revision %d\n", info.deviceType, info.deviceSubType,
+                info.revision);
     std::printf("  firmware:          %d (bootloader %d)\n", info.firmwareVersion, info.bootloaderVersion);
-    std::printf("  state:             %u after connecting, status word 0x%04x\n", static_cast<unsigned int>(state), status);
+    std::printf("  state:             %u after connecting, status word 0x%04x\n", static_cast<unsigned int>(state),
+                status);
     std::printf("  error bits:        0x%02x\n", errors);
     std::printf("  sequence memory:   %u bytes free, largest block %u\n", freeBytes, largest);
     std::printf("  stored sequences:  %u\n", count);
-    for (const auto& s : sequences) std::printf("    number %u, %u bytes\n", s["number"].get<unsigned int>(), s["bytes"].get<unsigned int>());
-    std::printf("  user data:         %s\n", haveUserData ? ("\"" + userData + "\" (" + std::to_string(length) + " bytes)").c_str() : "unreadable");
+    for (const auto& s : sequences)
+        std::printf("    number %u, %u bytes\n", s["number"].get<unsigned int>(), s["bytes"].get<unsigned int>());
+    std::printf("  user data:         %s\n",
+                haveUserData ? ("\"" + userData + "\" (" + std::to_string(length) + " bytes)").c_str() : "unreadable");
     return kExitDone;
 }
 

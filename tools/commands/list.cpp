@@ -26,9 +26,15 @@ int Run(const Options& o) {
         if (o.json) {
             nlohmann::json entry = {{"port", port}, {"device", answered}};
             if (answered)
-                entry.update({{"serial", d.serial}, {"description", d.description}, {"type", d.deviceType},
-                              {"subType", d.subType}, {"revision", d.revision}, {"firmware", d.firmware},
-                              {"bootloader", d.bootloader}, {"maxBaud", d.maxBaud}, {"programMode", d.inProgramMode}});
+                entry.update({{"serial", d.serial},
+                              {"description", d.description},
+                              {"type", d.deviceType},
+                              {"subType", d.subType},
+                              {"revision", d.revision},
+                              {"firmware", d.firmware},
+                              {"bootloader", d.bootloader},
+                              {"maxBaud", d.maxBaud},
+                              {"programMode", d.inProgramMode}});
             found.push_back(entry);
         } else if (answered) {
             std::printf("%-12s serial %-10s firmware %-3d %s%s\n", port.c_str(), d.serial.c_str(), d.firmware,
@@ -37,8 +43,10 @@ int Run(const Options& o) {
             std::printf("%-12s no device answered\n", port.c_str());
         }
     }
-    if (o.json) PrintJson({{"ok", true}, {"ports", found}});
-    else std::printf("%d device(s)\n", devices);
+    if (o.json)
+        PrintJson({{"ok", true}, {"ports", found}});
+    else
+        std::printf("%d device(s)\n", devices);
     return kExitDone;
 }
 

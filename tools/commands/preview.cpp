@@ -19,10 +19,16 @@ int Run(const Options& o) {
     built.ThrowIfFailed();
     const BeamTrace trace = WritePreview(built, o.svg, o.png);
     if (o.json) {
-        nlohmann::json out = {{"ok", true},           {"file", o.file},          {"svg", o.svg},
-                              {"durationUs", trace.endUs}, {"litUs", trace.litUs}, {"moves", trace.moves.size()},
-                              {"litStays", trace.stays.size()}, {"waitsReleased", trace.waitsReleased},
-                              {"truncated", trace.truncated}, {"imageBytes", built.analysis.image.size()}};
+        nlohmann::json out = {{"ok", true},
+                              {"file", o.file},
+                              {"svg", o.svg},
+                              {"durationUs", trace.endUs},
+                              {"litUs", trace.litUs},
+                              {"moves", trace.moves.size()},
+                              {"litStays", trace.stays.size()},
+                              {"waitsReleased", trace.waitsReleased},
+                              {"truncated", trace.truncated},
+                              {"imageBytes", built.analysis.image.size()}};
         if (!o.png.empty()) out["dose"] = o.png;
         PrintJson(out);
     } else {

@@ -19,7 +19,8 @@ struct Options {
 int Run(const Options& o) {
     if (o.virtualDevice == !o.device.empty()) throw UsageError("give either --device DEVICE or --virtual");
     if (!o.timeline.empty() && !o.virtualDevice) throw UsageError("--timeline needs --virtual");
-    if (o.noWait && o.virtualDevice) throw UsageError("--no-wait needs a real device: the virtual one ends with the tool");
+    if (o.noWait && o.virtualDevice)
+        throw UsageError("--no-wait needs a real device: the virtual one ends with the tool");
     SequenceFile file = ReadSequenceFile(o.file);  // bad input is reported before any device is touched
 
     std::unique_ptr<VirtualHost> host;
@@ -35,8 +36,8 @@ int Run(const Options& o) {
     DeviceInfo info{};
     korvan.GetDeviceInfo(-1, &info);
     if (!o.json)
-        std::printf("connected to %s (serial %s, firmware %d)%s\n", info.portName, info.serialNumber, info.firmwareVersion,
-                    o.virtualDevice ? ", a built-in virtual device" : "");
+        std::printf("connected to %s (serial %s, firmware %d)%s\n", info.portName, info.serialNumber,
+                    info.firmwareVersion, o.virtualDevice ? ", a built-in virtual device" : "");
     ApplyTiming(korvan, file, true);
     RunReport report;
     {
@@ -51,15 +52,17 @@ int Run(const Options& o) {
         settings.virtualDevice = host ? &host->Device() : nullptr;
         report = RunSequence(korvan, built, settings);
         if (!o.json && report.ended)
-            std::printf("sequence %u ended after %.2f s (%u run(s) asked)\n", report.sequenceNumber, report.wallSeconds, o.runs);
+            std::printf("sequence %u ended after %.2f s (%u run(s) asked)\n", report.sequenceNumber, report.wallSeconds,
+                        o.runs);
     }
     std::string summary;
     if (host) summary = SummarizeTimeline(host->Device().ExecutedTimeline());
     if (!o.noWait) korvan.Disconnect();  // stops and resets the device, back to 9600 baud
     if (o.json) {
-        nlohmann::json out = {{"ok", !report.interrupted}, {"file", o.file},        {"device", info.portName},
-                              {"sequence", report.sequenceNumber}, {"imageBytes", report.imageBytes},
-                              {"ended", report.ended}, {"interrupted", report.interrupted}, {"seconds", report.wallSeconds}};
+        nlohmann::json out = {{"ok", !report.interrupted},         {"file", o.file},
+                              {"device", info.portName},           {"sequence", report.sequenceNumber},
+                              {"imageBytes", report.imageBytes},   {"ended", report.ended},
+                              {"interrupted", report.interrupted}, {"seconds", report.wallSeconds}};
         if (host) {
             nlohmann::json events = nlohmann::json::object();
             const sim::image::Timeline timeline = host->Device().ExecutedTimeline();

@@ -40,10 +40,9 @@ std::function<int()> Setup(CLI::App& app) {
 
 }  // namespace
 
-const Command kSimCommand = {
-    "sim",
-    "Run a virtual device on a pseudo-terminal until interrupted (the korvan-sim program; "
-    "korvan sim --help lists its options).",
-    Setup};
+const Command kSimCommand = {"sim",
+                             "Run a virtual device on a pseudo-terminal until interrupted (the korvan-sim program; "
+                             "korvan sim --help lists its options).",
+                             Setup};
 
 }  // namespace tools

@@ -34,28 +34,28 @@ public:
     void Add(const Record& r) {
         if (r.timeUs != now_) Flush(r.timeUs);
         switch (r.event) {
-            case Event::MirrorX: x_ = r.value; break;
-            case Event::MirrorY: y_ = r.value; break;
-            case Event::Line:
-                for (size_t i = 0; i < lasers_.size(); ++i)
-                    if (LineCode(lasers_[i].port) == r.channel) level_[i] = static_cast<int>(r.value);
-                break;
-            case Event::Analog:
-                for (size_t i = 0; i < lasers_.size(); ++i)
-                    if (lasers_[i].intensityControlled && AnalogChannel(lasers_[i].port) == r.channel) analog_[i] = r.value;
-                break;
-            case Event::Pulse:
-                // A pulsed laser shines for its pulse; counted as one tick of light where the beam is.
-                for (size_t i = 0; i < lasers_.size(); ++i)
-                    if (LineCode(lasers_[i].port) == r.channel) {
-                        Stay s = StayHere(r.timeUs, tickUs_);
-                        s.litMask = 1u << i;
-                        s.intensity[i] = analog_[i] / static_cast<double>(kFullScale);
-                        Emit(s);
-                    }
-                break;
-            case Event::RunEnd: out_->endUs = r.timeUs; break;
-            default: break;
+        case Event::MirrorX: x_ = r.value; break;
+        case Event::MirrorY: y_ = r.value; break;
+        case Event::Line:
+            for (size_t i = 0; i < lasers_.size(); ++i)
+                if (LineCode(lasers_[i].port) == r.channel) level_[i] = static_cast<int>(r.value);
+            break;
+        case Event::Analog:
+            for (size_t i = 0; i < lasers_.size(); ++i)
+                if (lasers_[i].intensityControlled && AnalogChannel(lasers_[i].port) == r.channel) analog_[i] = r.value;
+            break;
+        case Event::Pulse:
+            // A pulsed laser shines for its pulse; counted as one tick of light where the beam is.
+            for (size_t i = 0; i < lasers_.size(); ++i)
+                if (LineCode(lasers_[i].port) == r.channel) {
+                    Stay s = StayHere(r.timeUs, tickUs_);
+                    s.litMask = 1u << i;
+                    s.intensity[i] = analog_[i] / static_cast<double>(kFullScale);
+                    Emit(s);
+                }
+            break;
+        case Event::RunEnd: out_->endUs = r.timeUs; break;
+        default: break;
         }
     }
 
@@ -84,7 +84,8 @@ private:
         // A beam that stays put across instants (a laser switched, an intensity stamp) is one stay.
         if (!out_->stays.empty()) {
             Stay& last = out_->stays.back();
-            if (last.x == s.x && last.y == s.y && last.litMask == s.litMask && last.startUs + last.durationUs == s.startUs &&
+            if (last.x == s.x && last.y == s.y && last.litMask == s.litMask &&
+                last.startUs + last.durationUs == s.startUs &&
                 std::equal(std::begin(last.intensity), std::end(last.intensity), std::begin(s.intensity))) {
                 last.durationUs += s.durationUs;
                 return;
@@ -97,7 +98,8 @@ private:
     void Flush(uint64_t next) {
         const unsigned int lit = LitMask();
         if (x_ != shownX_ || y_ != shownY_) {
-            Move m{static_cast<double>(shownX_), static_cast<double>(shownY_), static_cast<double>(x_), static_cast<double>(y_)};
+            Move m{static_cast<double>(shownX_), static_cast<double>(shownY_), static_cast<double>(x_),
+                   static_cast<double>(y_)};
             m.litMask = lit & litBefore_;
             for (size_t i = 0; i < lasers_.size(); ++i) m.intensity[i] = analog_[i] / static_cast<double>(kFullScale);
             out_->moves.push_back(m);

@@ -11,8 +11,8 @@ namespace tools {
 /// A laser as the trace sees it: its output's line and analog codes and how to read them.
 struct TraceLaser {
     std::string name;
-    std::string color;          ///< "#rrggbb"
-    unsigned int port = 2;      ///< OutputPorts value, LaserOutput1..4
+    std::string color;      ///< "#rrggbb"
+    unsigned int port = 2;  ///< OutputPorts value, LaserOutput1..4
     int activeLevel = 1;
     bool intensityControlled = false;
 };
@@ -33,7 +33,7 @@ struct Move {
 };
 
 struct BeamTrace {
-    std::vector<Stay> stays;   ///< lit stays only (dark ones are not needed for pictures)
+    std::vector<Stay> stays;  ///< lit stays only (dark ones are not needed for pictures)
     std::vector<Move> moves;
     uint64_t endUs = 0;        ///< device time when the run ended
     uint64_t litUs = 0;        ///< time with any laser on

@@ -39,7 +39,8 @@ DoseMap ComputeDose(const BeamTrace& trace, int size) {
     double kernel[2 * kRadius + 1][2 * kRadius + 1];
     double sum = 0;
     for (int dy = -kRadius; dy <= kRadius; ++dy)
-        for (int dx = -kRadius; dx <= kRadius; ++dx) sum += kernel[dy + kRadius][dx + kRadius] = std::exp(-(dx * dx + dy * dy) / 2.0);
+        for (int dx = -kRadius; dx <= kRadius; ++dx)
+            sum += kernel[dy + kRadius][dx + kRadius] = std::exp(-(dx * dx + dy * dy) / 2.0);
     for (const Stay& s : trace.stays) {
         double dose = 0;
         for (int i = 0; i < 4; ++i)
@@ -75,8 +76,8 @@ bool WriteDosePng(const DoseMap& map, const std::string& path, std::string* erro
         return false;
     }
     png_init_io(png, file.get());
-    png_set_IHDR(png, info, static_cast<png_uint_32>(map.size), static_cast<png_uint_32>(map.size), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(map.size), static_cast<png_uint_32>(map.size), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     // Scale to the 99th percentile of the exposed cells: one long dwell would otherwise leave
     // every scanned area black. Brighter cells saturate.

@@ -8,9 +8,9 @@
 namespace tools {
 
 struct PreviewLegend {
-    std::string title;              ///< the sequence file
+    std::string title;  ///< the sequence file
     double durationUs = 0;
-    double illuminationUs = 0;      ///< from the compiler's per-element figures
+    double illuminationUs = 0;  ///< from the compiler's per-element figures
     size_t imageBytes = 0;
     size_t elements = 0;
 };

@@ -13,7 +13,7 @@ namespace tools {
 namespace {
 
 constexpr double kField = 65535.0;
-constexpr double kSide = 800.0;   // pixels for the whole mirror field
+constexpr double kSide = 800.0;  // pixels for the whole mirror field
 constexpr double kMargin = 40.0;
 constexpr double kLegend = 150.0;
 
@@ -29,11 +29,11 @@ std::string Xml(const std::string& s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
         }
     }
     return out;
@@ -55,8 +55,8 @@ std::string DrawSvg(const BeamTrace& trace, const std::vector<TraceLaser>& laser
     std::ostringstream svg;
     const double width = kSide + 2 * kMargin, height = kSide + 2 * kMargin + kLegend;
     svg << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\"" << height << "\" viewBox=\"0 0 "
-        << width << " " << height << "\" font-family=\"sans-serif\" font-size=\"13\">\n"
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\"" << height
+        << "\" viewBox=\"0 0 " << width << " " << height << "\" font-family=\"sans-serif\" font-size=\"13\">\n"
         << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
     // The mirror field, device units 0..65535 on both axes, y downwards as in camera images.
     svg << "<rect x=\"" << kMargin << "\" y=\"" << kMargin << "\" width=\"" << kSide << "\" height=\"" << kSide
@@ -124,7 +124,8 @@ std::string DrawSvg(const BeamTrace& trace, const std::vector<TraceLaser>& laser
     }
     y += 22;
     svg << "<text x=\"" << kMargin << "\" y=\"" << y << "\" fill=\"#555\">thin grey: travel with the lasers off \u00b7 "
-        << "coloured: light on, opacity = intensity \u00b7 discs: dwell points, area grows with the dwell time</text>\n";
+        << "coloured: light on, opacity = intensity \u00b7 discs: dwell points, area grows with the dwell "
+           "time</text>\n";
     if (trace.truncated) {
         y += 20;
         svg << "<text x=\"" << kMargin << "\" y=\"" << y << "\" fill=\"#b00\">preview stopped early: the sequence runs "

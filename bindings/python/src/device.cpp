@@ -33,10 +33,12 @@ void BindDevice(py::module_& m) {
     m.attr("library_version") = KorvanVersion();
 
     py::class_<DeviceInfo>(m, "DeviceInfo", "One device found by search() or the connected device (Device.info).")
-        .def_property_readonly("port_name", [](const DeviceInfo& i) { return std::string(i.portName); },
-                               "serial port name, as enumerated (\"ttyUSB0\", \"pts/3\")")
-        .def_property_readonly("serial_number", [](const DeviceInfo& i) { return std::string(i.serialNumber); },
-                               "three digits, a hyphen, four digits")
+        .def_property_readonly(
+            "port_name", [](const DeviceInfo& i) { return std::string(i.portName); },
+            "serial port name, as enumerated (\"ttyUSB0\", \"pts/3\")")
+        .def_property_readonly(
+            "serial_number", [](const DeviceInfo& i) { return std::string(i.serialNumber); },
+            "three digits, a hyphen, four digits")
         .def_property_readonly("description", [](const DeviceInfo& i) { return std::string(i.description); })
         .def_readonly("revision", &DeviceInfo::revision, "hardware revision")
         .def_readonly("bootloader_version", &DeviceInfo::bootloaderVersion)
@@ -48,53 +50,60 @@ void BindDevice(py::module_& m) {
                    std::string(i.serialNumber) + "', firmware_version=" + std::to_string(i.firmwareVersion) + ")";
         });
 
-    m.def("list_ports", [] {
-        py::gil_scoped_release release;
-        return tools::ListPorts();
-    }, "The serial port names enumeration lists, in its order (TESSEL_EXTRA_PORTS and "
-       "TESSEL_NO_HARDWARE_PORTS apply; the active console is never listed).");
-
-    m.def("search", [] {
-        Korvan k;
-        std::vector<DeviceInfo> found;
-        {
+    m.def(
+        "list_ports",
+        [] {
             py::gil_scoped_release release;
-            const unsigned int n = k.Search();
-            for (unsigned int i = 0; i < n; ++i) {
-                DeviceInfo info{};
-                if (k.GetDeviceInfo(static_cast<int>(i), &info) == 0) found.push_back(info);
-            }
-        }
-        return found;
-    }, "Asks every listed serial port for a device of this kind; their identities.");
+            return tools::ListPorts();
+        },
+        "The serial port names enumeration lists, in its order (TESSEL_EXTRA_PORTS and "
+        "TESSEL_NO_HARDWARE_PORTS apply; the active console is never listed).");
 
-    m.def("update_firmware",
-          [](const std::string& port, py::bytes image, int parameter, py::object progress, int timeoutMs) {
-              std::string data = image;
-              ProgressScope scope(progress);
-              bool ok = false;
-              const char* stage = "the bootloader did not answer";
-              {
-                  py::gil_scoped_release release;
-                  Bootloader bootloader(port.c_str(), timeoutMs, true);
-                  if (bootloader.IsDeviceInfoAvailable()) {
-                      stage = "the device did not enter programming mode";
-                      if (bootloader.EnterBootloader()) {
-                          stage = "the firmware update failed";
-                          bootloader.progressCallback = &ProgressScope::Trampoline;
-                          ok = bootloader.UpdateFirmware(parameter, reinterpret_cast<unsigned char*>(data.data()),
-                                                         static_cast<long>(data.size()));
-                      }
-                  }
-              }
-              scope.Finish();
-              if (!ok) RaiseResult(korvan::ResultCommunicationError, "update_firmware", stage);
-          },
-          py::arg("port"), py::arg("image"), py::arg("parameter") = 0, py::arg("progress") = py::none(),
-          py::arg("timeout_ms") = 1000,
-          "Writes a raw firmware image through the bootloader of the device on `port` (not while a "
-          "Device is connected to it). `progress(done, total)` is called per block. The interpreter "
-          "lock is released while the image is written.");
+    m.def(
+        "search",
+        [] {
+            Korvan k;
+            std::vector<DeviceInfo> found;
+            {
+                py::gil_scoped_release release;
+                const unsigned int n = k.Search();
+                for (unsigned int i = 0; i < n; ++i) {
+                    DeviceInfo info{};
+                    if (k.GetDeviceInfo(static_cast<int>(i), &info) == 0) found.push_back(info);
+                }
+            }
+            return found;
+        },
+        "Asks every listed serial port for a device of this kind; their identities.");
+
+    m.def(
+        "update_firmware",
+        [](const std::string& port, py::bytes image, int parameter, py::object progress, int timeoutMs) {
+            std::string data = image;
+            ProgressScope scope(progress);
+            bool ok = false;
+            const char* stage = "the bootloader did not answer";
+            {
+                py::gil_scoped_release release;
+                Bootloader bootloader(port.c_str(), timeoutMs, true);
+                if (bootloader.IsDeviceInfoAvailable()) {
+                    stage = "the device did not enter programming mode";
+                    if (bootloader.EnterBootloader()) {
+                        stage = "the firmware update failed";
+                        bootloader.progressCallback = &ProgressScope::Trampoline;
+                        ok = bootloader.UpdateFirmware(parameter, reinterpret_cast<unsigned char*>(data.data()),
+                                                       static_cast<long>(data.size()));
+                    }
+                }
+            }
+            scope.Finish();
+            if (!ok) RaiseResult(korvan::ResultCommunicationError, "update_firmware", stage);
+        },
+        py::arg("port"), py::arg("image"), py::arg("parameter") = 0, py::arg("progress") = py::none(),
+        py::arg("timeout_ms") = 1000,
+        "Writes a raw firmware image through the bootloader of the device on `port` (not while a "
+        "Device is connected to it). `progress(done, total)` is called per block. The interpreter "
+        "lock is released while the image is written.");
 
     py::class_<Device>(m, "Device", R"doc(
 Handle on one device, a context manager: leaving the block ends a calibration run (laser off)
@@ -120,80 +129,126 @@ Device of the process, independent of any connection.)doc")
              "Ends a calibration run, stops and resets the device, returns it to 9600 baud and closes "
              "the port. Harmless when not connected.")
         .def("__enter__", [](py::object self) { return self; })
-        .def("__exit__", [](Device& d, py::args) { d.Close(); return false; })
+        .def("__exit__",
+             [](Device& d, py::args) {
+                 d.Close();
+                 return false;
+             })
         .def_property_readonly("info", &ConnectedInfo, "Identity of the connected device.")
         .def_property_readonly("state", &Device::GetState,
                                "The device's state, queried now (NotConnected when the query fails).")
-        .def("get_state", [](Device& d) {
-            State state = NotConnected;
-            unsigned int counter = 0;
-            unsigned short status = 0;
-            Check(d.handle->Call([&](Korvan& k) { return k.GetState(&state, &counter, &status); }), "get_state");
-            return py::make_tuple(state, counter, status);
-        }, "(state, sequence counter, status word); the status word from firmware 16 on, else 0.")
-        .def_property_readonly("last_device_error", [](Device& d) {
-            return d.handle->Call([](Korvan& k) { return k.GetLastDeviceError(); });
-        }, "The device error bits collected since the last clear.")
-        .def("clear_last_device_error", [](Device& d) {
-            Check(d.handle->Call([](Korvan& k) { return k.ClearLastDeviceError(); }), "clear_last_device_error");
-        })
-        .def("acknowledge_wait_for_user", [](Device& d) {
-            Check(d.handle->Call([](Korvan& k) { return k.AcknowledgeWaitForUser(); }), "acknowledge_wait_for_user");
-        }, "Releases a sequence that waits for the user.")
-        .def("stop", [](Device& d) { Check(d.handle->Call([](Korvan& k) { return k.Stop(); }), "stop"); },
-             "Ends whatever runs: a sequence is stopped, a calibration ended.")
-        .def("delete_all_sequences", [](Device& d) {
-            Check(d.handle->Call([](Korvan& k) { return k.DeleteAllSequences(); }), "delete_all_sequences");
-        })
+        .def(
+            "get_state",
+            [](Device& d) {
+                State state = NotConnected;
+                unsigned int counter = 0;
+                unsigned short status = 0;
+                Check(d.handle->Call([&](Korvan& k) { return k.GetState(&state, &counter, &status); }), "get_state");
+                return py::make_tuple(state, counter, status);
+            },
+            "(state, sequence counter, status word); the status word from firmware 16 on, else 0.")
+        .def_property_readonly(
+            "last_device_error",
+            [](Device& d) { return d.handle->Call([](Korvan& k) { return k.GetLastDeviceError(); }); },
+            "The device error bits collected since the last clear.")
+        .def("clear_last_device_error",
+             [](Device& d) {
+                 Check(d.handle->Call([](Korvan& k) { return k.ClearLastDeviceError(); }), "clear_last_device_error");
+             })
+        .def(
+            "acknowledge_wait_for_user",
+            [](Device& d) {
+                Check(d.handle->Call([](Korvan& k) { return k.AcknowledgeWaitForUser(); }),
+                      "acknowledge_wait_for_user");
+            },
+            "Releases a sequence that waits for the user.")
+        .def(
+            "stop", [](Device& d) { Check(d.handle->Call([](Korvan& k) { return k.Stop(); }), "stop"); },
+            "Ends whatever runs: a sequence is stopped, a calibration ended.")
+        .def("delete_all_sequences",
+             [](Device& d) {
+                 Check(d.handle->Call([](Korvan& k) { return k.DeleteAllSequences(); }), "delete_all_sequences");
+             })
         // Outputs, motion and timing
-        .def("set_output_default", [](Device& d, OutputPorts port, int level) {
-            Check(d.handle->Call([&](Korvan& k) { return k.SetOutputDefault(port, level); }), "set_output_default");
-        }, py::arg("port"), py::arg("level"), "The level a switching line takes when no sequence drives it. Idle only.")
-        .def("get_output_default", [](Device& d, OutputPorts port) {
-            int level = 0;
-            Check(d.handle->Call([&](Korvan& k) { return k.GetOutputDefault(port, &level); }), "get_output_default");
-            return level;
-        }, py::arg("port"))
-        .def("set_tick_time", [](Device& d, unsigned int us) {
-            Check(d.handle->Call([&](Korvan& k) { return k.SetTickTime(us); }), "set_tick_time");
-        }, py::arg("microseconds"), "Length of a device tick (50 us by default). Idle only.")
-        .def("set_scan_mode", [](Device& d, ScanMode mode) {
-            d.handle->Call([&](Korvan& k) { return k.SetScanMode(mode); });
-        }, py::arg("mode"), "Scan lead of compiled sequences, for all devices of the process.")
-        .def("move_absolute", [](Device& d, unsigned int x, unsigned int y) {
-            Check(d.handle->Call([&](Korvan& k) { return k.MoveAbsolute(x, y); }), "move_absolute");
-        }, py::arg("x"), py::arg("y"), "Moves the mirrors to (x, y), each 0..65535. Idle or Calibrating.")
-        .def("move_relative", [](Device& d, int dx, int dy) {
-            Check(d.handle->Call([&](Korvan& k) { return k.MoveRelative(dx, dy); }), "move_relative");
-        }, py::arg("dx"), py::arg("dy"), "Moves the mirrors by (dx, dy); the target must stay in 0..65535.")
-        .def_property_readonly("actual_position", [](Device& d) {
-            tagPOINT p{};
-            Check(d.handle->Call([&](Korvan& k) { return k.GetActualPosition(&p); }), "get_actual_position");
-            return py::make_tuple(p.x, p.y);
-        }, "The mirrors' position (x, y), read from the device.")
+        .def(
+            "set_output_default",
+            [](Device& d, OutputPorts port, int level) {
+                Check(d.handle->Call([&](Korvan& k) { return k.SetOutputDefault(port, level); }), "set_output_default");
+            },
+            py::arg("port"), py::arg("level"),
+            "The level a switching line takes when no sequence drives it. Idle only.")
+        .def(
+            "get_output_default",
+            [](Device& d, OutputPorts port) {
+                int level = 0;
+                Check(d.handle->Call([&](Korvan& k) { return k.GetOutputDefault(port, &level); }),
+                      "get_output_default");
+                return level;
+            },
+            py::arg("port"))
+        .def(
+            "set_tick_time",
+            [](Device& d, unsigned int us) {
+                Check(d.handle->Call([&](Korvan& k) { return k.SetTickTime(us); }), "set_tick_time");
+            },
+            py::arg("microseconds"), "Length of a device tick (50 us by default). Idle only.")
+        .def(
+            "set_scan_mode",
+            [](Device& d, ScanMode mode) { d.handle->Call([&](Korvan& k) { return k.SetScanMode(mode); }); },
+            py::arg("mode"), "Scan lead of compiled sequences, for all devices of the process.")
+        .def(
+            "move_absolute",
+            [](Device& d, unsigned int x, unsigned int y) {
+                Check(d.handle->Call([&](Korvan& k) { return k.MoveAbsolute(x, y); }), "move_absolute");
+            },
+            py::arg("x"), py::arg("y"), "Moves the mirrors to (x, y), each 0..65535. Idle or Calibrating.")
+        .def(
+            "move_relative",
+            [](Device& d, int dx, int dy) {
+                Check(d.handle->Call([&](Korvan& k) { return k.MoveRelative(dx, dy); }), "move_relative");
+            },
+            py::arg("dx"), py::arg("dy"), "Moves the mirrors by (dx, dy); the target must stay in 0..65535.")
+        .def_property_readonly(
+            "actual_position",
+            [](Device& d) {
+                tagPOINT p{};
+                Check(d.handle->Call([&](Korvan& k) { return k.GetActualPosition(&p); }), "get_actual_position");
+                return py::make_tuple(p.x, p.y);
+            },
+            "The mirrors' position (x, y), read from the device.")
         // Sequence memory and user data
-        .def("stored_sequences", [](Device& d) {
-            std::vector<std::pair<unsigned int, unsigned int>> out;
-            d.handle->Call([&](Korvan& k) {
-                const unsigned int n = k.GetSequenceCount();
-                for (unsigned int i = 0; i < n; ++i) {
-                    SequenceMemoryInfo info{};
-                    if (k.GetMemoryUsage(i, &info) == 0) out.emplace_back(info.sequenceNumber, info.size);
-                }
-                return 0u;
-            });
-            return out;
-        }, "The sequences the device stores: (sequence number, bytes) each.")
-        .def("available_memory", [](Device& d) {
-            unsigned int freeBytes = 0, largest = 0;
-            Check(d.handle->Call([&](Korvan& k) { return k.GetAvailableMemory(&freeBytes, &largest); }),
-                  "get_available_memory");
-            return py::make_tuple(freeBytes, largest);
-        }, "(free bytes, largest contiguous free block) of the sequence memory.")
-        .def("delete_sequence", [](Device& d, unsigned short number) {
-            Check(d.handle->Call([&](Korvan& k) { return k.DeleteSequence(number); }), "delete_sequence");
-        }, py::arg("sequence_number"))
-        .def_property("user_data",
+        .def(
+            "stored_sequences",
+            [](Device& d) {
+                std::vector<std::pair<unsigned int, unsigned int>> out;
+                d.handle->Call([&](Korvan& k) {
+                    const unsigned int n = k.GetSequenceCount();
+                    for (unsigned int i = 0; i < n; ++i) {
+                        SequenceMemoryInfo info{};
+                        if (k.GetMemoryUsage(i, &info) == 0) out.emplace_back(info.sequenceNumber, info.size);
+                    }
+                    return 0u;
+                });
+                return out;
+            },
+            "The sequences the device stores: (sequence number, bytes) each.")
+        .def(
+            "available_memory",
+            [](Device& d) {
+                unsigned int freeBytes = 0, largest = 0;
+                Check(d.handle->Call([&](Korvan& k) { return k.GetAvailableMemory(&freeBytes, &largest); }),
+                      "get_available_memory");
+                return py::make_tuple(freeBytes, largest);
+            },
+            "(free bytes, largest contiguous free block) of the sequence memory.")
+        .def(
+            "delete_sequence",
+            [](Device& d, unsigned short number) {
+                Check(d.handle->Call([&](Korvan& k) { return k.DeleteSequence(number); }), "delete_sequence");
+            },
+            py::arg("sequence_number"))
+        .def_property(
+            "user_data",
             [](Device& d) {
                 unsigned char* data = nullptr;
                 unsigned int length = 0;
@@ -207,86 +262,136 @@ Device of the process, independent of any connection.)doc")
                 Check(d.handle->Call([&](Korvan& k) {
                     return k.SetUserData(reinterpret_cast<unsigned char*>(data.data()),
                                          static_cast<unsigned int>(data.size()));
-                }), "set_user_data");
+                }),
+                      "set_user_data");
             },
             "The device's user data block (1 to 60 bytes when written). Idle only.")
         // Lasers
-        .def("add_laser",
-             [](Device& d, OutputPorts port, unsigned int switchOnDelay, unsigned int switchOffDelay,
-                unsigned int intensityDelay, unsigned int minIntensity, unsigned int maxIntensity,
-                unsigned int pulseFrequency, int activeLevel, unsigned int warmUpTime) {
-                 unsigned int id = 0;
-                 Check(d.handle->Call([&](Korvan& k) {
-                     return k.AddLaser(switchOnDelay, switchOffDelay, intensityDelay, port, minIntensity, maxIntensity,
-                                       pulseFrequency, &id, activeLevel, warmUpTime);
-                 }), "add_laser");
-                 return id;
-             },
-             py::arg("port"), py::kw_only(), py::arg("switch_on_delay") = 0, py::arg("switch_off_delay") = 0,
-             py::arg("intensity_delay") = 0, py::arg("min_intensity") = 0, py::arg("max_intensity") = 0,
-             py::arg("pulse_frequency") = 0, py::arg("active_level") = 1, py::arg("warm_up_time") = 0,
-             "Defines a laser and returns its identifier. Delays are microseconds; min/max intensity "
-             "(0..10000) are the analog levels of intensity 0 and 10000 (equal: no intensity control); "
-             "pulse_frequency 0 is a continuous laser.")
-        .def("remove_laser", [](Device& d, unsigned int id) {
-            Check(d.handle->Call([&](Korvan& k) { return k.RemoveLaser(id); }), "remove_laser");
-        }, py::arg("laser_id"), "Deletes a laser with its calibration.")
-        .def("get_port_for_laser", [](Device& d, unsigned int id) {
-            OutputPorts port = NoOutput;
-            Check(d.handle->Call([&](Korvan& k) { return k.GetPortForLaser(id, &port); }), "get_port_for_laser");
-            return port;
-        }, py::arg("laser_id"))
-        .def("set_port_for_laser", [](Device& d, unsigned int id, OutputPorts port) {
-            Check(d.handle->Call([&](Korvan& k) { return k.SetPortForLaser(id, port); }), "set_port_for_laser");
-        }, py::arg("laser_id"), py::arg("port"))
-        .def("get_laser_step_size", [](Device& d, unsigned int id) {
-            int step = 0;
-            Check(d.handle->Call([&](Korvan& k) { return k.GetLaserStepSize(id, &step); }), "get_laser_step_size");
-            return step;
-        }, py::arg("laser_id"), "Device units between the points of lines and shapes.")
-        .def("set_laser_step_size", [](Device& d, unsigned int id, int step) {
-            Check(d.handle->Call([&](Korvan& k) { return k.SetLaserStepSize(id, step); }), "set_laser_step_size");
-        }, py::arg("laser_id"), py::arg("step_size"))
-        .def("set_laser_on_off", [](Device& d, unsigned int id, bool on) {
-            Check(d.handle->Call([&](Korvan& k) { return k.SetLaserONOFF(id, on ? 1 : 0); }), "set_laser_on_off");
-        }, py::arg("laser_id"), py::arg("on"), "Switches a continuous laser on or off. Idle or Calibrating.")
-        .def("set_laser_intensity", [](Device& d, unsigned int id, unsigned int intensity) {
-            Check(d.handle->Call([&](Korvan& k) { return k.SetLaserIntensity(id, intensity); }), "set_laser_intensity");
-        }, py::arg("laser_id"), py::arg("intensity"), "0..10000; sent at once in Idle or Calibrating.")
+        .def(
+            "add_laser",
+            [](Device& d, OutputPorts port, unsigned int switchOnDelay, unsigned int switchOffDelay,
+               unsigned int intensityDelay, unsigned int minIntensity, unsigned int maxIntensity,
+               unsigned int pulseFrequency, int activeLevel, unsigned int warmUpTime) {
+                unsigned int id = 0;
+                Check(d.handle->Call([&](Korvan& k) {
+                    return k.AddLaser(switchOnDelay, switchOffDelay, intensityDelay, port, minIntensity, maxIntensity,
+                                      pulseFrequency, &id, activeLevel, warmUpTime);
+                }),
+                      "add_laser");
+                return id;
+            },
+            py::arg("port"), py::kw_only(), py::arg("switch_on_delay") = 0, py::arg("switch_off_delay") = 0,
+            py::arg("intensity_delay") = 0, py::arg("min_intensity") = 0, py::arg("max_intensity") = 0,
+            py::arg("pulse_frequency") = 0, py::arg("active_level") = 1, py::arg("warm_up_time") = 0,
+            "Defines a laser and returns its identifier. Delays are microseconds; min/max intensity "
+            "(0..10000) are the analog levels of intensity 0 and 10000 (equal: no intensity control); "
+            "pulse_frequency 0 is a continuous laser.")
+        .def(
+            "remove_laser",
+            [](Device& d, unsigned int id) {
+                Check(d.handle->Call([&](Korvan& k) { return k.RemoveLaser(id); }), "remove_laser");
+            },
+            py::arg("laser_id"), "Deletes a laser with its calibration.")
+        .def(
+            "get_port_for_laser",
+            [](Device& d, unsigned int id) {
+                OutputPorts port = NoOutput;
+                Check(d.handle->Call([&](Korvan& k) { return k.GetPortForLaser(id, &port); }), "get_port_for_laser");
+                return port;
+            },
+            py::arg("laser_id"))
+        .def(
+            "set_port_for_laser",
+            [](Device& d, unsigned int id, OutputPorts port) {
+                Check(d.handle->Call([&](Korvan& k) { return k.SetPortForLaser(id, port); }), "set_port_for_laser");
+            },
+            py::arg("laser_id"), py::arg("port"))
+        .def(
+            "get_laser_step_size",
+            [](Device& d, unsigned int id) {
+                int step = 0;
+                Check(d.handle->Call([&](Korvan& k) { return k.GetLaserStepSize(id, &step); }), "get_laser_step_size");
+                return step;
+            },
+            py::arg("laser_id"), "Device units between the points of lines and shapes.")
+        .def(
+            "set_laser_step_size",
+            [](Device& d, unsigned int id, int step) {
+                Check(d.handle->Call([&](Korvan& k) { return k.SetLaserStepSize(id, step); }), "set_laser_step_size");
+            },
+            py::arg("laser_id"), py::arg("step_size"))
+        .def(
+            "set_laser_on_off",
+            [](Device& d, unsigned int id, bool on) {
+                Check(d.handle->Call([&](Korvan& k) { return k.SetLaserONOFF(id, on ? 1 : 0); }), "set_laser_on_off");
+            },
+            py::arg("laser_id"), py::arg("on"), "Switches a continuous laser on or off. Idle or Calibrating.")
+        .def(
+            "set_laser_intensity",
+            [](Device& d, unsigned int id, unsigned int intensity) {
+                Check(d.handle->Call([&](Korvan& k) { return k.SetLaserIntensity(id, intensity); }),
+                      "set_laser_intensity");
+            },
+            py::arg("laser_id"), py::arg("intensity"), "0..10000; sent at once in Idle or Calibrating.")
         // Calibration runs
-        .def("start_calibration", [](Device& d, unsigned int count, unsigned int id) {
-            Check(d.handle->Call([&](Korvan& k) { return k.StartCalibration(count, id); }), "start_calibration");
-        }, py::arg("point_count"), py::arg("laser_id"),
-           "Starts a run of 3 or a square number of points with the laser lit. Idle only.")
-        .def("set_calibration_intensity", [](Device& d, unsigned int intensity) {
-            Check(d.handle->Call([&](Korvan& k) { return k.SetCalibrationIntensity(intensity); }),
-                  "set_calibration_intensity");
-        }, py::arg("intensity"))
-        .def("set_calibration_point", [](Device& d, unsigned int index, Point camera, std::optional<Point> device) {
-            const RPOINTF c(camera.first, camera.second);
-            Check(d.handle->Call([&](Korvan& k) {
-                return device ? k.SetCalibrationPoint(index, c, RPOINTF(device->first, device->second))
-                              : k.SetCalibrationPoint(index, c);
-            }), "set_calibration_point");
-        }, py::arg("index"), py::arg("camera"), py::arg("device") = py::none(),
-           "Records point `index`: its camera pixel and the device position (read from the mirrors "
-           "when omitted). The last index ends the run; the laser goes off.")
-        .def("reset_calibration", [](Device& d, unsigned int id) {
-            Check(d.handle->Call([&](Korvan& k) { return k.ResetCalibration(id); }), "reset_calibration");
-        }, py::arg("laser_id"), "Gives a laser the 16-point identity table again.")
-        .def("get_device_coordinates", [](Device& d, Point camera, unsigned int id) {
-            RPOINTF out;
-            Check(d.handle->Call([&](Korvan& k) {
-                return k.GetDeviceCoordinates(RPOINTF(camera.first, camera.second), &out, id);
-            }), "get_device_coordinates");
-            return PointTuple(out);
-        }, py::arg("camera"), py::arg("laser_id"), "Maps a camera pixel through a laser's table.")
-        .def("load_calibration", [](Device& d, const std::string& path, unsigned int id) {
-            Check(d.handle->Call([&](Korvan& k) { return k.LoadCalibration(path.c_str(), id); }), "load_calibration");
-        }, py::arg("path"), py::arg("laser_id"))
-        .def("save_calibration", [](Device& d, const std::string& path, unsigned int id) {
-            Check(d.handle->Call([&](Korvan& k) { return k.SaveCalibration(path.c_str(), id); }), "save_calibration");
-        }, py::arg("path"), py::arg("laser_id"));
+        .def(
+            "start_calibration",
+            [](Device& d, unsigned int count, unsigned int id) {
+                Check(d.handle->Call([&](Korvan& k) { return k.StartCalibration(count, id); }), "start_calibration");
+            },
+            py::arg("point_count"), py::arg("laser_id"),
+            "Starts a run of 3 or a square number of points with the laser lit. Idle only.")
+        .def(
+            "set_calibration_intensity",
+            [](Device& d, unsigned int intensity) {
+                Check(d.handle->Call([&](Korvan& k) { return k.SetCalibrationIntensity(intensity); }),
+                      "set_calibration_intensity");
+            },
+            py::arg("intensity"))
+        .def(
+            "set_calibration_point",
+            [](Device& d, unsigned int index, Point camera, std::optional<Point> device) {
+                const RPOINTF c(camera.first, camera.second);
+                Check(d.handle->Call([&](Korvan& k) {
+                    return device ? k.SetCalibrationPoint(index, c, RPOINTF(device->first, device->second))
+                                  : k.SetCalibrationPoint(index, c);
+                }),
+                      "set_calibration_point");
+            },
+            py::arg("index"), py::arg("camera"), py::arg("device") = py::none(),
+            "Records point `index`: its camera pixel and the device position (read from the mirrors "
+            "when omitted). The last index ends the run; the laser goes off.")
+        .def(
+            "reset_calibration",
+            [](Device& d, unsigned int id) {
+                Check(d.handle->Call([&](Korvan& k) { return k.ResetCalibration(id); }), "reset_calibration");
+            },
+            py::arg("laser_id"), "Gives a laser the 16-point identity table again.")
+        .def(
+            "get_device_coordinates",
+            [](Device& d, Point camera, unsigned int id) {
+                RPOINTF out;
+                Check(d.handle->Call([&](Korvan& k) {
+                    return k.GetDeviceCoordinates(RPOINTF(camera.first, camera.second), &out, id);
+                }),
+                      "get_device_coordinates");
+                return PointTuple(out);
+            },
+            py::arg("camera"), py::arg("laser_id"), "Maps a camera pixel through a laser's table.")
+        .def(
+            "load_calibration",
+            [](Device& d, const std::string& path, unsigned int id) {
+                Check(d.handle->Call([&](Korvan& k) { return k.LoadCalibration(path.c_str(), id); }),
+                      "load_calibration");
+            },
+            py::arg("path"), py::arg("laser_id"))
+        .def(
+            "save_calibration",
+            [](Device& d, const std::string& path, unsigned int id) {
+                Check(d.handle->Call([&](Korvan& k) { return k.SaveCalibration(path.c_str(), id); }),
+                      "save_calibration");
+            },
+            py::arg("path"), py::arg("laser_id"));
 
     py::class_<CalibrationPointQuality>(m, "CalibrationPointQuality",
                                         "How well one recorded point agrees with the rest of the table.")
@@ -322,8 +427,9 @@ folded cell almost always means two points were swapped or one was clicked on th
         .def("looks_sound", &CalibrationQuality::LooksSound,
              "No folded cell and every leave-one-out error below 5 % of the grid spacing.")
         .def("__repr__", [](const CalibrationQuality& q) {
-            return "CalibrationQuality(point_count=" + std::to_string(q.pointCount) + ", leave_one_out_max=" +
-                   std::to_string(q.leaveOneOutMax) + ", folded_cells=" + std::to_string(q.foldedCells.size()) +
+            return "CalibrationQuality(point_count=" + std::to_string(q.pointCount) +
+                   ", leave_one_out_max=" + std::to_string(q.leaveOneOutMax) +
+                   ", folded_cells=" + std::to_string(q.foldedCells.size()) +
                    ", looks_sound=" + (q.LooksSound() ? "True" : "False") + ")";
         });
 
@@ -331,41 +437,59 @@ folded cell almost always means two points were swapped or one was clicked on th
 A laser's calibration table: camera/device point pairs evaluated piecewise affinely, plus the
 scan step size. A new table is an identity grid over the device range 0..65535.)doc")
         .def(py::init<unsigned int>(), py::arg("point_count") = 16)
-        .def_static("load", [](const std::string& path) {
-            auto c = std::make_unique<Calibration>();
-            unsigned int r;
-            {
-                py::gil_scoped_release release;
-                r = c->LoadCalibration(path.c_str());
-            }
-            Check(r, "load_calibration");
-            return c;
-        }, py::arg("path"), "Reads a file written by save().")
-        .def("save", [](Calibration& c, const std::string& path) {
-            Check(c.SaveCalibration(path.c_str()), "save_calibration");
-        }, py::arg("path"), "Writes the table as an INI file (replaced only when complete).")
+        .def_static(
+            "load",
+            [](const std::string& path) {
+                auto c = std::make_unique<Calibration>();
+                unsigned int r;
+                {
+                    py::gil_scoped_release release;
+                    r = c->LoadCalibration(path.c_str());
+                }
+                Check(r, "load_calibration");
+                return c;
+            },
+            py::arg("path"), "Reads a file written by save().")
+        .def(
+            "save",
+            [](Calibration& c, const std::string& path) { Check(c.SaveCalibration(path.c_str()), "save_calibration"); },
+            py::arg("path"), "Writes the table as an INI file (replaced only when complete).")
         .def_readwrite("scan_step_size", &Calibration::scanStepSize)
         .def_readonly("point_count", &Calibration::pointCount)
-        .def("init", [](Calibration& c, unsigned int n) { Check(c.Init(n), "init"); }, py::arg("point_count"),
-             "Replaces the table by an identity grid of `point_count` points.")
-        .def("set_calibration_point", [](Calibration& c, unsigned int index, Point camera, Point device) {
-            Check(c.SetCalibrationPoint(index, RPOINTF(camera.first, camera.second), RPOINTF(device.first, device.second)),
-                  "set_calibration_point");
-        }, py::arg("index"), py::arg("camera"), py::arg("device"))
-        .def_property_readonly("points", [](const Calibration& c) {
-            std::vector<std::tuple<Point, Point>> out;
-            for (unsigned int i = 0; i < c.pointCount; ++i) {
-                const CalibrationPoint& p = c.calibrationPoints[i];
-                out.emplace_back(Point(p.camera.x, p.camera.y), Point(p.device.x, p.device.y));
-            }
-            return out;
-        }, "((camera x, y), (device x, y)) per point, row by row.")
-        .def("device_coordinates", [](Calibration& c, Point camera) {
-            return PointTuple(c.DeviceCoordinates(RPOINTF(camera.first, camera.second)));
-        }, py::arg("camera"), "Device position of a camera pixel (truncated).")
-        .def("camera_coordinates", [](Calibration& c, Point device) {
-            return PointTuple(c.CameraCoordinates(RPOINTF(device.first, device.second)));
-        }, py::arg("device"), "Camera pixel of a device position (truncated).")
+        .def(
+            "init", [](Calibration& c, unsigned int n) { Check(c.Init(n), "init"); }, py::arg("point_count"),
+            "Replaces the table by an identity grid of `point_count` points.")
+        .def(
+            "set_calibration_point",
+            [](Calibration& c, unsigned int index, Point camera, Point device) {
+                Check(c.SetCalibrationPoint(index, RPOINTF(camera.first, camera.second),
+                                            RPOINTF(device.first, device.second)),
+                      "set_calibration_point");
+            },
+            py::arg("index"), py::arg("camera"), py::arg("device"))
+        .def_property_readonly(
+            "points",
+            [](const Calibration& c) {
+                std::vector<std::tuple<Point, Point>> out;
+                for (unsigned int i = 0; i < c.pointCount; ++i) {
+                    const CalibrationPoint& p = c.calibrationPoints[i];
+                    out.emplace_back(Point(p.camera.x, p.camera.y), Point(p.device.x, p.device.y));
+                }
+                return out;
+            },
+            "((camera x, y), (device x, y)) per point, row by row.")
+        .def(
+            "device_coordinates",
+            [](Calibration& c, Point camera) {
+                return PointTuple(c.DeviceCoordinates(RPOINTF(camera.first, camera.second)));
+            },
+            py::arg("camera"), "Device position of a camera pixel (truncated).")
+        .def(
+            "camera_coordinates",
+            [](Calibration& c, Point device) {
+                return PointTuple(c.CameraCoordinates(RPOINTF(device.first, device.second)));
+            },
+            py::arg("device"), "Camera pixel of a device position (truncated).")
         .def("assess", &AssessCalibration, "The quality report of this table (no device needed).");
 }
 

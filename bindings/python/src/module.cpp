@@ -23,7 +23,7 @@ const char* ResultName(unsigned int code) {
 }
 
 std::mutex g_progressMutex;
-PyObject* g_progressCallable = nullptr;           // owned reference while a scope is open
+PyObject* g_progressCallable = nullptr;  // owned reference while a scope is open
 std::unique_ptr<py::error_already_set> g_progressError;
 
 }  // namespace
@@ -81,16 +81,17 @@ void ProgressScope::Finish() {
 
 PYBIND11_MODULE(_korvan, m) {
     using namespace pykorvan;
-    m.doc() = "Laser scanning device SDK: devices, lasers and calibrations, sequences, previews, "
-              "image stacks and the in-process virtual device.";
+    m.doc() =
+        "Laser scanning device SDK: devices, lasers and calibrations, sequences, previews, "
+        "image stacks and the in-process virtual device.";
 
-    g_korvanError = PyErr_NewExceptionWithDoc(
-        "korvan.KorvanError",
-        "An operation returned a result code other than success. `code` is the result code "
-        "(1 communication failure or no connection, 2 invalid argument, 3 device memory too "
-        "small, 4 sequence invalid, 5 not possible in the device's current state), "
-        "`operation` the name of the operation that failed.",
-        PyExc_RuntimeError, nullptr);
+    g_korvanError =
+        PyErr_NewExceptionWithDoc("korvan.KorvanError",
+                                  "An operation returned a result code other than success. `code` is the result code "
+                                  "(1 communication failure or no connection, 2 invalid argument, 3 device memory too "
+                                  "small, 4 sequence invalid, 5 not possible in the device's current state), "
+                                  "`operation` the name of the operation that failed.",
+                                  PyExc_RuntimeError, nullptr);
     m.add_object("KorvanError", py::handle(g_korvanError));
     m.attr("RESULT_SUCCESS") = korvan::ResultSuccess;
     m.attr("RESULT_COMMUNICATION_ERROR") = korvan::ResultCommunicationError;

@@ -120,9 +120,9 @@ SequenceAnalysis Analyze(Korvan& k, ElementArray& a) {
 bool WaitForEnd(Device& d, std::optional<double> timeout, double pollInterval) {
     using Clock = std::chrono::steady_clock;
     const auto slice = std::chrono::duration<double>(std::min(std::max(pollInterval, 0.001), 0.1));
-    const auto deadline = timeout ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                       std::chrono::duration<double>(*timeout))
-                                  : Clock::time_point::max();
+    const auto deadline =
+        timeout ? Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*timeout))
+                : Clock::time_point::max();
     for (;;) {
         State state = NotConnected;
         const unsigned int r = d.handle->Call([&](Korvan& k) {
@@ -159,8 +159,7 @@ unsigned short Upload(Device& d, py::handle elements, py::object progress) {
     if (r == korvan::ResultSequenceInvalid) {
         // Name the element the compiler refused, as the analysis does.
         SequenceAnalysis analysis = d.handle->Call([&](Korvan& k) { return Analyze(k, a); });
-        RaiseResult(r, "upload_sequence",
-                    "element " + std::to_string(analysis.failedElement) + ": " + analysis.reason);
+        RaiseResult(r, "upload_sequence", "element " + std::to_string(analysis.failedElement) + ": " + analysis.reason);
     }
     Check(r, "upload_sequence");
     return number;
@@ -172,8 +171,10 @@ void ApplyKeywords(SequenceObject& e, const py::kwargs& kw, Extra&& extra) {
     for (auto item : kw) {
         const std::string key = item.first.cast<std::string>();
         py::handle value = item.second;
-        if (key == "start_tick") e.startTick = value.cast<unsigned int>();
-        else if (key == "repeat_count") e.repeatCount = value.cast<unsigned int>();
+        if (key == "start_tick")
+            e.startTick = value.cast<unsigned int>();
+        else if (key == "repeat_count")
+            e.repeatCount = value.cast<unsigned int>();
         else if (key == "laser_ids" || key == "intensities") {
             auto values = value.cast<std::vector<unsigned int>>();
             if (values.size() > 4) throw py::value_error(key + ": at most 4 entries");
@@ -222,15 +223,19 @@ the end of the one before (Device.get_timing gives an element's duration).)doc")
         .def_readwrite("repeat_count", &SequenceObject::repeatCount,
                        "Extra repetitions (of the light for a point, of the whole element for shapes, "
                        "the number of jumps for a jump).")
-        .def_property("laser_ids", [](const SequenceObject& e) { return ArrayList(e.laserIds); },
-                      [](SequenceObject& e, const std::vector<unsigned int>& v) { SetArray(e.laserIds, v, "laser_ids"); },
-                      "Identifiers of up to four lasers (0: empty slot), always 4 entries when read.")
-        .def_property("intensities", [](const SequenceObject& e) { return ArrayList(e.intensities); },
-                      [](SequenceObject& e, const std::vector<unsigned int>& v) { SetArray(e.intensities, v, "intensities"); },
-                      "Intensity of the laser in the same slot, 0..10000.")
-        .def_property_readonly("is_illumination", [](SequenceObject& e) { return e.IsIlluminationObject() != 0; },
-                               "True for elements that move the mirrors and light a laser.")
-        .def("copy", [](const SequenceObject& e) { return Clone(e); }, "An independent copy.");
+        .def_property(
+            "laser_ids", [](const SequenceObject& e) { return ArrayList(e.laserIds); },
+            [](SequenceObject& e, const std::vector<unsigned int>& v) { SetArray(e.laserIds, v, "laser_ids"); },
+            "Identifiers of up to four lasers (0: empty slot), always 4 entries when read.")
+        .def_property(
+            "intensities", [](const SequenceObject& e) { return ArrayList(e.intensities); },
+            [](SequenceObject& e, const std::vector<unsigned int>& v) { SetArray(e.intensities, v, "intensities"); },
+            "Intensity of the laser in the same slot, 0..10000.")
+        .def_property_readonly(
+            "is_illumination", [](SequenceObject& e) { return e.IsIlluminationObject() != 0; },
+            "True for elements that move the mirrors and light a laser.")
+        .def(
+            "copy", [](const SequenceObject& e) { return Clone(e); }, "An independent copy.");
 
     py::class_<SequencePoint, SequenceObject>(m, "SequencePoint", "A dwell of the beam at `position`.")
         .def(py::init([](double x, double y, std::optional<std::vector<std::pair<unsigned, unsigned>>> stamps,
@@ -243,12 +248,12 @@ the end of the one before (Device.get_timing gives an element's duration).)doc")
                  }
                  SequencePoint& point = *p;
                  ApplyKeywords(point, kw, [&](const std::string& key, py::handle v) {
-                     unsigned int* flag = key == "use_calibration"   ? &point.useCalibration
-                                          : key == "switch_laser_on" ? &point.switchLaserOn
-                                          : key == "set_intensity"   ? &point.setIntensity
+                     unsigned int* flag = key == "use_calibration"    ? &point.useCalibration
+                                          : key == "switch_laser_on"  ? &point.switchLaserOn
+                                          : key == "set_intensity"    ? &point.setIntensity
                                           : key == "switch_laser_off" ? &point.switchLaserOff
-                                          : key == "wait_for_mirror" ? &point.waitForMirror
-                                                                     : nullptr;
+                                          : key == "wait_for_mirror"  ? &point.waitForMirror
+                                                                      : nullptr;
                      if (flag) *flag = v.cast<bool>() ? 1 : 0;
                      return flag != nullptr;
                  });
@@ -257,21 +262,30 @@ the end of the one before (Device.get_timing gives an element's duration).)doc")
              py::arg("x"), py::arg("y"), py::arg("stamps") = py::none(),
              (std::string("A point at (x, y); `stamps` are (time, intensity) changes during the light. "
                           "Also use_calibration, switch_laser_on, set_intensity, switch_laser_off and "
-                          "wait_for_mirror (all True by default) as keywords.") + kCommonKeywords).c_str())
-        .def_property("position", [](const SequencePoint& p) { return PointTuple(p.position); },
-                      [](SequencePoint& p, Point v) { p.position = ToPoint(v); },
-                      "Camera coordinates when use_calibration is set, else device coordinates 0..65535.")
-        .def_property("use_calibration", [](const SequencePoint& p) { return p.useCalibration != 0; },
-                      [](SequencePoint& p, bool v) { p.useCalibration = v; })
-        .def_property("switch_laser_on", [](const SequencePoint& p) { return p.switchLaserOn != 0; },
-                      [](SequencePoint& p, bool v) { p.switchLaserOn = v; })
-        .def_property("set_intensity", [](const SequencePoint& p) { return p.setIntensity != 0; },
-                      [](SequencePoint& p, bool v) { p.setIntensity = v; })
-        .def_property("switch_laser_off", [](const SequencePoint& p) { return p.switchLaserOff != 0; },
-                      [](SequencePoint& p, bool v) { p.switchLaserOff = v; })
-        .def_property("wait_for_mirror", [](const SequencePoint& p) { return p.waitForMirror != 0; },
-                      [](SequencePoint& p, bool v) { p.waitForMirror = v; })
-        .def_property("stamps",
+                          "wait_for_mirror (all True by default) as keywords.") +
+              kCommonKeywords)
+                 .c_str())
+        .def_property(
+            "position", [](const SequencePoint& p) { return PointTuple(p.position); },
+            [](SequencePoint& p, Point v) { p.position = ToPoint(v); },
+            "Camera coordinates when use_calibration is set, else device coordinates 0..65535.")
+        .def_property(
+            "use_calibration", [](const SequencePoint& p) { return p.useCalibration != 0; },
+            [](SequencePoint& p, bool v) { p.useCalibration = v; })
+        .def_property(
+            "switch_laser_on", [](const SequencePoint& p) { return p.switchLaserOn != 0; },
+            [](SequencePoint& p, bool v) { p.switchLaserOn = v; })
+        .def_property(
+            "set_intensity", [](const SequencePoint& p) { return p.setIntensity != 0; },
+            [](SequencePoint& p, bool v) { p.setIntensity = v; })
+        .def_property(
+            "switch_laser_off", [](const SequencePoint& p) { return p.switchLaserOff != 0; },
+            [](SequencePoint& p, bool v) { p.switchLaserOff = v; })
+        .def_property(
+            "wait_for_mirror", [](const SequencePoint& p) { return p.waitForMirror != 0; },
+            [](SequencePoint& p, bool v) { p.waitForMirror = v; })
+        .def_property(
+            "stamps",
             [](const SequencePoint& p) {
                 std::vector<std::pair<unsigned, unsigned>> out;
                 for (unsigned int i = 0; i < p.intensityCount; ++i)
@@ -285,18 +299,20 @@ the end of the one before (Device.get_timing gives an element's duration).)doc")
             },
             "Intensity changes during the dwell: (ticks from the start of the light, intensity), ascending.");
 
-    py::class_<SequenceLine, SequenceObject>(m, "SequenceLine",
-                                             "A straight scan in camera coordinates (through the first laser's calibration).")
+    py::class_<SequenceLine, SequenceObject>(
+        m, "SequenceLine", "A straight scan in camera coordinates (through the first laser's calibration).")
         .def(py::init([](Point start, Point end, py::kwargs kw) {
                  auto l = std::make_unique<SequenceLine>(ToPoint(start), ToPoint(end));
                  Keywords(*l, kw);
                  return l;
              }),
              py::arg("start"), py::arg("end"), (std::string("A line from `start` to `end`.") + kCommonKeywords).c_str())
-        .def_property("start", [](const SequenceLine& l) { return PointTuple(l.start); },
-                      [](SequenceLine& l, Point p) { l.start = ToPoint(p); })
-        .def_property("end", [](const SequenceLine& l) { return PointTuple(l.end); },
-                      [](SequenceLine& l, Point p) { l.end = ToPoint(p); });
+        .def_property(
+            "start", [](const SequenceLine& l) { return PointTuple(l.start); },
+            [](SequenceLine& l, Point p) { l.start = ToPoint(p); })
+        .def_property(
+            "end", [](const SequenceLine& l) { return PointTuple(l.end); },
+            [](SequenceLine& l, Point p) { l.end = ToPoint(p); });
 
     py::class_<SequenceEllipse, SequenceObject>(m, "SequenceEllipse",
                                                 "An ellipse, outlined or filled, in camera coordinates.")
@@ -309,23 +325,30 @@ the end of the one before (Device.get_timing gives an element's duration).)doc")
              py::arg("x"), py::arg("y"), py::arg("width"), py::arg("height"), py::arg("fill") = false,
              py::arg("fill_path") = false,
              (std::string("Axis-parallel bounding rectangle at (x, y); `fill_path` fills with one continuous "
-                          "path of rings instead of hatch lines.") + kCommonKeywords).c_str())
-        .def_static("from_corners", [](std::vector<Point> corners, bool fill, py::kwargs kw) {
-                 if (corners.size() != 3) throw py::value_error("corners: three consecutive corners of the rectangle");
-                 std::vector<RPOINTF> c = ToPoints(corners);
-                 auto e = std::make_unique<SequenceEllipse>(c.data(), fill ? 1 : 0);
-                 ApplyKeywords(*e, kw, [&](const std::string& key, py::handle v) {
-                     if (key != "fill_path") return false;
-                     e->fillPath = v.cast<bool>();
-                     return true;
-                 });
-                 return e;
-             }, py::arg("corners"), py::arg("fill") = false,
-             "Three consecutive corners of a possibly rotated bounding rectangle.")
-        .def_property("fill", [](const SequenceEllipse& e) { return e.fill != 0; },
-                      [](SequenceEllipse& e, bool v) { e.fill = v; })
-        .def_property("fill_path", [](const SequenceEllipse& e) { return e.fillPath != 0; },
-                      [](SequenceEllipse& e, bool v) { e.fillPath = v; })
+                          "path of rings instead of hatch lines.") +
+              kCommonKeywords)
+                 .c_str())
+        .def_static(
+            "from_corners",
+            [](std::vector<Point> corners, bool fill, py::kwargs kw) {
+                if (corners.size() != 3) throw py::value_error("corners: three consecutive corners of the rectangle");
+                std::vector<RPOINTF> c = ToPoints(corners);
+                auto e = std::make_unique<SequenceEllipse>(c.data(), fill ? 1 : 0);
+                ApplyKeywords(*e, kw, [&](const std::string& key, py::handle v) {
+                    if (key != "fill_path") return false;
+                    e->fillPath = v.cast<bool>();
+                    return true;
+                });
+                return e;
+            },
+            py::arg("corners"), py::arg("fill") = false,
+            "Three consecutive corners of a possibly rotated bounding rectangle.")
+        .def_property(
+            "fill", [](const SequenceEllipse& e) { return e.fill != 0; },
+            [](SequenceEllipse& e, bool v) { e.fill = v; })
+        .def_property(
+            "fill_path", [](const SequenceEllipse& e) { return e.fillPath != 0; },
+            [](SequenceEllipse& e, bool v) { e.fillPath = v; })
         .def_property_readonly("corners", [](const SequenceEllipse& e) {
             return py::make_tuple(PointTuple(e.corners[0]), PointTuple(e.corners[1]), PointTuple(e.corners[2]));
         });
@@ -335,15 +358,18 @@ A path through points (camera coordinates), or with `fill` the area it encloses 
 outline is not closed: repeat the first point at the end for a closed outline.)doc")
         .def(py::init([](std::vector<Point> points, bool fill, py::kwargs kw) {
                  std::vector<RPOINTF> p = ToPoints(points);
-                 auto e = std::make_unique<SequencePolygon>(p.data(), static_cast<unsigned int>(p.size()), fill ? 1 : 0);
+                 auto e =
+                     std::make_unique<SequencePolygon>(p.data(), static_cast<unsigned int>(p.size()), fill ? 1 : 0);
                  Keywords(*e, kw);
                  return e;
              }),
              py::arg("points"), py::arg("fill") = false,
              (std::string("`points`: a sequence of (x, y) or an N x 2 array.") + kCommonKeywords).c_str())
-        .def_property("fill", [](const SequencePolygon& e) { return e.fill != 0; },
-                      [](SequencePolygon& e, bool v) { e.fill = v; })
-        .def_property("points",
+        .def_property(
+            "fill", [](const SequencePolygon& e) { return e.fill != 0; },
+            [](SequencePolygon& e, bool v) { e.fill = v; })
+        .def_property(
+            "points",
             [](const SequencePolygon& e) {
                 py::array_t<double> out({static_cast<py::ssize_t>(e.pointCount), py::ssize_t{2}});
                 auto w = out.mutable_unchecked<2>();
@@ -372,7 +398,8 @@ different counters).)doc")
         .def_readwrite("target_tick", &SequenceJump::targetTick)
         .def_readwrite("counter", &SequenceJump::counter);
 
-    py::class_<SequenceWaitTTL, SequenceObject>(m, "SequenceWaitTTL", "Waits until an input (Input0 or Input1) triggers.")
+    py::class_<SequenceWaitTTL, SequenceObject>(m, "SequenceWaitTTL",
+                                                "Waits until an input (Input0 or Input1) triggers.")
         .def(py::init([](InputPorts port, TriggerBehaviour trigger, py::kwargs kw) {
                  auto w = std::make_unique<SequenceWaitTTL>(port, trigger);
                  Keywords(*w, kw);
@@ -420,40 +447,51 @@ different counters).)doc")
              }),
              py::arg("port"), py::arg("value"))
         .def_readwrite("port", &SequenceSetAnalog::port)
-        .def_property("value", [](const SequenceSetAnalog& s) { return s.intensities[0]; },
-                      [](SequenceSetAnalog& s, unsigned int v) { s.intensities[0] = v; });
+        .def_property(
+            "value", [](const SequenceSetAnalog& s) { return s.intensities[0]; },
+            [](SequenceSetAnalog& s, unsigned int v) { s.intensities[0] = v; });
 
     py::class_<SequenceElementTiming>(m, "SequenceElementTiming", "Timing of one element as compiled, in ticks.")
         .def_readonly("start_tick", &SequenceElementTiming::startTick)
         .def_readonly("duration", &SequenceElementTiming::duration, "from start_tick to the end, loops included")
         .def_readonly("illumination", &SequenceElementTiming::illumination, "ticks with light")
         .def("__repr__", [](const SequenceElementTiming& t) {
-            return "SequenceElementTiming(start_tick=" + std::to_string(t.startTick) + ", duration=" +
-                   std::to_string(t.duration) + ", illumination=" + std::to_string(t.illumination) + ")";
+            return "SequenceElementTiming(start_tick=" + std::to_string(t.startTick) +
+                   ", duration=" + std::to_string(t.duration) + ", illumination=" + std::to_string(t.illumination) +
+                   ")";
         });
 
     py::class_<SequenceAnalysis>(m, "SequenceAnalysis", "What a sequence compiles to, without a device.")
-        .def_readonly("result", &SequenceAnalysis::result, "the result an upload would have from compiling: 0, 2, 3 or 4")
-        .def_readonly("failed_element", &SequenceAnalysis::failedElement, "index of the element that failed, -1 when none")
+        .def_readonly("result", &SequenceAnalysis::result,
+                      "the result an upload would have from compiling: 0, 2, 3 or 4")
+        .def_readonly("failed_element", &SequenceAnalysis::failedElement,
+                      "index of the element that failed, -1 when none")
         .def_readonly("reason", &SequenceAnalysis::reason, "why it failed, in words")
         .def_readonly("elements", &SequenceAnalysis::elements, "per element, in order")
-        .def_property_readonly("image", [](const SequenceAnalysis& a) {
-            return py::bytes(reinterpret_cast<const char*>(a.image.data()), a.image.size());
-        }, "the image as it would be uploaded (main list, then output list)")
-        .def_property_readonly("memory_usage", [](const SequenceAnalysis& a) { return a.image.size(); },
-                               "bytes of device memory the sequence needs")
+        .def_property_readonly(
+            "image",
+            [](const SequenceAnalysis& a) {
+                return py::bytes(reinterpret_cast<const char*>(a.image.data()), a.image.size());
+            },
+            "the image as it would be uploaded (main list, then output list)")
+        .def_property_readonly(
+            "memory_usage", [](const SequenceAnalysis& a) { return a.image.size(); },
+            "bytes of device memory the sequence needs")
         .def_readonly("main_list_length", &SequenceAnalysis::mainListLength)
         .def_readonly("tick_time", &SequenceAnalysis::tickTime, "microseconds per tick it was compiled with")
         .def_property_readonly("ok", [](const SequenceAnalysis& a) { return a.result == 0; });
 
-    m.def("analyze_sequence", [](py::object elements) {
-        ElementArray a = Collect(elements);
-        py::gil_scoped_release release;
-        Korvan offline;  // no device: the default tick time and the process-wide lasers
-        return Analyze(offline, a);
-    }, py::arg("elements"),
-       "Compiles without a device at the default tick time (50 us): per element its start, duration "
-       "and light, the element that fails and why, and the image.");
+    m.def(
+        "analyze_sequence",
+        [](py::object elements) {
+            ElementArray a = Collect(elements);
+            py::gil_scoped_release release;
+            Korvan offline;  // no device: the default tick time and the process-wide lasers
+            return Analyze(offline, a);
+        },
+        py::arg("elements"),
+        "Compiles without a device at the default tick time (50 us): per element its start, duration "
+        "and light, the element that fails and why, and the image.");
 
     // Sequence files, read by the command-line tool's reader.
     py::class_<LoadedSequence>(m, "LoadedSequence", R"doc(
@@ -462,100 +500,118 @@ its start ticks laid out; upload it with Device.upload.)doc")
         .def_property_readonly("path", [](const LoadedSequence& s) { return s.built->file.path; })
         .def_property_readonly("description", [](const LoadedSequence& s) { return s.built->file.description; })
         .def_property_readonly("tick_time", [](const LoadedSequence& s) { return s.built->file.tickTime; })
-        .def_property_readonly("laser_ids", [](const LoadedSequence& s) {
-            py::dict out;
-            const auto& ids = s.built->LaserIds();
-            for (size_t i = 0; i < ids.size() && i < s.built->file.lasers.size(); ++i)
-                out[py::str(s.built->file.lasers[i].name)] = ids[i];
-            return out;
-        }, "Laser name -> identifier on the device.")
-        .def_property_readonly("elements", [](const LoadedSequence& s) {
-            py::list out;
-            for (const auto& entry : s.built->file.elements) out.append(py::cast(Clone(*entry.element)));
-            return out;
-        }, "Copies of the elements, with their start ticks and laser identifiers.")
-        .def_property_readonly("pointers", [](const LoadedSequence& s) {
-            std::vector<std::string> out;
-            for (const auto& entry : s.built->file.elements) out.push_back(entry.pointer);
-            return out;
-        }, "The JSON pointer of each element in the file.")
+        .def_property_readonly(
+            "laser_ids",
+            [](const LoadedSequence& s) {
+                py::dict out;
+                const auto& ids = s.built->LaserIds();
+                for (size_t i = 0; i < ids.size() && i < s.built->file.lasers.size(); ++i)
+                    out[py::str(s.built->file.lasers[i].name)] = ids[i];
+                return out;
+            },
+            "Laser name -> identifier on the device.")
+        .def_property_readonly(
+            "elements",
+            [](const LoadedSequence& s) {
+                py::list out;
+                for (const auto& entry : s.built->file.elements) out.append(py::cast(Clone(*entry.element)));
+                return out;
+            },
+            "Copies of the elements, with their start ticks and laser identifiers.")
+        .def_property_readonly(
+            "pointers",
+            [](const LoadedSequence& s) {
+                std::vector<std::string> out;
+                for (const auto& entry : s.built->file.elements) out.push_back(entry.pointer);
+                return out;
+            },
+            "The JSON pointer of each element in the file.")
         .def_property_readonly("analysis", [](const LoadedSequence& s) { return s.built->analysis; })
         .def_property_readonly("end_tick", [](const LoadedSequence& s) { return s.built->endTick; })
-        .def("preview", [](const LoadedSequence& s, const std::string& svg, const std::string& png) {
-            return TraceSummary(ToolCall("preview", [&] {
-                py::gil_scoped_release release;
-                return tools::WritePreview(*s.built, svg, png);
-            }));
-        }, py::arg("svg"), py::arg("png") = "", "Draws the sequence (SVG, and the dose map as PNG when given).");
+        .def(
+            "preview",
+            [](const LoadedSequence& s, const std::string& svg, const std::string& png) {
+                return TraceSummary(ToolCall("preview", [&] {
+                    py::gil_scoped_release release;
+                    return tools::WritePreview(*s.built, svg, png);
+                }));
+            },
+            py::arg("svg"), py::arg("png") = "", "Draws the sequence (SVG, and the dose map as PNG when given).");
 
-    m.def("check_sequence_file", [](const std::string& path) {
-        return ToolCall("check_sequence_file", [&] {
-            py::gil_scoped_release release;
-            tools::OfflineBuild build(path);
-            build.Built().ThrowIfFailed();
-            return build.Built().analysis;
-        });
-    }, py::arg("path"),
-       "Reads and compiles a sequence file without a device, as `korvan check` does; raises "
-       "KorvanError (with `pointer`, the JSON pointer of the fault) for a bad file.");
-
-    m.def("preview", [](py::object source, const std::string& svg, const std::string& png) {
-        if (py::isinstance<py::str>(source) || py::hasattr(source, "__fspath__")) {
-            const std::string path = py::module_::import("os").attr("fspath")(source).cast<std::string>();
-            return TraceSummary(ToolCall("preview", [&] {
+    m.def(
+        "check_sequence_file",
+        [](const std::string& path) {
+            return ToolCall("check_sequence_file", [&] {
                 py::gil_scoped_release release;
                 tools::OfflineBuild build(path);
                 build.Built().ThrowIfFailed();
-                return tools::WritePreview(build.Built(), svg, png);
-            }));
-        }
-        ElementArray a = Collect(source);
-        // Element lists name lasers by identifier; the trace needs their outputs.
-        std::vector<unsigned int> ids;
-        for (SequenceObject* e : a.pointers)
-            for (unsigned int id : e->laserIds)
-                if (id && std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
-        return TraceSummary(ToolCall("preview", [&] {
-            py::gil_scoped_release release;
-            Korvan offline;
-            SequenceAnalysis analysis = Analyze(offline, a);
-            if (analysis.result != 0)
-                throw tools::DeviceError("element " + std::to_string(analysis.failedElement) + ": " + analysis.reason,
-                                         analysis.result);
-            static const char* const kPalette[] = {"#1f6fd1", "#d62728", "#2ca02c", "#9467bd"};
-            std::vector<tools::TraceLaser> lasers;
-            for (size_t i = 0; i < ids.size() && i < 4; ++i) {
-                tools::TraceLaser t;
-                t.name = "laser " + std::to_string(ids[i]);
-                t.color = kPalette[i];
-                OutputPorts port = NoOutput;
-                offline.GetPortForLaser(ids[i], &port);
-                t.port = port;
-                t.intensityControlled = true;
-                lasers.push_back(t);
+                return build.Built().analysis;
+            });
+        },
+        py::arg("path"),
+        "Reads and compiles a sequence file without a device, as `korvan check` does; raises "
+        "KorvanError (with `pointer`, the JSON pointer of the fault) for a bad file.");
+
+    m.def(
+        "preview",
+        [](py::object source, const std::string& svg, const std::string& png) {
+            if (py::isinstance<py::str>(source) || py::hasattr(source, "__fspath__")) {
+                const std::string path = py::module_::import("os").attr("fspath")(source).cast<std::string>();
+                return TraceSummary(ToolCall("preview", [&] {
+                    py::gil_scoped_release release;
+                    tools::OfflineBuild build(path);
+                    build.Built().ThrowIfFailed();
+                    return tools::WritePreview(build.Built(), svg, png);
+                }));
             }
-            tools::BeamTrace trace =
-                tools::TraceImage(analysis.image, analysis.mainListLength, analysis.tickTime, lasers);
-            tools::PreviewLegend legend;
-            legend.title = "sequence";
-            legend.durationUs = static_cast<double>(trace.endUs);
-            double light = 0;
-            for (size_t i = 0; i < analysis.elements.size(); ++i)
-                if (a.pointers[i]->IsIlluminationObject()) light += analysis.elements[i].illumination;
-            legend.illuminationUs = light * analysis.tickTime;
-            legend.imageBytes = analysis.image.size();
-            legend.elements = a.pointers.size();
-            std::ofstream out(svg, std::ios::binary);
-            out << tools::DrawSvg(trace, lasers, legend, analysis.tickTime);
-            if (!out.flush()) throw tools::UsageError("cannot write " + svg);
-            std::string error;
-            if (!png.empty() && !tools::WriteDosePng(tools::ComputeDose(trace, 512), png, &error))
-                throw tools::UsageError(error);
-            return trace;
-        }));
-    }, py::arg("source"), py::arg("svg"), py::arg("png") = "",
-       "Draws a sequence file (path) or a list of elements, as `korvan preview` does: the SVG of the "
-       "beam paths and, when `png` is given, the dose map. Returns a summary of the executed trace.");
+            ElementArray a = Collect(source);
+            // Element lists name lasers by identifier; the trace needs their outputs.
+            std::vector<unsigned int> ids;
+            for (SequenceObject* e : a.pointers)
+                for (unsigned int id : e->laserIds)
+                    if (id && std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+            return TraceSummary(ToolCall("preview", [&] {
+                py::gil_scoped_release release;
+                Korvan offline;
+                SequenceAnalysis analysis = Analyze(offline, a);
+                if (analysis.result != 0)
+                    throw tools::DeviceError(
+                        "element " + std::to_string(analysis.failedElement) + ": " + analysis.reason, analysis.result);
+                static const char* const kPalette[] = {"#1f6fd1", "#d62728", "#2ca02c", "#9467bd"};
+                std::vector<tools::TraceLaser> lasers;
+                for (size_t i = 0; i < ids.size() && i < 4; ++i) {
+                    tools::TraceLaser t;
+                    t.name = "laser " + std::to_string(ids[i]);
+                    t.color = kPalette[i];
+                    OutputPorts port = NoOutput;
+                    offline.GetPortForLaser(ids[i], &port);
+                    t.port = port;
+                    t.intensityControlled = true;
+                    lasers.push_back(t);
+                }
+                tools::BeamTrace trace =
+                    tools::TraceImage(analysis.image, analysis.mainListLength, analysis.tickTime, lasers);
+                tools::PreviewLegend legend;
+                legend.title = "sequence";
+                legend.durationUs = static_cast<double>(trace.endUs);
+                double light = 0;
+                for (size_t i = 0; i < analysis.elements.size(); ++i)
+                    if (a.pointers[i]->IsIlluminationObject()) light += analysis.elements[i].illumination;
+                legend.illuminationUs = light * analysis.tickTime;
+                legend.imageBytes = analysis.image.size();
+                legend.elements = a.pointers.size();
+                std::ofstream out(svg, std::ios::binary);
+                out << tools::DrawSvg(trace, lasers, legend, analysis.tickTime);
+                if (!out.flush()) throw tools::UsageError("cannot write " + svg);
+                std::string error;
+                if (!png.empty() && !tools::WriteDosePng(tools::ComputeDose(trace, 512), png, &error))
+                    throw tools::UsageError(error);
+                return trace;
+            }));
+        },
+        py::arg("source"), py::arg("svg"), py::arg("png") = "",
+        "Draws a sequence file (path) or a list of elements, as `korvan preview` does: the SVG of the "
+        "beam paths and, when `png` is given, the dose map. Returns a summary of the executed trace.");
 
     // The Device's sequence operations.
     auto device = py::reinterpret_borrow<py::class_<Device>>(m.attr("Device"));
@@ -565,64 +621,81 @@ Compiles the elements (a list, or a LoadedSequence) and stores the image in the 
 the sequence number. `progress(bytes_sent, total)` is called during the image transfer;
 returning False (or raising, or Ctrl-C) cancels it, and the next command then waits about 1.5 s
 until the device has dropped the partial image. The interpreter lock is released meanwhile.)doc")
-        .def("calc_memory_usage", [](Device& d, py::object elements) {
-            ElementArray a = Collect(elements);
-            unsigned int size = 0;
-            Check(d.handle->Call([&](Korvan& k) { return k.CalcMemoryUsage(a.Data(), a.Count(), &size); }),
-                  "calc_memory_usage");
-            return size;
-        }, py::arg("elements"), "Bytes of device memory the elements need.")
-        .def("get_timing", [](Device& d, const SequenceObject& element) {
-            std::unique_ptr<SequenceObject> e = Clone(element);
-            unsigned int duration = 0, illumination = 0;
-            Check(d.handle->Call([&](Korvan& k) { return k.GetTiming(*e, &duration, &illumination); }), "get_timing");
-            return py::make_tuple(duration, illumination);
-        }, py::arg("element"), "(duration, illumination) of one element in ticks of this device's tick time.")
-        .def("analyze", [](Device& d, py::object elements) {
-            ElementArray a = Collect(elements);
-            return d.handle->Call([&](Korvan& k) { return Analyze(k, a); });
-        }, py::arg("elements"), "As analyze_sequence, at this device's tick time.")
-        .def("start_sequence", [](Device& d, unsigned short number, InputPorts input, TriggerBehaviour trigger,
-                                  unsigned int runs) {
-            Check(d.handle->Call([&](Korvan& k) { return k.StartSequence(number, input, trigger, runs); }),
-                  "start_sequence");
-        }, py::arg("sequence_number"), py::arg("input") = NoInput, py::arg("trigger") = Trigger1,
-           py::arg("runs") = 1, "Runs a stored sequence `runs` times (0: until stop()). Idle only.")
+        .def(
+            "calc_memory_usage",
+            [](Device& d, py::object elements) {
+                ElementArray a = Collect(elements);
+                unsigned int size = 0;
+                Check(d.handle->Call([&](Korvan& k) { return k.CalcMemoryUsage(a.Data(), a.Count(), &size); }),
+                      "calc_memory_usage");
+                return size;
+            },
+            py::arg("elements"), "Bytes of device memory the elements need.")
+        .def(
+            "get_timing",
+            [](Device& d, const SequenceObject& element) {
+                std::unique_ptr<SequenceObject> e = Clone(element);
+                unsigned int duration = 0, illumination = 0;
+                Check(d.handle->Call([&](Korvan& k) { return k.GetTiming(*e, &duration, &illumination); }),
+                      "get_timing");
+                return py::make_tuple(duration, illumination);
+            },
+            py::arg("element"), "(duration, illumination) of one element in ticks of this device's tick time.")
+        .def(
+            "analyze",
+            [](Device& d, py::object elements) {
+                ElementArray a = Collect(elements);
+                return d.handle->Call([&](Korvan& k) { return Analyze(k, a); });
+            },
+            py::arg("elements"), "As analyze_sequence, at this device's tick time.")
+        .def(
+            "start_sequence",
+            [](Device& d, unsigned short number, InputPorts input, TriggerBehaviour trigger, unsigned int runs) {
+                Check(d.handle->Call([&](Korvan& k) { return k.StartSequence(number, input, trigger, runs); }),
+                      "start_sequence");
+            },
+            py::arg("sequence_number"), py::arg("input") = NoInput, py::arg("trigger") = Trigger1, py::arg("runs") = 1,
+            "Runs a stored sequence `runs` times (0: until stop()). Idle only.")
         .def("wait", &WaitForEnd, py::arg("timeout") = py::none(), py::arg("poll_interval") = 0.02, R"doc(
 Waits until no sequence runs (the state is Idle or Calibrating again); False when `timeout`
 seconds pass first. Ctrl-C stops the sequence and raises KeyboardInterrupt. The interpreter lock is
 released between the state queries.)doc")
-        .def("run", [](Device& d, py::object elements, unsigned int runs, py::object progress,
-                       std::optional<double> timeout) {
-            const unsigned short number = Upload(d, elements, progress);
-            Check(d.handle->Call([&](Korvan& k) { return k.StartSequence(number, NoInput, Trigger1, runs); }),
-                  "start_sequence");
-            if (!WaitForEnd(d, timeout, 0.02)) {
-                d.handle->Call([](Korvan& k) { return k.Stop(); });
-                throw py::value_error("the sequence did not end within the time-out; it was stopped");
-            }
-            return number;
-        }, py::arg("elements"), py::arg("runs") = 1, py::arg("progress") = py::none(), py::arg("timeout") = py::none(),
-           "Uploads, starts at once and waits for the end; returns the sequence number.")
-        .def("load_sequence_file", [](Device& d, const std::string& path) {
-            auto loaded = std::make_unique<LoadedSequence>();
-            loaded->device = d.handle;
-            ToolCall("load_sequence_file", [&] {
-                tools::SequenceFile file;
-                {
-                    py::gil_scoped_release release;
-                    file = tools::ReadSequenceFile(path);
+        .def(
+            "run",
+            [](Device& d, py::object elements, unsigned int runs, py::object progress, std::optional<double> timeout) {
+                const unsigned short number = Upload(d, elements, progress);
+                Check(d.handle->Call([&](Korvan& k) { return k.StartSequence(number, NoInput, Trigger1, runs); }),
+                      "start_sequence");
+                if (!WaitForEnd(d, timeout, 0.02)) {
+                    d.handle->Call([](Korvan& k) { return k.Stop(); });
+                    throw py::value_error("the sequence did not end within the time-out; it was stopped");
                 }
-                d.handle->Call([&](Korvan& k) {
-                    tools::ApplyTiming(k, file, true);
-                    loaded->built = std::make_unique<tools::BuiltSequence>(k, std::move(file));
+                return number;
+            },
+            py::arg("elements"), py::arg("runs") = 1, py::arg("progress") = py::none(), py::arg("timeout") = py::none(),
+            "Uploads, starts at once and waits for the end; returns the sequence number.")
+        .def(
+            "load_sequence_file",
+            [](Device& d, const std::string& path) {
+                auto loaded = std::make_unique<LoadedSequence>();
+                loaded->device = d.handle;
+                ToolCall("load_sequence_file", [&] {
+                    tools::SequenceFile file;
+                    {
+                        py::gil_scoped_release release;
+                        file = tools::ReadSequenceFile(path);
+                    }
+                    d.handle->Call([&](Korvan& k) {
+                        tools::ApplyTiming(k, file, true);
+                        loaded->built = std::make_unique<tools::BuiltSequence>(k, std::move(file));
+                        return 0;
+                    });
+                    loaded->built->ThrowIfFailed();
                     return 0;
                 });
-                loaded->built->ThrowIfFailed();
-                return 0;
-            });
-            return loaded;
-        }, py::arg("path"), R"doc(
+                return loaded;
+            },
+            py::arg("path"), R"doc(
 Reads a sequence file (the command-line tool's format, docs/sequence-format.md), sets its tick
 time and scan mode on this device, defines its lasers and lays out its starts. Raises
 KorvanError with `pointer` for a fault in the file.)doc");

@@ -58,8 +58,10 @@ public:
         {
             py::gil_scoped_release release;
             std::lock_guard<std::mutex> lock(mutex_);
-            if (!handle_.reader) why = "the stack is closed";
-            else if (TiffStackReader_GetDataSizeBytes(&handle_) != bytes) why = "pixel data size does not match the shape";
+            if (!handle_.reader)
+                why = "the stack is closed";
+            else if (TiffStackReader_GetDataSizeBytes(&handle_) != bytes)
+                why = "pixel data size does not match the shape";
             else {
                 ok = TiffStackReader_GetData(&handle_, out.mutable_data(), bytes);
                 if (!ok) why = handle_.log ? handle_.log : "read failed";
@@ -127,7 +129,11 @@ order (images, rows, columns, samples), each dimension left out when it is 1.
         .def(py::init<const std::string&>(), py::arg("path"),
              "Opens the file and reads its directories; ValueError says why it cannot.")
         .def("__enter__", [](py::object self) { return self; })
-        .def("__exit__", [](TiffStack& s, py::args) { s.Close(); return false; })
+        .def("__exit__",
+             [](TiffStack& s, py::args) {
+                 s.Close();
+                 return false;
+             })
         .def("close", &TiffStack::Close, "Closes the file; arrays already read stay valid.")
         .def_property_readonly("shape", [](const TiffStack& s) { return py::tuple(py::cast(s.Shape())); })
         .def_property_readonly("dtype", &TiffStack::DType)
@@ -137,17 +143,21 @@ All pixels as one array of the file's sample type (little-endian), read straight
 array's own buffer without a copy; the interpreter lock is released while reading.)doc")
         .def("description", &TiffStack::Description, py::arg("index"),
              "The ImageDescription text of image `index`, None when it has none.")
-        .def_property_readonly("descriptions", [](TiffStack& s) {
-            std::vector<std::optional<py::str>> out;
-            const int n = s.ImageCount();
-            for (int i = 0; i < n; ++i) out.push_back(s.Description(i));
-            return out;
-        }, "The descriptions of all images (None where an image has none).")
+        .def_property_readonly(
+            "descriptions",
+            [](TiffStack& s) {
+                std::vector<std::optional<py::str>> out;
+                const int n = s.ImageCount();
+                for (int i = 0; i < n; ++i) out.push_back(s.Description(i));
+                return out;
+            },
+            "The descriptions of all images (None where an image has none).")
         .def_property_readonly("metadata", &TiffStack::Metadata,
                                "The acquisition metadata text, None when the file has none.");
 
-    m.def("read_stack", [](const std::string& path) { return TiffStack(path).Read(); }, py::arg("path"),
-          "The pixels of a TIFF or BigTIFF stack as a numpy array (see TiffStack.read).");
+    m.def(
+        "read_stack", [](const std::string& path) { return TiffStack(path).Read(); }, py::arg("path"),
+        "The pixels of a TIFF or BigTIFF stack as a numpy array (see TiffStack.read).");
     m.def("tiff_reader_version", [] { return std::string(TiffStackReader_APIVersion()); });
 }
 

@@ -68,7 +68,8 @@ py::dtype TimelineDType() {
     names.append("channel"), formats.append("<u2"), offsets.append(offsetof(Record, channel));
     names.append("value"), formats.append("<u4"), offsets.append(offsetof(Record, value));
     py::dict layout;
-    layout["names"] = names, layout["formats"] = formats, layout["offsets"] = offsets, layout["itemsize"] = sizeof(Record);
+    layout["names"] = names, layout["formats"] = formats, layout["offsets"] = offsets,
+    layout["itemsize"] = sizeof(Record);
     return py::dtype::from_args(layout);
 }
 
@@ -98,16 +99,19 @@ wait_input input port and trigger; wait_user 0 and the wait's value; wait_releas
 (255 for a user wait) and microseconds it held; jump loop counter and target tick.)doc")
         .def_readonly("time_us", &Record::timeUs, "device time in microseconds since the start command")
         .def_readonly("event", &Record::event)
-        .def_property_readonly("event_name", [](const Record& r) { return std::string(sim::image::EventName(r.event)); },
-                               "the event as the CSV form names it (\"mirror_x\", ...)")
-        .def_property_readonly("list", [](const Record& r) { return std::string(sim::image::ListName(r.list)); },
-                               "\"main\", \"output\" or \"-\"")
+        .def_property_readonly(
+            "event_name", [](const Record& r) { return std::string(sim::image::EventName(r.event)); },
+            "the event as the CSV form names it (\"mirror_x\", ...)")
+        .def_property_readonly(
+            "list", [](const Record& r) { return std::string(sim::image::ListName(r.list)); },
+            "\"main\", \"output\" or \"-\"")
         .def_readonly("channel", &Record::channel)
         .def_readonly("value", &Record::value)
         .def("__eq__", [](const Record& a, const Record& b) { return a == b; })
         .def("__repr__", [](const Record& r) {
             return "TimelineRecord(" + std::to_string(r.timeUs) + " us, " + sim::image::EventName(r.event) + ", " +
-                   sim::image::ListName(r.list) + ", " + std::to_string(r.channel) + ", " + std::to_string(r.value) + ")";
+                   sim::image::ListName(r.list) + ", " + std::to_string(r.channel) + ", " + std::to_string(r.value) +
+                   ")";
         });
 
     py::class_<VirtualDevice>(m, "VirtualDevice", R"doc(
@@ -148,70 +152,100 @@ possible, 1 in real time.
              py::arg("time_scale") = 0.0, py::arg("timeline_capacity") = sim::image::Timeline::kDefaultCapacity,
              py::arg("timeline_path") = "", py::arg("discoverable") = true)
         .def("__enter__", [](py::object self) { return self; })
-        .def("__exit__", [](VirtualDevice& v, py::args) { v.Stop(); return false; })
+        .def("__exit__",
+             [](VirtualDevice& v, py::args) {
+                 v.Stop();
+                 return false;
+             })
         .def("stop", &VirtualDevice::Stop, "Stops answering and closes the pseudo-terminal.")
-        .def_property_readonly("port_name", [](const VirtualDevice& v) { return v.device->PortName(); },
-                               "\"pts/N\": the name Device() takes")
-        .def("set_input", [](VirtualDevice& v, int port, bool high) { v.device->SetInput(port, high); },
-             py::arg("port"), py::arg("high"), "Sets trigger input 0..3 high or low; a waiting sequence may go on.")
-        .def("timeline", [](VirtualDevice& v) { return v.device->ExecutedTimeline().Records(); },
-             "The executed records so far, oldest first.")
-        .def("timeline_array", [](VirtualDevice& v) {
-            auto records = std::make_unique<std::vector<Record>>(v.device->ExecutedTimeline().Records());
-            const py::ssize_t n = static_cast<py::ssize_t>(records->size());
-            Record* data = records->data();
-            // The array owns the copied records through the capsule: no second copy.
-            py::capsule owner(records.release(), [](void* p) { delete static_cast<std::vector<Record>*>(p); });
-            return py::array(TimelineDType(), {n}, {static_cast<py::ssize_t>(sizeof(Record))}, data, owner);
-        }, "The executed records as a numpy structured array (time_us, event, list, channel, value); "
-           "`event` holds TimelineEvent values, `list` 0 main, 1 output, 2 none.")
-        .def_property_readonly("timeline_dropped", [](VirtualDevice& v) { return v.device->ExecutedTimeline().Dropped(); },
-                               "Records that did not fit into the timeline's capacity.")
+        .def_property_readonly(
+            "port_name", [](const VirtualDevice& v) { return v.device->PortName(); },
+            "\"pts/N\": the name Device() takes")
+        .def(
+            "set_input", [](VirtualDevice& v, int port, bool high) { v.device->SetInput(port, high); }, py::arg("port"),
+            py::arg("high"), "Sets trigger input 0..3 high or low; a waiting sequence may go on.")
+        .def(
+            "timeline", [](VirtualDevice& v) { return v.device->ExecutedTimeline().Records(); },
+            "The executed records so far, oldest first.")
+        .def(
+            "timeline_array",
+            [](VirtualDevice& v) {
+                auto records = std::make_unique<std::vector<Record>>(v.device->ExecutedTimeline().Records());
+                const py::ssize_t n = static_cast<py::ssize_t>(records->size());
+                Record* data = records->data();
+                // The array owns the copied records through the capsule: no second copy.
+                py::capsule owner(records.release(), [](void* p) { delete static_cast<std::vector<Record>*>(p); });
+                return py::array(TimelineDType(), {n}, {static_cast<py::ssize_t>(sizeof(Record))}, data, owner);
+            },
+            "The executed records as a numpy structured array (time_us, event, list, channel, value); "
+            "`event` holds TimelineEvent values, `list` 0 main, 1 output, 2 none.")
+        .def_property_readonly(
+            "timeline_dropped", [](VirtualDevice& v) { return v.device->ExecutedTimeline().Dropped(); },
+            "Records that did not fit into the timeline's capacity.")
         .def("clear_timeline", [](VirtualDevice& v) { v.device->ClearTimeline(); })
-        .def("wait_until_idle", [](VirtualDevice& v, double timeout) {
-            py::gil_scoped_release release;
-            return v.device->WaitUntilIdle(static_cast<int>(timeout * 1000));
-        }, py::arg("timeout") = 5.0, "Waits until no sequence runs; False when one still runs after `timeout` s.")
-        .def_property_readonly("sequence_active", [](VirtualDevice& v) { return v.device->GetRunState().active; },
-                               "A started sequence has not ended or been stopped.")
-        .def("camera", [](VirtualDevice& v, double scaleX, double scaleY, double rotation, double centerX,
-                          double centerY, double distortion, double noise, std::uint32_t seed) {
-            sim::CameraMapping mapping;
-            mapping.scaleX = scaleX, mapping.scaleY = scaleY, mapping.rotationDegrees = rotation;
-            mapping.centerX = centerX, mapping.centerY = centerY, mapping.distortion = distortion;
-            mapping.noisePixels = noise, mapping.seed = seed;
-            auto c = std::make_unique<VirtualCamera>();
-            c->device = v.device;
-            c->camera = std::make_unique<sim::VirtualCamera>(*v.device, mapping);
-            return c;
-        }, py::kw_only(), py::arg("scale_x") = 0.0125, py::arg("scale_y") = 0.0125, py::arg("rotation_degrees") = 3.0,
-           py::arg("center_x") = 640.0, py::arg("center_y") = 512.0, py::arg("distortion") = 0.005,
-           py::arg("noise_pixels") = 0.0, py::arg("seed") = 1,
-           "A camera looking at this device's scan field (scale in pixels per device unit, rotation, "
-           "the pixel of the field's centre, radial distortion, Gaussian noise with a fixed seed).");
+        .def(
+            "wait_until_idle",
+            [](VirtualDevice& v, double timeout) {
+                py::gil_scoped_release release;
+                return v.device->WaitUntilIdle(static_cast<int>(timeout * 1000));
+            },
+            py::arg("timeout") = 5.0, "Waits until no sequence runs; False when one still runs after `timeout` s.")
+        .def_property_readonly(
+            "sequence_active", [](VirtualDevice& v) { return v.device->GetRunState().active; },
+            "A started sequence has not ended or been stopped.")
+        .def(
+            "camera",
+            [](VirtualDevice& v, double scaleX, double scaleY, double rotation, double centerX, double centerY,
+               double distortion, double noise, std::uint32_t seed) {
+                sim::CameraMapping mapping;
+                mapping.scaleX = scaleX, mapping.scaleY = scaleY, mapping.rotationDegrees = rotation;
+                mapping.centerX = centerX, mapping.centerY = centerY, mapping.distortion = distortion;
+                mapping.noisePixels = noise, mapping.seed = seed;
+                auto c = std::make_unique<VirtualCamera>();
+                c->device = v.device;
+                c->camera = std::make_unique<sim::VirtualCamera>(*v.device, mapping);
+                return c;
+            },
+            py::kw_only(), py::arg("scale_x") = 0.0125, py::arg("scale_y") = 0.0125, py::arg("rotation_degrees") = 3.0,
+            py::arg("center_x") = 640.0, py::arg("center_y") = 512.0, py::arg("distortion") = 0.005,
+            py::arg("noise_pixels") = 0.0, py::arg("seed") = 1,
+            "A camera looking at this device's scan field (scale in pixels per device unit, rotation, "
+            "the pixel of the field's centre, radial distortion, Gaussian noise with a fixed seed).");
 
     py::class_<VirtualCamera>(m, "VirtualCamera", R"doc(
 A camera looking at a virtual device's scan field: it sees the spot while a laser line is at its
 active level or a running sequence pulses a laser line.)doc")
-        .def("look", [](VirtualCamera& c) -> std::optional<std::pair<double, double>> {
-            py::gil_scoped_release release;
-            std::lock_guard<std::mutex> lock(c.mutex);
-            const sim::CameraSpot spot = c.camera->Look();
-            if (!spot.visible) return std::nullopt;
-            return std::make_pair(spot.x, spot.y);
-        }, "The spot's pixel (x, y), or None while no laser is on.")
-        .def("set_active_level", [](VirtualCamera& c, int output, int level) {
-            std::lock_guard<std::mutex> lock(c.mutex);
-            c.camera->SetActiveLevel(output, level);
-        }, py::arg("laser_output"), py::arg("level"), "The level that lights the laser on laser output 1..4.")
-        .def("device_to_camera", [](VirtualCamera& c, double x, double y) {
-            const sim::CameraPoint p = c.camera->DeviceToCamera(x, y);
-            return py::make_tuple(p.x, p.y);
-        }, py::arg("x"), py::arg("y"), "The mapping itself, without noise.")
-        .def("camera_to_device", [](VirtualCamera& c, double x, double y) {
-            const sim::CameraPoint p = c.camera->CameraToDevice(x, y);
-            return py::make_tuple(p.x, p.y);
-        }, py::arg("x"), py::arg("y"), "Its inverse: the device position whose spot lands on pixel (x, y).");
+        .def(
+            "look",
+            [](VirtualCamera& c) -> std::optional<std::pair<double, double>> {
+                py::gil_scoped_release release;
+                std::lock_guard<std::mutex> lock(c.mutex);
+                const sim::CameraSpot spot = c.camera->Look();
+                if (!spot.visible) return std::nullopt;
+                return std::make_pair(spot.x, spot.y);
+            },
+            "The spot's pixel (x, y), or None while no laser is on.")
+        .def(
+            "set_active_level",
+            [](VirtualCamera& c, int output, int level) {
+                std::lock_guard<std::mutex> lock(c.mutex);
+                c.camera->SetActiveLevel(output, level);
+            },
+            py::arg("laser_output"), py::arg("level"), "The level that lights the laser on laser output 1..4.")
+        .def(
+            "device_to_camera",
+            [](VirtualCamera& c, double x, double y) {
+                const sim::CameraPoint p = c.camera->DeviceToCamera(x, y);
+                return py::make_tuple(p.x, p.y);
+            },
+            py::arg("x"), py::arg("y"), "The mapping itself, without noise.")
+        .def(
+            "camera_to_device",
+            [](VirtualCamera& c, double x, double y) {
+                const sim::CameraPoint p = c.camera->CameraToDevice(x, y);
+                return py::make_tuple(p.x, p.y);
+            },
+            py::arg("x"), py::arg("y"), "Its inverse: the device position whose spot lands on pixel (x, y).");
 }
 
 }  // namespace pykorvan

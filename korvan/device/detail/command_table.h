@@ -39,17 +39,14 @@ inline constexpr Command kStartSequence{0x3E, 9, 2, true};
 inline constexpr Command kStopSequence{0x3D, 1, 2, true};
 
 inline constexpr Command kAllCommands[] = {
-    kStateQuery,     kResetDevice,     kClearError,     kAcknowledge,   kResetBaudRate,
-    kSetDigital,     kSetAnalog,       kSetOutputDefault, kGetOutputDefault, kSetTickTime,
-    kReadPosition,   kDeleteSequence,  kDeleteAll,      kSequenceCount, kSequenceTable,
-    kMemoryStatus,   kDefragment,      kReadUserData,   kWriteUserData, kAnnounceUpload,
-    kStartSequence,  kStopSequence,
+    kStateQuery,    kResetDevice,      kClearError,       kAcknowledge,  kResetBaudRate, kSetDigital,
+    kSetAnalog,     kSetOutputDefault, kGetOutputDefault, kSetTickTime,  kReadPosition,  kDeleteSequence,
+    kDeleteAll,     kSequenceCount,    kSequenceTable,    kMemoryStatus, kDefragment,    kReadUserData,
+    kWriteUserData, kAnnounceUpload,   kStartSequence,    kStopSequence,
 };
 
 /// The state reply grows by the status word from firmware 16 on.
-constexpr std::uint8_t StateReplyLength(unsigned int firmwareVersion) {
-    return firmwareVersion >= 16 ? 9 : 7;
-}
+constexpr std::uint8_t StateReplyLength(unsigned int firmwareVersion) { return firmwareVersion >= 16 ? 9 : 7; }
 
 inline constexpr int kReplyTimeoutMs = 1000;
 inline constexpr int kImageReplyTimeoutMs = 2000;

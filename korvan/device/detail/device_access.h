@@ -16,7 +16,9 @@ struct DeviceAccess {
     static Laser& CalibrationLaser(Korvan& k) { return k.calibrationLaser; }
 
     static unsigned int SetDigital(Korvan& k, unsigned char port, int level) { return k.SetDigital(port, level); }
-    static unsigned int SetAnalog(Korvan& k, unsigned char port, unsigned short value) { return k.SetAnalog(port, value); }
+    static unsigned int SetAnalog(Korvan& k, unsigned char port, unsigned short value) {
+        return k.SetAnalog(port, value);
+    }
     static unsigned int ResetDevice(Korvan& k) { return k.ResetDevice(); }
     static unsigned int StopSequenceInternal(Korvan& k) { return k.StopSequenceInternal(); }
     static unsigned int DefragmentMemory(Korvan& k) { return k.DefragmentMemory(); }

@@ -53,11 +53,11 @@ private:
 };
 
 enum class Outcome {
-    Done,        ///< complete reply, right echo, status 0xFF (or no status byte)
+    Done,  ///< complete reply, right echo, status 0xFF (or no status byte)
     SendFailed,
     Incomplete,  ///< fewer bytes than expected within the time-out
     WrongEcho,
-    Refused,     ///< the status byte was not 0xFF; see Reply::Status
+    Refused,  ///< the status byte was not 0xFF; see Reply::Status
 };
 
 struct Reply {
@@ -68,16 +68,16 @@ struct Reply {
     /// The status byte, for a reply that was complete and had the right echo.
     std::uint8_t Status() const { return bytes.size() > 1 ? bytes[1] : 0; }
     template <std::size_t Width>
-    std::uint32_t At(std::size_t offset) const { return LoadBigEndian<Width>(bytes.data() + offset); }
+    std::uint32_t At(std::size_t offset) const {
+        return LoadBigEndian<Width>(bytes.data() + offset);
+    }
 };
 
 /// Sends `request` and reads a reply of `replyLength` bytes (0: the command's own length).
-Reply Exchange(SerialLine& line, Request request, std::size_t replyLength = 0,
-               int timeoutMs = kReplyTimeoutMs);
+Reply Exchange(SerialLine& line, Request request, std::size_t replyLength = 0, int timeoutMs = kReplyTimeoutMs);
 
 /// Reads `count` further bytes of a reply into `out` (the user data after its header).
-bool ReceiveMore(SerialLine& line, std::uint8_t* out, std::size_t count,
-                 int timeoutMs = kReplyTimeoutMs);
+bool ReceiveMore(SerialLine& line, std::uint8_t* out, std::size_t count, int timeoutMs = kReplyTimeoutMs);
 
 /// Records that a sequence image broke off (see SerialLine::quietUntil).
 void AbandonImage(SerialLine& line);

@@ -13,8 +13,7 @@ inline constexpr State kStatesBeforeFirmware16[] = {
     Idle, Running, NotReady, Running, Defragmenting, NotReady, Running, Running, Running,
 };
 inline constexpr State kStatesFromFirmware16[] = {
-    Idle, Running, NotReady, ActiveB, Defragmenting, NotReady, ActiveA, ActiveA, ActiveC,
-    WaitingForUser,
+    Idle, Running, NotReady, ActiveB, Defragmenting, NotReady, ActiveA, ActiveA, ActiveC, WaitingForUser,
 };
 
 constexpr std::optional<State> TranslateDeviceState(std::uint8_t code, unsigned int firmwareVersion) {

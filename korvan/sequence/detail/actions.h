@@ -54,7 +54,8 @@ KORVAN_API SequenceAction ActionSetMirrorX(std::uint32_t tick, std::uint16_t pos
 KORVAN_API SequenceAction ActionSetMirrorY(std::uint32_t tick, std::uint16_t position);
 KORVAN_API SequenceAction ActionWaitTTL(std::uint32_t tick, std::uint8_t inputPort, std::uint8_t trigger);
 KORVAN_API SequenceAction ActionWaitUser(std::uint32_t tick, std::uint16_t value);
-KORVAN_API SequenceAction ActionJump(std::uint32_t tick, std::uint8_t counter, std::uint32_t target, std::uint32_t count);
+KORVAN_API SequenceAction ActionJump(std::uint32_t tick, std::uint8_t counter, std::uint32_t target,
+                                     std::uint32_t count);
 KORVAN_API SequenceAction ActionNOP(std::uint32_t tick);
 
 }  // namespace korvan::detail

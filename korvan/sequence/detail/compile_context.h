@@ -24,8 +24,8 @@ inline constexpr std::uint8_t kElementLoopCounter = 1;
 struct BuildContext {
     /// The defined lasers; only read, and must not change during the build.
     const std::vector<Laser>* lasers = nullptr;
-    unsigned int tickTime = 50;  ///< microseconds per tick
-    unsigned int scanLead = 100; ///< ticks the mirrors get to settle (scan mode)
+    unsigned int tickTime = 50;   ///< microseconds per tick
+    unsigned int scanLead = 100;  ///< ticks the mirrors get to settle (scan mode)
     /// Output elements may use ports that the sequence's lasers use (the pulse train of a laser).
     bool allowLaserPorts = false;
     std::size_t maxImageLength = kMaxImageLength;

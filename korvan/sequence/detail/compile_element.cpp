@@ -24,16 +24,26 @@ const T* As(const SequenceObject& e) {
 
 void CompileElement(const SequenceObject& element, const BuildContext& context, ElementOutput& out) {
     out.Clear();
-    if (auto* p = As<SequencePoint>(element)) CompilePoint(*p, context, out);
-    else if (auto* l = As<SequenceLine>(element)) CompileLine(*l, context, out);
-    else if (auto* el = As<SequenceEllipse>(element)) CompileEllipse(*el, context, out);
-    else if (auto* pg = As<SequencePolygon>(element)) CompilePolygon(*pg, context, out);
-    else if (auto* j = As<SequenceJump>(element)) CompileJump(*j, out);
-    else if (auto* s = As<SequenceSetTTL>(element)) CompileSetTTL(*s, out);
-    else if (auto* pu = As<SequencePulseTTL>(element)) CompilePulseTTL(*pu, out);
-    else if (auto* a = As<SequenceSetAnalog>(element)) CompileSetAnalog(*a, out);
-    else if (auto* w = As<SequenceWaitTTL>(element)) CompileWaitTTL(*w, out);
-    else if (auto* u = As<SequenceWaitUser>(element)) CompileWaitUser(*u, out);
+    if (auto* p = As<SequencePoint>(element))
+        CompilePoint(*p, context, out);
+    else if (auto* l = As<SequenceLine>(element))
+        CompileLine(*l, context, out);
+    else if (auto* el = As<SequenceEllipse>(element))
+        CompileEllipse(*el, context, out);
+    else if (auto* pg = As<SequencePolygon>(element))
+        CompilePolygon(*pg, context, out);
+    else if (auto* j = As<SequenceJump>(element))
+        CompileJump(*j, out);
+    else if (auto* s = As<SequenceSetTTL>(element))
+        CompileSetTTL(*s, out);
+    else if (auto* pu = As<SequencePulseTTL>(element))
+        CompilePulseTTL(*pu, out);
+    else if (auto* a = As<SequenceSetAnalog>(element))
+        CompileSetAnalog(*a, out);
+    else if (auto* w = As<SequenceWaitTTL>(element))
+        CompileWaitTTL(*w, out);
+    else if (auto* u = As<SequenceWaitUser>(element))
+        CompileWaitUser(*u, out);
     if (out.result != 0 || (out.duration == 0 && out.illumination == 0)) {
         out.lead.clear();
         out.body.clear();
@@ -45,9 +55,8 @@ void CompileElement(const SequenceObject& element, const BuildContext& context, 
     }
 }
 
-IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLasers& lasers,
-                                     const IlluminationStart& how, const BuildContext& context,
-                                     ElementOutput& out) {
+IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLasers& lasers, const IlluminationStart& how,
+                                     const BuildContext& context, ElementOutput& out) {
     const unsigned int t = context.tickTime;
     IlluminationTiming timing;
     const std::uint64_t s0 = e.startTick;
@@ -93,7 +102,8 @@ IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLaser
     for (int i = 0; i < lasers.count; ++i) {
         const Laser& laser = *lasers.laser[i];
         const std::uint64_t d = how.switchLaserOn && !IsPulsed(laser) ? LeadTicks(laser.switchOnDelay, t) : 0;
-        const std::uint64_t a = how.setIntensity && IsIntensityControlled(laser) ? LeadTicks(laser.intensityDelay, t) : 0;
+        const std::uint64_t a =
+            how.setIntensity && IsIntensityControlled(laser) ? LeadTicks(laser.intensityDelay, t) : 0;
         const std::uint64_t l = std::max({d, a, mirror});
         onOffset[i] = l > d ? l - d - 1 : 0;
         timing.lead = std::max(timing.lead, l);

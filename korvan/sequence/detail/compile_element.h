@@ -50,9 +50,8 @@ struct IlluminationTiming {
 
 /// Files the warm-up, the switching on and the intensity of the element's lasers (lead vector)
 /// and returns the timing. Sets out.result for an intensity above 10000.
-IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLasers& lasers,
-                                     const IlluminationStart& how, const BuildContext& context,
-                                     ElementOutput& out);
+IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLasers& lasers, const IlluminationStart& how,
+                                     const BuildContext& context, ElementOutput& out);
 
 /// A mirror coordinate: clamped to 0..65535 and truncated. False for a value that is not a number.
 bool MirrorCoordinate(double value, std::uint16_t* out);

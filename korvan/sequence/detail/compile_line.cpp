@@ -94,8 +94,7 @@ void CompileScan(const SequenceObject& e, const ElementLasers& lasers, const Sca
 void CompileLine(const SequenceLine& e, const BuildContext& context, ElementOutput& out) {
     const ElementLasers lasers = LasersOf(e, context);
     if (lasers.count == 0) return;
-    if (!std::isfinite(e.start.x) || !std::isfinite(e.start.y) || !std::isfinite(e.end.x) ||
-        !std::isfinite(e.end.y)) {
+    if (!std::isfinite(e.start.x) || !std::isfinite(e.start.y) || !std::isfinite(e.end.x) || !std::isfinite(e.end.y)) {
         out.Fail(4, "coordinates are not finite");
         return;
     }

@@ -67,7 +67,8 @@ unsigned int ListCompiler::CheckMain(const SequenceObject& e, std::uint64_t runn
                     "starts at tick " + std::to_string(e.startTick) + ", before the previous element ends at " +
                         std::to_string(runningEnd));
     const ElementLasers lasers = LasersOf(e, context_);
-    if (lasers.unknown) return Fail(ResultSequenceInvalid, index_, "names a laser that is not defined or has no output");
+    if (lasers.unknown)
+        return Fail(ResultSequenceInvalid, index_, "names a laser that is not defined or has no output");
     int pulsed = 0;
     for (int i = 0; i < lasers.count; ++i) {
         laserPorts_[lasers.laser[i]->port - 2] = true;
@@ -88,20 +89,24 @@ unsigned int ListCompiler::CheckOutput(const SequenceObject& e) {
 
     unsigned int port = 0;
     bool analog = false;
-    if (auto* s = dynamic_cast<const SequenceSetTTL*>(&e)) port = s->port;
-    else if (auto* p = dynamic_cast<const SequencePulseTTL*>(&e)) port = p->port;
+    if (auto* s = dynamic_cast<const SequenceSetTTL*>(&e))
+        port = s->port;
+    else if (auto* p = dynamic_cast<const SequencePulseTTL*>(&e))
+        port = p->port;
     else if (auto* a = dynamic_cast<const SequenceSetAnalog*>(&e)) {
         port = a->port;
         analog = true;
     }
-    if (port < 2 || port > 9) return Fail(ResultSequenceInvalid, index_, "output port " + std::to_string(port) + " has no line");
+    if (port < 2 || port > 9)
+        return Fail(ResultSequenceInvalid, index_, "output port " + std::to_string(port) + " has no line");
     bool& used = (analog ? analogUsed_ : digitalUsed_)[port - 2];
     if (used)
         return Fail(ResultSequenceInvalid, index_,
                     "output port " + std::to_string(port) + " is already set at tick " + std::to_string(e.startTick));
     used = true;
     if (port <= 8 && laserPorts_[port - 2] && !context_.allowLaserPorts)
-        return Fail(ResultSequenceInvalid, index_, "output port " + std::to_string(port) + " belongs to a laser of the sequence");
+        return Fail(ResultSequenceInvalid, index_,
+                    "output port " + std::to_string(port) + " belongs to a laser of the sequence");
     return ResultSuccess;
 }
 
@@ -154,7 +159,8 @@ unsigned int ListCompiler::Compile(const std::vector<Entry>& list, bool main) {
         }
     }
     const unsigned int result = writer.Finish(runningEnd);
-    if (result == ResultMemoryTooSmall) return Fail(result, 0xFFFFFFFFu, "the image passes the device's 33,000,000 bytes");
+    if (result == ResultMemoryTooSmall)
+        return Fail(result, 0xFFFFFFFFu, "the image passes the device's 33,000,000 bytes");
     if (result != ResultSuccess) return Fail(result, 0xFFFFFFFFu, "a jump has no slot to land on");
     return result;
 }

@@ -26,9 +26,9 @@ struct ElementTiming {
 
 /// What a build found out besides the image, for tools that explain a sequence.
 struct BuildDiagnostics {
-    std::vector<ElementTiming> timings;  ///< array order; filled as far as the build got
+    std::vector<ElementTiming> timings;      ///< array order; filled as far as the build got
     unsigned int failedIndex = 0xFFFFFFFFu;  ///< array index of the element that failed
-    std::string reason;                  ///< why the build failed, in words
+    std::string reason;                      ///< why the build failed, in words
 };
 
 /// Builds the image of `count` elements. 0; 2 null array or element; 3 the image would pass
@@ -39,7 +39,7 @@ KORVAN_API unsigned int BuildSequenceImage(const BuildContext& context, Sequence
 
 /// Duration and illumination of one element, compiled alone without its actions. 0, or 2 when
 /// both are 0 (the element yields nothing), 4 when they do not fit in 32 bits.
-KORVAN_API unsigned int TimeElement(const BuildContext& context, const SequenceObject& element,
-                                    unsigned int* duration, unsigned int* illumination);
+KORVAN_API unsigned int TimeElement(const BuildContext& context, const SequenceObject& element, unsigned int* duration,
+                                    unsigned int* illumination);
 
 }  // namespace korvan::detail

@@ -34,8 +34,8 @@ void Illuminate(const SequencePoint& e, const ElementLasers& lasers, const Illum
         out.body.push_back(ActionPulseTTL(out.Tick(light), line));
         illumination = std::max(illumination, PulsePeriod(laser, t));
         if (repeats != 0)
-            out.body.push_back(ActionJump(out.Tick(light + illumination - 1), kElementLoopCounter,
-                                          out.Tick(light), e.repeatCount));
+            out.body.push_back(
+                ActionJump(out.Tick(light + illumination - 1), kElementLoopCounter, out.Tick(light), e.repeatCount));
         illumination *= repeats + 1;
     }
     out.illumination = illumination;
@@ -52,10 +52,13 @@ void Stamp(const SequencePoint& e, const ElementLasers& lasers, const Illuminati
     for (unsigned int k = 0; k < e.intensityCount; ++k) {
         const IntensityStamp& stamp = e.intensityList[k];
         const bool late = stamp.time >= out.illumination;
-        const bool crowded = k > 0 && (stamp.time < e.intensityList[k - 1].time ||
-                                       stamp.time - e.intensityList[k - 1].time < spacing);
+        const bool crowded =
+            k > 0 && (stamp.time < e.intensityList[k - 1].time || stamp.time - e.intensityList[k - 1].time < spacing);
         if (late || crowded || stamp.intensity > 10000) {
-            if (!out.timingOnly) out.Fail(4, "intensity stamps must lie within the light, in order, at least the laser's intensity delay apart, at most 10000");
+            if (!out.timingOnly)
+                out.Fail(4,
+                         "intensity stamps must lie within the light, in order, at least the laser's intensity delay "
+                         "apart, at most 10000");
             return;
         }
         out.body.push_back(ActionSetAnalog(out.Tick(at.start + at.lead + stamp.time), channel, stamp.intensity));

@@ -19,9 +19,7 @@ namespace korvan::detail {
 namespace {
 
 // Two mirror actions per position: a path longer than that fits no image.
-bool TooLong(std::uint64_t positions, const BuildContext& context) {
-    return positions > context.maxImageLength / 8;
-}
+bool TooLong(std::uint64_t positions, const BuildContext& context) { return positions > context.maxImageLength / 8; }
 
 const Calibration* CalibrationOf(const Laser& laser) { return laser.calibration; }
 
@@ -155,8 +153,10 @@ void CompilePolygon(const SequencePolygon& e, const BuildContext& context, Eleme
     const ElementLasers lasers = LasersOf(e, context);
     if (lasers.count == 0 || e.points == nullptr || e.pointCount == 0 || CalibrationOf(*lasers.First()) == nullptr)
         return;
-    if (e.fill != 0) CompileFilled(e, lasers, context, out);
-    else CompileOutline(e, lasers, context, out);
+    if (e.fill != 0)
+        CompileFilled(e, lasers, context, out);
+    else
+        CompileOutline(e, lasers, context, out);
 }
 
 void CompileEllipse(const SequenceEllipse& e, const BuildContext& context, ElementOutput& out) {
@@ -174,8 +174,10 @@ void CompileEllipse(const SequenceEllipse& e, const BuildContext& context, Eleme
 
     std::optional<std::uint64_t> count;
     const float stepLength = StepLengthAt(corners[0], calibration);
-    if (path) count = FillPathCount(corners, circle, calibration, context.maxImageLength);
-    else count = circle ? CircleOutlineCount(corners, stepLength) : EllipseOutlineCount(corners, stepLength);
+    if (path)
+        count = FillPathCount(corners, circle, calibration, context.maxImageLength);
+    else
+        count = circle ? CircleOutlineCount(corners, stepLength) : EllipseOutlineCount(corners, stepLength);
     if (!count) {
         out.Fail(4, "shape size cannot be counted (not a number or too large)");
         return;
@@ -185,8 +187,10 @@ void CompileEllipse(const SequenceEllipse& e, const BuildContext& context, Eleme
         return;
     }
     std::vector<RPOINTF> points;
-    if (path) points = FillPathPoints(corners, circle, calibration);
-    else points = circle ? CircleOutlinePoints(corners, stepLength) : EllipseOutlinePoints(corners, stepLength);
+    if (path)
+        points = FillPathPoints(corners, circle, calibration);
+    else
+        points = circle ? CircleOutlinePoints(corners, stepLength) : EllipseOutlinePoints(corners, stepLength);
     if (points.empty()) return;
 
     SequencePolygon shape(points.data(), static_cast<unsigned int>(points.size()), e.fill != 0 && !path ? 1 : 0);

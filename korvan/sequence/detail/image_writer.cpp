@@ -49,7 +49,8 @@ unsigned int ListWriter::File(const SequenceAction& action) {
         haveLast_ = true;
         if (slotCount_++ % kIndexStride == 0) index_.push_back(last_);
     }
-    if (action.code == ActionCode::Jump) jumps_.push_back({Length() + length - action.Length(), action.tick, action.target});
+    if (action.code == ActionCode::Jump)
+        jumps_.push_back({Length() + length - action.Length(), action.tick, action.target});
     image_.insert(image_.end(), bytes, bytes + length);
     ++image_[base_ + last_.offset + 4];
     return ResultSuccess;
@@ -68,8 +69,8 @@ std::size_t ListWriter::SlotLength(std::size_t offset) const {
 
 ListWriter::Place ListWriter::Find(std::uint32_t tick) const {
     // The last index entry at or before `tick`, then slot by slot.
-    auto it = std::upper_bound(index_.begin(), index_.end(), tick,
-                               [](std::uint32_t t, const Slot& s) { return t < s.tick; });
+    auto it =
+        std::upper_bound(index_.begin(), index_.end(), tick, [](std::uint32_t t, const Slot& s) { return t < s.tick; });
     std::size_t offset = it == index_.begin() ? 0 : std::prev(it)->offset;
     const std::size_t end = haveLast_ ? last_.offset + SlotLength(last_.offset) : 0;
     while (offset < end) {

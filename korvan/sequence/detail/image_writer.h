@@ -48,7 +48,7 @@ private:
         bool exists;
     };
     struct JumpRef {
-        std::size_t offset;    ///< of the jump's first byte, from the start of the list
+        std::size_t offset;  ///< of the jump's first byte, from the start of the list
         std::uint32_t slotTick;
         std::uint32_t target;
     };
@@ -67,7 +67,7 @@ private:
     std::vector<Slot> index_;
     std::size_t slotCount_ = 0;
     bool haveLast_ = false;
-    Slot last_{};  ///< the slot with the highest tick, which appends go to
+    Slot last_{};                 ///< the slot with the highest tick, which appends go to
     std::vector<JumpRef> jumps_;  ///< ascending by offset
 };
 

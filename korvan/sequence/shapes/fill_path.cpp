@@ -16,7 +16,7 @@ struct FillPlan {
     Vector2f u;  // one step along c0 -> c1
     Vector2f v;  // one step along c1 -> c2
     std::int32_t rings;
-    Vector2f k[3];  // working corners before the first ring
+    Vector2f k[3];          // working corners before the first ring
     Vector2f segmentStart;  // an ellipse's centre segment; a circle's centre (start == end)
     Vector2f segmentEnd;
 };

@@ -17,8 +17,8 @@ namespace korvan::detail {
 /// points so far exceed `stopAbove` and returns that partial number (a huge path would
 /// otherwise cost one step-length evaluation per ring just to be refused).
 KORVAN_API std::optional<std::uint64_t> FillPathCount(const Vector2f corners[3], bool circle,
-                                                     const Calibration& calibration,
-                                                     std::uint64_t stopAbove = UINT64_MAX);
+                                                      const Calibration& calibration,
+                                                      std::uint64_t stopAbove = UINT64_MAX);
 
 /// The fill path of the ellipse (or, with `circle`, the circle) in the rectangle with
 /// consecutive corners c0, c1, c2, in camera coordinates. With s the step length at c0 and S
@@ -29,7 +29,6 @@ KORVAN_API std::optional<std::uint64_t> FillPathCount(const Vector2f corners[3],
 /// length at the ring's first corner. Finally the path runs back over its own points from the
 /// second-to-last to the second, so it ends next to its start (N points become 2N - 2).
 /// Empty when FillPathCount is empty.
-KORVAN_API std::vector<RPOINTF> FillPathPoints(const Vector2f corners[3], bool circle,
-                                               const Calibration& calibration);
+KORVAN_API std::vector<RPOINTF> FillPathPoints(const Vector2f corners[3], bool circle, const Calibration& calibration);
 
 }  // namespace korvan::detail

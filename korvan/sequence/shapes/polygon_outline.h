@@ -18,7 +18,7 @@ std::vector<Vector2f> DeviceVertices(const RPOINTF* points, unsigned int count, 
 /// Number of positions PolygonOutlinePositions gives, found without building them. Empty when
 /// an edge is too long (or not a number) for LinePositionCount to count.
 KORVAN_API std::optional<std::uint64_t> PolygonOutlineCount(const RPOINTF* points, unsigned int count,
-                                                           const Calibration& calibration);
+                                                            const Calibration& calibration);
 
 /// Device positions along the open polyline points[0] .. points[count - 1]: every vertex is
 /// mapped camera -> device over the calibration and truncated toward zero; each edge k -> k + 1

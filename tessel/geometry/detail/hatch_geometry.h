@@ -15,13 +15,13 @@ bool intersectSegments(Vector2f p1, Vector2f p2, Vector2f p3, Vector2f p4, Vecto
 // Crossing-number test on the polygon's vertices truncated to integers; the
 // hatch fill asks it whether the midpoint of a candidate piece is inside.
 class IntegerPolygon {
- public:
-  explicit IntegerPolygon(const std::vector<Vector2f>& polygon);
-  bool contains(Vector2f q) const;
+public:
+    explicit IntegerPolygon(const std::vector<Vector2f>& polygon);
+    bool contains(Vector2f q) const;
 
- private:
-  std::vector<std::int32_t> xs_;
-  std::vector<std::int32_t> ys_;
+private:
+    std::vector<std::int32_t> xs_;
+    std::vector<std::int32_t> ys_;
 };
 
 }  // namespace tessel::detail

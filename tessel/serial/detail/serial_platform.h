@@ -32,8 +32,8 @@ int ReadSerial(PortHandle handle, unsigned char* buffer, int count, int byteWait
 /// call of its own, so handing several pieces over at once never stretches the wait for a stuck
 /// line. A time-out of 0 would wait for ever; such a piece gets the 1000 + 1000 x n ms a port
 /// starts with.
-bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsigned int* written,
-                 int piece, const COMMTIMEOUTS& timeouts);
+bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsigned int* written, int piece,
+                 const COMMTIMEOUTS& timeouts);
 
 /// Asks the driver to hand received bytes over at once instead of batching them (USB serial
 /// adapters otherwise wait up to their latency timer, often 16 ms). True when the driver took the

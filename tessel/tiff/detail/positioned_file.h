@@ -9,21 +9,21 @@ namespace tessel::detail {
 
 class PositionedFile {
 public:
-  // Opens an existing regular file for reading; null when that is not possible.
-  static std::unique_ptr<PositionedFile> open(const char* path);
-  ~PositionedFile();
-  PositionedFile(const PositionedFile&) = delete;
-  PositionedFile& operator=(const PositionedFile&) = delete;
+    // Opens an existing regular file for reading; null when that is not possible.
+    static std::unique_ptr<PositionedFile> open(const char* path);
+    ~PositionedFile();
+    PositionedFile(const PositionedFile&) = delete;
+    PositionedFile& operator=(const PositionedFile&) = delete;
 
-  // Size of the file when it was opened.
-  uint64_t size() const { return size_; }
-  // Reads exactly `bytes` bytes at `offset`; false on an error or a short read.
-  bool readAt(uint64_t offset, void* destination, size_t bytes) const;
+    // Size of the file when it was opened.
+    uint64_t size() const { return size_; }
+    // Reads exactly `bytes` bytes at `offset`; false on an error or a short read.
+    bool readAt(uint64_t offset, void* destination, size_t bytes) const;
 
 private:
-  PositionedFile(int descriptor, uint64_t size) : descriptor_(descriptor), size_(size) {}
-  int descriptor_;
-  uint64_t size_;
+    PositionedFile(int descriptor, uint64_t size) : descriptor_(descriptor), size_(size) {}
+    int descriptor_;
+    uint64_t size_;
 };
 
 }  // namespace tessel::detail

@@ -18,24 +18,24 @@ enum class TiffKind { classic = 0, big = 1 };
 enum class ByteOrder { little = 0, big = 1 };
 
 struct TagEntry {
-  uint16_t type = 0;
-  uint64_t count = 0;
-  uint64_t location = 0;  // file offset of the values
+    uint16_t type = 0;
+    uint64_t count = 0;
+    uint64_t location = 0;  // file offset of the values
 };
 
 struct Strip {
-  uint64_t offset = 0;
-  uint64_t bytes = 0;
+    uint64_t offset = 0;
+    uint64_t bytes = 0;
 };
 
 struct Directory {
-  uint64_t offset = 0;
-  std::vector<std::pair<uint16_t, TagEntry>> tags;  // sorted by tag number
-  std::vector<Strip> strips;
-  uint64_t bitsPerSample = 0;
-  uint64_t dataBytes = 0;  // sum of the strip byte counts
+    uint64_t offset = 0;
+    std::vector<std::pair<uint16_t, TagEntry>> tags;  // sorted by tag number
+    std::vector<Strip> strips;
+    uint64_t bitsPerSample = 0;
+    uint64_t dataBytes = 0;  // sum of the strip byte counts
 
-  const TagEntry* find(uint16_t tag) const;
+    const TagEntry* find(uint16_t tag) const;
 };
 
 // Size in bytes of one value of a TIFF field type; throws for unknown types.
@@ -43,61 +43,61 @@ unsigned fieldTypeSize(uint16_t type);
 
 class TiffFile {
 public:
-  // Opens the file and reads header and directories; throws on any failure.
-  explicit TiffFile(const char* path);
+    // Opens the file and reads header and directories; throws on any failure.
+    explicit TiffFile(const char* path);
 
-  TiffStackShape shape() const;
-  // The first directory's values as stored; the shape leaves out those equal to 1.
-  uint64_t width() const { return width_; }
-  uint64_t height() const { return height_; }
-  uint64_t samplesPerPixel() const { return samplesPerPixel_; }
-  uint64_t dataSize() const { return dataSize_; }
-  // Reads all strips of all directories into `buffer`, little endian.
-  void readData(void* buffer, uint64_t bytes) const;
+    TiffStackShape shape() const;
+    // The first directory's values as stored; the shape leaves out those equal to 1.
+    uint64_t width() const { return width_; }
+    uint64_t height() const { return height_; }
+    uint64_t samplesPerPixel() const { return samplesPerPixel_; }
+    uint64_t dataSize() const { return dataSize_; }
+    // Reads all strips of all directories into `buffer`, little endian.
+    void readData(void* buffer, uint64_t bytes) const;
 
-  size_t directoryCount() const { return directories_.size(); }
-  // Throws std::out_of_range for an index past the last directory.
-  uint64_t descriptionSize(size_t index) const;
-  void readDescription(size_t index, void* buffer, uint64_t bytes) const;
-  uint64_t allDescriptionsSize() const;
-  void readAllDescriptions(void* buffer) const;
+    size_t directoryCount() const { return directories_.size(); }
+    // Throws std::out_of_range for an index past the last directory.
+    uint64_t descriptionSize(size_t index) const;
+    void readDescription(size_t index, void* buffer, uint64_t bytes) const;
+    uint64_t allDescriptionsSize() const;
+    void readAllDescriptions(void* buffer) const;
 
-  std::string metadata() const;
+    std::string metadata() const;
 
 private:
-  template <TiffKind kind, ByteOrder order>
-  void walkDirectories();
-  template <ByteOrder order>
-  uint64_t readValueAs(const TagEntry& e, const unsigned char* raw) const;
-  template <ByteOrder order>
-  std::vector<uint64_t> readValues(uint16_t tag, const TagEntry& e) const;
-  template <ByteOrder order>
-  uint64_t firstValue(uint16_t tag, const Directory& d) const;
-  template <ByteOrder order>
-  void readStrips(Directory& d);
-  void checkValuesInFile(uint16_t tag, const TagEntry& e) const;
-  void read(uint64_t offset, void* destination, size_t bytes) const;
-  // The directory walk's small reads, served from one cached block of the file. Only the
-  // constructor uses it (one thread).
-  void readSmall(uint64_t offset, void* destination, size_t bytes) const;
-  struct Window;
-  void readWindow(const Window& w) const;
+    template <TiffKind kind, ByteOrder order>
+    void walkDirectories();
+    template <ByteOrder order>
+    uint64_t readValueAs(const TagEntry& e, const unsigned char* raw) const;
+    template <ByteOrder order>
+    std::vector<uint64_t> readValues(uint16_t tag, const TagEntry& e) const;
+    template <ByteOrder order>
+    uint64_t firstValue(uint16_t tag, const Directory& d) const;
+    template <ByteOrder order>
+    void readStrips(Directory& d);
+    void checkValuesInFile(uint16_t tag, const TagEntry& e) const;
+    void read(uint64_t offset, void* destination, size_t bytes) const;
+    // The directory walk's small reads, served from one cached block of the file. Only the
+    // constructor uses it (one thread).
+    void readSmall(uint64_t offset, void* destination, size_t bytes) const;
+    struct Window;
+    void readWindow(const Window& w) const;
 
-  std::unique_ptr<PositionedFile> file_;
-  std::vector<Directory> directories_;
-  TiffKind kind_ = TiffKind::classic;
-  uint64_t firstDirectoryOffset_ = 0;
-  ByteOrder order_ = ByteOrder::little;
-  uint64_t width_ = 0;
-  uint64_t height_ = 0;
-  uint64_t samplesPerPixel_ = 1;
-  uint32_t pixelType_ = 0;
-  uint64_t dataEnd_ = 0;
-  uint64_t dataSize_ = 0;
-  uint64_t totalEntries_ = 0;
-  uint64_t totalStrips_ = 0;
-  mutable std::vector<unsigned char> walkCache_;
-  mutable uint64_t walkCacheOffset_ = 0;
+    std::unique_ptr<PositionedFile> file_;
+    std::vector<Directory> directories_;
+    TiffKind kind_ = TiffKind::classic;
+    uint64_t firstDirectoryOffset_ = 0;
+    ByteOrder order_ = ByteOrder::little;
+    uint64_t width_ = 0;
+    uint64_t height_ = 0;
+    uint64_t samplesPerPixel_ = 1;
+    uint32_t pixelType_ = 0;
+    uint64_t dataEnd_ = 0;
+    uint64_t dataSize_ = 0;
+    uint64_t totalEntries_ = 0;
+    uint64_t totalStrips_ = 0;
+    mutable std::vector<unsigned char> walkCache_;
+    mutable uint64_t walkCacheOffset_ = 0;
 };
 
 }  // namespace tessel::detail
