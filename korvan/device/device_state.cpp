@@ -1,6 +1,7 @@
 #include <korvan/device/korvan.h>
 
 #include <korvan/device/detail/exchange.h>
+#include <korvan/device/detail/firmware.h>
 #include <korvan/device/detail/state_translation.h>
 
 using korvan::detail::Exchange;
@@ -30,7 +31,7 @@ unsigned int Korvan::GetState(State* out, unsigned int* sequenceCounter, unsigne
         const std::uint32_t counter = reply.At<4>(3);
         *sequenceCounter = counter != 0 ? counter - 1 : 0;
     }
-    if (firmwareVersion >= 16 && statusWord != nullptr) {
+    if (korvan::detail::HasStatusWord(firmwareVersion) && statusWord != nullptr) {
         *statusWord = static_cast<unsigned short>(reply.At<2>(7));
     }
     // A calibration is the host's idea: it lasts while the device stays idle or runs sequences.

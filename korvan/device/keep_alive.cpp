@@ -1,6 +1,5 @@
 #include <korvan/device/detail/keep_alive.h>
 
-#include <korvan/device/detail/process_state.h>
 #include <korvan/device/korvan.h>
 
 #include <chrono>
@@ -10,8 +9,8 @@ namespace {
 
 constexpr int kSleepsPerQuery = 500;
 
-void Poll(Korvan* device) {
-    auto& stop = ProcessWide().keepAliveStop;
+void Poll(Korvan* device, const std::atomic<bool>* stopFlag) {
+    const auto& stop = *stopFlag;
     while (!stop.load()) {
         for (int i = 0; i < kSleepsPerQuery; ++i) {
             if (stop.load()) return;
@@ -27,15 +26,12 @@ void Poll(Korvan* device) {
 
 }  // namespace
 
-KeepAlivePoller::KeepAlivePoller(Korvan& device) {
-    ProcessWide().keepAliveStop.store(false);
-    worker_ = std::thread(Poll, &device);
-}
+KeepAlivePoller::KeepAlivePoller(Korvan& device) { worker_ = std::thread(Poll, &device, &stop_); }
 
 KeepAlivePoller::~KeepAlivePoller() { Stop(); }
 
 void KeepAlivePoller::Stop() {
-    ProcessWide().keepAliveStop.store(true);
+    stop_.store(true);
     if (worker_.joinable()) worker_.join();
 }
 

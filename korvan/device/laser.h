@@ -43,4 +43,15 @@ struct KORVAN_API Laser {
     /// 1 when the intensity can be set (minIntensity below maxIntensity), else 0: such a laser
     /// is driven by its line alone.
     int CanChangeIntensity() const;
+
+    // The laser's line levels and kind: every switching rule (direct switching, compiled
+    // sequences, output defaults) asks these instead of reading activeLevel or pulseFrequency.
+
+    /// The line level that switches the laser on: activeLevel.
+    int OnLevel() const { return activeLevel; }
+    /// The line level that keeps the laser dark: 1 for an active-low laser (activeLevel 0), else 0.
+    int OffLevel() const { return activeLevel == 0 ? 1 : 0; }
+    /// True for a pulsed laser (pulseFrequency not 0): it lights through a pulse train on its
+    /// line, never through a steady level.
+    bool IsPulsed() const { return pulseFrequency != 0; }
 };

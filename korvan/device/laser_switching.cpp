@@ -14,26 +14,18 @@ using korvan::ResultSuccess;
 using korvan::detail::kMaxIntensity;
 using korvan::detail::LookUpLaser;
 
-namespace {
-
-bool IsPulsed(const Laser& laser) { return laser.pulseFrequency != 0; }
-
-int OffLevel(const Laser& laser) { return laser.activeLevel == 0 ? 1 : 0; }
-
-}  // namespace
-
 unsigned int Korvan::SetLaserONOFF(unsigned int id, int on) {
     Laser* laser = nullptr;
     if (unsigned int r = LookUpLaser(id, &laser)) return r;
     // Only a calibration run starts a pulsed laser's pulse sequence.
-    if (IsPulsed(*laser)) return ResultInvalidArgument;
+    if (laser->IsPulsed()) return ResultInvalidArgument;
     return on != 0 ? TurnLaserON(*laser) : TurnLaserOFF(*laser);
 }
 
 unsigned int Korvan::SetLaserIntensity(unsigned int id, unsigned int intensity) {
     Laser* laser = nullptr;
     if (unsigned int r = LookUpLaser(id, &laser)) return r;
-    if (IsPulsed(*laser)) return ResultInvalidArgument;
+    if (laser->IsPulsed()) return ResultInvalidArgument;
     if (!laser->CanChangeIntensity()) return ResultNotPossibleNow;
     GetState(&state);
     if (state == NotConnected) return korvan::ResultCommunicationError;
@@ -47,9 +39,11 @@ unsigned int Korvan::SetLaserIntensity(unsigned int id, unsigned int intensity) 
 unsigned int Korvan::TurnLaserON(Laser& laser) {
     if (unsigned int r = RequireState({Idle, Calibrating})) return r;
     if (laser.port == NoOutput) return ResultInvalidArgument;
-    if (!IsPulsed(laser)) return SetDigital(static_cast<unsigned char>(laser.port), laser.activeLevel);
+    if (!laser.IsPulsed()) return SetDigital(static_cast<unsigned char>(laser.port), laser.OnLevel());
 
-    korvan::detail::ProcessWide().scanLead = korvan::detail::kDefaultScanLead;
+    // Deliberately process-wide: a pulsed laser's switch-on gives later sequences the full scan
+    // lead again, as the interface documents for this call.
+    korvan::detail::ProcessWide().scanMode = ScanModeDefault;
     SequencePulseTTL pulse(laser.port);
     pulse.startTick = korvan::detail::PulseStartTick(laser.pulseFrequency, tickTime);
     SequenceObject* elements[] = {&pulse};
@@ -67,7 +61,7 @@ unsigned int Korvan::TurnLaserOFF(Laser& laser) {
 
 unsigned int Korvan::SwitchLaserOff(const Laser& laser) {
     if (laser.port == NoOutput) return ResultInvalidArgument;
-    if (!IsPulsed(laser)) return SetDigital(static_cast<unsigned char>(laser.port), OffLevel(laser));
+    if (!laser.IsPulsed()) return SetDigital(static_cast<unsigned char>(laser.port), laser.OffLevel());
     // The stop's own answer adds nothing: the delete below needs the device idle anyway.
     StopSequenceInternal();
     return DeleteSequence(pulseSequenceNumber);

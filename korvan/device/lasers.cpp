@@ -1,5 +1,6 @@
 #include <korvan/device/korvan.h>
 
+#include <korvan/device/detail/firmware.h>
 #include <korvan/device/detail/laser_lookup.h>
 #include <korvan/device/detail/process_state.h>
 
@@ -13,8 +14,6 @@ using korvan::detail::LookUpLaser;
 namespace {
 
 constexpr unsigned int kMaxIntensity = 10000;
-// From this firmware on the device keeps output defaults that the lasers' lines must agree with.
-constexpr unsigned int kFirstFirmwareWithDefaults = 6;
 
 std::vector<Laser>& Lasers() { return korvan::detail::ProcessWide().laserList; }
 
@@ -62,7 +61,9 @@ unsigned int WithLaser(unsigned int id, F use) {
 unsigned int Korvan::SetOutputDefaultToOffLevel(OutputPorts outputPort, int activeLevel) {
     int current = 1;
     if (unsigned int r = GetOutputDefault(outputPort, &current)) return r;
-    const int offLevel = activeLevel == 0 ? 1 : 0;
+    Laser probe;  // the off level is the laser's own rule
+    probe.activeLevel = activeLevel;
+    const int offLevel = probe.OffLevel();
     if (current == offLevel) return ResultSuccess;
     return SetOutputDefault(outputPort, offLevel);
 }
@@ -76,7 +77,7 @@ unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOff
     if (PortTaken(outputPort, nullptr)) return ResultInvalidArgument;
     // Only a laser output is brought to a laser's off level: any other port is refused below,
     // and a TTL line the application uses must not change for a refused definition.
-    if (firmwareVersion >= kFirstFirmwareWithDefaults && IsLaserPort(outputPort) && state == Idle) {
+    if (korvan::detail::HasOutputDefaults(firmwareVersion) && IsLaserPort(outputPort) && state == Idle) {
         if (unsigned int r = SetOutputDefaultToOffLevel(outputPort, activeLevel)) return r;
     }
 
@@ -144,7 +145,7 @@ unsigned int Korvan::SetPortForLaser(unsigned int id, OutputPorts outputPort) {
     // AddLaser refuses every other port; a laser must not end up on one this way either.
     if (!MayCarryLaser(outputPort)) return ResultInvalidArgument;
     if (PortTaken(outputPort, &id)) return ResultInvalidArgument;
-    if (firmwareVersion >= kFirstFirmwareWithDefaults && outputPort != NoOutput) {
+    if (korvan::detail::HasOutputDefaults(firmwareVersion) && outputPort != NoOutput) {
         if (unsigned int r = SetOutputDefaultToOffLevel(outputPort, laser->activeLevel)) return r;
     }
     laser->port = outputPort;

@@ -52,8 +52,7 @@ unsigned int Korvan::SetTickTime(unsigned int microseconds) {
 }
 
 unsigned int Korvan::SetScanMode(ScanMode mode) {
-    auto& scanLead = korvan::detail::ProcessWide().scanLead;
-    if (mode == ScanModeDefault) scanLead = korvan::detail::kDefaultScanLead;
-    if (mode == ScanModeShort) scanLead = korvan::detail::kShortScanLead;
+    // An unknown mode leaves the lead as it was.
+    if (mode == ScanModeDefault || mode == ScanModeShort) korvan::detail::ProcessWide().scanMode = mode;
     return korvan::ResultSuccess;
 }

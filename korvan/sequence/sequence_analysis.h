@@ -11,9 +11,12 @@ struct KORVAN_API SequenceElementTiming {
     unsigned int startTick = 0;
     unsigned int duration = 0;      ///< from startTick to the element's end (loops included)
     unsigned int illumination = 0;  ///< ticks with light
+    /// Where the element ends: startTick + duration, and for a jump the repetitions of its loop
+    /// as well. The next beam element may start here.
+    unsigned long long endTick = 0;
 };
 
-/// The outcome of Korvan::AnalyzeSequence.
+/// The outcome of a compilation (korvan::CompileSequence, Korvan::AnalyzeSequence).
 struct KORVAN_API SequenceAnalysis {
     /// The result UploadSequence would have from compiling: 0, 2, 3 or 4.
     unsigned int result = 0;
@@ -26,6 +29,6 @@ struct KORVAN_API SequenceAnalysis {
     /// The image as it would be uploaded (main list, then output list), and the main list's length.
     std::vector<std::uint8_t> image;
     unsigned int mainListLength = 0;
-    /// The tick time and scan lead it was compiled with.
+    /// The tick time it was compiled with.
     unsigned int tickTime = 0;
 };

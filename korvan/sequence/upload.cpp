@@ -4,13 +4,11 @@
 #include <korvan/device/detail/exchange.h>
 #include <korvan/device/detail/keep_alive.h>
 #include <korvan/device/detail/process_state.h>
-#include <korvan/sequence/detail/compile_list.h>
-#include <korvan/sequence/sequence_analysis.h>
+#include <korvan/sequence/sequence_compiler.h>
 
 #include <chrono>
 #include <thread>
 
-using korvan::detail::BuildContext;
 using korvan::detail::Exchange;
 using korvan::detail::Request;
 
@@ -18,25 +16,27 @@ namespace {
 
 constexpr auto kDefragmentPoll = std::chrono::milliseconds(300);
 
-// The build reads the process-wide lasers and scan lead here, and nowhere deeper.
-BuildContext ContextFor(unsigned int tickTime, bool allowLaserPorts) {
-    BuildContext context;
-    context.lasers = &korvan::detail::ProcessWide().laserList;
-    context.tickTime = tickTime;
-    context.scanLead = korvan::detail::ProcessWide().scanLead;
-    context.allowLaserPorts = allowLaserPorts;
-    return context;
+// The one place where a compilation reads process-wide state: the device's sequences see the
+// laser list and the scan mode that the application set for all objects.
+korvan::SequenceSettings SettingsFor(unsigned int tickTime, bool allowLaserPorts) {
+    const auto& process = korvan::detail::ProcessWide();
+    korvan::SequenceSettings settings;
+    settings.tickTime = tickTime;
+    settings.scanMode = process.scanMode;
+    settings.lasers = process.laserList.data();
+    settings.laserCount = static_cast<unsigned int>(process.laserList.size());
+    settings.allowLaserPorts = allowLaserPorts;
+    return settings;
 }
 
 // Compiling a long sequence keeps the serial line quiet; the poller keeps the device's
 // connection alive meanwhile and is joined before the image is used.
-unsigned int Build(Korvan& device, const BuildContext& context, SequenceObject** elements, unsigned int count,
-                   korvan::detail::SequenceImage* image, korvan::detail::BuildDiagnostics* diagnostics = nullptr) {
+SequenceAnalysis Build(Korvan& device, const korvan::SequenceSettings& settings, SequenceObject** elements,
+                       unsigned int count) {
     korvan::detail::KeepAlivePoller poller(device);
-    image->bytes.reserve(context.maxImageLength);  // address space only: untouched pages cost nothing
-    const unsigned int result = korvan::detail::BuildSequenceImage(context, elements, count, image, diagnostics);
+    SequenceAnalysis analysis = korvan::CompileSequence(elements, count, settings);
     poller.Stop();
-    return result;
+    return analysis;
 }
 
 }  // namespace
@@ -53,14 +53,14 @@ unsigned int Korvan::UploadSequenceInternal(SequenceObject** elements, unsigned 
                                             unsigned short* sequenceNumber, int allowLaserPorts) {
     using namespace korvan::detail;
     if (sequenceNumber == nullptr) return korvan::ResultInvalidArgument;
-    SequenceImage image;
-    if (unsigned int r = Build(*this, ContextFor(tickTime, allowLaserPorts != 0), elements, count, &image)) return r;
-    const auto length = static_cast<unsigned int>(image.bytes.size());
+    SequenceAnalysis image = Build(*this, SettingsFor(tickTime, allowLaserPorts != 0), elements, count);
+    if (image.result != korvan::ResultSuccess) return image.result;
+    const auto length = static_cast<unsigned int>(image.image.size());
 
     unsigned short number = 0;
-    if (AnnounceSequence(length, image.mainLength, &number) != korvan::ResultSuccess) {
+    if (AnnounceSequence(length, image.mainListLength, &number) != korvan::ResultSuccess) {
         if (unsigned int r = MakeRoomFor(length)) return r;
-        if (AnnounceSequence(length, image.mainLength, &number) != korvan::ResultSuccess)
+        if (AnnounceSequence(length, image.mainListLength, &number) != korvan::ResultSuccess)
             return korvan::ResultCommunicationError;
     }
 
@@ -68,7 +68,7 @@ unsigned int Korvan::UploadSequenceInternal(SequenceObject** elements, unsigned 
     SerialLine& line = *port;
     std::uint8_t reply = 0;
     line.rs232.sendProgressCallback = line.imageProgress;
-    const bool sent = line.rs232.Send(image.bytes.data(), static_cast<int>(length));
+    const bool sent = line.rs232.Send(image.image.data(), static_cast<int>(length));
     line.rs232.sendProgressCallback = nullptr;
     if (!sent) {
         AbandonImage(line);
@@ -110,29 +110,25 @@ unsigned int Korvan::MakeRoomFor(unsigned int length) {
 
 unsigned int Korvan::CalcMemoryUsage(SequenceObject** elements, unsigned int count, unsigned int* size) {
     if (size == nullptr) return korvan::ResultInvalidArgument;
-    korvan::detail::SequenceImage image;
-    if (unsigned int r = Build(*this, ContextFor(tickTime, state == Calibrating), elements, count, &image)) return r;
-    *size = static_cast<unsigned int>(image.bytes.size());
+    const SequenceAnalysis image = Build(*this, SettingsFor(tickTime, state == Calibrating), elements, count);
+    if (image.result != korvan::ResultSuccess) return image.result;
+    *size = static_cast<unsigned int>(image.image.size());
     return korvan::ResultSuccess;
 }
 
 unsigned int Korvan::AnalyzeSequence(SequenceObject** elements, unsigned int count, SequenceAnalysis* analysis) {
     if (analysis == nullptr) return korvan::ResultInvalidArgument;
-    *analysis = SequenceAnalysis{};
-    korvan::detail::SequenceImage image;
-    korvan::detail::BuildDiagnostics diagnostics;
-    analysis->result = Build(*this, ContextFor(tickTime, state == Calibrating), elements, count, &image, &diagnostics);
-    analysis->tickTime = tickTime;
-    analysis->reason = diagnostics.reason;
-    if (diagnostics.failedIndex < count) analysis->failedElement = static_cast<int>(diagnostics.failedIndex);
-    for (const auto& t : diagnostics.timings) analysis->elements.push_back({t.startTick, t.duration, t.illumination});
-    analysis->mainListLength = image.mainLength;
-    analysis->image.assign(image.bytes.begin(), image.bytes.end());
+    *analysis = Build(*this, SettingsFor(tickTime, state == Calibrating), elements, count);
     return analysis->result;
 }
 
 unsigned int Korvan::GetTiming(SequenceObject& element, unsigned int* duration, unsigned int* illumination) {
-    return korvan::detail::TimeElement(ContextFor(tickTime, false), element, duration, illumination);
+    if (duration == nullptr || illumination == nullptr) return korvan::ResultInvalidArgument;
+    SequenceElementTiming timing;
+    const unsigned int result = korvan::TimeSequenceElement(element, SettingsFor(tickTime, false), &timing);
+    *duration = timing.duration;
+    *illumination = timing.illumination;
+    return result;
 }
 
 unsigned int Korvan::StartSequence(unsigned short sequenceNumber, InputPorts input, TriggerBehaviour trigger,

@@ -71,15 +71,15 @@ TEST_F(DeviceWireOutputs, TickTime) {
 }
 
 TEST_F(DeviceWireOutputs, ScanModeSetsTheProcessWideLead) {
-    auto& lead = korvan::detail::ProcessWide().scanLead;
-    const unsigned int saved = lead;
+    auto& mode = korvan::detail::ProcessWide().scanMode;
+    const ScanMode saved = mode;
     EXPECT_EQ(device.SetScanMode(ScanModeShort), 0u);
-    EXPECT_EQ(lead, 14u);
+    EXPECT_EQ(mode, ScanModeShort);
     EXPECT_EQ(device.SetScanMode(static_cast<ScanMode>(2)), 0u);
-    EXPECT_EQ(lead, 14u);
+    EXPECT_EQ(mode, ScanModeShort);
     EXPECT_EQ(Korvan().SetScanMode(ScanModeDefault), 0u);
-    EXPECT_EQ(lead, 100u);
-    lead = saved;
+    EXPECT_EQ(mode, ScanModeDefault);
+    mode = saved;
 }
 
 TEST_F(DeviceWireOutputs, MoveAbsoluteChecksRangeAfterTheState) {

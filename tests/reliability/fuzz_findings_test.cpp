@@ -17,7 +17,7 @@ TEST(FuzzFindings, WarmUpPulsesBeyondTheImageLimitAreRejectedUpFront) {
     lasers[0].port = LaserOutput1;
     lasers[0].pulseFrequency = 20000;  // one pulse a tick at 50 us
     korvan::detail::BuildContext context;
-    context.lasers = &lasers;
+    context.UseLasers(lasers);
     context.maxImageLength = 700;
     SequencePoint point(100, 100);
     point.useCalibration = 0;

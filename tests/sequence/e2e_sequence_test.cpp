@@ -280,7 +280,7 @@ TEST(SequenceProperty, RandomSequencesDecodeAndEndAtTheirEndTick) {
         }
 
         korvan::detail::BuildContext context;
-        context.lasers = &korvan::detail::ProcessWide().laserList;
+        context.UseLasers(korvan::detail::ProcessWide().laserList);
         korvan::detail::SequenceImage image;
         const unsigned int result = korvan::detail::BuildSequenceImage(context, elements.data(),
                                                                        static_cast<unsigned>(elements.size()), &image);

@@ -33,7 +33,7 @@ struct Build {
     Laser& laser(int i = 0) { return lasers[static_cast<std::size_t>(i)]; }
 
     unsigned int Run(std::vector<SequenceObject*> elements) {
-        context.lasers = &lasers;
+        context.UseLasers(lasers);
         result = BuildSequenceImage(context, elements.data(), static_cast<unsigned>(elements.size()), &image);
         return result;
     }
@@ -77,7 +77,7 @@ TEST(CompilePoint, DelaysIntensityAndRepetitions) {
     EXPECT_EQ(b.Main(),
               (Strings{"7: 40 04 7F FF | 40 02 00 01 | 40 03 00 02", "96: 20 06 00", "111: 20 06 01", "end 117"}));
     unsigned int duration = 0, illumination = 0;
-    b.context.lasers = &b.lasers;
+    b.context.UseLasers(b.lasers);
     EXPECT_EQ(TimeElement(b.context, p, &duration, &illumination), 0u);
     EXPECT_EQ(duration, 110u);
     EXPECT_EQ(illumination, 10u);
@@ -204,7 +204,7 @@ TEST(CompileList, ChecksBetweenElements) {
 TEST(CompileList, EmptySequenceIsTwoEndRecords) {
     Build b;
     SequenceObject* none[1] = {};
-    b.context.lasers = &b.lasers;
+    b.context.UseLasers(b.lasers);
     ASSERT_EQ(BuildSequenceImage(b.context, none, 0, &b.image), 0u);
     EXPECT_EQ(b.image.bytes, (std::vector<std::uint8_t>{0, 0, 0, 2, 1, 0xFF, 0, 0, 0, 2, 1, 0xFF}));
     EXPECT_EQ(b.image.mainLength, 6u);
@@ -289,7 +289,7 @@ TEST(CompileShapes, FilledPolygons) {
     filled.laserIds[0] = 1;
     filled.startTick = 10;
     unsigned int once = 0, light = 0;
-    b.context.lasers = &b.lasers;
+    b.context.UseLasers(b.lasers);
     ASSERT_EQ(TimeElement(b.context, filled, &once, &light), 0u);
     filled.repeatCount = 2;
     unsigned int thrice = 0, lightThrice = 0;

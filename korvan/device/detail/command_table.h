@@ -2,6 +2,8 @@
 // Every command byte the host sends, with the lengths of request and reply. Lengths count all
 // bytes, command byte and echo included. Operations name the command and state only what
 // differs; the exchange routine (exchange.h) does the rest.
+#include <korvan/device/detail/firmware.h>
+
 #include <cstdint>
 
 namespace korvan::detail {
@@ -46,7 +48,7 @@ inline constexpr Command kAllCommands[] = {
 };
 
 /// The state reply grows by the status word from firmware 16 on.
-constexpr std::uint8_t StateReplyLength(unsigned int firmwareVersion) { return firmwareVersion >= 16 ? 9 : 7; }
+constexpr std::uint8_t StateReplyLength(unsigned int firmwareVersion) { return HasStatusWord(firmwareVersion) ? 9 : 7; }
 
 inline constexpr int kReplyTimeoutMs = 1000;
 inline constexpr int kImageReplyTimeoutMs = 2000;

@@ -4,6 +4,7 @@
 // about every 500 ms. The caller must send nothing while it runs.
 #include <korvan/export.h>
 
+#include <atomic>
 #include <thread>
 
 class Korvan;
@@ -19,11 +20,12 @@ public:
     KeepAlivePoller(const KeepAlivePoller&) = delete;
     KeepAlivePoller& operator=(const KeepAlivePoller&) = delete;
 
-    /// Sets the process-wide stop flag and joins the thread. Returns within about one sleep of
-    /// 1 ms plus at most one state query.
+    /// Tells this poller to end and joins its thread. Returns within about one sleep of 1 ms plus
+    /// at most one state query. Pollers of other objects go on.
     void Stop();
 
 private:
+    std::atomic<bool> stop_{false};  // read by the worker while the starter sets it
     std::thread worker_;
 };
 

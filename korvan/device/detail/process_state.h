@@ -1,19 +1,16 @@
 #pragma once
 // Process-wide state of korvan: shared by all Korvan objects, alive from library load to
-// unload, and not synchronised (one thread at a time, as the interface documents). The keep-alive
-// stop flag is the exception: the poller thread reads it while its starter sets it.
+// unload, and not synchronised (one thread at a time, as the interface documents). Only what the
+// interface makes process-wide lives here; the compiler and the keep-alive poller keep nothing.
 #include <korvan/device/device_info.h>
+#include <korvan/device/device_types.h>
 #include <korvan/device/laser.h>
 #include <korvan/device/sequence_memory_info.h>
 #include <korvan/export.h>
 
-#include <atomic>
 #include <vector>
 
 namespace korvan::detail {
-
-inline constexpr unsigned int kDefaultScanLead = 100;
-inline constexpr unsigned int kShortScanLead = 14;
 
 struct ProcessWideState {
     /// Devices found by the last Search, in the order found.
@@ -22,10 +19,9 @@ struct ProcessWideState {
     std::vector<Laser> laserList;
     /// Stored sequences as read by the last GetSequenceCount.
     std::vector<SequenceMemoryInfo> sequenceTable;
-    /// Scan lead of compiled sequences, in ticks (SetScanMode).
-    unsigned int scanLead = kDefaultScanLead;
-    /// Tells the running keep-alive poller to end.
-    std::atomic<bool> keepAliveStop{false};
+    /// The scan lead of compiled sequences, as a mode (SetScanMode): process-wide because the
+    /// interface makes it so; the compiler sees it only through the settings Korvan builds.
+    ScanMode scanMode = ScanModeDefault;
 };
 
 /// The one instance of the process-wide state.

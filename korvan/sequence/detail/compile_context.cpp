@@ -4,7 +4,7 @@ namespace korvan::detail {
 
 std::uint32_t ElementOutput::Tick(std::uint64_t tick) {
     if (tick > 0xFFFFFFFEu) {
-        Fail(4, "a time beyond the device's 32-bit ticks");
+        Fail(ResultSequenceInvalid, "a time beyond the device's 32-bit ticks");
         return 0;
     }
     return static_cast<std::uint32_t>(tick);
@@ -16,12 +16,11 @@ ElementLasers LasersOf(const SequenceObject& element, const BuildContext& contex
         const unsigned int id = element.laserIds[i];
         if (id == 0) continue;
         const Laser* match = nullptr;
-        if (context.lasers != nullptr)
-            for (const Laser& l : *context.lasers)
-                if (l.id == id) {
-                    match = &l;
-                    break;
-                }
+        for (std::size_t k = 0; k < context.laserCount && context.lasers != nullptr; ++k)
+            if (context.lasers[k].id == id) {
+                match = &context.lasers[k];
+                break;
+            }
         if (match == nullptr || match->port == NoOutput) {
             found.unknown = true;
             continue;

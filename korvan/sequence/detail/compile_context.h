@@ -1,9 +1,9 @@
 #pragma once
 // What a compilation reads, gathered in one value so that compiling stays a function of its
-// inputs: the lasers, the tick time, the scan lead and the laser-port permission. The entry points
-// (upload, memory calculation, timing) fill it from the process-wide state; nothing deeper reads
-// that state.
+// inputs: the lasers, the tick time, the scan lead and the laser-port permission. It is made from
+// the public settings (sequence_compiler.cpp); nothing in the compiler reads process-wide state.
 #include <korvan/device/laser.h>
+#include <korvan/device/result_codes.h>
 #include <korvan/export.h>
 #include <korvan/sequence/detail/actions.h>
 #include <korvan/sequence/sequence_object.h>
@@ -21,14 +21,28 @@ inline constexpr std::uint64_t kWarmUpSettleTicks = 14;
 /// Loop counter of the loops the compiler makes inside one element.
 inline constexpr std::uint8_t kElementLoopCounter = 1;
 
+/// Ticks the mirrors get to settle before light, by scan mode.
+inline constexpr unsigned int kDefaultScanLead = 100;
+inline constexpr unsigned int kShortScanLead = 14;
+inline constexpr unsigned int ScanLeadTicks(ScanMode mode) {
+    return mode == ScanModeShort ? kShortScanLead : kDefaultScanLead;
+}
+
 struct BuildContext {
     /// The defined lasers; only read, and must not change during the build.
-    const std::vector<Laser>* lasers = nullptr;
+    const Laser* lasers = nullptr;
+    std::size_t laserCount = 0;
     unsigned int tickTime = 50;   ///< microseconds per tick
     unsigned int scanLead = 100;  ///< ticks the mirrors get to settle (scan mode)
     /// Output elements may use ports that the sequence's lasers use (the pulse train of a laser).
     bool allowLaserPorts = false;
     std::size_t maxImageLength = kMaxImageLength;
+
+    /// Points the context at a list of lasers (tests and tools keep theirs in a vector).
+    void UseLasers(const std::vector<Laser>& list) {
+        lasers = list.data();
+        laserCount = list.size();
+    }
 };
 
 /// What one element compiles to. Ticks are kept in 64 bits so that sums and products that pass
@@ -80,7 +94,5 @@ std::uint64_t LeadTicks(std::uint64_t microseconds, unsigned int tickTime);
 std::uint64_t CeilTicks(std::uint64_t microseconds, unsigned int tickTime);
 /// Ticks between two pulses of a pulsed laser (never 0).
 std::uint64_t PulsePeriod(const Laser& laser, unsigned int tickTime);
-inline bool IsPulsed(const Laser& laser) { return laser.pulseFrequency != 0; }
-inline bool IsIntensityControlled(const Laser& laser) { return laser.minIntensity < laser.maxIntensity; }
 
 }  // namespace korvan::detail

@@ -30,7 +30,7 @@ void CompileSetAnalog(const SequenceSetAnalog& e, ElementOutput& out) {
     if (e.port < LaserOutput1 || e.port > LaserOutput4) return;
     // Above full scale the device value would wrap and drive the output low instead.
     if (e.intensities[0] > 10000) {
-        out.Fail(4, "analog value above 10000");
+        out.Fail(ResultSequenceInvalid, "analog value above 10000");
         return;
     }
     Single(out, ActionSetAnalog(e.startTick, *AnalogChannelCode(e.port), e.intensities[0]));
@@ -48,7 +48,7 @@ void CompileWaitUser(const SequenceWaitUser& e, ElementOutput& out) {
 void CompileJump(const SequenceJump& e, ElementOutput& out) {
     // Counter 1 belongs to the loops inside points and lines; a forward jump has no loop to repeat.
     if (e.counter < 2 || e.targetTick > e.startTick) {
-        out.Fail(4, "jump counter below 2, or a target after the jump");
+        out.Fail(ResultSequenceInvalid, "jump counter below 2, or a target after the jump");
         return;
     }
     Single(out, ActionJump(e.startTick, e.counter, e.targetTick, e.repeatCount));

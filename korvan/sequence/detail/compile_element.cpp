@@ -1,5 +1,6 @@
 #include <korvan/sequence/detail/compile_element.h>
 
+#include <korvan/device/detail/laser_levels.h>
 #include <korvan/device/detail/port_codes.h>
 #include <tessel/geometry/coordinate_transformation.h>
 
@@ -75,16 +76,16 @@ IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLaser
                 parked = true;
             }
             const std::uint8_t line = *DigitalLineCode(laser.port);
-            if (!IsPulsed(laser)) {
-                out.lead.push_back(ActionSetTTL(out.Tick(s0 + kWarmUpSettleTicks), line,
-                                                static_cast<std::uint8_t>(laser.activeLevel)));
+            if (!laser.IsPulsed()) {
+                out.lead.push_back(
+                    ActionSetTTL(out.Tick(s0 + kWarmUpSettleTicks), line, static_cast<std::uint8_t>(laser.OnLevel())));
                 continue;
             }
             const std::uint64_t period = PulsePeriod(laser, t);
             const std::uint64_t pulses = warm / period;
             // Each pulse of one laser has a tick, so a slot, of its own: at least 7 image bytes.
             if (pulses > context.maxImageLength / 7) {  // cannot fit in any image
-                out.Fail(3, "warm-up too long for any image");
+                out.Fail(ResultMemoryTooSmall, "warm-up too long for any image");
                 return timing;
             }
             // Timing needs only the warm-up's length; millions of pulses would cost it seconds.
@@ -101,9 +102,8 @@ IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLaser
     std::uint64_t onOffset[4] = {};
     for (int i = 0; i < lasers.count; ++i) {
         const Laser& laser = *lasers.laser[i];
-        const std::uint64_t d = how.switchLaserOn && !IsPulsed(laser) ? LeadTicks(laser.switchOnDelay, t) : 0;
-        const std::uint64_t a =
-            how.setIntensity && IsIntensityControlled(laser) ? LeadTicks(laser.intensityDelay, t) : 0;
+        const std::uint64_t d = how.switchLaserOn && !laser.IsPulsed() ? LeadTicks(laser.switchOnDelay, t) : 0;
+        const std::uint64_t a = how.setIntensity && laser.CanChangeIntensity() ? LeadTicks(laser.intensityDelay, t) : 0;
         const std::uint64_t l = std::max({d, a, mirror});
         onOffset[i] = l > d ? l - d - 1 : 0;
         timing.lead = std::max(timing.lead, l);
@@ -111,17 +111,16 @@ IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLaser
 
     for (int i = 0; i < lasers.count; ++i) {
         const Laser& laser = *lasers.laser[i];
-        if (how.switchLaserOn && !IsPulsed(laser))
+        if (how.switchLaserOn && !laser.IsPulsed())
             out.lead.push_back(ActionSetTTL(out.Tick(s + onOffset[i]), *DigitalLineCode(laser.port),
-                                            static_cast<std::uint8_t>(laser.activeLevel)));
-        if (how.setIntensity && IsIntensityControlled(laser)) {
+                                            static_cast<std::uint8_t>(laser.OnLevel())));
+        if (how.setIntensity && laser.CanChangeIntensity()) {
             const unsigned int intensity = how.intensity.value_or(e.intensities[lasers.slot[i]]);
             if (intensity > 10000) {
-                out.Fail(4, "intensity above 10000");
+                out.Fail(ResultSequenceInvalid, "intensity above 10000");
                 return timing;
             }
-            const double span = static_cast<double>(laser.maxIntensity - laser.minIntensity) / 10000.0;
-            const auto level = static_cast<std::uint32_t>(laser.minIntensity + span * intensity);
+            const std::uint32_t level = SequenceAnalogLevel(laser, intensity);
             out.lead.push_back(ActionSetAnalog(out.Tick(s), *AnalogChannelCode(laser.port), level));
         }
     }

@@ -13,7 +13,7 @@ namespace {
 // Ticks at each position. Pulsed: one pulse period. Continuous: one tick, or enough that the
 // whole scan outlasts the laser's switch-off delay.
 std::uint64_t Dwell(const Laser& laser, std::uint64_t positions, unsigned int t) {
-    if (IsPulsed(laser)) return std::max<std::uint64_t>(1, PulsePeriod(laser, t));
+    if (laser.IsPulsed()) return std::max<std::uint64_t>(1, PulsePeriod(laser, t));
     const std::uint64_t scan = positions * t;
     if (scan >= laser.switchOffDelay) return 1;
     return (laser.switchOffDelay + scan - 1) / scan;
@@ -34,7 +34,7 @@ void CompileScan(const SequenceObject& e, const ElementLasers& lasers, const Sca
     const unsigned int t = context.tickTime;
     // Two mirror actions per position: a path longer than that can never fit.
     if (path.count == 0 || path.count > context.maxImageLength / 8) {
-        out.Fail(3, "path too long for the device memory");
+        out.Fail(ResultMemoryTooSmall, "path too long for the device memory");
         return;
     }
     IlluminationStart how;
@@ -48,7 +48,7 @@ void CompileScan(const SequenceObject& e, const ElementLasers& lasers, const Sca
     const std::uint64_t s = at.start;
     const std::uint64_t light = s + at.lead;
     if (light < 3) {  // the first move comes 3 ticks before the light
-        out.Fail(4, "lead too short for the first mirror move");
+        out.Fail(ResultSequenceInvalid, "lead too short for the first mirror move");
         return;
     }
 
@@ -56,7 +56,7 @@ void CompileScan(const SequenceObject& e, const ElementLasers& lasers, const Sca
         const std::vector<Vector2f>& p = *path.positions;
         std::uint16_t x = 0, y = 0;
         if (!MirrorCoordinate(p[0].x, &x) || !MirrorCoordinate(p[0].y, &y)) {
-            out.Fail(4, "position is not a number");
+            out.Fail(ResultSequenceInvalid, "position is not a number");
             return;
         }
         out.lead.push_back(ActionSetMirrorX(out.Tick(s), x));
@@ -64,24 +64,24 @@ void CompileScan(const SequenceObject& e, const ElementLasers& lasers, const Sca
         for (std::uint64_t k = 1; k < n; ++k) {
             const std::uint64_t at_k = light + dwell * (k - 1);
             if (!FileMove(out, at_k - 3, p[k])) {
-                out.Fail(4, "position is not a number");
+                out.Fail(ResultSequenceInvalid, "position is not a number");
                 return;
             }
             for (int i = 0; i < lasers.count; ++i)
-                if (IsPulsed(*lasers.laser[i]))
+                if (lasers.laser[i]->IsPulsed())
                     out.body.push_back(ActionPulseTTL(out.Tick(at_k), *DigitalLineCode(lasers.laser[i]->port)));
         }
     }
 
-    const std::uint64_t extension = path.continuousExtension && !IsPulsed(dwellLaser) ? 2 : 0;
+    const std::uint64_t extension = path.continuousExtension && !dwellLaser.IsPulsed() ? 2 : 0;
     const std::uint64_t end = light + dwell * n + extension;  // one past the last tick of a pass
     for (int i = 0; i < lasers.count; ++i) {
         const Laser& laser = *lasers.laser[i];
-        if (IsPulsed(laser)) continue;
+        if (laser.IsPulsed()) continue;
         const std::uint64_t lag = laser.switchOffDelay / t;
         const std::uint64_t off = end - 1 >= lag ? end - 1 - lag : 0;
         out.body.push_back(ActionSetTTL(out.Tick(std::max(off, s)), *DigitalLineCode(laser.port),
-                                        static_cast<std::uint8_t>(!laser.activeLevel)));
+                                        static_cast<std::uint8_t>(laser.OffLevel())));
     }
     const std::uint64_t repeats = path.repeat ? e.repeatCount : 0;
     if (repeats != 0)
@@ -95,7 +95,7 @@ void CompileLine(const SequenceLine& e, const BuildContext& context, ElementOutp
     const ElementLasers lasers = LasersOf(e, context);
     if (lasers.count == 0) return;
     if (!std::isfinite(e.start.x) || !std::isfinite(e.start.y) || !std::isfinite(e.end.x) || !std::isfinite(e.end.y)) {
-        out.Fail(4, "coordinates are not finite");
+        out.Fail(ResultSequenceInvalid, "coordinates are not finite");
         return;
     }
     const Laser& laser = *lasers.First();

@@ -20,7 +20,7 @@ bool IsOutputElement(const SequenceObject* e) {
 }
 
 struct Entry {
-    SequenceObject* element;
+    const SequenceObject* element;
     unsigned int index;  ///< in the caller's array
 };
 
@@ -72,7 +72,7 @@ unsigned int ListCompiler::CheckMain(const SequenceObject& e, std::uint64_t runn
     int pulsed = 0;
     for (int i = 0; i < lasers.count; ++i) {
         laserPorts_[lasers.laser[i]->port - 2] = true;
-        if (IsPulsed(*lasers.laser[i])) ++pulsed;
+        if (lasers.laser[i]->IsPulsed()) ++pulsed;
     }
     if (pulsed > 1 || (pulsed == 1 && lasers.count > 1))
         return Fail(ResultSequenceInvalid, index_, "mixes a pulsed laser with other lasers");
@@ -127,22 +127,19 @@ unsigned int ListCompiler::Compile(const std::vector<Entry>& list, bool main) {
                         "yields nothing (no defined laser, no points, or an output, input or trigger it cannot use)");
         if (out.duration > kMaxTick || out.illumination > 0xFFFFFFFFu)
             return Fail(ResultSequenceInvalid, index_, "lasts beyond the device's 32-bit ticks");
+        const std::uint64_t plainEnd = e.startTick + out.duration;
+        const std::uint64_t end = ElementEndTick(e, out.duration);
         if (diagnostics_ != nullptr)
             diagnostics_->timings[entry.index] = {e.startTick, static_cast<std::uint32_t>(out.duration),
-                                                  static_cast<std::uint32_t>(out.illumination)};
+                                                  static_cast<std::uint32_t>(out.illumination), end};
 
-        std::uint64_t end = e.startTick + out.duration;
         if (auto* jump = dynamic_cast<const SequenceJump*>(&e)) {
             if (!writer.HasSlot(jump->targetTick)) {
                 if ((result = writer.File(ActionNOP(jump->targetTick))) != ResultSuccess)
                     return Fail(result, index_, "its target slot does not fit");
             }
-            // The loop body runs once more per jump; kept exact in 64 bits, checked below.
-            const std::uint64_t body = e.startTick - jump->targetTick + out.duration;
-            const std::uint64_t repeats = jump->repeatCount;
-            if (repeats != 0 && body > (kMaxTick - end) / repeats)
+            if (plainEnd <= kMaxTick && end > kMaxTick)
                 return Fail(ResultSequenceInvalid, index_, "its repetitions run beyond the device's 32-bit ticks");
-            end += body * repeats;
         }
         if (end > kMaxTick) return Fail(ResultSequenceInvalid, index_, "ends beyond the device's 32-bit ticks");
         runningEnd = end;
@@ -167,7 +164,19 @@ unsigned int ListCompiler::Compile(const std::vector<Entry>& list, bool main) {
 
 }  // namespace
 
-unsigned int BuildSequenceImage(const BuildContext& context, SequenceObject* const* elements, unsigned int count,
+std::uint64_t ElementEndTick(const SequenceObject& element, std::uint64_t duration) {
+    const std::uint64_t end = element.startTick + duration;
+    const auto* jump = dynamic_cast<const SequenceJump*>(&element);
+    if (jump == nullptr || jump->repeatCount == 0 || jump->targetTick > element.startTick) return end;
+    // The loop body runs once more per jump; saturates instead of wrapping, so that a loop beyond
+    // the device's ticks is caught however far beyond it runs.
+    const std::uint64_t body = element.startTick - std::uint64_t{jump->targetTick} + duration;
+    const std::uint64_t repeats = jump->repeatCount;
+    if (body > (UINT64_MAX - end) / repeats) return UINT64_MAX;
+    return end + body * repeats;
+}
+
+unsigned int BuildSequenceImage(const BuildContext& context, const SequenceObject* const* elements, unsigned int count,
                                 SequenceImage* image, BuildDiagnostics* diagnostics) {
     if (diagnostics != nullptr) *diagnostics = BuildDiagnostics{};
     if (elements == nullptr || image == nullptr) {

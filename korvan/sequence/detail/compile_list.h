@@ -22,6 +22,7 @@ struct ElementTiming {
     std::uint32_t startTick = 0;
     std::uint32_t duration = 0;
     std::uint32_t illumination = 0;
+    std::uint64_t endTick = 0;  ///< loops included
 };
 
 /// What a build found out besides the image, for tools that explain a sequence.
@@ -33,9 +34,14 @@ struct BuildDiagnostics {
 
 /// Builds the image of `count` elements. 0; 2 null array or element; 3 the image would pass
 /// context.maxImageLength; 4 an element failed a check or yields nothing.
-KORVAN_API unsigned int BuildSequenceImage(const BuildContext& context, SequenceObject* const* elements,
+KORVAN_API unsigned int BuildSequenceImage(const BuildContext& context, const SequenceObject* const* elements,
                                            unsigned int count, SequenceImage* image,
                                            BuildDiagnostics* diagnostics = nullptr);
+
+/// Where an element that starts at `startTick` and lasts `duration` ticks ends: for a jump, its
+/// loop's repetitions included. The one rule for loop ends (the list compiler checks it against
+/// the device's ticks; tools lay out start ticks with it through TimeSequenceElement).
+std::uint64_t ElementEndTick(const SequenceObject& element, std::uint64_t duration);
 
 /// Duration and illumination of one element, compiled alone without its actions. 0, or 2 when
 /// both are 0 (the element yields nothing), 4 when they do not fit in 32 bits.

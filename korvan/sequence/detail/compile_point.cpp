@@ -19,7 +19,7 @@ void Illuminate(const SequencePoint& e, const ElementLasers& lasers, const Illum
     for (int i = 0; i < lasers.count; ++i) {
         const Laser& laser = *lasers.laser[i];
         const std::uint8_t line = *DigitalLineCode(laser.port);
-        if (!IsPulsed(laser)) {
+        if (!laser.IsPulsed()) {
             if (!e.switchLaserOff) {
                 illumination = repeats + 1;
                 continue;
@@ -27,8 +27,8 @@ void Illuminate(const SequencePoint& e, const ElementLasers& lasers, const Illum
             // Repetitions lengthen the light also when the laser goes dark at once.
             const std::uint64_t off = CeilTicks(laser.switchOffDelay, t);
             illumination = std::max({illumination, off, repeats + 1});
-            out.body.push_back(ActionSetTTL(out.Tick(light + illumination - off), line,
-                                            static_cast<std::uint8_t>(!laser.activeLevel)));
+            out.body.push_back(
+                ActionSetTTL(out.Tick(light + illumination - off), line, static_cast<std::uint8_t>(laser.OffLevel())));
             continue;
         }
         out.body.push_back(ActionPulseTTL(out.Tick(light), line));
@@ -46,7 +46,7 @@ void Illuminate(const SequencePoint& e, const ElementLasers& lasers, const Illum
 void Stamp(const SequencePoint& e, const ElementLasers& lasers, const IlluminationTiming& at,
            const BuildContext& context, ElementOutput& out) {
     const Laser& laser = *lasers.Last();
-    if (!IsIntensityControlled(laser) || e.intensityList == nullptr || e.intensityCount == 0) return;
+    if (!laser.CanChangeIntensity() || e.intensityList == nullptr || e.intensityCount == 0) return;
     const std::uint64_t spacing = std::max<std::uint64_t>(1, laser.intensityDelay / context.tickTime);
     const std::uint8_t channel = *AnalogChannelCode(laser.port);
     for (unsigned int k = 0; k < e.intensityCount; ++k) {
@@ -56,7 +56,7 @@ void Stamp(const SequencePoint& e, const ElementLasers& lasers, const Illuminati
             k > 0 && (stamp.time < e.intensityList[k - 1].time || stamp.time - e.intensityList[k - 1].time < spacing);
         if (late || crowded || stamp.intensity > 10000) {
             if (!out.timingOnly)
-                out.Fail(4,
+                out.Fail(ResultSequenceInvalid,
                          "intensity stamps must lie within the light, in order, at least the laser's intensity delay "
                          "apart, at most 10000");
             return;
@@ -82,7 +82,7 @@ void CompilePoint(const SequencePoint& e, const BuildContext& context, ElementOu
 
     RPOINTF device = e.position;
     if (!std::isfinite(device.x) || !std::isfinite(device.y)) {
-        out.Fail(4, "coordinates are not finite");
+        out.Fail(ResultSequenceInvalid, "coordinates are not finite");
         return;
     }
     if (e.useCalibration) {
@@ -91,7 +91,7 @@ void CompilePoint(const SequencePoint& e, const BuildContext& context, ElementOu
     }
     std::uint16_t x = 0, y = 0;
     if (!MirrorCoordinate(device.x, &x) || !MirrorCoordinate(device.y, &y)) {
-        out.Fail(4, "position is not a number after the calibration mapping");
+        out.Fail(ResultSequenceInvalid, "position is not a number after the calibration mapping");
         return;
     }
     out.lead.push_back(ActionSetMirrorX(out.Tick(at.start), x));

@@ -28,12 +28,12 @@ void CompileOutline(const SequencePolygon& e, const ElementLasers& lasers, const
     const Calibration& calibration = *CalibrationOf(*lasers.First());
     const std::optional<std::uint64_t> count = PolygonOutlineCount(e.points, e.pointCount, calibration);
     if (!count) {
-        out.Fail(4, "an outline edge cannot be counted (not a number or too long)");
+        out.Fail(ResultSequenceInvalid, "an outline edge cannot be counted (not a number or too long)");
         return;
     }
     if (*count == 0) return;
     if (TooLong(*count, context)) {
-        out.Fail(3, "shape too large for the device memory");
+        out.Fail(ResultMemoryTooSmall, "shape too large for the device memory");
         return;
     }
     ScanPath path;
@@ -68,7 +68,7 @@ bool FillFits(const SequencePolygon& e, const Laser& laser, const BuildContext& 
     for (unsigned int i = 0; i < e.pointCount; ++i) {
         const Vector2f p = CameraToDevice(laser, e.points[i]);
         if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
-            out.Fail(4, "a corner is not a number after the calibration mapping");
+            out.Fail(ResultSequenceInvalid, "a corner is not a number after the calibration mapping");
             return false;
         }
         const double diagonal = static_cast<double>(p.x) + p.y;
@@ -87,7 +87,7 @@ bool FillFits(const SequencePolygon& e, const Laser& laser, const BuildContext& 
     const double rows = (high - low) / step + 1;
     if (positions * 8 > static_cast<double>(context.maxImageLength) || rows * 8 > context.maxImageLength ||
         rows * e.pointCount > kMaxHatchWork) {
-        out.Fail(3, "filled shape too large for the device memory at this scan step");
+        out.Fail(ResultMemoryTooSmall, "filled shape too large for the device memory at this scan step");
         return false;
     }
     return true;
@@ -115,7 +115,7 @@ void CompileFilled(const SequencePolygon& e, const ElementLasers& lasers, const 
     common.repeatCount = 0;
     for (std::size_t i = 0; i < segments.size(); ++i) {
         if (running > 0xFFFFFFFFu) {
-            out.Fail(4, "hatch lines run beyond the device's 32-bit ticks");
+            out.Fail(ResultSequenceInvalid, "hatch lines run beyond the device's 32-bit ticks");
             return;
         }
         common.startTick = static_cast<unsigned int>(running);
@@ -164,7 +164,7 @@ void CompileEllipse(const SequenceEllipse& e, const BuildContext& context, Eleme
     if (lasers.count == 0 || CalibrationOf(*lasers.First()) == nullptr) return;
     for (const RPOINTF& c : e.corners)
         if (!std::isfinite(c.x) || !std::isfinite(c.y)) {
-            out.Fail(4, "corners are not finite");
+            out.Fail(ResultSequenceInvalid, "corners are not finite");
             return;
         }
     const Calibration& calibration = *CalibrationOf(*lasers.First());
@@ -179,11 +179,11 @@ void CompileEllipse(const SequenceEllipse& e, const BuildContext& context, Eleme
     else
         count = circle ? CircleOutlineCount(corners, stepLength) : EllipseOutlineCount(corners, stepLength);
     if (!count) {
-        out.Fail(4, "shape size cannot be counted (not a number or too large)");
+        out.Fail(ResultSequenceInvalid, "shape size cannot be counted (not a number or too large)");
         return;
     }
     if (TooLong(*count, context)) {
-        out.Fail(3, "shape too large for the device memory");
+        out.Fail(ResultMemoryTooSmall, "shape too large for the device memory");
         return;
     }
     std::vector<RPOINTF> points;

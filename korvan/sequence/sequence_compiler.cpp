@@ -1,0 +1,62 @@
+// The public compiler: turns the settings into the build context and the build's diagnostics into
+// the analysis. Korvan's sequence operations and every tool reach the compiler through here.
+#include <korvan/sequence/sequence_compiler.h>
+
+#include <korvan/sequence/detail/compile_list.h>
+
+#include <utility>
+
+namespace korvan {
+namespace {
+
+detail::BuildContext ContextFor(const SequenceSettings& settings) {
+    detail::BuildContext context;
+    context.lasers = settings.lasers;
+    context.laserCount = settings.lasers != nullptr ? settings.laserCount : 0;
+    context.tickTime = settings.tickTime;
+    context.scanLead = detail::ScanLeadTicks(settings.scanMode);
+    context.allowLaserPorts = settings.allowLaserPorts;
+    return context;
+}
+
+}  // namespace
+
+SequenceAnalysis CompileSequence(const SequenceObject* const* elements, unsigned int count,
+                                 const SequenceSettings& settings) {
+    SequenceAnalysis analysis;
+    analysis.tickTime = settings.tickTime;
+    if (settings.tickTime == 0) {  // every delay divides by it
+        analysis.result = ResultInvalidArgument;
+        analysis.reason = "tick time 0";
+        return analysis;
+    }
+    const detail::BuildContext context = ContextFor(settings);
+    detail::SequenceImage image;
+    image.bytes.reserve(context.maxImageLength);  // address space only: untouched pages cost nothing
+    detail::BuildDiagnostics diagnostics;
+    analysis.result = detail::BuildSequenceImage(context, elements, count, &image, &diagnostics);
+    analysis.reason = std::move(diagnostics.reason);
+    if (diagnostics.failedIndex < count) analysis.failedElement = static_cast<int>(diagnostics.failedIndex);
+    analysis.elements.reserve(diagnostics.timings.size());
+    for (const auto& t : diagnostics.timings)
+        analysis.elements.push_back({t.startTick, t.duration, t.illumination, t.endTick});
+    analysis.mainListLength = image.mainLength;
+    analysis.image = std::move(image.bytes);
+    return analysis;
+}
+
+unsigned int TimeSequenceElement(const SequenceObject& element, const SequenceSettings& settings,
+                                 SequenceElementTiming* timing) {
+    if (timing == nullptr) return ResultInvalidArgument;
+    *timing = SequenceElementTiming{};
+    if (settings.tickTime == 0) return ResultInvalidArgument;
+    unsigned int duration = 0, illumination = 0;
+    const unsigned int result = detail::TimeElement(ContextFor(settings), element, &duration, &illumination);
+    timing->startTick = element.startTick;
+    timing->duration = duration;
+    timing->illumination = illumination;
+    timing->endTick = detail::ElementEndTick(element, duration);
+    return result;
+}
+
+}  // namespace korvan
