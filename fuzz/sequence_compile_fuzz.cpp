@@ -132,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     lasers.push_back(FuzzLaser(in, 2, in.ConsumeBool() ? LaserOutput2 : LaserOutput1));
 
     korvan::detail::BuildContext context;
-    context.lasers = &lasers;
+    context.UseLasers(lasers);
     context.tickTime = in.ConsumeIntegralInRange<unsigned>(1, 1000);
     context.scanLead = in.ConsumeIntegralInRange<unsigned>(0, 1000);
     context.allowLaserPorts = in.ConsumeBool();
