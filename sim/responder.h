@@ -20,6 +20,7 @@
 // output it keeps beyond the device's life (a timeline file): Advance, OnStart and OnStop.
 //
 // Responders run on the device's thread with the device's lock held; they must not block.
+// OnStart and OnStop run on the thread that starts or stops the device, under the lock too.
 #include <sim/fault.h>
 #include <sim/identity.h>
 
