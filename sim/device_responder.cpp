@@ -113,12 +113,19 @@ uint8_t DeviceResponder::stateCode(unsigned firmwareVersion) {
 }
 
 int DeviceResponder::Advance() {
-    if (!runner_.Active()) return -1;
-    const int ms = runner_.Advance();
-    model_.sequenceCounter = runner_.State().run;
-    if (!runner_.Active()) model_.runningSequence = -1;
+    int ms = -1;
+    if (runner_.Active()) {
+        ms = runner_.Advance();
+        model_.sequenceCounter = runner_.State().run;
+        if (!runner_.Active()) model_.runningSequence = -1;
+    }
+    timelineFile_.AppendIfRunEnded(runner_);
     return ms;
 }
+
+bool DeviceResponder::OnStart(std::string* error) { return timelineFile_.Open(error); }
+
+void DeviceResponder::OnStop() { timelineFile_.Append(runner_); }
 
 void DeviceResponder::SetInput(int port, bool high) {
     if (port < 0 || port > 3) return;

@@ -21,7 +21,8 @@
 // runs): 0x3E starts a stored sequence (status 0x01: unknown number, input neither 0..3 nor 255,
 // or trigger not 1 or 2 with an input; 0x03: the block holds no checked image; 0x05: a sequence
 // already runs). Executed mirror moves, lines, pulses and analog values change the model; inputs
-// are set by VirtualDevice::SetInput. State codes while a sequence is active:
+// are set by VirtualDevice::SetInput. With a timeline path the executed timeline also goes to
+// that file (device_timeline_file.h). State codes while a sequence is active:
 //   1  running                        (host: Running)
 //   3  the start waits for its input  (host: ActiveB from firmware 16, Running before)
 //   6  a wait for an input holds      (host: ActiveA from firmware 16, Running before)
@@ -32,11 +33,13 @@
 // last run's number after the end. The end, a stop (0x3D) and a reset (0x40) return to idle (0).
 #include <sim/device_memory.h>
 #include <sim/device_sequence_runner.h>
+#include <sim/device_timeline_file.h>
 #include <sim/responder.h>
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -82,8 +85,14 @@ public:
     SequenceRunner& Runner() { return runner_; }
 
     /// Executes what is due of the running sequence; the wall-clock ms until more is due, 0 for
-    /// at once, -1 when nothing is scheduled.
-    int Advance();
+    /// at once, -1 when nothing is scheduled. Appends to the timeline file when a run has ended.
+    int Advance() override;
+    /// Creates the timeline file, if there is to be one.
+    bool OnStart(std::string* error) override;
+    /// Appends what the timeline file still lacks.
+    void OnStop() override;
+    /// Where the executed timeline is written as CSV; empty (the default): nowhere.
+    void SetTimelinePath(std::string path) { timelineFile_.SetPath(std::move(path)); }
     /// Sets trigger input `port` (0 to 3); a wait or a start that waits for it may go on.
     void SetInput(int port, bool high);
 
@@ -99,6 +108,7 @@ private:
 
     DeviceModel model_;
     SequenceRunner runner_;
+    TimelineFile timelineFile_;
     uint32_t imageExpected_ = 0;
     uint32_t imageMain_ = 0;
     uint16_t imageNumber_ = 0;

@@ -16,13 +16,18 @@
 // go to whichever responder claims them first; since the bootloader is asked last, the device
 // protocol decides when it owns such a byte.
 //
+// Besides requests, a responder may have work of its own between them (a running sequence) and
+// output it keeps beyond the device's life (a timeline file): Advance, OnStart and OnStop.
+//
 // Responders run on the device's thread with the device's lock held; they must not block.
+// OnStart and OnStop run on the thread that starts or stops the device, under the lock too.
 #include <sim/fault.h>
 #include <sim/identity.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <string>
 #include <vector>
 
 namespace sim {
@@ -33,7 +38,7 @@ struct SimState {
     int lineRate = 9600;               // the rate the device's UART runs at; responders change it
     int hostLineRate = 0;              // the rate the host had configured when the last bytes arrived
     bool programMode = false;          // the bootloader waits for firmware
-    FaultPlan faults;                  // applied by the device to every reply (see VirtualDevice)
+    FaultPlan faults;                  // applied by the router to every reply (see router.h)
     std::map<int, int> requestCounts;  // answered requests by request code
 };
 
@@ -62,6 +67,15 @@ public:
     // Pending input stayed incomplete for too long (the host gave up or went away): forget any
     // half-received request.
     virtual void Reset() {}
+
+    // Called on every turn of the device's thread: runs what is due. Returns the wall-clock ms
+    // until more is due, 0 for at once, -1 when nothing is scheduled.
+    virtual int Advance() { return -1; }
+
+    // The device starts answering. False (with `error`) fails the start.
+    virtual bool OnStart(std::string* /*error*/) { return true; }
+    // The device has stopped answering: write out what is still held back.
+    virtual void OnStop() {}
 };
 
 }  // namespace sim

@@ -1,27 +1,33 @@
+// The virtual device: wires the line, the router and the responders together and runs the
+// thread that moves bytes between them.
 #include <sim/virtual_device.h>
 #include <sim/device_responder.h>
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 
 namespace sim {
 namespace {
 constexpr int kPollMs = 10;
-constexpr int kWriteTimeoutMs = 2000;
+constexpr size_t kReadChunk = 4096;
 using Clock = std::chrono::steady_clock;
 }  // namespace
 
-VirtualDevice::VirtualDevice(Options options) : options_(std::move(options)) {
+VirtualDevice::VirtualDevice(Options options)
+    : VirtualDevice(std::move(options), std::make_unique<BootloaderResponder>()) {}
+
+VirtualDevice::VirtualDevice(Options options, std::unique_ptr<BootloaderResponder> bootloader)
+    : options_(std::move(options)),
+      line_(LineSettings{options_.checkLineRate, options_.staleInputMs, options_.keepHostBytes}),
+      bootloader_(bootloader.get()),
+      router_(std::move(bootloader)) {
     state_.identity = options_.identity;
-    auto bootloader = std::make_unique<BootloaderResponder>();
-    bootloader_ = bootloader.get();
-    responders_.push_back(std::move(bootloader));
     auto device = std::make_unique<DeviceResponder>();
     device_ = device.get();
     device_->Runner().SetTimeScale(options_.timeScale);
     device_->Runner().Timeline().SetCapacity(options_.timelineCapacity);
-    responders_.insert(responders_.begin(), std::move(device));
+    device_->SetTimelinePath(options_.timelinePath);
+    router_.Add(std::move(device));
     // Further protocols register here with AddResponder(...); they are asked before the bootloader.
 }
 
@@ -31,27 +37,22 @@ VirtualDevice::~VirtualDevice() { Stop(); }
 
 void VirtualDevice::AddResponder(std::unique_ptr<Responder> responder) {
     std::lock_guard<std::mutex> lock(mutex_);
-    responders_.insert(responders_.end() - 1, std::move(responder));
+    router_.Add(std::move(responder));
 }
 
 bool VirtualDevice::Start(std::string* error) {
     if (thread_.joinable()) return true;
-    if (!detail::OpenPty(&pty_, error)) return false;
-    if (!options_.timelinePath.empty()) {
-        auto file = std::make_unique<std::ofstream>(options_.timelinePath, std::ios::trunc);
-        if (!*file) {
-            if (error) *error = "cannot write the timeline file " + options_.timelinePath;
-            detail::ClosePty(&pty_);
+    if (!line_.Open(error)) return false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!router_.Start(error)) {
+            line_.Close();
             return false;
         }
-        image::WriteCsvHeader(*file);
-        file->flush();
-        timelineFile_ = std::move(file);
+        line_.Restore();
     }
     stop_ = false;
-    lineGone_ = false;
-    dropRequested_ = false;
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] { Run(); });
     return true;
 }
 
@@ -59,72 +60,51 @@ void VirtualDevice::Stop() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
     std::lock_guard<std::mutex> lock(mutex_);
-    closeLine();
-    writeTimeline();
+    line_.Close();
+    router_.Stop();
 }
 
-void VirtualDevice::closeLine() {
-    if (pty_.master >= 0) detail::ClosePty(&pty_);
-}
-
-void VirtualDevice::run() {
-    std::vector<uint8_t> buffer(4096);
-    auto lastInput = Clock::now();
+void VirtualDevice::Run() {
+    std::vector<uint8_t> buffer(kReadChunk);
     int pollMs = kPollMs;
     while (!stop_) {
         bool lineFailed = false;
-        if (detail::WaitReadable(pty_.master, pollMs) == detail::WaitResult::Readable) {
-            long n = detail::ReadAvailable(pty_.master, buffer.data(), buffer.size());
-            if (n < 0) lineFailed = true;
-            if (n > 0) {
-                receive(buffer.data(), static_cast<size_t>(n));
-                lastInput = Clock::now();
-            }
+        const long n = line_.Read(pollMs, buffer.data(), buffer.size());
+        if (n < 0) lineFailed = true;
+        if (n > 0) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            line_.Receive(buffer.data(), static_cast<size_t>(n), state_);
         }
         std::vector<Outgoing> out;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            out.swap(unsolicited_);
-            process(out);
-            const bool held =
-                std::any_of(responders_.begin(), responders_.end(), [](auto& r) { return r->HoldsLine(); });
-            if ((!pending_.empty() || held) &&
-                Clock::now() - lastInput > std::chrono::milliseconds(options_.staleInputMs)) {
-                pending_.clear();
-                for (auto& r : responders_) r->Reset();
-            }
-            if (dropRequested_) out.push_back(Outgoing{{}, 0, true});
-            pollMs = advanceSequence();
+            out = line_.TakeUnsolicited();
+            Answer(out);
+            if (line_.DiscardStaleInput(router_.HoldsLine())) router_.Reset();
+            if (line_.DropRequested()) out.push_back(Outgoing{{}, 0, true});
+            // A running sequence may want the thread back before the next poll would end.
+            const int due = router_.Advance();
+            pollMs = due < 0 ? kPollMs : std::min(due, kPollMs);
         }
-        for (const Outgoing& o : out) {
-            if (o.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(o.delayMs));
-            if (o.dropLine) {
-                lineFailed = true;
-                break;
-            }
-            if (!o.bytes.empty() && !detail::WriteAll(pty_.master, o.bytes.data(), o.bytes.size(), kWriteTimeoutMs))
-                break;  // the host stopped reading; it will see a missing reply
-        }
+        if (!line_.Send(out)) lineFailed = true;
         if (lineFailed) {
             std::lock_guard<std::mutex> lock(mutex_);
-            lineGone_ = true;  // before the close: a host that sees the hang-up may ask at once
-            closeLine();
+            line_.HangUp();
             return;
         }
     }
 }
 
-int VirtualDevice::advanceSequence() {
-    const int due = device_->Advance();
-    if (timelineFile_ && device_->Runner().RunsEnded() != timelineRunsWritten_) writeTimeline();
-    return due < 0 ? kPollMs : std::min(due, kPollMs);
-}
-
-void VirtualDevice::writeTimeline() {
-    if (!timelineFile_) return;
-    timelineRunsWritten_ = device_->Runner().RunsEnded();
-    device_->Runner().WriteNewRecords(*timelineFile_);
-    timelineFile_->flush();
+void VirtualDevice::Answer(std::vector<Outgoing>& out) {
+    std::vector<uint8_t>& pending = line_.Pending();
+    while (!pending.empty() && !line_.DropRequested()) {
+        const Router::Routed routed = router_.Route(pending, state_, out);
+        if (routed == Router::Routed::Incomplete) return;
+        if (routed == Router::Routed::LineGone) {
+            line_.RequestDrop();
+            return;
+        }
+    }
 }
 
 void VirtualDevice::SetInput(int port, bool high) {
@@ -156,81 +136,6 @@ bool VirtualDevice::WaitUntilIdle(int timeoutMs) {
     }
 }
 
-void VirtualDevice::receive(const uint8_t* data, size_t size) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    state_.hostLineRate = detail::HostBaudRate(pty_.master);
-    const bool garbled = options_.checkLineRate && state_.hostLineRate != state_.lineRate;
-    for (size_t i = 0; i < size; ++i) {
-        uint8_t byte = data[i];
-        if (hostBytes_ == corruptAt_) byte ^= corruptMask_;
-        if (options_.keepHostBytes) fromHost_.push_back(byte);
-        if (++hostBytes_ == dropLineAt_) dropRequested_ = true;
-        if (garbled)
-            ++garbled_;
-        else
-            pending_.push_back(byte);
-        if (dropRequested_) break;  // nothing after the break in the line arrives
-    }
-}
-
-void VirtualDevice::process(std::vector<Outgoing>& out) {
-    while (!pending_.empty() && !dropRequested_) {
-        Responder* holder = nullptr;
-        for (auto& r : responders_)
-            if (r->HoldsLine()) holder = r.get();
-        Reply reply;
-        long consumed = Responder::kNotMine;
-        for (auto& r : responders_) {
-            if (holder != nullptr && r.get() != holder) continue;
-            reply = Reply{};
-            consumed = r->Offer(pending_.data(), pending_.size(), state_, reply);
-            if (consumed != Responder::kNotMine) break;
-        }
-        if (consumed == Responder::kIncomplete) return;
-        if (consumed == Responder::kNotMine) {
-            ++unclaimed_;
-            pending_.erase(pending_.begin());
-            continue;
-        }
-        if (reply.request == kAnyRequest) reply.request = pending_[0];
-        const size_t n = std::min(static_cast<size_t>(consumed), pending_.size());
-        pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(n));
-        ++state_.requestCounts[reply.request];
-
-        Outgoing outgoing;
-        if (auto rule = state_.faults.Take(reply.request)) applyFault(*rule, reply, outgoing);
-        outgoing.bytes.insert(outgoing.bytes.end(), reply.bytes.begin(), reply.bytes.end());
-        const bool dropLine = outgoing.dropLine;
-        if (!outgoing.bytes.empty() || dropLine) out.push_back(std::move(outgoing));
-        if (dropLine) {
-            dropRequested_ = true;
-            return;
-        }
-    }
-}
-
-void VirtualDevice::applyFault(const FaultRule& rule, Reply& reply, Outgoing& outgoing) {
-    switch (rule.kind) {
-    case Fault::NoReply: reply.bytes.clear(); break;
-    case Fault::WrongEcho:
-        if (!reply.bytes.empty()) reply.bytes[0] = static_cast<uint8_t>(~reply.bytes[0]);
-        break;
-    case Fault::RefusingStatus:
-        if (reply.statusIndex >= 0 && static_cast<size_t>(reply.statusIndex) < reply.bytes.size())
-            reply.bytes[static_cast<size_t>(reply.statusIndex)] = 0x00;
-        break;
-    case Fault::ShortReply:
-        if (!reply.bytes.empty()) reply.bytes.pop_back();
-        break;
-    case Fault::LateReply: outgoing.delayMs = rule.delayMs; break;
-    case Fault::Garbage: outgoing.bytes = rule.garbage; break;
-    case Fault::LineGone:
-        reply.bytes.clear();
-        outgoing.dropLine = true;
-        break;
-    }
-}
-
 void VirtualDevice::AddFault(const FaultRule& rule) {
     std::lock_guard<std::mutex> lock(mutex_);
     state_.faults.Add(rule);
@@ -243,26 +148,24 @@ void VirtualDevice::ClearFaults() {
 
 void VirtualDevice::CorruptInputByte(size_t n, uint8_t mask) {
     std::lock_guard<std::mutex> lock(mutex_);
-    corruptAt_ = hostBytes_ + n;
-    corruptMask_ = mask;
+    line_.CorruptInputByte(n, mask);
 }
 
 void VirtualDevice::DropLineAfterInputBytes(size_t n) {
     std::lock_guard<std::mutex> lock(mutex_);
-    dropLineAt_ = hostBytes_ + n;
-    if (n == 0) dropRequested_ = true;
+    line_.DropAfterInputBytes(n);
 }
 
 void VirtualDevice::DropLine() {
-    dropRequested_ = true;
+    line_.RequestDrop();
     const auto deadline = Clock::now() + std::chrono::seconds(2);
-    while (thread_.joinable() && !lineGone_ && Clock::now() < deadline)
+    while (thread_.joinable() && !line_.Gone() && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void VirtualDevice::SendToHost(const std::vector<uint8_t>& bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
-    unsolicited_.push_back(Outgoing{bytes, 0, false});
+    line_.SendToHost(bytes);
 }
 
 int VirtualDevice::LineRate() const {
@@ -272,7 +175,7 @@ int VirtualDevice::LineRate() const {
 
 int VirtualDevice::HostLineRate() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return pty_.master >= 0 ? detail::HostBaudRate(pty_.master) : 0;
+    return line_.HostLineRate();
 }
 
 bool VirtualDevice::InProgramMode() const {
@@ -293,17 +196,17 @@ FirmwareUpdateRecord VirtualDevice::LastUpdate() const {
 
 std::vector<uint8_t> VirtualDevice::BytesFromHost() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return fromHost_;
+    return line_.BytesFromHost();
 }
 
 size_t VirtualDevice::GarbledBytes() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return garbled_;
+    return line_.GarbledBytes();
 }
 
 size_t VirtualDevice::UnclaimedBytes() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return unclaimed_;
+    return router_.UnclaimedBytes();
 }
 
 void VirtualDevice::SetIdentity(const Identity& identity) {

@@ -9,12 +9,18 @@
 // responder.h for their order; the bootloader is asked last). It keeps a trace of
 // what the host sent, tells which line rate the host configured, and commits the faults it is
 // given. All members may be called from any thread while the device runs.
+//
+// Inside, three parts under one lock: the line (line.h: the pseudo-terminal and its faults), the
+// router (router.h: responders and reply faults) and the responders themselves. This class wires
+// them together and runs the device's thread.
 #include <sim/bootloader_responder.h>
 #include <sim/detail/pty.h>
 #include <sim/device_sequence_runner.h>
 #include <sim/fault.h>
 #include <sim/identity.h>
+#include <sim/line.h>
 #include <sim/responder.h>
+#include <sim/router.h>
 
 #include <atomic>
 #include <cstdint>
@@ -65,7 +71,7 @@ public:
     // Stops answering and closes the pseudo-terminal. Also done by the destructor.
     void Stop();
     // "pts/N" while started: the name RS232::Connect takes (and TESSEL_EXTRA_PORTS lists).
-    const std::string& PortName() const { return pty_.portName; }
+    const std::string& PortName() const { return line_.PortName(); }
 
     // Fault injection. Rules apply to replies in the order added (see fault.h).
     void AddFault(const FaultRule& rule);
@@ -83,7 +89,7 @@ public:
     int LineRate() const;      // the device's own UART rate
     int HostLineRate() const;  // the rate the host has configured on its side, read now
     bool InProgramMode() const;
-    bool LineGone() const { return lineGone_; }
+    bool LineGone() const { return line_.Gone(); }
     int RequestCount(int request) const;  // requests answered, by request code
     FirmwareUpdateRecord LastUpdate() const;
     std::vector<uint8_t> BytesFromHost() const;  // everything received, in order (kept unless keepHostBytes is off)
@@ -105,7 +111,7 @@ public:
     template <class T, class F>
     auto WithResponder(F&& f) {
         std::lock_guard<std::mutex> lock(mutex_);
-        for (auto& r : responders_)
+        for (auto& r : router_.Responders())
             if (auto* t = dynamic_cast<T*>(r.get())) return f(t);
         return f(static_cast<T*>(nullptr));
     }
@@ -117,43 +123,23 @@ public:
     }
 
 private:
-    struct Outgoing {
-        std::vector<uint8_t> bytes;
-        int delayMs = 0;
-        bool dropLine = false;
-    };
-
-    void run();
-    void receive(const uint8_t* data, size_t size);
-    void process(std::vector<Outgoing>& out);
-    void applyFault(const FaultRule& rule, Reply& reply, Outgoing& outgoing);
-    void closeLine();
-    int advanceSequence();
-    void writeTimeline();
+    VirtualDevice(Options options, std::unique_ptr<BootloaderResponder> bootloader);
+    void Run();
+    // Offers the pending input to the responders until it runs out or the line is to go.
+    void Answer(std::vector<Outgoing>& out);
 
     Options options_;
-    detail::Pty pty_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
-    std::atomic<bool> lineGone_{false};
-    std::atomic<bool> dropRequested_{false};
 
     mutable std::mutex mutex_;
     SimState state_;
-    std::vector<std::unique_ptr<Responder>> responders_;  // the bootloader stays last
+    Line line_;
+    // The two responders this device created itself, for the accessors above. The bootloader's
+    // pointer is declared before the router, which takes ownership of it.
     BootloaderResponder* bootloader_ = nullptr;
     DeviceResponder* device_ = nullptr;
-    std::unique_ptr<std::ostream> timelineFile_;
-    uint64_t timelineRunsWritten_ = 0;
-    std::vector<uint8_t> pending_;
-    std::vector<uint8_t> fromHost_;
-    size_t hostBytes_ = 0;  // received so far, kept or not
-    std::vector<Outgoing> unsolicited_;
-    size_t corruptAt_ = SIZE_MAX;
-    uint8_t corruptMask_ = 0;
-    size_t dropLineAt_ = SIZE_MAX;
-    size_t garbled_ = 0;
-    size_t unclaimed_ = 0;
+    Router router_;
 };
 
 }  // namespace sim
