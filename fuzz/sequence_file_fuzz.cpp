@@ -3,7 +3,8 @@
 // come back as InputError, never as another exception or a crash.
 #include "fuzz_file.h"
 
-#include <tools/sequence_file.h>
+#include <sequence_file/compiled_sequence.h>
+#include <sequence_file/sequence_file.h>
 
 #include <nlohmann/json.hpp>
 
@@ -38,25 +39,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto probe = nlohmann::json::parse(text, nullptr, false);
     if (!probe.is_discarded() && ReachesOutside(probe)) return 0;
 
-    tools::SequenceFile file;
+    sequence_file::SequenceFile file;
     try {
-        file = tools::ParseSequenceText(text, folder);
-    } catch (const tools::InputError&) {
+        file = sequence_file::ParseSequenceText(text, folder);
+    } catch (const sequence_file::InputError&) {
         return 0;
     }
-    Korvan korvan;
-    std::vector<unsigned int> ids;
-    std::string failed;
-    if (tools::DefineLasers(korvan, file, &ids, &failed) == 0) {
-        try {  // laying out starts and jump targets reports its faults as InputError too
-            const auto timing = tools::Schedule(korvan, file);
-            tools::EndTick(file, timing);
-            auto elements = file.Pointers();
-            unsigned int bytes = 0;
-            korvan.CalcMemoryUsage(elements.data(), static_cast<unsigned>(elements.size()), &bytes);
-        } catch (const tools::InputError&) {
-        }
+    // What passes is laid out and compiled offline, and must read back the same once written.
+    try {
+        const sequence_file::SequenceFile again =
+            sequence_file::ParseSequenceText(sequence_file::WriteSequenceText(file), folder);
+        if (again.elements.size() != file.elements.size() || again.lasers.size() != file.lasers.size())
+            __builtin_trap();
+        sequence_file::CompiledSequence compiled(std::move(file));
+    } catch (const sequence_file::InputError&) {  // laying out starts and jump targets reports faults so
     }
-    tools::RemoveLasers(korvan, ids);
     return 0;
 }

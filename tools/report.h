@@ -2,7 +2,7 @@
 // How verbs report failures: a thrown InputError (exit 2) or DeviceError (exit 1) becomes one
 // line on stderr, and with --json also an object on stdout, so scripts need not parse text.
 #include "tools/commands/command.h"
-#include "tools/sequence_file.h"
+#include <sequence_file/compiled_sequence.h>
 
 #include <nlohmann/json.hpp>
 
@@ -12,15 +12,10 @@
 
 namespace tools {
 
-/// A device or communication failure; `result` is the library's result code (0 when none).
-class DeviceError : public std::runtime_error {
-public:
-    DeviceError(const std::string& message, unsigned int result = 0) : std::runtime_error(message), result_(result) {}
-    unsigned int Result() const { return result_; }
-
-private:
-    unsigned int result_;
-};
+/// A fault in a file (exit 2) and a device or communication failure (exit 1), as the sequence-file
+/// library throws them.
+using InputError = sequence_file::InputError;
+using DeviceError = sequence_file::DeviceError;
 
 /// Bad usage found after parsing (exit 2), with no place in a file.
 class UsageError : public std::runtime_error {

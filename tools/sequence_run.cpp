@@ -51,12 +51,13 @@ bool EnterPressed() {
 
 // Stop leaves the lines where the sequence put them: drive every continuous laser dark (a pulsed
 // one is dark once its pulses stop).
-void SwitchLasersOff(Korvan& korvan, const BuiltSequence& built) {
-    const std::vector<unsigned int>& ids = built.LaserIds();
-    for (size_t i = 0; i < ids.size() && i < built.file.lasers.size(); ++i) {
-        if (built.file.lasers[i].pulseFrequency != 0) continue;
+void SwitchLasersOff(Korvan& korvan, const sequence_file::DefinedSequence& defined) {
+    const std::vector<unsigned int>& ids = defined.LaserIds();
+    const sequence_file::SequenceFile& file = defined.compiled.file;
+    for (size_t i = 0; i < ids.size() && i < file.lasers.size(); ++i) {
+        if (file.lasers[i].pulseFrequency != 0) continue;
         if (unsigned int r = korvan.SetLaserONOFF(ids[i], 0))
-            throw DeviceError("stopped, but switching laser \"" + built.file.lasers[i].name + "\" off failed", r);
+            throw DeviceError("stopped, but switching laser \"" + file.lasers[i].name + "\" off failed", r);
     }
 }
 
@@ -68,9 +69,9 @@ void CatchInterrupts() {
     std::signal(SIGTERM, OnInterrupt);
 }
 
-RunReport RunSequence(Korvan& korvan, const BuiltSequence& built, const RunSettings& settings) {
+RunReport RunSequence(Korvan& korvan, const sequence_file::DefinedSequence& defined, const RunSettings& settings) {
     RunReport report;
-    std::vector<SequenceObject*> elements = built.file.Pointers();
+    std::vector<SequenceObject*> elements = defined.compiled.file.Pointers();
     showProgress = !settings.quiet && ::isatty(STDERR_FILENO);
     korvan.SetSendingDataFct(Progress);
     const auto began = std::chrono::steady_clock::now();
@@ -81,13 +82,13 @@ RunReport RunSequence(Korvan& korvan, const BuiltSequence& built, const RunSetti
         report.interrupted = true;
         return report;
     }
-    if (r == korvan::ResultSequenceInvalid) built.ThrowIfFailed();
-    if (r != 0) throw DeviceError(std::string("upload failed: ") + ResultName(r), r);
-    report.imageBytes = built.analysis.image.size();
+    if (r == korvan::ResultSequenceInvalid) defined.compiled.ThrowIfFailed();
+    if (r != 0) throw DeviceError(std::string("upload failed: ") + sequence_file::ResultName(r), r);
+    report.imageBytes = defined.compiled.analysis.image.size();
     if (!settings.quiet) std::printf("uploaded %zu bytes as sequence %u\n", report.imageBytes, report.sequenceNumber);
 
     if ((r = korvan.StartSequence(report.sequenceNumber, settings.input, settings.trigger, settings.runs)) != 0)
-        throw DeviceError(std::string("start failed: ") + ResultName(r), r);
+        throw DeviceError(std::string("start failed: ") + sequence_file::ResultName(r), r);
     if (!settings.quiet)
         std::printf("started%s\n",
                     settings.input == NoInput ? "" : (" on input " + std::to_string(settings.input)).c_str());
@@ -100,7 +101,7 @@ RunReport RunSequence(Korvan& korvan, const BuiltSequence& built, const RunSetti
     while (true) {
         if (interrupted) {
             korvan.Stop();
-            SwitchLasersOff(korvan, built);
+            SwitchLasersOff(korvan, defined);
             report.interrupted = true;
             if (!settings.quiet) std::printf("interrupted: sequence stopped, lasers switched off\n");
             break;

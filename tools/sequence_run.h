@@ -1,6 +1,7 @@
 #pragma once
 // Upload, start and follow a built sequence on a connected device: shared by run and demo.
-#include "tools/sequence_build.h"
+#include <sequence_file/defined_sequence.h>
+#include <sim/virtual_device.h>
 
 #include <string>
 
@@ -31,7 +32,7 @@ void CatchInterrupts();
 /// Uploads with a progress bar on a terminal, starts, and (unless !wait) follows the state until
 /// the sequence ends, offering Enter to acknowledge a wait for the user. On Ctrl-C it stops the
 /// sequence and switches every laser of the file off. Throws DeviceError on failures.
-RunReport RunSequence(Korvan& korvan, const BuiltSequence& built, const RunSettings& settings);
+RunReport RunSequence(Korvan& korvan, const sequence_file::DefinedSequence& defined, const RunSettings& settings);
 
 /// One line per event kind with its count, and the end time, of an executed timeline.
 std::string SummarizeTimeline(const sim::image::Timeline& timeline);

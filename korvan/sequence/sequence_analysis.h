@@ -26,6 +26,9 @@ struct KORVAN_API SequenceAnalysis {
     std::string reason;
     /// Per element, in array order; meaningful up to the failed element.
     std::vector<SequenceElementTiming> elements;
+    /// Ticks with light, summed over the beam elements (points, lines, ellipses, polygons) before
+    /// the failed element, or over all of them.
+    unsigned long long illuminationTicks = 0;
     /// The image as it would be uploaded (main list, then output list), and the main list's length.
     std::vector<std::uint8_t> image;
     unsigned int mainListLength = 0;

@@ -3,6 +3,7 @@
 #include <korvan/sequence/sequence_compiler.h>
 
 #include <korvan/sequence/detail/compile_list.h>
+#include <korvan/sequence/element_kind.h>
 
 #include <utility>
 
@@ -40,6 +41,10 @@ SequenceAnalysis CompileSequence(const SequenceObject* const* elements, unsigned
     analysis.elements.reserve(diagnostics.timings.size());
     for (const auto& t : diagnostics.timings)
         analysis.elements.push_back({t.startTick, t.duration, t.illumination, t.endTick});
+    const unsigned int lit = analysis.failedElement >= 0 ? static_cast<unsigned int>(analysis.failedElement)
+                                                         : static_cast<unsigned int>(analysis.elements.size());
+    for (unsigned int i = 0; i < lit && i < count; ++i)
+        if (IsBeamKind(KindOf(*elements[i]))) analysis.illuminationTicks += analysis.elements[i].illumination;
     analysis.mainListLength = image.mainLength;
     analysis.image = std::move(image.bytes);
     return analysis;

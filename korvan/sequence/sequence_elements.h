@@ -4,6 +4,7 @@
 #include <korvan/sequence/sequence_object.h>
 #include <korvan/sequence/sequence_outputs.h>
 #include <korvan/sequence/sequence_analysis.h>
+#include <korvan/sequence/element_kind.h>
 #include <korvan/sequence/sequence_compiler.h>
 #include <korvan/sequence/sequence_point.h>
 #include <korvan/sequence/sequence_shapes.h>

@@ -21,9 +21,8 @@ const char* const kFile = R"({ "units": "device",
   ] })";
 
 struct Fixture : ::testing::Test {
-    Korvan korvan;
-    tools::BuiltSequence built{korvan, tools::ParseSequenceText(kFile, ".")};
-    std::vector<tools::TraceLaser> lasers = tools::TraceLasers(built.file);
+    sequence_file::CompiledSequence built{sequence_file::ParseSequenceText(kFile, ".")};
+    std::vector<tools::TraceLaser> lasers = built.PreviewLasers();
     tools::BeamTrace trace = tools::TraceImage(built.analysis.image, built.analysis.mainListLength, 50, lasers);
 };
 

@@ -1,7 +1,6 @@
 // korvan check FILE: compile a sequence file without a device and show what it would do.
 #include "tools/commands/command.h"
 #include "tools/report.h"
-#include "tools/sequence_build.h"
 
 #include <cstdio>
 
@@ -14,17 +13,15 @@ struct Options {
 };
 
 int Run(const Options& o) {
-    const OfflineBuild build(o.file);
-    const BuiltSequence& built = build.Built();
+    // Offline: the file's own lasers, tick time and scan mode; no device, no process-wide state.
+    const sequence_file::CompiledSequence built(sequence_file::ReadSequenceFile(o.file));
     const SequenceAnalysis& a = built.analysis;
     const auto failure = built.Failure();
     const double tickUs = built.file.tickTime;
     // Timing is meaningful up to the failed element.
     const size_t shown = failure && a.failedElement >= 0 ? static_cast<size_t>(a.failedElement) : a.elements.size();
 
-    unsigned long long light = 0;
-    for (size_t i = 0; i < shown; ++i)
-        if (built.file.elements[i].element->IsIlluminationObject()) light += a.elements[i].illumination;
+    const unsigned long long light = a.illuminationTicks;
     if (o.json) {
         nlohmann::json elements = nlohmann::json::array();
         for (size_t i = 0; i < shown; ++i)

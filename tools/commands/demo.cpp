@@ -7,7 +7,9 @@
 #include "tools/discovery.h"
 #include "tools/preview/preview_files.h"
 #include "tools/report.h"
+#include "tools/connect_device.h"
 #include "tools/sequence_run.h"
+#include "tools/virtual_host.h"
 
 #include <korvan/korvan.h>
 #include <sim/sim_options.h>
@@ -93,21 +95,22 @@ int Run(const Options& o, const std::vector<std::string>& simArgs) {
     if (RunDeviceDemo() != 0) return kExitDevice;
 
     std::printf("\nSequence: %s\n", kDemoSequenceName);
-    SequenceFile file = ParseSequenceText(kDemoSequence, ".");
+    sequence_file::SequenceFile file = sequence_file::ParseSequenceText(kDemoSequence, ".");
     file.path = kDemoSequenceName;
     CatchInterrupts();
     Korvan korvan;
     ConnectTo(korvan, port);
     if (host) CalibrateWithCamera(korvan, host->Device());
-    ApplyTiming(korvan, file, true);
+    sequence_file::ApplyFileTiming(korvan, file);
     {
-        BuiltSequence built(korvan, std::move(file));
+        const sequence_file::DefinedSequence defined(korvan, std::move(file));
+        const sequence_file::CompiledSequence& built = defined.compiled;
         built.ThrowIfFailed();
         std::printf("  %zu elements, %zu laser(s), ends at tick %llu, image %zu bytes\n", built.file.elements.size(),
                     built.file.lasers.size(), built.endTick, built.analysis.image.size());
         RunSettings settings;
         settings.virtualDevice = host ? &host->Device() : nullptr;
-        const RunReport report = RunSequence(korvan, built, settings);
+        const RunReport report = RunSequence(korvan, defined, settings);
         if (report.interrupted) return kExitDevice;
         std::printf("sequence %u ended after %.2f s\n", report.sequenceNumber, report.wallSeconds);
         if (host) std::printf("%s", SummarizeTimeline(host->Device().ExecutedTimeline()).c_str());

@@ -1,7 +1,7 @@
 // korvan info DEVICE: everything the device tells about itself once connected.
 #include "tools/commands/command.h"
 #include "tools/report.h"
-#include "tools/sequence_build.h"
+#include "tools/connect_device.h"
 
 #include <cstdio>
 

@@ -14,8 +14,7 @@ struct Options {
 };
 
 int Run(const Options& o) {
-    const OfflineBuild build(o.file);
-    const BuiltSequence& built = build.Built();
+    const sequence_file::CompiledSequence built(sequence_file::ReadSequenceFile(o.file));
     built.ThrowIfFailed();
     const BeamTrace trace = WritePreview(built, o.svg, o.png);
     if (o.json) {

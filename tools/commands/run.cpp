@@ -1,7 +1,9 @@
 // korvan run FILE: connect, define the lasers, upload, start and follow a sequence file.
 #include "tools/commands/command.h"
 #include "tools/report.h"
+#include "tools/connect_device.h"
 #include "tools/sequence_run.h"
+#include "tools/virtual_host.h"
 
 #include <cstdio>
 
@@ -21,7 +23,8 @@ int Run(const Options& o) {
     if (!o.timeline.empty() && !o.virtualDevice) throw UsageError("--timeline needs --virtual");
     if (o.noWait && o.virtualDevice)
         throw UsageError("--no-wait needs a real device: the virtual one ends with the tool");
-    SequenceFile file = ReadSequenceFile(o.file);  // bad input is reported before any device is touched
+    sequence_file::SequenceFile file =
+        sequence_file::ReadSequenceFile(o.file);  // bad input is reported before any device is touched
 
     std::unique_ptr<VirtualHost> host;
     if (o.virtualDevice) {
@@ -38,11 +41,11 @@ int Run(const Options& o) {
     if (!o.json)
         std::printf("connected to %s (serial %s, firmware %d)%s\n", info.portName, info.serialNumber,
                     info.firmwareVersion, o.virtualDevice ? ", a built-in virtual device" : "");
-    ApplyTiming(korvan, file, true);
+    sequence_file::ApplyFileTiming(korvan, file);
     RunReport report;
     {
-        BuiltSequence built(korvan, std::move(file));
-        built.ThrowIfFailed();
+        const sequence_file::DefinedSequence built(korvan, std::move(file));
+        built.compiled.ThrowIfFailed();
         RunSettings settings;
         if (o.input >= 0) settings.input = static_cast<InputPorts>(o.input);
         settings.trigger = static_cast<TriggerBehaviour>(o.trigger);

@@ -2,6 +2,8 @@
 // What the beam does, from a compiled image run through the virtual device's executor (no
 // device, no pseudo-terminal): where the mirrors stood, for how long, and which lasers shone at
 // which intensity.
+#include <sequence_file/compiled_sequence.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,13 +11,7 @@
 namespace tools {
 
 /// A laser as the trace sees it: its output's line and analog codes and how to read them.
-struct TraceLaser {
-    std::string name;
-    std::string color;      ///< "#rrggbb"
-    unsigned int port = 2;  ///< OutputPorts value, LaserOutput1..4
-    int activeLevel = 1;
-    bool intensityControlled = false;
-};
+using TraceLaser = sequence_file::PreviewLaser;
 
 /// The beam resting at one position: `litMask` has bit i for laser i (TraceLaser order).
 struct Stay {

@@ -7,24 +7,9 @@
 
 namespace tools {
 
-std::vector<TraceLaser> TraceLasers(const SequenceFile& file) {
-    static const char* const kPalette[] = {"#1f6fd1", "#d62728", "#2ca02c", "#9467bd"};
-    std::vector<TraceLaser> lasers;
-    for (size_t i = 0; i < file.lasers.size(); ++i) {
-        const LaserSpec& l = file.lasers[i];
-        TraceLaser t;
-        t.name = l.name;
-        t.color = l.color.empty() ? kPalette[i % 4] : l.color;
-        t.port = l.port;
-        t.activeLevel = l.activeLevel;
-        t.intensityControlled = l.minIntensity < l.maxIntensity;
-        lasers.push_back(t);
-    }
-    return lasers;
-}
-
-BeamTrace WritePreview(const BuiltSequence& built, const std::string& svgPath, const std::string& pngPath) {
-    const std::vector<TraceLaser> lasers = TraceLasers(built.file);
+BeamTrace WritePreview(const sequence_file::CompiledSequence& built, const std::string& svgPath,
+                       const std::string& pngPath) {
+    const std::vector<TraceLaser> lasers = built.PreviewLasers();
     const SequenceAnalysis& a = built.analysis;
     BeamTrace trace;
     try {
@@ -35,10 +20,7 @@ BeamTrace WritePreview(const BuiltSequence& built, const std::string& svgPath, c
     PreviewLegend legend;
     legend.title = built.file.path.empty() ? "sequence" : built.file.path;
     legend.durationUs = static_cast<double>(trace.endUs);
-    double light = 0;
-    for (size_t i = 0; i < a.elements.size() && i < built.file.elements.size(); ++i)
-        if (built.file.elements[i].element->IsIlluminationObject()) light += a.elements[i].illumination;
-    legend.illuminationUs = light * built.file.tickTime;
+    legend.illuminationUs = static_cast<double>(a.illuminationTicks) * built.file.tickTime;
     legend.imageBytes = a.image.size();
     legend.elements = built.file.elements.size();
     std::ofstream svg(svgPath, std::ios::binary);

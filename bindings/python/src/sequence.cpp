@@ -6,8 +6,9 @@
 #include "tools/preview/pictures.h"
 #include "tools/preview/preview_files.h"
 #include "tools/report.h"
-#include "tools/sequence_build.h"
-#include "tools/sequence_file.h"
+
+#include <sequence_file/compiled_sequence.h>
+#include <sequence_file/defined_sequence.h>
 
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
@@ -29,28 +30,21 @@ RPOINTF ToPoint(const Point& p) { return RPOINTF(p.first, p.second); }
 /// A copy of an element of any kind, so that what the library reads with the interpreter lock
 /// released cannot be changed or freed by Python meanwhile.
 std::unique_ptr<SequenceObject> Clone(const SequenceObject& e) {
-    if (auto* p = dynamic_cast<const SequencePoint*>(&e)) return std::make_unique<SequencePoint>(*p);
-    if (auto* p = dynamic_cast<const SequenceLine*>(&e)) return std::make_unique<SequenceLine>(*p);
-    if (auto* p = dynamic_cast<const SequenceEllipse*>(&e)) return std::make_unique<SequenceEllipse>(*p);
-    if (auto* p = dynamic_cast<const SequencePolygon*>(&e)) return std::make_unique<SequencePolygon>(*p);
-    if (auto* p = dynamic_cast<const SequenceJump*>(&e)) return std::make_unique<SequenceJump>(*p);
-    if (auto* p = dynamic_cast<const SequenceWaitTTL*>(&e)) return std::make_unique<SequenceWaitTTL>(*p);
-    if (auto* p = dynamic_cast<const SequenceWaitUser*>(&e)) return std::make_unique<SequenceWaitUser>(*p);
-    if (auto* p = dynamic_cast<const SequenceSetTTL*>(&e)) return std::make_unique<SequenceSetTTL>(*p);
-    if (auto* p = dynamic_cast<const SequencePulseTTL*>(&e)) return std::make_unique<SequencePulseTTL>(*p);
-    if (auto* p = dynamic_cast<const SequenceSetAnalog*>(&e)) return std::make_unique<SequenceSetAnalog>(*p);
-    return std::make_unique<SequenceObject>(e);
+    return korvan::VisitElement(e, [](const auto& x) -> std::unique_ptr<SequenceObject> {
+        return std::make_unique<std::decay_t<decltype(x)>>(x);
+    });
 }
 
 /// A sequence file whose lasers are defined on a device; they are removed when it goes.
 struct LoadedSequence {
     std::shared_ptr<DeviceHandle> device;
-    std::unique_ptr<tools::BuiltSequence> built;
+    std::unique_ptr<sequence_file::DefinedSequence> defined;
+    const sequence_file::CompiledSequence& Compiled() const { return defined->compiled; }
     ~LoadedSequence() {
-        if (!built) return;
+        if (!defined) return;
         py::gil_scoped_release release;  // removing lasers takes the device's lock
         std::lock_guard<std::mutex> lock(device->mutex);
-        built.reset();
+        defined.reset();
     }
 };
 
@@ -68,7 +62,7 @@ ElementArray Collect(py::handle elements) {
         a.pointers.push_back(a.owned.back().get());
     };
     if (py::isinstance<LoadedSequence>(elements)) {
-        for (const auto& entry : elements.cast<LoadedSequence&>().built->file.elements) add(*entry.element);
+        for (const auto& entry : elements.cast<LoadedSequence&>().Compiled().file.elements) add(*entry.element);
         return a;
     }
     for (py::handle item : elements) add(item.cast<const SequenceObject&>());
@@ -497,16 +491,16 @@ different counters).)doc")
     py::class_<LoadedSequence>(m, "LoadedSequence", R"doc(
 A sequence file with its lasers defined on a Device (removed again when this object goes) and
 its start ticks laid out; upload it with Device.upload.)doc")
-        .def_property_readonly("path", [](const LoadedSequence& s) { return s.built->file.path; })
-        .def_property_readonly("description", [](const LoadedSequence& s) { return s.built->file.description; })
-        .def_property_readonly("tick_time", [](const LoadedSequence& s) { return s.built->file.tickTime; })
+        .def_property_readonly("path", [](const LoadedSequence& s) { return s.Compiled().file.path; })
+        .def_property_readonly("description", [](const LoadedSequence& s) { return s.Compiled().file.description; })
+        .def_property_readonly("tick_time", [](const LoadedSequence& s) { return s.Compiled().file.tickTime; })
         .def_property_readonly(
             "laser_ids",
             [](const LoadedSequence& s) {
                 py::dict out;
-                const auto& ids = s.built->LaserIds();
-                for (size_t i = 0; i < ids.size() && i < s.built->file.lasers.size(); ++i)
-                    out[py::str(s.built->file.lasers[i].name)] = ids[i];
+                const auto& ids = s.defined->LaserIds();
+                for (size_t i = 0; i < ids.size() && i < s.Compiled().file.lasers.size(); ++i)
+                    out[py::str(s.Compiled().file.lasers[i].name)] = ids[i];
                 return out;
             },
             "Laser name -> identifier on the device.")
@@ -514,7 +508,7 @@ its start ticks laid out; upload it with Device.upload.)doc")
             "elements",
             [](const LoadedSequence& s) {
                 py::list out;
-                for (const auto& entry : s.built->file.elements) out.append(py::cast(Clone(*entry.element)));
+                for (const auto& entry : s.Compiled().file.elements) out.append(py::cast(Clone(*entry.element)));
                 return out;
             },
             "Copies of the elements, with their start ticks and laser identifiers.")
@@ -522,18 +516,18 @@ its start ticks laid out; upload it with Device.upload.)doc")
             "pointers",
             [](const LoadedSequence& s) {
                 std::vector<std::string> out;
-                for (const auto& entry : s.built->file.elements) out.push_back(entry.pointer);
+                for (const auto& entry : s.Compiled().file.elements) out.push_back(entry.pointer);
                 return out;
             },
             "The JSON pointer of each element in the file.")
-        .def_property_readonly("analysis", [](const LoadedSequence& s) { return s.built->analysis; })
-        .def_property_readonly("end_tick", [](const LoadedSequence& s) { return s.built->endTick; })
+        .def_property_readonly("analysis", [](const LoadedSequence& s) { return s.Compiled().analysis; })
+        .def_property_readonly("end_tick", [](const LoadedSequence& s) { return s.Compiled().endTick; })
         .def(
             "preview",
             [](const LoadedSequence& s, const std::string& svg, const std::string& png) {
                 return TraceSummary(ToolCall("preview", [&] {
                     py::gil_scoped_release release;
-                    return tools::WritePreview(*s.built, svg, png);
+                    return tools::WritePreview(s.Compiled(), svg, png);
                 }));
             },
             py::arg("svg"), py::arg("png") = "", "Draws the sequence (SVG, and the dose map as PNG when given).");
@@ -543,9 +537,10 @@ its start ticks laid out; upload it with Device.upload.)doc")
         [](const std::string& path) {
             return ToolCall("check_sequence_file", [&] {
                 py::gil_scoped_release release;
-                tools::OfflineBuild build(path);
-                build.Built().ThrowIfFailed();
-                return build.Built().analysis;
+                // Offline: the file's own lasers and timing; the process's state stays as it is.
+                sequence_file::CompiledSequence compiled(sequence_file::ReadSequenceFile(path));
+                compiled.ThrowIfFailed();
+                return compiled.analysis;
             });
         },
         py::arg("path"),
@@ -559,9 +554,9 @@ its start ticks laid out; upload it with Device.upload.)doc")
                 const std::string path = py::module_::import("os").attr("fspath")(source).cast<std::string>();
                 return TraceSummary(ToolCall("preview", [&] {
                     py::gil_scoped_release release;
-                    tools::OfflineBuild build(path);
-                    build.Built().ThrowIfFailed();
-                    return tools::WritePreview(build.Built(), svg, png);
+                    sequence_file::CompiledSequence compiled(sequence_file::ReadSequenceFile(path));
+                    compiled.ThrowIfFailed();
+                    return tools::WritePreview(compiled, svg, png);
                 }));
             }
             ElementArray a = Collect(source);
@@ -594,10 +589,7 @@ its start ticks laid out; upload it with Device.upload.)doc")
                 tools::PreviewLegend legend;
                 legend.title = "sequence";
                 legend.durationUs = static_cast<double>(trace.endUs);
-                double light = 0;
-                for (size_t i = 0; i < analysis.elements.size(); ++i)
-                    if (a.pointers[i]->IsIlluminationObject()) light += analysis.elements[i].illumination;
-                legend.illuminationUs = light * analysis.tickTime;
+                legend.illuminationUs = static_cast<double>(analysis.illuminationTicks) * analysis.tickTime;
                 legend.imageBytes = analysis.image.size();
                 legend.elements = a.pointers.size();
                 std::ofstream out(svg, std::ios::binary);
@@ -680,17 +672,18 @@ released between the state queries.)doc")
                 auto loaded = std::make_unique<LoadedSequence>();
                 loaded->device = d.handle;
                 ToolCall("load_sequence_file", [&] {
-                    tools::SequenceFile file;
+                    sequence_file::SequenceFile file;
                     {
                         py::gil_scoped_release release;
-                        file = tools::ReadSequenceFile(path);
+                        file = sequence_file::ReadSequenceFile(path);
                     }
                     d.handle->Call([&](Korvan& k) {
-                        tools::ApplyTiming(k, file, true);
-                        loaded->built = std::make_unique<tools::BuiltSequence>(k, std::move(file));
+                        // Uploading on this device: its tick time and the process's scan mode follow the file.
+                        sequence_file::ApplyFileTiming(k, file);
+                        loaded->defined = std::make_unique<sequence_file::DefinedSequence>(k, std::move(file));
                         return 0;
                     });
-                    loaded->built->ThrowIfFailed();
+                    loaded->Compiled().ThrowIfFailed();
                     return 0;
                 });
                 return loaded;

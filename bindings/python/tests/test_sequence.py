@@ -137,7 +137,7 @@ def test_a_wait_for_the_user_holds_until_acknowledged(sim, dev, laser):
 
 
 def test_checking_a_file_at_another_tick_time_leaves_enumeration_as_it_was(sim, tmp_path):
-    # Such a file is timed on a virtual device of its own, which lists only itself while it lives.
+    # Such a file is compiled offline at its own tick time: no virtual device, no enumeration change.
     doc = json.loads((EXAMPLES / "points-and-line.json").read_text())
     doc["tickTime"] = 20
     path = tmp_path / "fast.json"
@@ -145,3 +145,14 @@ def test_checking_a_file_at_another_tick_time_leaves_enumeration_as_it_was(sim, 
     fast, normal = korvan.check_sequence_file(str(path)), korvan.check_sequence_file(str(EXAMPLES / "points-and-line.json"))
     assert fast.ok and normal.ok
     assert [d.port_name for d in korvan.search()] == [sim.port_name]
+
+
+def test_checking_a_file_changes_neither_scan_mode_nor_lasers_of_the_process(dev):
+    # shapes.json asks for the short scan mode and a laser on LaserOutput2, which this process has.
+    own = dev.add_laser(korvan.OutputPorts.LaserOutput2)
+    try:
+        assert korvan.check_sequence_file(str(EXAMPLES / "shapes.json")).ok
+        point = korvan.SequencePoint(100, 100, laser_ids=[own], use_calibration=False, repeat_count=19)
+        assert dev.get_timing(point) == (120, 20)  # the mirrors keep their full 100-tick lead
+    finally:
+        dev.remove_laser(own)

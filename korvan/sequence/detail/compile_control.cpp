@@ -14,19 +14,19 @@ void Single(ElementOutput& out, const SequenceAction& action) {
 
 }  // namespace
 
-void CompileSetTTL(const SequenceSetTTL& e, ElementOutput& out) {
+void CompileKind(const SequenceSetTTL& e, const BuildContext&, ElementOutput& out) {
     const auto line = DigitalLineCode(e.port);
     if (!line) return;
     Single(out, ActionSetTTL(e.startTick, *line, static_cast<std::uint8_t>(e.value)));
 }
 
-void CompilePulseTTL(const SequencePulseTTL& e, ElementOutput& out) {
+void CompileKind(const SequencePulseTTL& e, const BuildContext&, ElementOutput& out) {
     const auto line = DigitalLineCode(e.port);
     if (!line) return;
     Single(out, ActionPulseTTL(e.startTick, *line));
 }
 
-void CompileSetAnalog(const SequenceSetAnalog& e, ElementOutput& out) {
+void CompileKind(const SequenceSetAnalog& e, const BuildContext&, ElementOutput& out) {
     if (e.port < LaserOutput1 || e.port > LaserOutput4) return;
     // Above full scale the device value would wrap and drive the output low instead.
     if (e.intensities[0] > 10000) {
@@ -36,16 +36,16 @@ void CompileSetAnalog(const SequenceSetAnalog& e, ElementOutput& out) {
     Single(out, ActionSetAnalog(e.startTick, *AnalogChannelCode(e.port), e.intensities[0]));
 }
 
-void CompileWaitTTL(const SequenceWaitTTL& e, ElementOutput& out) {
+void CompileKind(const SequenceWaitTTL& e, const BuildContext&, ElementOutput& out) {
     if (e.port > Input1 || (e.trigger != Trigger1 && e.trigger != Trigger2)) return;
     Single(out, ActionWaitTTL(e.startTick, static_cast<std::uint8_t>(e.port), static_cast<std::uint8_t>(e.trigger)));
 }
 
-void CompileWaitUser(const SequenceWaitUser& e, ElementOutput& out) {
+void CompileKind(const SequenceWaitUser& e, const BuildContext&, ElementOutput& out) {
     Single(out, ActionWaitUser(e.startTick, e.value));
 }
 
-void CompileJump(const SequenceJump& e, ElementOutput& out) {
+void CompileKind(const SequenceJump& e, const BuildContext&, ElementOutput& out) {
     // Counter 1 belongs to the loops inside points and lines; a forward jump has no loop to repeat.
     if (e.counter < 2 || e.targetTick > e.startTick) {
         out.Fail(ResultSequenceInvalid, "jump counter below 2, or a target after the jump");

@@ -16,35 +16,11 @@ void SortByTick(std::vector<SequenceAction>& actions) {
         std::stable_sort(actions.begin(), actions.end(), earlier);
 }
 
-template <class T>
-const T* As(const SequenceObject& e) {
-    return dynamic_cast<const T*>(&e);
-}
-
 }  // namespace
 
 void CompileElement(const SequenceObject& element, const BuildContext& context, ElementOutput& out) {
     out.Clear();
-    if (auto* p = As<SequencePoint>(element))
-        CompilePoint(*p, context, out);
-    else if (auto* l = As<SequenceLine>(element))
-        CompileLine(*l, context, out);
-    else if (auto* el = As<SequenceEllipse>(element))
-        CompileEllipse(*el, context, out);
-    else if (auto* pg = As<SequencePolygon>(element))
-        CompilePolygon(*pg, context, out);
-    else if (auto* j = As<SequenceJump>(element))
-        CompileJump(*j, out);
-    else if (auto* s = As<SequenceSetTTL>(element))
-        CompileSetTTL(*s, out);
-    else if (auto* pu = As<SequencePulseTTL>(element))
-        CompilePulseTTL(*pu, out);
-    else if (auto* a = As<SequenceSetAnalog>(element))
-        CompileSetAnalog(*a, out);
-    else if (auto* w = As<SequenceWaitTTL>(element))
-        CompileWaitTTL(*w, out);
-    else if (auto* u = As<SequenceWaitUser>(element))
-        CompileWaitUser(*u, out);
+    VisitElement(element, [&](const auto& e) { CompileKind(e, context, out); });
     if (out.result != 0 || (out.duration == 0 && out.illumination == 0)) {
         out.lead.clear();
         out.body.clear();

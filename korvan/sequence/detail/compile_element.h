@@ -1,10 +1,12 @@
 #pragma once
-// Compiling one element into timed actions. One function per element kind, reached through
-// CompileElement; the point and line rules share the start of the illumination.
+// Compiling one element into timed actions. One CompileKind overload per element kind, reached
+// through CompileElement's visit (element_kind.h); the point and line rules share the start of
+// the illumination.
 #include <korvan/export.h>
 #include <korvan/sequence/detail/compile_context.h>
 #include <korvan/sequence/sequence_control.h>
 #include <korvan/sequence/sequence_outputs.h>
+#include <korvan/sequence/element_kind.h>
 #include <korvan/sequence/sequence_point.h>
 #include <korvan/sequence/sequence_shapes.h>
 
@@ -17,17 +19,19 @@ namespace korvan::detail {
 /// both action vectors end sorted by tick, keeping the production order within a tick.
 KORVAN_API void CompileElement(const SequenceObject& element, const BuildContext& context, ElementOutput& out);
 
-// ---- per kind (compile_*.cpp) ----------------------------------------------------------------
-void CompileSetTTL(const SequenceSetTTL& e, ElementOutput& out);
-void CompilePulseTTL(const SequencePulseTTL& e, ElementOutput& out);
-void CompileSetAnalog(const SequenceSetAnalog& e, ElementOutput& out);
-void CompileWaitTTL(const SequenceWaitTTL& e, ElementOutput& out);
-void CompileWaitUser(const SequenceWaitUser& e, ElementOutput& out);
-void CompileJump(const SequenceJump& e, ElementOutput& out);
-void CompilePoint(const SequencePoint& e, const BuildContext& context, ElementOutput& out);
-void CompileLine(const SequenceLine& e, const BuildContext& context, ElementOutput& out);
-void CompileEllipse(const SequenceEllipse& e, const BuildContext& context, ElementOutput& out);
-void CompilePolygon(const SequencePolygon& e, const BuildContext& context, ElementOutput& out);
+// ---- per kind (compile_*.cpp): one overload each, reached through VisitElement ----------------
+/// An element of no known kind yields nothing.
+inline void CompileKind(const SequenceObject&, const BuildContext&, ElementOutput&) {}
+void CompileKind(const SequenceSetTTL& e, const BuildContext&, ElementOutput& out);
+void CompileKind(const SequencePulseTTL& e, const BuildContext&, ElementOutput& out);
+void CompileKind(const SequenceSetAnalog& e, const BuildContext&, ElementOutput& out);
+void CompileKind(const SequenceWaitTTL& e, const BuildContext&, ElementOutput& out);
+void CompileKind(const SequenceWaitUser& e, const BuildContext&, ElementOutput& out);
+void CompileKind(const SequenceJump& e, const BuildContext&, ElementOutput& out);
+void CompileKind(const SequencePoint& e, const BuildContext& context, ElementOutput& out);
+void CompileKind(const SequenceLine& e, const BuildContext& context, ElementOutput& out);
+void CompileKind(const SequenceEllipse& e, const BuildContext& context, ElementOutput& out);
+void CompileKind(const SequencePolygon& e, const BuildContext& context, ElementOutput& out);
 
 // ---- shared by points, lines and shapes ------------------------------------------------------
 

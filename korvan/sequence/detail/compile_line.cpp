@@ -91,7 +91,7 @@ void CompileScan(const SequenceObject& e, const ElementLasers& lasers, const Sca
     out.duration = out.illumination + at.lead * (repeats + 1) + at.warmUp;
 }
 
-void CompileLine(const SequenceLine& e, const BuildContext& context, ElementOutput& out) {
+void CompileKind(const SequenceLine& e, const BuildContext& context, ElementOutput& out) {
     const ElementLasers lasers = LasersOf(e, context);
     if (lasers.count == 0) return;
     if (!std::isfinite(e.start.x) || !std::isfinite(e.start.y) || !std::isfinite(e.end.x) || !std::isfinite(e.end.y)) {

@@ -14,10 +14,17 @@ namespace {
 
 constexpr std::uint64_t kMaxTick = 0xFFFFFFFDu;  // the highest end tick an end record holds
 
-bool IsOutputElement(const SequenceObject* e) {
-    return dynamic_cast<const SequenceSetTTL*>(e) != nullptr || dynamic_cast<const SequencePulseTTL*>(e) != nullptr ||
-           dynamic_cast<const SequenceSetAnalog*>(e) != nullptr;
-}
+bool IsOutputElement(const SequenceObject* e) { return IsOutputKind(KindOf(*e)); }
+
+/// The port an output element drives, and whether it is an analog channel.
+struct OutputTarget {
+    unsigned int port = 0;
+    bool analog = false;
+};
+OutputTarget TargetOf(const SequenceSetTTL& e) { return {static_cast<unsigned int>(e.port), false}; }
+OutputTarget TargetOf(const SequencePulseTTL& e) { return {static_cast<unsigned int>(e.port), false}; }
+OutputTarget TargetOf(const SequenceSetAnalog& e) { return {static_cast<unsigned int>(e.port), true}; }
+OutputTarget TargetOf(const SequenceObject&) { return {}; }
 
 struct Entry {
     const SequenceObject* element;
@@ -87,16 +94,9 @@ unsigned int ListCompiler::CheckOutput(const SequenceObject& e) {
     havePrevious_ = true;
     previousTick_ = e.startTick;
 
-    unsigned int port = 0;
-    bool analog = false;
-    if (auto* s = dynamic_cast<const SequenceSetTTL*>(&e))
-        port = s->port;
-    else if (auto* p = dynamic_cast<const SequencePulseTTL*>(&e))
-        port = p->port;
-    else if (auto* a = dynamic_cast<const SequenceSetAnalog*>(&e)) {
-        port = a->port;
-        analog = true;
-    }
+    const OutputTarget target = VisitElement(e, [](const auto& x) { return TargetOf(x); });
+    const unsigned int port = target.port;
+    const bool analog = target.analog;
     if (port < 2 || port > 9)
         return Fail(ResultSequenceInvalid, index_, "output port " + std::to_string(port) + " has no line");
     bool& used = (analog ? analogUsed_ : digitalUsed_)[port - 2];

@@ -67,7 +67,7 @@ void Stamp(const SequencePoint& e, const ElementLasers& lasers, const Illuminati
 
 }  // namespace
 
-void CompilePoint(const SequencePoint& e, const BuildContext& context, ElementOutput& out) {
+void CompileKind(const SequencePoint& e, const BuildContext& context, ElementOutput& out) {
     const ElementLasers lasers = LasersOf(e, context);
     if (lasers.count == 0) return;
 

@@ -103,7 +103,7 @@ void CompileFilled(const SequencePolygon& e, const ElementLasers& lasers, const 
         // Smaller than one step: a dwell at the first vertex.
         SequencePoint point(e.points[0]);
         point.CopyCommonDataFromObj(&e);
-        CompilePoint(point, context, out);
+        CompileKind(point, context, out);
         return;
     }
     const auto step = static_cast<float>(CalibrationOf(laser)->scanStepSize);
@@ -149,7 +149,7 @@ void CompileFilled(const SequencePolygon& e, const ElementLasers& lasers, const 
 
 }  // namespace
 
-void CompilePolygon(const SequencePolygon& e, const BuildContext& context, ElementOutput& out) {
+void CompileKind(const SequencePolygon& e, const BuildContext& context, ElementOutput& out) {
     const ElementLasers lasers = LasersOf(e, context);
     if (lasers.count == 0 || e.points == nullptr || e.pointCount == 0 || CalibrationOf(*lasers.First()) == nullptr)
         return;
@@ -159,7 +159,7 @@ void CompilePolygon(const SequencePolygon& e, const BuildContext& context, Eleme
         CompileOutline(e, lasers, context, out);
 }
 
-void CompileEllipse(const SequenceEllipse& e, const BuildContext& context, ElementOutput& out) {
+void CompileKind(const SequenceEllipse& e, const BuildContext& context, ElementOutput& out) {
     const ElementLasers lasers = LasersOf(e, context);
     if (lasers.count == 0 || CalibrationOf(*lasers.First()) == nullptr) return;
     for (const RPOINTF& c : e.corners)
@@ -195,7 +195,7 @@ void CompileEllipse(const SequenceEllipse& e, const BuildContext& context, Eleme
 
     SequencePolygon shape(points.data(), static_cast<unsigned int>(points.size()), e.fill != 0 && !path ? 1 : 0);
     shape.CopyCommonDataFromObj(&e);
-    CompilePolygon(shape, context, out);
+    CompileKind(shape, context, out);
 }
 
 }  // namespace korvan::detail

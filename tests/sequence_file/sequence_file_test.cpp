@@ -1,5 +1,5 @@
 // Sequence files read into the library's element classes, laid out in time and compiled.
-#include "tools/sequence_build.h"
+#include <sequence_file/compiled_sequence.h>
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,10 @@
 
 namespace {
 
-using tools::ElementSpec;
-using tools::InputError;
-using tools::ParseSequenceText;
-using tools::SequenceFile;
+using sequence_file::ElementSpec;
+using sequence_file::InputError;
+using sequence_file::ParseSequenceText;
+using sequence_file::SequenceFile;
 
 const char* const kLasers = R"("lasers": [ { "name": "a", "port": "laser1" },
                                            { "name": "b", "port": "laser3", "pulseFrequency": 1000 } ])";
@@ -114,7 +114,7 @@ TEST(SequenceFile, FileSettingsAndLaserFields) {
                                        ".");
     EXPECT_EQ(f.tickTime, 20u);
     EXPECT_EQ(f.scanMode, ScanModeShort);
-    const tools::LaserSpec& l = f.lasers.at(0);
+    const sequence_file::LaserSpec& l = f.lasers.at(0);
     EXPECT_EQ(l.port, LaserOutput2);
     EXPECT_EQ(l.switchOnDelay + l.switchOffDelay + l.intensityDelay, 6u);
     EXPECT_EQ(l.minIntensity, 100u);
@@ -192,7 +192,6 @@ TEST(SequenceFile, ShapesInDeviceUnitsNeedAnIdentityCalibration) {
 }
 
 TEST(SequenceFile, StartsAreLaidOutAfterThePreviousBeamElementAndItsLoop) {
-    Korvan korvan;
     SequenceFile f = Parse(R"({ "type": "point", "at": [100, 100], "laser": "a", "repeat": 9 },
                               { "type": "setTTL", "port": "ttl1", "value": 1 },
                               { "type": "line", "from": [0, 0], "to": [1000, 0], "laser": "a" },
@@ -200,9 +199,9 @@ TEST(SequenceFile, StartsAreLaidOutAfterThePreviousBeamElementAndItsLoop) {
                               { "type": "point", "at": [100, 100], "laser": "a" },
                               { "type": "point", "at": [100, 100], "laser": "a", "start": 90000 },
                               { "type": "waitUser" })");
-    tools::BuiltSequence built(korvan, std::move(f));
+    sequence_file::CompiledSequence built(std::move(f));
     ASSERT_FALSE(built.Failure().has_value()) << built.Failure()->what();
-    const auto& t = built.timing;
+    const auto& t = built.layout;
     auto start = [&](size_t i) { return built.file.elements[i].element->startTick; };
     EXPECT_EQ(start(0), 0u);
     EXPECT_EQ(start(1), t[0].duration);  // the output runs where the point ends, beside the beam
@@ -215,13 +214,12 @@ TEST(SequenceFile, StartsAreLaidOutAfterThePreviousBeamElementAndItsLoop) {
     EXPECT_EQ(built.endTick, start(6) + 1u);
     // The compiler agrees with the layout element by element.
     for (size_t i = 0; i < t.size(); ++i) EXPECT_EQ(built.analysis.elements.at(i).startTick, start(i)) << i;
-    EXPECT_EQ(built.LaserIds().size(), 2u);
+    EXPECT_EQ(built.lasers.size(), 2u);
 }
 
 TEST(SequenceFile, CompileFailureNamesTheElement) {
-    Korvan korvan;
     // A TTL element on the output of laser "a", which the beam uses.
-    tools::BuiltSequence built(korvan, Parse(R"({ "type": "point", "at": [100, 100], "laser": "a" },
+    sequence_file::CompiledSequence built(Parse(R"({ "type": "point", "at": [100, 100], "laser": "a" },
                                                 { "type": "setTTL", "port": "laser1", "value": 1 })"));
     const auto failure = built.Failure();
     ASSERT_TRUE(failure.has_value());

@@ -1,7 +1,7 @@
 #pragma once
 // Sequence files: a JSON description of lasers and elements (docs/sequence-format.md), read into
-// the library's element classes. Reading needs no device; defining the lasers and laying out
-// the start ticks needs a Korvan object (its laser list and tick time).
+// the library's element classes and written back. Shared by the korvan tool and the Python
+// module, so a file means the same everywhere; it needs no device, no command line and no images.
 #include <korvan/korvan.h>
 
 #include <memory>
@@ -9,7 +9,18 @@
 #include <string>
 #include <vector>
 
-namespace tools {
+namespace sequence_file {
+
+/// A device or communication failure while a file is brought to a device; `Result()` is the
+/// library's result code (0 when none).
+class DeviceError : public std::runtime_error {
+public:
+    DeviceError(const std::string& message, unsigned int result = 0) : std::runtime_error(message), result_(result) {}
+    unsigned int Result() const { return result_; }
+
+private:
+    unsigned int result_;
+};
 
 /// A fault in a sequence file: where (a JSON pointer, "" for the whole document) and what.
 class InputError : public std::runtime_error {
@@ -64,28 +75,11 @@ SequenceFile ReadSequenceFile(const std::string& path);
 /// The same for text already in memory; `baseDir` resolves calibration paths.
 SequenceFile ParseSequenceText(const std::string& text, const std::string& baseDir);
 
-/// Timing of one element as laid out by Schedule.
-struct ScheduledElement {
-    unsigned int start = 0;
-    unsigned int duration = 0;
-    unsigned int illumination = 0;
-    bool timed = false;  ///< GetTiming gave a result (false: the element compiles to nothing)
-};
+/// The file as JSON text that reads back to the same lasers and elements (calibration paths as
+/// resolved, so the text may live in another folder). Starts are written where the file gave them.
+std::string WriteSequenceText(const SequenceFile& file);
 
-/// Defines the file's lasers on `korvan` (AddLaser, step size, calibration) and writes their
-/// identifiers into the elements. Returns 0 or the library's result code; `*failedPointer` then
-/// names the laser. RemoveLasers undoes it.
-unsigned int DefineLasers(Korvan& korvan, SequenceFile& file, std::vector<unsigned int>* ids,
-                          std::string* failedPointer);
-void RemoveLasers(Korvan& korvan, const std::vector<unsigned int>& ids);
+/// Writes laser identifiers into the elements: `ids[i]` for the file's laser i.
+void AssignLaserIds(SequenceFile& file, const std::vector<unsigned int>& ids);
 
-/// Gives every element without a start the tick at which the previous beam element (or loop)
-/// ends, from the library's timing, and resolves jump targets named by element. Lasers must be
-/// defined. Returns the timing of every element in file order; throws InputError when a start
-/// or jump target cannot be laid out.
-std::vector<ScheduledElement> Schedule(Korvan& korvan, SequenceFile& file);
-
-/// The tick at which the last beam element (loops included) ends.
-unsigned long long EndTick(const SequenceFile& file, const std::vector<ScheduledElement>& timing);
-
-}  // namespace tools
+}  // namespace sequence_file
