@@ -1,5 +1,6 @@
 #include <korvan/calibration/detail/calibration_run.h>
 
+#include <korvan/calibration/detail/laser_tables.h>
 #include <korvan/device/detail/device_state.h>
 #include <korvan/device/detail/laser_levels.h>
 #include <korvan/device/detail/laser_lookup.h>
@@ -12,8 +13,6 @@
 
 namespace korvan::detail {
 namespace {
-
-bool Finite(RPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
 unsigned char AnalogPortOf(const Laser& laser) { return static_cast<unsigned char>(laser.port); }
 

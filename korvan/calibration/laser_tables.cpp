@@ -13,8 +13,6 @@ namespace {
 
 constexpr unsigned int kResetPointCount = 16;
 
-bool Finite(RPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
-
 }  // namespace
 
 unsigned int ResetCalibration(unsigned int laserId) {

@@ -2,7 +2,6 @@
 // End-to-end sequence tests: a connected Korvan object with one continuous laser on LaserOutput1,
 // against the virtual device, and the device's executed timeline.
 #include <support/virtual_device_fixture.h>
-#include <support/process_state_guard.h>
 
 #include <korvan/sequence/sequence_elements.h>
 #include <sim/image/timeline.h>
@@ -65,7 +64,6 @@ protected:
         return lit;
     }
 
-    testsupport::ProcessStateGuard guard;
     Korvan k;
     unsigned int laser = 0;
 };

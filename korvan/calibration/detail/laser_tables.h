@@ -4,7 +4,12 @@
 #include <korvan/export.h>
 #include <tessel/geometry/rpointf.h>
 
+#include <cmath>
+
 namespace korvan::detail {
+
+/// Both coordinates finite: the rule every camera and device point passes before it is used.
+inline bool Finite(RPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
 KORVAN_API unsigned int ResetCalibration(unsigned int laserId);
 KORVAN_API unsigned int GetDeviceCoordinates(RPOINTF camera, RPOINTF* device, unsigned int laserId);
