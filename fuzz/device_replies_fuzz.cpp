@@ -1,4 +1,4 @@
-// Device replies: a Korvan object on a pseudo-terminal whose far end answers every request with
+// Device replies: a device session on a pseudo-terminal whose far end answers every request with
 // bytes of the input, through the whole exchange path (echo, status, lengths, user data, the
 // memory table, upload). Whatever the device says, the library returns a result code.
 //
@@ -7,8 +7,14 @@
 // asking, the far end sends more of the stream after a pause, so lengths the replies announce
 // are fed too. Once the stream is used up, replies are well-formed and successful.
 #include <korvan/device/detail/command_table.h>
-#include <korvan/device/detail/device_access.h>
-#include <korvan/device/korvan.h>
+#include <korvan/calibration/detail/calibration_run.h>
+#include <korvan/detail/heap.h>
+#include <korvan/device/detail/device_state.h>
+#include <korvan/device/detail/memory.h>
+#include <korvan/device/detail/motion.h>
+#include <korvan/device/detail/outputs.h>
+#include <korvan/device/detail/session.h>
+#include <korvan/sequence/detail/upload.h>
 #include <korvan/sequence/sequence_elements.h>
 
 #include <atomic>
@@ -23,7 +29,7 @@
 #include <unistd.h>
 #include <vector>
 
-using korvan::detail::DeviceAccess;
+using namespace korvan::detail;
 
 namespace {
 
@@ -124,63 +130,69 @@ private:
 };
 
 FarEnd* g_far = nullptr;
-Korvan* g_device = nullptr;
+// What a Korvan object holds: the session and its calibration run.
+struct Device {
+    Session session;
+    CalibrationRun calibration;
+};
 
-void Operate(Korvan& k, uint8_t op, bool last) {
+Device* g_device = nullptr;
+
+void Operate(Device& k, uint8_t op, bool last) {
     switch (op % (last ? 14 : 13)) {
     case 0: {
         State s{};
         unsigned counter = 0;
         unsigned short word = 0;
-        k.GetState(&s, &counter, &word);
+        QueryState(k.session, &s, &counter, &word);
         break;
     }
     case 1: {
         tagPOINT p{};
-        k.GetActualPosition(&p);
+        GetActualPosition(k.session, k.calibration, &p);
         break;
     }
-    case 2: k.GetSequenceCount(); break;
+    case 2: GetSequenceCount(k.session); break;
     case 3: {
         SequenceMemoryInfo info{};
-        k.GetMemoryUsage(op >> 4, &info);
+        korvan::detail::GetMemoryUsage(op >> 4, &info);
         break;
     }
     case 4: {
         unsigned freeBytes = 0, largest = 0;
-        k.GetAvailableMemory(&freeBytes, &largest);
+        GetAvailableMemory(k.session, &freeBytes, &largest);
         break;
     }
     case 5: {
         unsigned char* data = nullptr;
         unsigned length = 0;
-        if (k.GetUserData(&data, &length) == 0) {
+        if (GetUserData(k.session, &data, &length) == 0) {
             if (length > 0 && data) data[length - 1] ^= 1;  // the buffer holds what it says
-            k.FreeUserData(data);
+            korvan::detail::HeapRelease(data);
         }
         break;
     }
     case 6: {
         int level = 0;
-        k.GetOutputDefault(TTLOutput1, &level);
+        GetOutputDefault(k.session, TTLOutput1, &level);
         break;
     }
-    case 7: k.Stop(); break;
-    case 8: k.DeleteSequence(1); break;
+    case 7: Stop(k.session, k.calibration); break;
+    case 8: DeleteSequence(k.session, 1); break;
     case 9:
-        k.ClearLastDeviceError();
-        k.GetLastDeviceError();
+        ClearDeviceErrors(k.session);
+        CollectDeviceErrors(k.session);
         break;
-    case 10: k.AcknowledgeWaitForUser(); break;
-    case 11: k.MoveAbsolute(100, 200); break;
-    case 12: k.DeleteAllSequences(); break;
+    case 10: AcknowledgeWaitForUser(k.session); break;
+    case 11: MoveAbsolute(k.session, k.calibration, 100, 200); break;
+    case 12: DeleteAllSequences(k.session); break;
     default: {  // last only: a broken-off upload makes the next exchange wait for a quiet line
         SequenceWaitUser wait(7);
         SequenceSetTTL ttl(TTLOutput1, 1);
         ttl.startTick = 3;
         SequenceObject* elements[] = {&wait, &ttl};
         unsigned short number = 0;
-        k.UploadSequence(elements, 2, &number);
+        UploadSequence(k.session, elements, 2, &number);
         break;
     }
     }
@@ -190,25 +202,25 @@ void Operate(Korvan& k, uint8_t op, bool last) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_far = new FarEnd;
-    g_device = new Korvan;
+    g_device = new Device;
     std::string name = g_far->Name();
-    if (!DeviceAccess::Line(*g_device).rs232.Connect(name.data())) std::abort();
+    if (!g_device->session.Line().rs232.Connect(name.data())) std::abort();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 5) return 0;
-    Korvan& k = *g_device;
+    Device& k = *g_device;
     const unsigned firmware = (data[0] & 1) ? 16 : 15;
-    auto& line = DeviceAccess::Line(k);
+    auto& line = k.session.Line();
     if (!line.rs232.IsConnected()) {
         std::string name = g_far->Name();
         if (!line.rs232.Connect(name.data())) std::abort();
     }
     line.staleInput = false;
     line.quietUntil = {};
-    DeviceAccess::FirmwareVersion(k) = firmware;
-    DeviceAccess::CachedState(k) = Idle;
+    k.session.firmwareVersion = firmware;
+    k.session.state = Idle;
     g_far->Begin(data + 5, size - 5, firmware);
     for (int i = 0; i < 4; ++i) Operate(k, data[1 + i], i == 3);
     g_far->End();

@@ -1,6 +1,7 @@
 #include <korvan/calibration/calibration.h>
 
 #include <korvan/calibration/detail/calibration_file.h>
+#include <korvan/device/result_codes.h>
 #include <tessel/geometry/coordinate_transformation.h>
 
 #include <cmath>
@@ -78,9 +79,9 @@ Calibration* Calibration::Clone() const {
 }
 
 unsigned int Calibration::Init(unsigned int count) {
-    if (!IsGridCount(count)) return 2;
+    if (!IsGridCount(count)) return korvan::ResultInvalidArgument;
     auto* points = new (std::nothrow) CalibrationPoint[count];
-    if (points == nullptr) return 2;
+    if (points == nullptr) return korvan::ResultInvalidArgument;
     double r = std::sqrt(static_cast<double>(count));
     auto k = static_cast<unsigned int>(r);
     for (unsigned int i = 0; i < count; ++i) {
@@ -93,16 +94,16 @@ unsigned int Calibration::Init(unsigned int count) {
     delete[] calibrationPoints;
     calibrationPoints = points;
     pointCount = count;
-    return 0;
+    return korvan::ResultSuccess;
 }
 
 unsigned int Calibration::SetCalibrationPoint(unsigned int index, RPOINTF camera, RPOINTF device) {
-    if (index >= pointCount) return 2;
-    if (!(camera.x >= 0.0 && camera.y >= 0.0)) return 2;  // also refuses NaN
-    if (!ValidDevice(device.x) || !ValidDevice(device.y)) return 2;
+    if (index >= pointCount) return korvan::ResultInvalidArgument;
+    if (!(camera.x >= 0.0 && camera.y >= 0.0)) return korvan::ResultInvalidArgument;  // also refuses NaN
+    if (!ValidDevice(device.x) || !ValidDevice(device.y)) return korvan::ResultInvalidArgument;
     calibrationPoints[index] = CalibrationPoint(Vector2f(static_cast<float>(camera.x), static_cast<float>(camera.y)),
                                                 Vector2f(static_cast<float>(device.x), static_cast<float>(device.y)));
-    return 0;
+    return korvan::ResultSuccess;
 }
 
 RPOINTF Calibration::DeviceCoordinates(RPOINTF camera) {

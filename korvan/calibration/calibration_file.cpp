@@ -1,6 +1,7 @@
 #include <korvan/calibration/detail/calibration_file.h>
 
 #include <korvan/calibration/calibration.h>
+#include <korvan/device/result_codes.h>
 #include <tessel/config/ini_file.h>
 
 #include <cerrno>
@@ -56,60 +57,63 @@ std::string ReadValue(CIniFile& ini, const char* key, const char* section, const
 }
 
 unsigned int WriteAll(const Calibration& c, const char* file) {
-    if (!CIniFile::AddSection(kSpot, file)) return 5;
-    if (!CIniFile::SetValue("ScanStepSize", FormatInt(c.scanStepSize).c_str(), kSpot, file)) return 5;
-    if (!CIniFile::AddSection(kTable, file)) return 5;
-    if (!CIniFile::SetValue("PointCNT", FormatInt(c.pointCount).c_str(), kTable, file)) return 5;
+    if (!CIniFile::AddSection(kSpot, file)) return korvan::ResultNotPossibleNow;
+    if (!CIniFile::SetValue("ScanStepSize", FormatInt(c.scanStepSize).c_str(), kSpot, file))
+        return korvan::ResultNotPossibleNow;
+    if (!CIniFile::AddSection(kTable, file)) return korvan::ResultNotPossibleNow;
+    if (!CIniFile::SetValue("PointCNT", FormatInt(c.pointCount).c_str(), kTable, file))
+        return korvan::ResultNotPossibleNow;
     for (unsigned int i = 0; i < c.pointCount; ++i) {
         const CalibrationPoint& p = c.calibrationPoints[i];
         const double values[] = {p.camera.x, p.camera.y, p.device.x, p.device.y};
         for (int k = 0; k < 4; ++k) {
             if (!CIniFile::SetValue(PointKey(i, k).c_str(), FormatCoordinate(values[k]).c_str(), kTable, file)) {
-                return 5;
+                return korvan::ResultNotPossibleNow;
             }
         }
     }
-    return 0;
+    return korvan::ResultSuccess;
 }
 
 }  // namespace
 
 unsigned int SaveCalibrationFile(const Calibration& calibration, const char* path) {
-    if (path == nullptr || *path == '\0' || calibration.pointCount > kMaxFilePoints) return 2;
+    if (path == nullptr || *path == '\0' || calibration.pointCount > kMaxFilePoints)
+        return korvan::ResultInvalidArgument;
     // The old file stays in place until the new one is complete.
     const std::string temporary = std::string(path) + ".saving";
     try {
-        if (!CIniFile::Create(temporary.c_str())) return 2;
+        if (!CIniFile::Create(temporary.c_str())) return korvan::ResultInvalidArgument;
         unsigned int result = WriteAll(calibration, temporary.c_str());
         if (result == 0 && std::rename(temporary.c_str(), path) != 0) result = 5;
         if (result != 0) std::remove(temporary.c_str());
         return result;
     } catch (const std::exception&) {
         std::remove(temporary.c_str());
-        return 5;
+        return korvan::ResultNotPossibleNow;
     }
 }
 
 unsigned int LoadCalibrationFile(Calibration& calibration, const char* path) {
-    if (path == nullptr) return 2;
+    if (path == nullptr) return korvan::ResultInvalidArgument;
     try {
         CIniFile ini;
-        if (!CIniFile::SectionExists(kSpot, path)) return 5;
+        if (!CIniFile::SectionExists(kSpot, path)) return korvan::ResultNotPossibleNow;
         std::string step = ReadValue(ini, "ScanStepSize", kSpot, path);
-        if (step.empty()) return 5;
+        if (step.empty()) return korvan::ResultNotPossibleNow;
         // Saving writes the step size as a signed int, so a larger value could not be read back;
         // one that does not even fit the field would wrap to a different step size.
         errno = 0;
         const long long stepSize = std::strtoll(step.c_str(), nullptr, 10);
-        if (errno == ERANGE || stepSize < 1 || stepSize > INT_MAX) return 5;
+        if (errno == ERANGE || stepSize < 1 || stepSize > INT_MAX) return korvan::ResultNotPossibleNow;
         calibration.scanStepSize = static_cast<unsigned int>(stepSize);
 
-        if (!CIniFile::SectionExists(kTable, path)) return 5;
+        if (!CIniFile::SectionExists(kTable, path)) return korvan::ResultNotPossibleNow;
         std::string count = ReadValue(ini, "PointCNT", kTable, path);
-        if (count.empty()) return 5;
+        if (count.empty()) return korvan::ResultNotPossibleNow;
         long points = std::strtol(count.c_str(), nullptr, 10);
         // A file names at most 100 points; a larger count cannot describe its own keys.
-        if (points < 0 || points > static_cast<long>(kMaxFilePoints)) return 2;
+        if (points < 0 || points > static_cast<long>(kMaxFilePoints)) return korvan::ResultInvalidArgument;
         unsigned int result = calibration.Init(static_cast<unsigned int>(points));
         if (result != 0) return result;
 
@@ -120,9 +124,9 @@ unsigned int LoadCalibrationFile(Calibration& calibration, const char* path) {
             }
             calibration.calibrationPoints[i] = CalibrationPoint(Vector2f(v[0], v[1]), Vector2f(v[2], v[3]));
         }
-        return 0;
+        return korvan::ResultSuccess;
     } catch (const std::exception&) {
-        return 5;
+        return korvan::ResultNotPossibleNow;
     }
 }
 

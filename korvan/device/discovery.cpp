@@ -1,7 +1,6 @@
-#include <korvan/device/korvan.h>
+#include <korvan/device/detail/connection.h>
 
 #include <korvan/device/detail/device_identity.h>
-#include <korvan/device/detail/exchange.h>
 #include <korvan/device/detail/process_state.h>
 #include <tessel/bootloader/bootloader.h>
 
@@ -39,15 +38,12 @@ bool FillDeviceInfo(Bootloader& boot, const char* portName, DeviceInfo* info) {
     return ok;
 }
 
-}  // namespace korvan::detail
-
-unsigned int Korvan::Search() {
-    using namespace korvan::detail;
-    DarkenCalibrationLaser();
-    port = std::make_shared<SerialLine>();
+unsigned int Search(Session& session, CalibrationHooks& calibration) {
+    calibration.Darken(session);
+    session.line = std::make_shared<SerialLine>();
     auto& devices = ProcessWide().deviceList;
     devices.clear();
-    ForEachPortName(port->rs232, [&](const char* name) {
+    ForEachPortName(session.Line().rs232, [&](const char* name) {
         Bootloader boot(name, kBootloaderTimeoutMs, true);
         DeviceInfo info{};
         if (FillDeviceInfo(boot, name, &info)) devices.push_back(info);
@@ -55,3 +51,18 @@ unsigned int Korvan::Search() {
     });
     return static_cast<unsigned int>(devices.size());
 }
+
+unsigned int GetDeviceInfo(const Session& session, int index, DeviceInfo* info) {
+    const auto& devices = ProcessWide().deviceList;
+    if (info == nullptr) return ResultInvalidArgument;
+    if (index < -1 || (index >= 0 && static_cast<std::size_t>(index) >= devices.size())) return ResultInvalidArgument;
+    if (index == -1) {
+        if (!session.PortOpen()) return ResultCommunicationError;
+        *info = session.deviceInfo;
+    } else {
+        *info = devices[static_cast<std::size_t>(index)];
+    }
+    return ResultSuccess;
+}
+
+}  // namespace korvan::detail

@@ -1,6 +1,6 @@
 #include <korvan/device/detail/keep_alive.h>
 
-#include <korvan/device/korvan.h>
+#include <korvan/device/detail/device_state.h>
 
 #include <chrono>
 
@@ -9,24 +9,24 @@ namespace {
 
 constexpr int kSleepsPerQuery = 500;
 
-void Poll(Korvan* device, const std::atomic<bool>* stopFlag) {
+void Poll(Session* session, const std::atomic<bool>* stopFlag) {
     const auto& stop = *stopFlag;
     while (!stop.load()) {
         for (int i = 0; i < kSleepsPerQuery; ++i) {
             if (stop.load()) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        // Local destinations: the object's cached state stays as its owner left it.
+        // Local destinations: the session's cached state stays as its owner left it.
         State state = NotConnected;
         unsigned int counter = 0;
         unsigned short statusWord = 0;
-        device->GetState(&state, &counter, &statusWord);
+        QueryState(*session, &state, &counter, &statusWord);
     }
 }
 
 }  // namespace
 
-KeepAlivePoller::KeepAlivePoller(Korvan& device) { worker_ = std::thread(Poll, &device, &stop_); }
+KeepAlivePoller::KeepAlivePoller(Session& session) { worker_ = std::thread(Poll, &session, &stop_); }
 
 KeepAlivePoller::~KeepAlivePoller() { Stop(); }
 

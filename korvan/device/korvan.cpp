@@ -1,53 +1,210 @@
+// Korvan, the application's front: every operation forwards to the free functions over its
+// session, to the laser list or to its calibration run.
 #include <korvan/device/korvan.h>
 
-#include <korvan/device/detail/exchange.h>
+#include <korvan/calibration/detail/calibration_run.h>
+#include <korvan/calibration/detail/laser_tables.h>
+#include <korvan/detail/heap.h>
+#include <korvan/device/detail/connection.h>
+#include <korvan/device/detail/device_state.h>
+#include <korvan/device/detail/laser_list.h>
+#include <korvan/device/detail/laser_switching.h>
+#include <korvan/device/detail/memory.h>
+#include <korvan/device/detail/motion.h>
+#include <korvan/device/detail/outputs.h>
 #include <korvan/device/detail/process_state.h>
+#include <korvan/sequence/detail/upload.h>
 
-#include <cstring>
+namespace kd = korvan::detail;
 
 Korvan::Korvan() : Korvan(0) {}
 
 Korvan::Korvan(int keepBaudRate)
-    : firmwareVersion(0),
-      deviceInfo{},
-      lastDeviceError(0),
-      keepBaudRate(keepBaudRate),
-      port(std::make_shared<korvan::detail::SerialLine>()),
-      state(NotConnected),
-      tickTime(50),
-      calibrationLaser(),
-      calibrationIntensity(0),
-      pulseSequenceNumber(0) {}
+    : session_(std::make_unique<kd::Session>()), calibration_(std::make_unique<kd::CalibrationRun>()) {
+    session_->keepBaudRate = keepBaudRate;
+}
 
-// Copies share the port object; the last one to go closes it.
-Korvan::Korvan(const Korvan& other) = default;
-Korvan& Korvan::operator=(const Korvan& other) = default;
-Korvan::~Korvan() { DarkenCalibrationLaser(); }
+// A copy shares the session's line (the last copy closes it) and owns the rest, its calibration
+// laser included.
+Korvan::Korvan(const Korvan& other)
+    : session_(std::make_unique<kd::Session>(*other.session_)),
+      calibration_(std::make_unique<kd::CalibrationRun>(*other.calibration_)) {}
 
-unsigned int Korvan::GetDeviceInfo(int index, DeviceInfo* info) {
-    const auto& devices = korvan::detail::ProcessWide().deviceList;
-    if (info == nullptr) return korvan::ResultInvalidArgument;
-    if (index < -1 || (index >= 0 && static_cast<std::size_t>(index) >= devices.size())) {
-        return korvan::ResultInvalidArgument;
-    }
-    if (index == -1) {
-        if (!port->rs232.IsConnected()) return korvan::ResultCommunicationError;
-        *info = deviceInfo;
-    } else {
-        *info = devices[static_cast<std::size_t>(index)];
-    }
+Korvan& Korvan::operator=(const Korvan& other) {
+    *session_ = *other.session_;
+    *calibration_ = *other.calibration_;
+    return *this;
+}
+
+Korvan::~Korvan() { calibration_->Darken(*session_); }
+
+// ---- Discovery and connection ----------------------------------------------------------
+
+unsigned int Korvan::Search() { return kd::Search(*session_, *calibration_); }
+unsigned int Korvan::GetDeviceInfo(int index, DeviceInfo* info) { return kd::GetDeviceInfo(*session_, index, info); }
+unsigned int Korvan::Connect(const char* portNameOrSerialNumber) {
+    return kd::Connect(*session_, *calibration_, portNameOrSerialNumber);
+}
+unsigned int Korvan::Disconnect() { return kd::Disconnect(*session_, *calibration_); }
+void Korvan::SetSendingDataFct(bool (*function)(int, int)) { session_->Line().imageProgress = function; }
+
+// ---- State, errors and reset -----------------------------------------------------------
+
+unsigned int Korvan::GetState(State* state, unsigned int* sequenceCounter, unsigned short* statusWord) {
+    return kd::QueryState(*session_, state, sequenceCounter, statusWord);
+}
+unsigned int Korvan::GetState(State* state, unsigned int* sequenceCounter) {
+    unsigned short statusWord = 0;
+    return kd::QueryState(*session_, state, sequenceCounter, &statusWord);
+}
+unsigned int Korvan::GetState(State* state) {
+    unsigned int sequenceCounter = 0;
+    unsigned short statusWord = 0;
+    return kd::QueryState(*session_, state, &sequenceCounter, &statusWord);
+}
+unsigned char Korvan::GetLastDeviceError() { return kd::CollectDeviceErrors(*session_); }
+unsigned int Korvan::ClearLastDeviceError() { return kd::ClearDeviceErrors(*session_); }
+unsigned int Korvan::AcknowledgeWaitForUser() { return kd::AcknowledgeWaitForUser(*session_); }
+unsigned int Korvan::Stop() { return kd::Stop(*session_, *calibration_); }
+unsigned int Korvan::DeleteAllSequences() { return kd::DeleteAllSequences(*session_); }
+
+// ---- Outputs, motion and timing --------------------------------------------------------
+
+unsigned int Korvan::SetOutputDefault(OutputPorts port, int level) {
+    return kd::SetOutputDefault(*session_, port, level);
+}
+unsigned int Korvan::GetOutputDefault(OutputPorts port, int* level) {
+    return kd::GetOutputDefault(*session_, port, level);
+}
+unsigned int Korvan::SetTickTime(unsigned int microseconds) { return kd::SetTickTime(*session_, microseconds); }
+unsigned int Korvan::SetScanMode(ScanMode mode) {
+    // An unknown mode leaves the lead as it was.
+    if (mode == ScanModeDefault || mode == ScanModeShort) kd::ProcessWide().scanMode = mode;
     return korvan::ResultSuccess;
 }
-
-void Korvan::SetSendingDataFct(bool (*function)(int, int)) { port->imageProgress = function; }
-
-bool IsSequenceActive(State state) {
-    switch (state) {
-    case Running:
-    case ActiveA:
-    case ActiveB:
-    case WaitingForUser:
-    case ActiveC: return true;
-    default: return false;
-    }
+unsigned int Korvan::MoveAbsolute(unsigned int x, unsigned int y) {
+    return kd::MoveAbsolute(*session_, *calibration_, x, y);
 }
+unsigned int Korvan::MoveAbsolute(tagPOINT position) {
+    return MoveAbsolute(static_cast<unsigned int>(position.x), static_cast<unsigned int>(position.y));
+}
+unsigned int Korvan::MoveRelative(int dx, int dy) { return kd::MoveRelative(*session_, *calibration_, dx, dy); }
+unsigned int Korvan::MoveRelative(tagPOINT offset) { return MoveRelative(offset.x, offset.y); }
+unsigned int Korvan::GetActualPosition(tagPOINT* position) {
+    return kd::GetActualPosition(*session_, *calibration_, position);
+}
+
+// ---- Sequence memory and user data -----------------------------------------------------
+
+unsigned int Korvan::GetSequenceCount() { return kd::GetSequenceCount(*session_); }
+unsigned int Korvan::GetMemoryUsage(unsigned int index, SequenceMemoryInfo* info) {
+    return kd::GetMemoryUsage(index, info);
+}
+unsigned int Korvan::GetAvailableMemory(unsigned int* freeBytes, unsigned int* largestBlock) {
+    return kd::GetAvailableMemory(*session_, freeBytes, largestBlock);
+}
+unsigned int Korvan::DeleteSequence(unsigned short sequenceNumber) {
+    return kd::DeleteSequence(*session_, sequenceNumber);
+}
+unsigned int Korvan::GetUserData(unsigned char** data, unsigned int* length) {
+    return kd::GetUserData(*session_, data, length);
+}
+unsigned int Korvan::SetUserData(unsigned char* data, unsigned int length) {
+    return kd::SetUserData(*session_, data, length);
+}
+void Korvan::FreeUserData(unsigned char* data) { kd::HeapRelease(data); }
+
+// ---- Laser definitions -----------------------------------------------------------------
+
+unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
+                              OutputPorts port, unsigned int minIntensity, unsigned int maxIntensity,
+                              unsigned int pulseFrequency, unsigned int* id, int activeLevel, unsigned int warmUpTime) {
+    Laser laser;
+    laser.port = port;
+    laser.switchOnDelay = switchOnDelay;
+    laser.switchOffDelay = switchOffDelay;
+    laser.intensityDelay = intensityDelay;
+    laser.minIntensity = minIntensity;
+    laser.maxIntensity = maxIntensity;
+    laser.pulseFrequency = pulseFrequency;
+    laser.warmUpTime = warmUpTime;
+    laser.activeLevel = activeLevel;
+    return kd::DefineLaser(*session_, std::move(laser), id);
+}
+unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
+                              OutputPorts port, unsigned int minIntensity, unsigned int maxIntensity,
+                              unsigned int pulseFrequency, unsigned int* id) {
+    return AddLaser(switchOnDelay, switchOffDelay, intensityDelay, port, minIntensity, maxIntensity, pulseFrequency, id,
+                    1, 0u);
+}
+unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
+                              OutputPorts port, unsigned int minIntensity, unsigned int maxIntensity,
+                              unsigned int pulseFrequency, unsigned int* id, int activeLevel) {
+    return AddLaser(switchOnDelay, switchOffDelay, intensityDelay, port, minIntensity, maxIntensity, pulseFrequency, id,
+                    activeLevel, 0u);
+}
+unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
+                              OutputPorts port, unsigned int minIntensity, unsigned int maxIntensity,
+                              unsigned int pulseFrequency, unsigned int* id, unsigned int warmUpTime) {
+    return AddLaser(switchOnDelay, switchOffDelay, intensityDelay, port, minIntensity, maxIntensity, pulseFrequency, id,
+                    1, warmUpTime);
+}
+unsigned int Korvan::RemoveLaser(unsigned int id) { return kd::RemoveLaser(id); }
+unsigned int Korvan::GetPortForLaser(unsigned int id, OutputPorts* port) { return kd::GetPortForLaser(id, port); }
+unsigned int Korvan::SetPortForLaser(unsigned int id, OutputPorts port) {
+    return kd::SetPortForLaser(*session_, id, port);
+}
+unsigned int Korvan::GetLaserStepSize(unsigned int id, int* stepSize) { return kd::GetLaserStepSize(id, stepSize); }
+unsigned int Korvan::SetLaserStepSize(unsigned int id, int stepSize) { return kd::SetLaserStepSize(id, stepSize); }
+
+// ---- Laser switching -------------------------------------------------------------------
+
+unsigned int Korvan::SetLaserONOFF(unsigned int id, int on) { return kd::SetLaserOnOff(*session_, id, on); }
+unsigned int Korvan::SetLaserIntensity(unsigned int id, unsigned int intensity) {
+    return kd::SetLaserIntensity(*session_, id, intensity);
+}
+
+// ---- Calibration runs ------------------------------------------------------------------
+
+unsigned int Korvan::StartCalibration(unsigned int pointCount, unsigned int laserId) {
+    return calibration_->Start(*session_, pointCount, laserId);
+}
+unsigned int Korvan::SetCalibrationIntensity(unsigned int intensity) {
+    return calibration_->SetIntensity(*session_, intensity);
+}
+unsigned int Korvan::SetCalibrationPoint(unsigned int index, RPOINTF camera, RPOINTF device) {
+    return calibration_->SetPoint(*session_, index, camera, device);
+}
+unsigned int Korvan::SetCalibrationPoint(unsigned int index, RPOINTF camera) {
+    return calibration_->SetPoint(*session_, index, camera);
+}
+unsigned int Korvan::ResetCalibration(unsigned int laserId) { return kd::ResetCalibration(laserId); }
+unsigned int Korvan::GetDeviceCoordinates(RPOINTF camera, RPOINTF* device, unsigned int laserId) {
+    return kd::GetDeviceCoordinates(camera, device, laserId);
+}
+unsigned int Korvan::LoadCalibration(const char* path, unsigned int laserId) {
+    return kd::LoadCalibration(*session_, path, laserId);
+}
+unsigned int Korvan::SaveCalibration(const char* path, unsigned int laserId) {
+    return kd::SaveCalibration(*session_, path, laserId);
+}
+
+// ---- Sequences -------------------------------------------------------------------------
+
+unsigned int Korvan::UploadSequence(SequenceObject** elements, unsigned int count, unsigned short* sequenceNumber) {
+    return kd::UploadSequence(*session_, elements, count, sequenceNumber);
+}
+unsigned int Korvan::CalcMemoryUsage(SequenceObject** elements, unsigned int count, unsigned int* size) {
+    return kd::CalcMemoryUsage(*session_, elements, count, size);
+}
+unsigned int Korvan::GetTiming(SequenceObject& element, unsigned int* duration, unsigned int* illumination) {
+    return kd::GetTiming(*session_, element, duration, illumination);
+}
+unsigned int Korvan::StartSequence(unsigned short sequenceNumber, InputPorts input, TriggerBehaviour trigger,
+                                   unsigned int runs) {
+    return kd::StartSequence(*session_, sequenceNumber, input, trigger, runs);
+}
+unsigned int Korvan::AnalyzeSequence(SequenceObject** elements, unsigned int count, SequenceAnalysis* analysis) {
+    return kd::AnalyzeSequence(*session_, elements, count, analysis);
+}
+unsigned int Korvan::StartExternMode(InputPorts) { return korvan::ResultNotPossibleNow; }

@@ -17,8 +17,8 @@ class SequenceObject;
 struct SequenceAnalysis;
 
 namespace korvan::detail {
-struct SerialLine;
-struct DeviceAccess;
+struct Session;
+class CalibrationRun;
 }  // namespace korvan::detail
 
 /// Handle on one device. Create it, call Search to list the attached devices, Connect to one,
@@ -277,53 +277,8 @@ public:
     unsigned int StartExternMode(InputPorts input);
 
 private:
-    friend struct korvan::detail::DeviceAccess;
-
-    unsigned int UploadSequenceInternal(SequenceObject** elements, unsigned int count, unsigned short* sequenceNumber,
-                                        int allowLaserPorts);
-    unsigned int StartSequenceInternal(unsigned short sequenceNumber, InputPorts input, TriggerBehaviour trigger,
-                                       unsigned int runs);
-    /// Sends the announcement of an image; 0 with the device's number for it in `*number`.
-    unsigned int AnnounceSequence(unsigned int length, unsigned int mainLength, unsigned short* number);
-    /// Makes room for an image after a refused announcement: 3 when the free memory is too
-    /// small, else defragments when needed and waits for the end of it.
-    unsigned int MakeRoomFor(unsigned int length);
-
-    unsigned int SetDigital(unsigned char port, int level);
-    unsigned int SetAnalog(unsigned char port, unsigned short value);
-    unsigned int ResetDevice();
-    unsigned int StopSequenceInternal();
-    unsigned int DefragmentMemory();
-    /// Refreshes `state` and maps it to 0, 1 (not connected) or 5 (not one of the accepted).
-    unsigned int RequireState(std::initializer_list<State> accepted);
-    /// Sets the output default of a laser output to the level that keeps the laser dark, reading
-    /// it first so that an unchanged default costs no write.
-    unsigned int SetOutputDefaultToOffLevel(OutputPorts outputPort, int activeLevel);
-
-    /// Switches a laser on: its line, or its pulse sequence uploaded and started. Idle or
-    /// Calibrating.
-    unsigned int TurnLaserON(Laser& laser);
-    /// Switches a laser off: its line, or its pulse sequence stopped and deleted.
-    unsigned int TurnLaserOFF(Laser& laser);
-    /// TurnLaserOFF without the state query, for callers that know a pulse sequence runs.
-    unsigned int SwitchLaserOff(const Laser& laser);
-    /// Ends a calibration run on the way out (destruction, a new connection), laser off first.
-    void DarkenCalibrationLaser() noexcept;
-
-    // The calibration laser during a run: moves switch it off and back on.
-    unsigned int CalibrationLaserOff();
-    unsigned int CalibrationLaserOn();
-    /// After a move: back on at the calibration intensity.
-    unsigned int CalibrationLaserRestore();
-
-    unsigned int firmwareVersion;
-    DeviceInfo deviceInfo;
-    unsigned char lastDeviceError;
-    int keepBaudRate;
-    std::shared_ptr<korvan::detail::SerialLine> port;
-    State state;
-    unsigned int tickTime;
-    Laser calibrationLaser;
-    unsigned int calibrationIntensity;
-    unsigned short pulseSequenceNumber;
+    // The connection (its line shared with copies) and the calibration run; every operation
+    // forwards to the free functions over them (korvan/device/detail/session.h).
+    std::unique_ptr<korvan::detail::Session> session_;
+    std::unique_ptr<korvan::detail::CalibrationRun> calibration_;
 };

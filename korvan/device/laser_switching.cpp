@@ -1,88 +1,67 @@
-// Switching a defined laser outside a sequence: a continuous laser through its line and analog
-// channel, a pulsed laser through a one-element pulse sequence that repeats until stopped.
-#include <korvan/device/korvan.h>
+#include <korvan/device/detail/laser_switching.h>
 
-#include <korvan/device/detail/exchange.h>
+#include <korvan/device/detail/device_state.h>
 #include <korvan/device/detail/laser_levels.h>
 #include <korvan/device/detail/laser_lookup.h>
+#include <korvan/device/detail/memory.h>
+#include <korvan/device/detail/outputs.h>
 #include <korvan/device/detail/process_state.h>
+#include <korvan/sequence/detail/upload.h>
 #include <korvan/sequence/sequence_outputs.h>
 
-using korvan::ResultInvalidArgument;
-using korvan::ResultNotPossibleNow;
-using korvan::ResultSuccess;
-using korvan::detail::kMaxIntensity;
-using korvan::detail::LookUpLaser;
+namespace korvan::detail {
 
-unsigned int Korvan::SetLaserONOFF(unsigned int id, int on) {
+unsigned int TurnLaserOn(Session& session, const Laser& laser) {
+    if (unsigned int r = RequireState(session, {Idle, Calibrating})) return r;
+    if (laser.port == NoOutput) return ResultInvalidArgument;
+    if (!laser.IsPulsed()) return SetDigital(session, static_cast<unsigned char>(laser.port), laser.OnLevel());
+
+    // Deliberately process-wide: a pulsed laser's switch-on gives later sequences the full scan
+    // lead again, as the interface documents for this call.
+    ProcessWide().scanMode = ScanModeDefault;
+    SequencePulseTTL pulse(laser.port);
+    pulse.startTick = PulseStartTick(laser.pulseFrequency, session.tickTime);
+    SequenceObject* elements[] = {&pulse};
+    unsigned short number = 0;
+    // The laser's own port: only this sequence may pulse it.
+    if (unsigned int r = UploadImage(session, elements, 1, &number, true)) return r;
+    session.pulseSequenceNumber = number;
+    return StartStoredSequence(session, session.pulseSequenceNumber, NoInput, Trigger1, 0);
+}
+
+unsigned int TurnLaserOff(Session& session, const Laser& laser) {
+    if (unsigned int r = RequireState(session, {Idle, Calibrating})) return r;
+    return SwitchLaserOff(session, laser);
+}
+
+unsigned int SwitchLaserOff(Session& session, const Laser& laser) {
+    if (laser.port == NoOutput) return ResultInvalidArgument;
+    if (!laser.IsPulsed()) return SetDigital(session, static_cast<unsigned char>(laser.port), laser.OffLevel());
+    // The stop's own answer adds nothing: the delete below needs the device idle anyway.
+    StopSequence(session);
+    return DeleteSequence(session, session.pulseSequenceNumber);
+}
+
+unsigned int SetLaserOnOff(Session& session, unsigned int id, int on) {
     Laser* laser = nullptr;
     if (unsigned int r = LookUpLaser(id, &laser)) return r;
     // Only a calibration run starts a pulsed laser's pulse sequence.
     if (laser->IsPulsed()) return ResultInvalidArgument;
-    return on != 0 ? TurnLaserON(*laser) : TurnLaserOFF(*laser);
+    return on != 0 ? TurnLaserOn(session, *laser) : TurnLaserOff(session, *laser);
 }
 
-unsigned int Korvan::SetLaserIntensity(unsigned int id, unsigned int intensity) {
+unsigned int SetLaserIntensity(Session& session, unsigned int id, unsigned int intensity) {
     Laser* laser = nullptr;
     if (unsigned int r = LookUpLaser(id, &laser)) return r;
     if (laser->IsPulsed()) return ResultInvalidArgument;
     if (!laser->CanChangeIntensity()) return ResultNotPossibleNow;
-    GetState(&state);
-    if (state == NotConnected) return korvan::ResultCommunicationError;
+    RefreshState(session);
+    if (session.state == NotConnected) return ResultCommunicationError;
     if (intensity > kMaxIntensity) return ResultInvalidArgument;
     laser->intensity = intensity;
     // A running sequence drives the channel itself; the value waits for the next direct use.
-    if (state != Idle && state != Calibrating) return ResultSuccess;
-    return SetAnalog(static_cast<unsigned char>(laser->port), korvan::detail::AnalogLevelFor(*laser, intensity));
+    if (session.state != Idle && session.state != Calibrating) return ResultSuccess;
+    return SetAnalog(session, static_cast<unsigned char>(laser->port), AnalogLevelFor(*laser, intensity));
 }
 
-unsigned int Korvan::TurnLaserON(Laser& laser) {
-    if (unsigned int r = RequireState({Idle, Calibrating})) return r;
-    if (laser.port == NoOutput) return ResultInvalidArgument;
-    if (!laser.IsPulsed()) return SetDigital(static_cast<unsigned char>(laser.port), laser.OnLevel());
-
-    // Deliberately process-wide: a pulsed laser's switch-on gives later sequences the full scan
-    // lead again, as the interface documents for this call.
-    korvan::detail::ProcessWide().scanMode = ScanModeDefault;
-    SequencePulseTTL pulse(laser.port);
-    pulse.startTick = korvan::detail::PulseStartTick(laser.pulseFrequency, tickTime);
-    SequenceObject* elements[] = {&pulse};
-    unsigned short number = 0;
-    // The laser's own port: only this sequence may pulse it.
-    if (unsigned int r = UploadSequenceInternal(elements, 1, &number, 1)) return r;
-    pulseSequenceNumber = number;
-    return StartSequenceInternal(pulseSequenceNumber, NoInput, Trigger1, 0);
-}
-
-unsigned int Korvan::TurnLaserOFF(Laser& laser) {
-    if (unsigned int r = RequireState({Idle, Calibrating})) return r;
-    return SwitchLaserOff(laser);
-}
-
-unsigned int Korvan::SwitchLaserOff(const Laser& laser) {
-    if (laser.port == NoOutput) return ResultInvalidArgument;
-    if (!laser.IsPulsed()) return SetDigital(static_cast<unsigned char>(laser.port), laser.OffLevel());
-    // The stop's own answer adds nothing: the delete below needs the device idle anyway.
-    StopSequenceInternal();
-    return DeleteSequence(pulseSequenceNumber);
-}
-
-unsigned int Korvan::CalibrationLaserOff() { return TurnLaserOFF(calibrationLaser); }
-
-unsigned int Korvan::CalibrationLaserOn() { return TurnLaserON(calibrationLaser); }
-
-unsigned int Korvan::CalibrationLaserRestore() {
-    // An intensity-controlled laser comes back at the run's intensity, which also relights it.
-    if (!calibrationLaser.CanChangeIntensity()) return TurnLaserON(calibrationLaser);
-    return SetCalibrationIntensity(calibrationIntensity);
-}
-
-void Korvan::DarkenCalibrationLaser() noexcept {
-    if (state != Calibrating) return;
-    try {
-        if (port != nullptr && port->rs232.IsConnected()) SwitchLaserOff(calibrationLaser);
-    } catch (...) {
-        // Best effort on the way out: nothing may escape a destructor.
-    }
-    state = Idle;
-}
+}  // namespace korvan::detail

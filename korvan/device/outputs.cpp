@@ -1,58 +1,55 @@
-#include <korvan/device/korvan.h>
+#include <korvan/device/detail/outputs.h>
 
-#include <korvan/device/detail/exchange.h>
+#include <korvan/device/detail/device_state.h>
 #include <korvan/device/detail/port_codes.h>
-#include <korvan/device/detail/process_state.h>
 
-using korvan::detail::AnalogChannelCode;
-using korvan::detail::DigitalLineCode;
-using korvan::detail::Exchange;
-using korvan::detail::Request;
-using korvan::detail::ResultOf;
+namespace korvan::detail {
 
-unsigned int Korvan::SetDigital(unsigned char outputPort, int level) {
-    const auto line = DigitalLineCode(outputPort);
-    if (!line) return korvan::ResultInvalidArgument;
+unsigned int SetDigital(Session& session, unsigned char port, int level) {
+    const auto line = DigitalLineCode(port);
+    if (!line) return ResultInvalidArgument;
+    return ResultOf(Exchange(session.Line(), Request(kSetDigital).U8(*line).U8(static_cast<std::uint8_t>(level))));
+}
+
+unsigned int SetAnalog(Session& session, unsigned char port, unsigned short value) {
+    const auto channel = AnalogChannelCode(port);
+    if (!channel) return ResultInvalidArgument;
+    return ResultOf(Exchange(session.Line(), Request(kSetAnalog).U8(*channel).U16(value)));
+}
+
+unsigned int SetOutputDefault(Session& session, OutputPorts port, int level) {
+    const auto line = DigitalLineCode(port);
+    if (!line) return ResultInvalidArgument;
+    if (unsigned int r = RequireState(session, {Idle})) return r;
     return ResultOf(
-        Exchange(*port, Request(korvan::detail::kSetDigital).U8(*line).U8(static_cast<std::uint8_t>(level))));
+        Exchange(session.Line(), Request(kSetOutputDefault).U8(*line).U8(static_cast<std::uint8_t>(level))));
 }
 
-unsigned int Korvan::SetAnalog(unsigned char outputPort, unsigned short value) {
-    const auto channel = AnalogChannelCode(outputPort);
-    if (!channel) return korvan::ResultInvalidArgument;
-    return ResultOf(Exchange(*port, Request(korvan::detail::kSetAnalog).U8(*channel).U16(value)));
-}
-
-unsigned int Korvan::SetOutputDefault(OutputPorts outputPort, int level) {
-    const auto line = DigitalLineCode(outputPort);
-    if (!line) return korvan::ResultInvalidArgument;
-    if (unsigned int r = RequireState({Idle})) return r;
-    return ResultOf(
-        Exchange(*port, Request(korvan::detail::kSetOutputDefault).U8(*line).U8(static_cast<std::uint8_t>(level))));
-}
-
-unsigned int Korvan::GetOutputDefault(OutputPorts outputPort, int* level) {
-    const auto line = DigitalLineCode(outputPort);
-    if (level == nullptr || !line) return korvan::ResultInvalidArgument;
-    if (unsigned int r = RequireState({Idle})) return r;
-    const auto reply = Exchange(*port, Request(korvan::detail::kGetOutputDefault).U8(*line));
-    if (!reply.Done() || reply.bytes[2] != *line) return korvan::ResultCommunicationError;
+unsigned int GetOutputDefault(Session& session, OutputPorts port, int* level) {
+    const auto line = DigitalLineCode(port);
+    if (level == nullptr || !line) return ResultInvalidArgument;
+    if (unsigned int r = RequireState(session, {Idle})) return r;
+    const auto reply = Exchange(session.Line(), Request(kGetOutputDefault).U8(*line));
+    if (!reply.Done() || reply.bytes[2] != *line) return ResultCommunicationError;
     *level = reply.bytes[3];
-    return korvan::ResultSuccess;
+    return ResultSuccess;
 }
 
-unsigned int Korvan::SetTickTime(unsigned int microseconds) {
+unsigned int SetOutputDefaultTo(Session& session, OutputPorts port, int level) {
+    int current = -1;
+    if (unsigned int r = GetOutputDefault(session, port, &current)) return r;
+    if (current == level) return ResultSuccess;
+    return SetOutputDefault(session, port, level);
+}
+
+unsigned int SetTickTime(Session& session, unsigned int microseconds) {
     // Everything timed in ticks divides by the tick time.
-    if (microseconds == 0) return korvan::ResultInvalidArgument;
-    if (unsigned int r = RequireState({Idle})) return r;
-    const auto reply = Exchange(*port, Request(korvan::detail::kSetTickTime).U32(microseconds));
-    if (!reply.Done()) return korvan::ResultCommunicationError;
-    tickTime = microseconds;
-    return korvan::ResultSuccess;
+    if (microseconds == 0) return ResultInvalidArgument;
+    if (unsigned int r = RequireState(session, {Idle})) return r;
+    const auto reply = Exchange(session.Line(), Request(kSetTickTime).U32(microseconds));
+    if (!reply.Done()) return ResultCommunicationError;
+    session.tickTime = microseconds;
+    return ResultSuccess;
 }
 
-unsigned int Korvan::SetScanMode(ScanMode mode) {
-    // An unknown mode leaves the lead as it was.
-    if (mode == ScanModeDefault || mode == ScanModeShort) korvan::detail::ProcessWide().scanMode = mode;
-    return korvan::ResultSuccess;
-}
+}  // namespace korvan::detail

@@ -1,5 +1,10 @@
 // Discovery, connection and disconnection against the virtual device.
-#include "device_sim_fixture.h"
+#include <support/virtual_device_fixture.h>
+
+#include <korvan/calibration/detail/calibration_run.h>
+#include <korvan/device/detail/connection.h>
+#include <korvan/device/detail/device_state.h>
+#include <korvan/device/detail/memory.h>
 
 #include <cstring>
 
@@ -56,17 +61,19 @@ TEST_F(DeviceEndToEndConnection, ConnectBySerialRaisesTheRateAndCleansUp) {
         m.memory.Fill(*m.memory.Reserve(100), std::vector<uint8_t>(100));
         m.runningSequence = 1;
     });
-    Korvan k;
-    ASSERT_EQ(k.Connect("123-4567"), 0u);
+    // A session of its own, so that the cached state and error bits can be read after Connect.
+    korvan::detail::Session session;
+    korvan::detail::CalibrationRun calibration;
+    ASSERT_EQ(korvan::detail::Connect(session, calibration, "123-4567"), 0u);
     EXPECT_EQ(sim.HostLineRate(), 921600);
     EXPECT_EQ(sim.LineRate(), 921600);
-    EXPECT_EQ(DeviceAccess::CachedState(k), Idle);
-    EXPECT_EQ(DeviceAccess::LastDeviceError(k), 0);
-    EXPECT_EQ(k.GetLastDeviceError(), 0);
-    EXPECT_EQ(k.GetSequenceCount(), 0u);
+    EXPECT_EQ(session.state, Idle);
+    EXPECT_EQ(session.lastDeviceError, 0);
+    EXPECT_EQ(CollectDeviceErrors(session), 0);
+    EXPECT_EQ(GetSequenceCount(session), 0u);
     EXPECT_EQ(sim.RequestCount(0x3D), 1) << "the running sequence was stopped";
     DeviceInfo info{};
-    ASSERT_EQ(k.GetDeviceInfo(-1, &info), 0u);
+    ASSERT_EQ(korvan::detail::GetDeviceInfo(session, -1, &info), 0u);
     EXPECT_STREQ(info.serialNumber, "123-4567");
     EXPECT_STREQ(info.portName, sim.PortName().c_str());
 }

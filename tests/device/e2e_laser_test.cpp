@@ -1,6 +1,6 @@
 // Laser definitions through the public interface, with and without the virtual device.
-#include "device_sim_fixture.h"
-#include "laser_list_guard.h"
+#include <support/virtual_device_fixture.h>
+#include <support/process_state_guard.h>
 
 #include <korvan/device/detail/laser_lookup.h>
 
@@ -25,7 +25,6 @@ protected:
     }
     int DefaultWrites() { return sim.RequestCount(0xFE); }
 
-    LaserListGuard lasers_;
     Korvan k;
     unsigned int id = 0;
 };

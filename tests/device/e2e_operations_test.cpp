@@ -1,7 +1,12 @@
 // Outputs, motion, sequence memory, user data and the keep-alive poller against the virtual device.
-#include "device_sim_fixture.h"
+#include <support/virtual_device_fixture.h>
 
+#include <korvan/calibration/detail/calibration_run.h>
+#include <korvan/device/detail/connection.h>
+#include <korvan/device/detail/device_state.h>
 #include <korvan/device/detail/keep_alive.h>
+#include <korvan/device/detail/memory.h>
+#include <korvan/device/detail/outputs.h>
 
 #include <chrono>
 #include <numeric>
@@ -17,6 +22,25 @@ protected:
         ConnectByPort(k);
     }
     Korvan k;
+};
+
+// The operations without a public call of their own (direct line and channel commands,
+// defragmentation) run on a session, as the Korvan object would.
+class DeviceSessionEndToEnd : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        ASSERT_EQ(korvan::detail::Connect(session, calibration, sim.PortName().c_str()), 0u);
+    }
+    State SessionState() {
+        State state = NotConnected;
+        unsigned int counter = 0;
+        unsigned short statusWord = 0;
+        korvan::detail::QueryState(session, &state, &counter, &statusWord);
+        return state;
+    }
+    korvan::detail::Session session;
+    korvan::detail::CalibrationRun calibration;
 };
 
 TEST_F(DeviceEndToEnd, MovesAndPositionReadsAgree) {
@@ -35,16 +59,16 @@ TEST_F(DeviceEndToEnd, MovesAndPositionReadsAgree) {
     EXPECT_EQ(p.y, 65500) << "a refused move does not move";
 }
 
-TEST_F(DeviceEndToEnd, OutputsAndTiming) {
+TEST_F(DeviceSessionEndToEnd, OutputsAndTiming) {
     int level = -1;
-    ASSERT_EQ(k.SetOutputDefault(TTLOutput2, 1), 0u);
-    ASSERT_EQ(k.GetOutputDefault(TTLOutput2, &level), 0u);
+    ASSERT_EQ(SetOutputDefault(session, TTLOutput2, 1), 0u);
+    ASSERT_EQ(GetOutputDefault(session, TTLOutput2, &level), 0u);
     EXPECT_EQ(level, 1);
-    ASSERT_EQ(k.GetOutputDefault(LaserOutput3, &level), 0u);
+    ASSERT_EQ(GetOutputDefault(session, LaserOutput3, &level), 0u);
     EXPECT_EQ(level, 0);
-    ASSERT_EQ(DeviceAccess::SetAnalog(k, LaserOutput3, 0x1234), 0u);
-    ASSERT_EQ(DeviceAccess::SetDigital(k, LaserOutput3, 1), 0u);
-    ASSERT_EQ(k.SetTickTime(20), 0u);
+    ASSERT_EQ(SetAnalog(session, LaserOutput3, 0x1234), 0u);
+    ASSERT_EQ(SetDigital(session, LaserOutput3, 1), 0u);
+    ASSERT_EQ(SetTickTime(session, 20), 0u);
     Model([](sim::DeviceModel& m) {
         EXPECT_EQ(m.analog[6], 0x1234);
         EXPECT_EQ(m.lineLevels[8], 1);
@@ -78,36 +102,36 @@ TEST_F(DeviceEndToEnd, RunningSequenceRefusesDirectControlUntilStopped) {
     EXPECT_EQ(StateOf(k), Idle);
 }
 
-TEST_F(DeviceEndToEnd, MemoryFiguresAndDefragmentation) {
+TEST_F(DeviceSessionEndToEnd, MemoryFiguresAndDefragmentation) {
     Model([](sim::DeviceModel& m) {
         m.memory.SetCapacity(1000);
         for (int i = 0; i < 3; ++i) m.memory.Fill(*m.memory.Reserve(300), std::vector<uint8_t>(300));
         m.defragmentQueries = 2;
     });
-    ASSERT_EQ(k.GetSequenceCount(), 3u);
+    ASSERT_EQ(GetSequenceCount(session), 3u);
     SequenceMemoryInfo info{};
-    ASSERT_EQ(k.GetMemoryUsage(1, &info), 0u);
+    ASSERT_EQ(korvan::detail::GetMemoryUsage(1, &info), 0u);
     EXPECT_EQ(info.size, 300u);
-    ASSERT_EQ(k.DeleteSequence(static_cast<unsigned short>(info.sequenceNumber)), 0u);
-    EXPECT_EQ(k.DeleteSequence(static_cast<unsigned short>(info.sequenceNumber)), 0u)
+    ASSERT_EQ(DeleteSequence(session, static_cast<unsigned short>(info.sequenceNumber)), 0u);
+    EXPECT_EQ(DeleteSequence(session, static_cast<unsigned short>(info.sequenceNumber)), 0u)
         << "the device answers 01 for a number it does not hold";
 
     unsigned int freeBytes = 0, largest = 0;
-    ASSERT_EQ(k.GetAvailableMemory(&freeBytes, &largest), 0u);
+    ASSERT_EQ(GetAvailableMemory(session, &freeBytes, &largest), 0u);
     EXPECT_EQ(freeBytes, 400u);
     EXPECT_EQ(largest, 300u) << "the gap in the middle; 100 at the end";
 
-    ASSERT_EQ(DeviceAccess::DefragmentMemory(k), 0u);
-    EXPECT_EQ(StateOf(k), Defragmenting);
-    EXPECT_EQ(k.GetAvailableMemory(&freeBytes, &largest), 5u);
-    EXPECT_EQ(StateOf(k), Idle);
-    ASSERT_EQ(k.GetAvailableMemory(&freeBytes, &largest), 0u);
+    ASSERT_EQ(DefragmentMemory(session), 0u);
+    EXPECT_EQ(SessionState(), Defragmenting);
+    EXPECT_EQ(GetAvailableMemory(session, &freeBytes, &largest), 5u);
+    EXPECT_EQ(SessionState(), Idle);
+    ASSERT_EQ(GetAvailableMemory(session, &freeBytes, &largest), 0u);
     EXPECT_EQ(freeBytes, 400u);
     EXPECT_EQ(largest, 400u);
 
-    ASSERT_EQ(k.DeleteAllSequences(), 0u);
-    EXPECT_EQ(k.GetSequenceCount(), 0u);
-    ASSERT_EQ(k.GetAvailableMemory(&freeBytes, &largest), 0u);
+    ASSERT_EQ(DeleteAllSequences(session), 0u);
+    EXPECT_EQ(GetSequenceCount(session), 0u);
+    ASSERT_EQ(GetAvailableMemory(session, &freeBytes, &largest), 0u);
     EXPECT_EQ(freeBytes, 1000u);
 }
 
@@ -129,10 +153,10 @@ TEST_F(DeviceEndToEnd, UserDataRoundTrip) {
     k.FreeUserData(data);
 }
 
-TEST_F(DeviceEndToEnd, KeepAlivePollerQueriesWhileTheCallerIsBusy) {
+TEST_F(DeviceSessionEndToEnd, KeepAlivePollerQueriesWhileTheCallerIsBusy) {
     const int before = sim.RequestCount(0x31);
     const auto start = std::chrono::steady_clock::now();
-    korvan::detail::KeepAlivePoller poller(k);
+    korvan::detail::KeepAlivePoller poller(session);
     std::this_thread::sleep_for(std::chrono::milliseconds(1300));
     const auto stopAt = std::chrono::steady_clock::now();
     poller.Stop();
@@ -143,7 +167,7 @@ TEST_F(DeviceEndToEnd, KeepAlivePollerQueriesWhileTheCallerIsBusy) {
     EXPECT_GE(queries, 1);
     EXPECT_LE(queries, elapsed / 500);
     EXPECT_LT(stopped - stopAt, std::chrono::milliseconds(100));
-    EXPECT_EQ(StateOf(k), Idle);
+    EXPECT_EQ(SessionState(), Idle);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The virtual device's side of sequence storage, spoken to byte by byte: announcement, image,
 // start and stop, as the upload will use them.
-#include "device_sim_fixture.h"
+#include <support/virtual_device_fixture.h>
 
 #include <tessel/serial/rs232.h>
 

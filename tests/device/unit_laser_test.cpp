@@ -1,10 +1,11 @@
 // Laser records: defaults, copies that own their calibration, comparison, intensity control.
-#include <korvan/device/detail/device_access.h>
+#include <korvan/calibration/detail/calibration_run.h>
 #include <korvan/device/korvan.h>
 #include <korvan/device/laser.h>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -85,15 +86,44 @@ TEST(Laser, IntensityIsControllableOnlyOverARange) {
     EXPECT_EQ(laser.CanChangeIntensity(), 0);
 }
 
-TEST(Laser, KorvanCopiesOwnTheirCalibrationLaser) {
-    Korvan first;
-    Korvan second(first);
-    Laser& a = korvan::detail::DeviceAccess::CalibrationLaser(first);
-    Laser& b = korvan::detail::DeviceAccess::CalibrationLaser(second);
+// A Korvan copies its calibration run: each copy must own its laser and working table.
+TEST(Laser, CalibrationRunCopiesOwnTheirCalibrationLaser) {
+    korvan::detail::CalibrationRun first;
+    korvan::detail::CalibrationRun second(first);
+    const Laser& a = first.CalibrationLaser();
+    const Laser& b = second.CalibrationLaser();
     EXPECT_TRUE(a == Laser());
     EXPECT_NE(a.calibration, b.calibration);
     second = first;
     EXPECT_NE(a.calibration, b.calibration);
+}
+
+// Refused points change nothing and send nothing: the session has no line open.
+TEST(CalibrationRunUnit, RefusedPointsLeaveTheWorkingTable) {
+    korvan::detail::Session session;
+    korvan::detail::CalibrationRun run;
+    const double nan = std::nan("");
+    struct Case {
+        const char* what;
+        unsigned int index;
+        RPOINTF camera, device;
+        unsigned int expected;
+    };
+    const Case cases[] = {
+        {"no run", 0, RPOINTF(1.0, 1.0), RPOINTF(1.0, 1.0), 5u},
+        {"camera not finite", 0, RPOINTF(nan, 1.0), RPOINTF(1.0, 1.0), 2u},
+        {"device not finite", 0, RPOINTF(1.0, 1.0), RPOINTF(1.0, static_cast<double>(INFINITY)), 2u},
+        {"negative pixel", 0, RPOINTF(-1.0, 1.0), RPOINTF(1.0, 1.0), 2u},
+        {"beyond the mirrors", 0, RPOINTF(1.0, 1.0), RPOINTF(65536.0, 1.0), 2u},
+        {"index beyond the count", 16, RPOINTF(1.0, 1.0), RPOINTF(1.0, 1.0), 2u},
+    };
+    for (const Case& c : cases) {
+        // As a started run leaves it; only the first case sees no run.
+        session.state = &c == &cases[0] ? Idle : Calibrating;
+        EXPECT_EQ(run.SetPoint(session, c.index, c.camera, c.device), c.expected) << c.what;
+        EXPECT_TRUE(*run.CalibrationLaser().calibration == Calibration(16)) << c.what;
+        EXPECT_EQ(session.state, &c == &cases[0] ? Idle : Calibrating) << c.what;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The exchange rules every command shares: echo and status checks, time-outs, late bytes,
 // and the port shared between copies.
-#include "device_wire_fixture.h"
+#include <support/wire_session_fixture.h>
 
 #include <atomic>
 #include <chrono>
@@ -14,15 +14,15 @@ using DeviceWireExchange = WireTest;
 TEST_F(DeviceWireExchange, WrongEchoFailsEvenWithStatusDone) {
     Open();
     Step({0x4F}, {0x4E, 0xFF});
-    EXPECT_EQ(device.ClearLastDeviceError(), 1u);
+    EXPECT_EQ(ClearDeviceErrors(session), 1u);
     Step({0x40}, {0x40, 0xFF});
-    EXPECT_EQ(DeviceAccess::ResetDevice(device), 0u);
+    EXPECT_EQ(ResetDevice(session), 0u);
 }
 
 TEST_F(DeviceWireExchange, RefusingStatusFails) {
     Open();
     Step({0x3D}, {0x3D, 0x00});
-    EXPECT_EQ(DeviceAccess::StopSequenceInternal(device), 1u);
+    EXPECT_EQ(StopSequence(session), 1u);
     EXPECT_TRUE(PortOpen()) << "only a failed state query closes the port";
 }
 
@@ -31,10 +31,10 @@ TEST_F(DeviceWireExchange, SurplusBytesOfABadReplyDoNotShiftTheNextReply) {
     // A garbled reply longer than expected: the host reads two bytes, sees a wrong echo, and
     // must not take the rest for the answer to its next command.
     Step({0x4F}, {0x31, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
-    EXPECT_EQ(device.ClearLastDeviceError(), 1u);
+    EXPECT_EQ(ClearDeviceErrors(session), 1u);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     Step({0x40}, {0x40, 0xFF});
-    EXPECT_EQ(DeviceAccess::ResetDevice(device), 0u);
+    EXPECT_EQ(ResetDevice(session), 0u);
 }
 
 TEST_F(DeviceWireExchange, LateReplyIsDiscardedBeforeTheNextCommand) {
@@ -42,18 +42,18 @@ TEST_F(DeviceWireExchange, LateReplyIsDiscardedBeforeTheNextCommand) {
     // The reply comes after the host has given up on it (one byte is awaited at most 2 s).
     Step({0x40}, {0x40, 0xFF}, 2300);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(DeviceAccess::ResetDevice(device), 1u);
+    EXPECT_EQ(ResetDevice(session), 1u);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2300));
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     Step({0x3D}, {0x3D, 0xFF});
-    EXPECT_EQ(DeviceAccess::StopSequenceInternal(device), 0u) << "took the late 40 FF as its reply";
+    EXPECT_EQ(StopSequence(session), 0u) << "took the late 40 FF as its reply";
 }
 
 TEST(DeviceWireLateInput, ALineThatKeepsSendingDoesNotHoldTheNextCommandBack) {
     testsupport::PtyPeer peer;
-    Korvan device;
+    korvan::detail::Session session;
     std::string name = peer.PortName();
-    ASSERT_TRUE(DeviceAccess::Line(device).rs232.Connect(name.data()));
+    ASSERT_TRUE(session.Line().rs232.Connect(name.data()));
     std::atomic<bool> babbling{true};
     std::thread noise([&] {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(6);
@@ -62,9 +62,9 @@ TEST(DeviceWireLateInput, ALineThatKeepsSendingDoesNotHoldTheNextCommandBack) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
-    EXPECT_EQ(DeviceAccess::ResetDevice(device), 1u);  // wrong echo: late input expected
+    EXPECT_EQ(ResetDevice(session), 1u);  // wrong echo: late input expected
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(DeviceAccess::ResetDevice(device), 1u);
+    EXPECT_EQ(ResetDevice(session), 1u);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
     babbling = false;
     noise.join();
@@ -72,32 +72,33 @@ TEST(DeviceWireLateInput, ALineThatKeepsSendingDoesNotHoldTheNextCommandBack) {
 }
 
 TEST_F(DeviceWireExchange, NotConnectedSendsNothing) {
-    EXPECT_EQ(device.ClearLastDeviceError(), 1u);
-    EXPECT_EQ(device.Stop(), 1u);
-    EXPECT_EQ(device.Disconnect(), 0u);
+    EXPECT_EQ(ClearDeviceErrors(session), 1u);
+    EXPECT_EQ(Stop(session, calibration), 1u);
+    EXPECT_EQ(Disconnect(session, calibration), 0u);
     State s = Idle;
-    EXPECT_EQ(device.GetState(&s), 1u);
+    EXPECT_EQ(Query(&s), 1u);
     EXPECT_EQ(s, NotConnected);
 }
 
 TEST_F(DeviceWireExchange, CopiesShareThePortUntilTheLastOneGoes) {
     Open();
     {
-        Korvan copy(device);
-        Korvan assigned;
+        // A Korvan copies its session: the copies below are what its copies hold.
+        korvan::detail::Session copy(session);
+        korvan::detail::Session assigned;
         assigned = copy;
         Step({0x40}, {0x40, 0xFF});
-        EXPECT_EQ(DeviceAccess::ResetDevice(assigned), 0u);
+        EXPECT_EQ(ResetDevice(assigned), 0u);
     }
     // The copies are gone; the original still owns an open port.
     EXPECT_TRUE(PortOpen());
     Step({0x40}, {0x40, 0xFF});
-    EXPECT_EQ(DeviceAccess::ResetDevice(device), 0u);
+    EXPECT_EQ(ResetDevice(session), 0u);
 
-    Korvan survivor(device);
-    device = Korvan();
-    EXPECT_TRUE(DeviceAccess::Line(survivor).rs232.IsConnected());
-    survivor = Korvan();
+    korvan::detail::Session survivor(session);
+    session = korvan::detail::Session();
+    EXPECT_TRUE(survivor.PortOpen());
+    survivor = korvan::detail::Session();
     // Released with the last copy: the port can be opened again (opens are exclusive).
     RS232 probe;
     std::string name = peer.PortName();
@@ -111,12 +112,12 @@ TEST_F(DeviceWireExchange, DisconnectStopsResetsAndRestoresTheBaudRate) {
     StateStep(0);                // Stop: final query
     Step({0x40}, {0x40, 0x00});  // reset refused ...
     Step({0x1E}, {0x1E, 0xFF});  // ... but the baud-rate reset confirms, which decides
-    EXPECT_EQ(device.Disconnect(), 0u);
+    EXPECT_EQ(Disconnect(session, calibration), 0u);
     EXPECT_FALSE(PortOpen());
     State s = Idle;
-    EXPECT_EQ(device.GetState(&s), 1u);
+    EXPECT_EQ(Query(&s), 1u);
     EXPECT_EQ(s, NotConnected);
-    EXPECT_EQ(device.Disconnect(), 0u) << "a second Disconnect sends nothing";
+    EXPECT_EQ(Disconnect(session, calibration), 0u) << "a second Disconnect sends nothing";
 }
 
 TEST_F(DeviceWireExchange, DisconnectReportsTheResetWhenTheBaudRateResetFails) {
@@ -126,7 +127,7 @@ TEST_F(DeviceWireExchange, DisconnectReportsTheResetWhenTheBaudRateResetFails) {
     StateStep(0);
     Step({0x40}, {0x40, 0x00});
     Step({0x1E}, {0x1E, 0x20});  // the bootloader's answer, not the device's
-    EXPECT_EQ(device.Disconnect(), 1u);
+    EXPECT_EQ(Disconnect(session, calibration), 1u);
     EXPECT_FALSE(PortOpen());
 }
 

@@ -1,6 +1,6 @@
 // Switching lasers and starting calibration runs, byte by byte.
-#include "device_wire_fixture.h"
-#include "laser_list_guard.h"
+#include <support/wire_session_fixture.h>
+#include <support/process_state_guard.h>
 
 #include <korvan/device/detail/process_state.h>
 
@@ -26,7 +26,7 @@ protected:
         list.push_back(std::move(laser));
         return list.back();
     }
-    LaserListGuard lasers_;
+    ProcessStateGuard processState_;
 };
 
 TEST_F(DeviceWireSwitching, IntensityBecomesTheTruncatedAnalogLevel) {
@@ -46,7 +46,7 @@ TEST_F(DeviceWireSwitching, IntensityBecomesTheTruncatedAnalogLevel) {
         Define(1, LaserOutput2, c.min, c.max);
         StateStep(0);
         Step(c.analog, {0x39, 0xFF});
-        EXPECT_EQ(device.SetLaserIntensity(1, c.intensity), 0u) << c.intensity;
+        EXPECT_EQ(SetLaserIntensity(session, 1, c.intensity), 0u) << c.intensity;
     }
 }
 
@@ -54,28 +54,28 @@ TEST_F(DeviceWireSwitching, IntensityWhileASequenceRunsIsOnlyStored) {
     Open();
     Laser& laser = Define(1, LaserOutput1, 0, 10000);
     StateStep(1);
-    EXPECT_EQ(device.SetLaserIntensity(1, 4000), 0u);
+    EXPECT_EQ(SetLaserIntensity(session, 1, 4000), 0u);
     EXPECT_EQ(laser.intensity, 4000u);
     StateStep(0);
-    EXPECT_EQ(device.SetLaserIntensity(1, 10001), 2u);
+    EXPECT_EQ(SetLaserIntensity(session, 1, 10001), 2u);
     EXPECT_EQ(laser.intensity, 4000u);
 }
 
 TEST_F(DeviceWireSwitching, RefusalsBeforeAnyTraffic) {
     Open();
     // Nothing is scripted: TearDown fails on any byte sent.
-    EXPECT_EQ(device.SetLaserONOFF(1, 1), 5u) << "no laser defined";
+    EXPECT_EQ(SetLaserOnOff(session, 1, 1), 5u) << "no laser defined";
     Define(1, LaserOutput1, 0, 10000);
     Define(2, LaserOutput2, 0, 10000, 1000);
     Define(3, LaserOutput3, 5000, 5000);
-    EXPECT_EQ(device.SetLaserONOFF(9, 1), 2u);
-    EXPECT_EQ(device.SetLaserONOFF(2, 1), 2u) << "pulsed";
-    EXPECT_EQ(device.SetLaserIntensity(2, 100), 2u) << "pulsed";
-    EXPECT_EQ(device.SetLaserIntensity(3, 100), 5u) << "no intensity range";
-    EXPECT_EQ(device.SetCalibrationPoint(0, RPOINTF(1, 1), RPOINTF(1, 1)), 5u) << "no run";
+    EXPECT_EQ(SetLaserOnOff(session, 9, 1), 2u);
+    EXPECT_EQ(SetLaserOnOff(session, 2, 1), 2u) << "pulsed";
+    EXPECT_EQ(SetLaserIntensity(session, 2, 100), 2u) << "pulsed";
+    EXPECT_EQ(SetLaserIntensity(session, 3, 100), 5u) << "no intensity range";
+    EXPECT_EQ(calibration.SetPoint(session, 0, RPOINTF(1, 1), RPOINTF(1, 1)), 5u) << "no run";
     RPOINTF out;
-    EXPECT_EQ(device.GetDeviceCoordinates(RPOINTF(1, 1), nullptr, 1), 2u);
-    EXPECT_EQ(device.GetDeviceCoordinates(RPOINTF(std::nan(""), 1.0), &out, 1), 2u);
+    EXPECT_EQ(korvan::detail::GetDeviceCoordinates(RPOINTF(1, 1), nullptr, 1), 2u);
+    EXPECT_EQ(korvan::detail::GetDeviceCoordinates(RPOINTF(std::nan(""), 1.0), &out, 1), 2u);
 }
 
 TEST_F(DeviceWireSwitching, OnAndOffUseTheActiveLevel) {
@@ -91,18 +91,18 @@ TEST_F(DeviceWireSwitching, OnAndOffUseTheActiveLevel) {
     for (const auto& [id, on, request] : cases) {
         StateStep(0);
         Step(request, {0x38, 0xFF});
-        EXPECT_EQ(device.SetLaserONOFF(id, on), 0u);
+        EXPECT_EQ(SetLaserOnOff(session, id, on), 0u);
     }
     StateStep(1);
-    EXPECT_EQ(device.SetLaserONOFF(1, 1), 5u) << "not while a sequence runs";
+    EXPECT_EQ(SetLaserOnOff(session, 1, 1), 5u) << "not while a sequence runs";
 }
 
 TEST_F(DeviceWireSwitching, AnInvalidPointCountNeverLightsTheLaser) {
     Open();
     Define(1, LaserOutput1, 0, 10000);
     StateStep(0);
-    EXPECT_EQ(device.StartCalibration(10, 1), 2u);
-    EXPECT_EQ(DeviceAccess::CachedState(device), Idle);
+    EXPECT_EQ(calibration.Start(session, 10, 1), 2u);
+    EXPECT_EQ(session.state, Idle);
 }
 
 TEST_F(DeviceWireSwitching, ACalibrationRunLightsMovesAndStops) {
@@ -113,8 +113,8 @@ TEST_F(DeviceWireSwitching, ACalibrationRunLightsMovesAndStops) {
     Step({0x39, 0x04, 0x7F, 0xFF}, {0x39, 0xFF});  // the laser's own intensity first
     StateStep(0);
     Step({0x38, 0x06, 0x01}, {0x38, 0xFF});
-    ASSERT_EQ(device.StartCalibration(4, 1), 0u);
-    EXPECT_EQ(DeviceAccess::CachedState(device), Calibrating);
+    ASSERT_EQ(calibration.Start(session, 4, 1), 0u);
+    EXPECT_EQ(session.state, Calibrating);
 
     // A move: dark while the mirrors travel, back at the run's intensity at the spot.
     StateStep(0);
@@ -128,13 +128,13 @@ TEST_F(DeviceWireSwitching, ACalibrationRunLightsMovesAndStops) {
     Step({0x39, 0x04, 0x7F, 0xFF}, {0x39, 0xFF});
     StateStep(0);
     Step({0x38, 0x06, 0x01}, {0x38, 0xFF});
-    EXPECT_EQ(device.MoveAbsolute(0x100, 0x200), 0u);
+    EXPECT_EQ(MoveAbsolute(session, calibration, 0x100, 0x200), 0u);
 
     StateStep(0);
     StateStep(0);
     Step({0x38, 0x06, 0x00}, {0x38, 0xFF});
     StateStep(0);
-    EXPECT_EQ(device.Stop(), 0u);
+    EXPECT_EQ(Stop(session, calibration), 0u);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The output default commands of a laser definition, byte by byte.
-#include "device_wire_fixture.h"
-#include "laser_list_guard.h"
+#include <support/wire_session_fixture.h>
+#include <support/process_state_guard.h>
 
 namespace devicetest {
 namespace {
@@ -8,9 +8,13 @@ namespace {
 class DeviceWireLasers : public WireTest {
 protected:
     unsigned int Add(OutputPorts port, int activeLevel) {
-        return device.AddLaser(0, 0, 0, port, 0, 10000, 0, &id, activeLevel);
+        Laser laser;
+        laser.port = port;
+        laser.maxIntensity = 10000;
+        laser.activeLevel = activeLevel;
+        return DefineLaser(session, std::move(laser), &id);
     }
-    LaserListGuard lasers_;
+    ProcessStateGuard processState_;
     unsigned int id = 0;
 };
 

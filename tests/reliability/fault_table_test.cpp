@@ -3,8 +3,8 @@
 // calibration run. Every row checks the result code, that the call returned within its time-outs,
 // that no laser was left on, and that the object is usable afterwards: the next operation works,
 // or the connection was reported lost and a new Connect works.
-#include "../device/device_sim_fixture.h"
-#include "../device/laser_list_guard.h"
+#include <support/virtual_device_fixture.h>
+#include <support/process_state_guard.h>
 #include "../../bench/soak_cycle.h"
 
 #include <korvan/sequence/sequence_elements.h>
@@ -266,7 +266,7 @@ protected:
         return 99;
     }
 
-    devicetest::LaserListGuard guard;
+    testsupport::ProcessStateGuard guard;
     Korvan k;
     sim::VirtualDevice spare;  ///< connected to when the line of `sim` went away
     unsigned int continuous = 0, pulsed = 0;

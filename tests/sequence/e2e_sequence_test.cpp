@@ -210,7 +210,7 @@ TEST_F(SequenceRun, FragmentedMemoryIsDefragmentedForALargeImage) {
 // Random valid sequences: every image the compiler makes is accepted by the device's own decoder,
 // and executing it ends exactly one tick after the image's end tick.
 TEST(SequenceProperty, RandomSequencesDecodeAndEndAtTheirEndTick) {
-    devicetest::LaserListGuard guard;
+    testsupport::ProcessStateGuard guard;
     Korvan k;
     unsigned int continuous = 0, pulsed = 0;
     ASSERT_EQ(k.AddLaser(120, 300, 80, LaserOutput1, 500, 9000, 0, &continuous, 1, 400u), 0u);

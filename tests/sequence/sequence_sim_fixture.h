@@ -1,8 +1,7 @@
 #pragma once
 // End-to-end sequence tests: a connected Korvan object with one continuous laser on LaserOutput1,
 // against the virtual device, and the device's executed timeline.
-#include "../device/device_sim_fixture.h"
-#include "../device/laser_list_guard.h"
+#include <support/virtual_device_fixture.h>
 
 #include <korvan/sequence/sequence_elements.h>
 #include <sim/image/timeline.h>
@@ -65,7 +64,6 @@ protected:
         return lit;
     }
 
-    devicetest::LaserListGuard guard;
     Korvan k;
     unsigned int laser = 0;
 };

@@ -1,6 +1,6 @@
 // Upload and start on the wire: every byte of the announcement, the image, the free-memory
 // fallback and the start command.
-#include "../device/device_wire_fixture.h"
+#include <support/wire_session_fixture.h>
 
 #include <korvan/sequence/sequence_elements.h>
 
@@ -14,7 +14,7 @@ class SequenceWire : public WireTest {
 protected:
     unsigned int UploadEmpty(unsigned short* number) {
         SequenceObject* none[1] = {};
-        return device.UploadSequence(none, 0, number);
+        return UploadSequence(session, none, 0, number);
     }
 };
 
@@ -28,8 +28,8 @@ TEST_F(SequenceWire, AnnouncementImageAndStart) {
 
     Step({0x3E, 0x00, 0x07, 0xFF, 0x01, 0x00, 0x00, 0x00, 0x00}, {0x3E, 0xFF});
     StateStep(1);
-    EXPECT_EQ(device.StartSequence(7, NoInput, Trigger1, 0), 0u);
-    EXPECT_EQ(DeviceAccess::CachedState(device), Running);
+    EXPECT_EQ(StartSequence(session, 7, NoInput, Trigger1, 0), 0u);
+    EXPECT_EQ(session.state, Running);
 }
 
 TEST_F(SequenceWire, RefusedAnnouncementDefragmentsAndTriesAgain) {
@@ -67,13 +67,13 @@ TEST_F(SequenceWire, RefusalsAndTheirResults) {
     } starts[] = {{0x01, 2}, {0x03, 2}, {0x05, 5}};
     for (const auto& s : starts) {
         Step({0x3E, 0x00, 0x02, 0x01, 0x02, 0x00, 0x00, 0x00, 0x03}, {0x3E, s.status});
-        EXPECT_EQ(device.StartSequence(2, Input1, Trigger2, 3), s.result);
+        EXPECT_EQ(StartSequence(session, 2, Input1, Trigger2, 3), s.result);
     }
     // Input and trigger both out of range: refused before sending; one of them alone is sent.
-    EXPECT_EQ(device.StartSequence(2, static_cast<InputPorts>(4), static_cast<TriggerBehaviour>(0), 1), 2u);
+    EXPECT_EQ(StartSequence(session, 2, static_cast<InputPorts>(4), static_cast<TriggerBehaviour>(0), 1), 2u);
     Step({0x3E, 0x00, 0x02, 0x04, 0x01, 0x00, 0x00, 0x00, 0x01}, {0x3E, 0x01});
-    EXPECT_EQ(device.StartSequence(2, static_cast<InputPorts>(4), Trigger1, 1), 2u);
-    EXPECT_EQ(device.StartExternMode(Input0), 5u);
+    EXPECT_EQ(StartSequence(session, 2, static_cast<InputPorts>(4), Trigger1, 1), 2u);
+    EXPECT_EQ(Korvan().StartExternMode(Input0), 5u);
 }
 
 }  // namespace

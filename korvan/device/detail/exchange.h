@@ -3,6 +3,7 @@
 // the time-out, check echo and status. Every operation goes through Exchange.
 #include <korvan/device/detail/big_endian.h>
 #include <korvan/device/detail/command_table.h>
+#include <korvan/device/result_codes.h>
 #include <tessel/serial/rs232.h>
 
 #include <chrono>
@@ -83,6 +84,6 @@ bool ReceiveMore(SerialLine& line, std::uint8_t* out, std::size_t count, int tim
 void AbandonImage(SerialLine& line);
 
 /// The common mapping of an outcome: 0 when done, otherwise 1.
-inline unsigned int ResultOf(const Reply& reply) { return reply.Done() ? 0u : 1u; }
+inline unsigned int ResultOf(const Reply& reply) { return reply.Done() ? ResultSuccess : ResultCommunicationError; }
 
 }  // namespace korvan::detail

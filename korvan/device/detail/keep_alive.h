@@ -2,19 +2,18 @@
 // Keeps the device's connection alive while the calling thread does long work without serial
 // traffic (compiling a sequence, saving a calibration file): a second thread queries the state
 // about every 500 ms. The caller must send nothing while it runs.
+#include <korvan/device/detail/session.h>
 #include <korvan/export.h>
 
 #include <atomic>
 #include <thread>
 
-class Korvan;
-
 namespace korvan::detail {
 
 class KORVAN_API KeepAlivePoller {
 public:
-    /// Starts polling `device`.
-    explicit KeepAlivePoller(Korvan& device);
+    /// Starts polling `session`'s device; the session's cached state stays as its owner left it.
+    explicit KeepAlivePoller(Session& session);
     /// Stops and joins, if Stop has not done so.
     ~KeepAlivePoller();
     KeepAlivePoller(const KeepAlivePoller&) = delete;

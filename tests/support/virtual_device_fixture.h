@@ -1,10 +1,9 @@
 #pragma once
 // End-to-end tests: a Korvan object against the virtual device on a pseudo-terminal, with the
-// enumeration limited to the virtual devices' ports.
-#include <korvan/device/detail/device_access.h>
-#include <korvan/device/detail/process_state.h>
+// enumeration limited to the virtual devices' ports and the process-wide state put back after.
 #include <korvan/device/korvan.h>
 #include <sim/device_responder.h>
+#include <support/process_state_guard.h>
 #include <sim/virtual_device.h>
 
 #include <gtest/gtest.h>
@@ -15,7 +14,7 @@
 
 namespace devicetest {
 
-using korvan::detail::DeviceAccess;
+using testsupport::ProcessStateGuard;
 
 /// Sets an environment variable for the lifetime of the object, then restores it.
 class ScopedEnv {
@@ -40,9 +39,6 @@ private:
 
 class SimTest : public ::testing::Test {
 protected:
-    SimTest() : savedDevices_(korvan::detail::ProcessWide().deviceList) {}
-    ~SimTest() override { korvan::detail::ProcessWide().deviceList = savedDevices_; }
-
     void SetUp() override { ASSERT_TRUE(sim.Start()); }
 
     /// Runs f(DeviceModel&) under the virtual device's lock.
@@ -68,11 +64,9 @@ protected:
         return s;
     }
 
+    ProcessStateGuard processState_;
     ScopedEnv noHardware_{"TESSEL_NO_HARDWARE_PORTS", "1"};
     sim::VirtualDevice sim;
-
-private:
-    std::vector<DeviceInfo> savedDevices_;
 };
 
 }  // namespace devicetest
