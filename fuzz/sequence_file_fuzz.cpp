@@ -1,6 +1,6 @@
-// Sequence files of the command-line tool: parse and check; what passes is given to a Korvan
-// object (lasers defined, start ticks laid out, analysed) without a device. Faults in a file must
-// come back as InputError, never as another exception or a crash.
+// Sequence files: parse and check; what passes is written back and read again (it must read), then
+// laid out and compiled offline. Faults in a file must come back as InputError, never as another
+// exception or a crash.
 #include "fuzz_file.h"
 
 #include <sequence_file/compiled_sequence.h>
@@ -45,12 +45,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const sequence_file::InputError&) {
         return 0;
     }
-    // What passes is laid out and compiled offline, and must read back the same once written.
+    // What passes must read back the same once written, and is laid out and compiled offline.
+    sequence_file::SequenceFile again;
     try {
-        const sequence_file::SequenceFile again =
-            sequence_file::ParseSequenceText(sequence_file::WriteSequenceText(file), folder);
-        if (again.elements.size() != file.elements.size() || again.lasers.size() != file.lasers.size())
-            __builtin_trap();
+        again = sequence_file::ParseSequenceText(sequence_file::WriteSequenceText(file), folder);
+    } catch (const sequence_file::InputError&) {
+        __builtin_trap();  // the writer wrote what the reader refuses
+    }
+    if (again.elements.size() != file.elements.size() || again.lasers.size() != file.lasers.size()) __builtin_trap();
+    try {
         sequence_file::CompiledSequence compiled(std::move(file));
     } catch (const sequence_file::InputError&) {  // laying out starts and jump targets reports faults so
     }

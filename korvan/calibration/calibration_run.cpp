@@ -4,7 +4,7 @@
 #include <korvan/device/detail/device_state.h>
 #include <korvan/device/detail/laser_levels.h>
 #include <korvan/device/detail/laser_lookup.h>
-#include <korvan/device/detail/laser_switching.h>
+#include <korvan/sequence/detail/laser_switching.h>
 #include <korvan/device/detail/motion.h>
 #include <korvan/device/detail/outputs.h>
 

@@ -16,6 +16,9 @@
 class SequenceObject;
 struct SequenceAnalysis;
 
+namespace korvan {
+struct SequenceSettings;
+}
 namespace korvan::detail {
 struct Session;
 class CalibrationRun;
@@ -275,6 +278,10 @@ public:
     unsigned int AnalyzeSequence(SequenceObject** elements, unsigned int count, SequenceAnalysis* analysis);
     /// External start mode is not supported by this device: always 5.
     unsigned int StartExternMode(InputPorts input);
+    /// What this object's sequence calls compile with, for korvan::CompileSequence: this object's
+    /// tick time, the process-wide scan mode and the process-wide laser list (not copied: the array
+    /// stays valid until a laser is added or removed). No device traffic. 2 for a null `settings`.
+    unsigned int GetSequenceSettings(korvan::SequenceSettings* settings) const;
 
 private:
     // The connection (its line shared with copies) and the calibration run; every operation

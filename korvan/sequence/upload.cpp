@@ -18,19 +18,6 @@ constexpr auto kDefragmentPoll = std::chrono::milliseconds(300);
 constexpr std::uint8_t kStartBadSequence = 0x01;
 constexpr std::uint8_t kStartBadArguments = 0x03;
 
-// The one place where a compilation reads process-wide state: the device's sequences see the
-// laser list and the scan mode that the application set for all objects.
-SequenceSettings SettingsFor(unsigned int tickTime, bool allowLaserPorts) {
-    const auto& process = ProcessWide();
-    SequenceSettings settings;
-    settings.tickTime = tickTime;
-    settings.scanMode = process.scanMode;
-    settings.lasers = process.laserList.data();
-    settings.laserCount = static_cast<unsigned int>(process.laserList.size());
-    settings.allowLaserPorts = allowLaserPorts;
-    return settings;
-}
-
 // Compiling a long sequence keeps the serial line quiet; the poller keeps the device's
 // connection alive meanwhile and is joined before the image is used.
 SequenceAnalysis Build(Session& session, const SequenceSettings& settings, SequenceObject** elements,
@@ -51,6 +38,17 @@ unsigned int RequireIdleCached(Session& session) {
 
 }  // namespace
 
+SequenceSettings SequenceSettingsFor(const Session& session, bool allowLaserPorts) {
+    const auto& process = ProcessWide();
+    SequenceSettings settings;
+    settings.tickTime = session.tickTime;
+    settings.scanMode = process.scanMode;
+    settings.lasers = process.laserList.data();
+    settings.laserCount = static_cast<unsigned int>(process.laserList.size());
+    settings.allowLaserPorts = allowLaserPorts;
+    return settings;
+}
+
 unsigned int UploadSequence(Session& session, SequenceObject** elements, unsigned int count,
                             unsigned short* sequenceNumber) {
     if (elements == nullptr || sequenceNumber == nullptr) return ResultInvalidArgument;  // nothing sent
@@ -61,7 +59,7 @@ unsigned int UploadSequence(Session& session, SequenceObject** elements, unsigne
 unsigned int UploadImage(Session& session, SequenceObject** elements, unsigned int count,
                          unsigned short* sequenceNumber, bool allowLaserPorts) {
     if (sequenceNumber == nullptr) return ResultInvalidArgument;
-    SequenceAnalysis image = Build(session, SettingsFor(session.tickTime, allowLaserPorts), elements, count);
+    SequenceAnalysis image = Build(session, SequenceSettingsFor(session, allowLaserPorts), elements, count);
     if (image.result != ResultSuccess) return image.result;
     const auto length = static_cast<unsigned int>(image.image.size());
 
@@ -118,7 +116,7 @@ unsigned int MakeRoomFor(Session& session, unsigned int length) {
 unsigned int CalcMemoryUsage(Session& session, SequenceObject** elements, unsigned int count, unsigned int* size) {
     if (size == nullptr) return ResultInvalidArgument;
     const SequenceAnalysis image =
-        Build(session, SettingsFor(session.tickTime, session.state == Calibrating), elements, count);
+        Build(session, SequenceSettingsFor(session, session.state == Calibrating), elements, count);
     if (image.result != ResultSuccess) return image.result;
     *size = static_cast<unsigned int>(image.image.size());
     return ResultSuccess;
@@ -127,7 +125,7 @@ unsigned int CalcMemoryUsage(Session& session, SequenceObject** elements, unsign
 unsigned int AnalyzeSequence(Session& session, SequenceObject** elements, unsigned int count,
                              SequenceAnalysis* analysis) {
     if (analysis == nullptr) return ResultInvalidArgument;
-    *analysis = Build(session, SettingsFor(session.tickTime, session.state == Calibrating), elements, count);
+    *analysis = Build(session, SequenceSettingsFor(session, session.state == Calibrating), elements, count);
     return analysis->result;
 }
 
@@ -135,7 +133,7 @@ unsigned int GetTiming(const Session& session, SequenceObject& element, unsigned
                        unsigned int* illumination) {
     if (duration == nullptr || illumination == nullptr) return ResultInvalidArgument;
     SequenceElementTiming timing;
-    const unsigned int result = TimeSequenceElement(element, SettingsFor(session.tickTime, false), &timing);
+    const unsigned int result = TimeSequenceElement(element, SequenceSettingsFor(session, false), &timing);
     *duration = timing.duration;
     *illumination = timing.illumination;
     return result;

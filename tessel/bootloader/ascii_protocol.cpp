@@ -73,7 +73,7 @@ void ASCIIProtocol::Disconnect() {
     connected = false;
 }
 
-void ASCIIProtocol::remove_newline(char* text) {
+void ASCIIProtocol::removeNewline(char* text) {
     for (char* p = text; *p != '\0'; ++p)
         if (*p == '\n') *p = '\0';
 }
@@ -146,7 +146,7 @@ bool ASCIIProtocol::real_query(char* query, char*** answers, unsigned long long*
             return false;
         }
         char* line = reinterpret_cast<char*>(data);
-        remove_newline(line);
+        removeNewline(line);
         const bool isAck = std::strcmp(line, "ACK") == 0;
         if (isAck || std::strcmp(line, "NACK") == 0) {
             port->FreeRS232Memory(data);

@@ -91,7 +91,7 @@ private:
     bool real_binarytransfer(char* command, unsigned char* data, unsigned long long size, char*** answers,
                              unsigned long long* count, bool* ack);
     bool ReopenAt(int baudRate, int waitMs);
-    static void remove_newline(char* text);
+    static void removeNewline(char* text);
     static void ReleaseAnswers(char** answers, unsigned long long count);
 
     RS232* port;

@@ -62,9 +62,9 @@ public:
     std::unique_ptr<std::vector<uint8_t>> GetImage(uint64_t index);
 
 private:
-    void close_reader();
+    void closeReader();
     void scale_data();
-    void read_z_data();
+    void readZData();
 
     TiffStackReader handle_{nullptr, nullptr};
     TiffStackShape shape_{};

@@ -172,3 +172,28 @@ TEST_F(DeviceSessionEndToEnd, KeepAlivePollerQueriesWhileTheCallerIsBusy) {
 
 }  // namespace
 }  // namespace devicetest
+
+namespace devicetest {
+namespace {
+
+// Each poller owns its stop flag: when one caller's long work ends, another caller's poller goes
+// on keeping its own device's connection alive (a shared flag stopped them all).
+TEST_F(DeviceSessionEndToEnd, StoppingOnePollerLeavesAnotherPolling) {
+    sim::VirtualDevice other;
+    ASSERT_TRUE(other.Start());
+    korvan::detail::Session otherSession;
+    korvan::detail::CalibrationRun otherCalibration;
+    ASSERT_EQ(korvan::detail::Connect(otherSession, otherCalibration, other.PortName().c_str()), 0u);
+
+    korvan::detail::KeepAlivePoller first(session);
+    korvan::detail::KeepAlivePoller second(otherSession);
+    first.Stop();
+    const int before = other.RequestCount(0x31);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    EXPECT_GE(other.RequestCount(0x31) - before, 1) << "the second poller stopped with the first";
+    second.Stop();
+    korvan::detail::Disconnect(otherSession, otherCalibration);
+}
+
+}  // namespace
+}  // namespace devicetest

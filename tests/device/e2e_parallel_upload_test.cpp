@@ -83,7 +83,8 @@ TEST_F(ParallelUpload, BothSucceedAndEachPollerKeepsItsOwnDeviceQueried) {
     one.join();
     two.join();
 
-    long long shortestLongest = -1;  // over both threads: the longer compile of each, the smaller
+    // Where compiles are shorter than a poll period (an optimised build) the counts show little;
+    // DeviceSessionEndToEnd.StoppingOnePollerLeavesAnotherPolling checks the pollers on their own.
     for (const Outcome* out : {&a, &b}) {
         const char* which = out == &a ? "first" : "second";
         EXPECT_EQ(out->results, std::vector<unsigned int>(3 * kRounds, 0u)) << which;
@@ -94,14 +95,9 @@ TEST_F(ParallelUpload, BothSucceedAndEachPollerKeepsItsOwnDeviceQueried) {
             EXPECT_GE(out->queriesDuringCompile[round], compileMs / kQueryPeriodBoundMs)
                 << which << " round " << round << ", compile " << compileMs << " ms";
         }
-        const long long longest = *std::max_element(out->compileMs.begin(), out->compileMs.end());
-        shortestLongest = shortestLongest < 0 ? longest : std::min(shortestLongest, longest);
     }
     EXPECT_EQ(StateOf(first), Idle);
     EXPECT_EQ(StateOf(second), Idle);
-    if (shortestLongest < kQueryPeriodBoundMs) {
-        GTEST_SKIP() << "compiles of " << shortestLongest << " ms are too short here to show the pollers";
-    }
 }
 
 }  // namespace

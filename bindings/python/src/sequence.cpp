@@ -103,10 +103,18 @@ py::dict TraceSummary(const tools::BeamTrace& t) {
     return d;
 }
 
-SequenceAnalysis Analyze(Korvan& k, ElementArray& a) {
-    SequenceAnalysis analysis;
-    k.AnalyzeSequence(a.Data(), a.Count(), &analysis);
-    return analysis;
+/// What an element list compiles to for `k` (its tick time, the process's lasers defined through
+/// Device.add_laser), through the compiler itself: no device traffic.
+SequenceAnalysis Analyze(const Korvan& k, ElementArray& a, korvan::SequenceSettings* used = nullptr) {
+    korvan::SequenceSettings settings;
+    k.GetSequenceSettings(&settings);
+    if (used != nullptr) *used = settings;
+    return korvan::CompileSequence(a.Data(), a.Count(), settings);
+}
+
+/// The same without a device, at the default tick time.
+SequenceAnalysis AnalyzeOffline(ElementArray& a, korvan::SequenceSettings* used = nullptr) {
+    return Analyze(Korvan(), a, used);
 }
 
 /// Polls the state in short slices, holding the interpreter lock only between them, so that
@@ -480,8 +488,7 @@ different counters).)doc")
         [](py::object elements) {
             ElementArray a = Collect(elements);
             py::gil_scoped_release release;
-            Korvan offline;  // no device: the default tick time and the process-wide lasers
-            return Analyze(offline, a);
+            return AnalyzeOffline(a);
         },
         py::arg("elements"),
         "Compiles without a device at the default tick time (50 us): per element its start, duration "
@@ -560,29 +567,22 @@ its start ticks laid out; upload it with Device.upload.)doc")
                 }));
             }
             ElementArray a = Collect(source);
-            // Element lists name lasers by identifier; the trace needs their outputs.
-            std::vector<unsigned int> ids;
-            for (SequenceObject* e : a.pointers)
-                for (unsigned int id : e->laserIds)
-                    if (id && std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
             return TraceSummary(ToolCall("preview", [&] {
                 py::gil_scoped_release release;
-                Korvan offline;
-                SequenceAnalysis analysis = Analyze(offline, a);
+                korvan::SequenceSettings settings;
+                SequenceAnalysis analysis = AnalyzeOffline(a, &settings);
                 if (analysis.result != 0)
                     throw tools::DeviceError(
                         "element " + std::to_string(analysis.failedElement) + ": " + analysis.reason, analysis.result);
-                static const char* const kPalette[] = {"#1f6fd1", "#d62728", "#2ca02c", "#9467bd"};
+                // The lasers as defined (port, active level, intensity control), the ones the elements name.
                 std::vector<tools::TraceLaser> lasers;
-                for (size_t i = 0; i < ids.size() && i < 4; ++i) {
-                    tools::TraceLaser t;
-                    t.name = "laser " + std::to_string(ids[i]);
-                    t.color = kPalette[i];
-                    OutputPorts port = NoOutput;
-                    offline.GetPortForLaser(ids[i], &port);
-                    t.port = port;
-                    t.intensityControlled = true;
-                    lasers.push_back(t);
+                const auto all = sequence_file::PreviewLasersOf(settings.lasers, settings.laserCount);
+                for (unsigned int i = 0; i < settings.laserCount && lasers.size() < 4; ++i) {
+                    const unsigned int id = settings.lasers[i].id;
+                    const bool named = std::any_of(a.pointers.begin(), a.pointers.end(), [id](SequenceObject* e) {
+                        return std::find(std::begin(e->laserIds), std::end(e->laserIds), id) != std::end(e->laserIds);
+                    });
+                    if (named) lasers.push_back(all[i]);
                 }
                 tools::BeamTrace trace =
                     tools::TraceImage(analysis.image, analysis.mainListLength, analysis.tickTime, lasers);

@@ -1,8 +1,9 @@
 #pragma once
 // One connection to a device, as a plain record: the serial line and what the host remembers
 // about the device behind it. The protocol operations are free functions over it, grouped by
-// concern (device_state.h, outputs.h, motion.h, memory.h, laser_switching.h, laser_list.h,
-// connection.h; upload in korvan/sequence/detail/upload.h). Korvan holds one and forwards.
+// concern (device_state.h, outputs.h, motion.h, memory.h, laser_list.h, connection.h; upload and
+// laser switching, which uploads a pulsed laser's pulse sequence, in korvan/sequence/detail/).
+// Korvan (korvan/front/) holds one and forwards.
 #include <korvan/device/detail/exchange.h>
 #include <korvan/device/device_info.h>
 #include <korvan/device/device_types.h>

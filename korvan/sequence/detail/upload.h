@@ -4,9 +4,14 @@
 #include <korvan/device/detail/session.h>
 #include <korvan/export.h>
 #include <korvan/sequence/sequence_analysis.h>
+#include <korvan/sequence/sequence_compiler.h>
 #include <korvan/sequence/sequence_object.h>
 
 namespace korvan::detail {
+
+/// The one place where a compilation reads process-wide state: a session's sequences see the
+/// laser list and the scan mode that the application set for all objects.
+KORVAN_API SequenceSettings SequenceSettingsFor(const Session& session, bool allowLaserPorts);
 
 /// Korvan::UploadSequence: Idle only.
 KORVAN_API unsigned int UploadSequence(Session& session, SequenceObject** elements, unsigned int count,

@@ -8,11 +8,11 @@
 #include <korvan/device/detail/connection.h>
 #include <korvan/device/detail/device_state.h>
 #include <korvan/device/detail/laser_list.h>
-#include <korvan/device/detail/laser_switching.h>
 #include <korvan/device/detail/memory.h>
 #include <korvan/device/detail/motion.h>
 #include <korvan/device/detail/outputs.h>
 #include <korvan/device/detail/process_state.h>
+#include <korvan/sequence/detail/laser_switching.h>
 #include <korvan/sequence/detail/upload.h>
 
 namespace kd = korvan::detail;
@@ -204,6 +204,12 @@ unsigned int Korvan::StartSequence(unsigned short sequenceNumber, InputPorts inp
                                    unsigned int runs) {
     return kd::StartSequence(*session_, sequenceNumber, input, trigger, runs);
 }
+unsigned int Korvan::GetSequenceSettings(korvan::SequenceSettings* settings) const {
+    if (settings == nullptr) return korvan::ResultInvalidArgument;
+    *settings = kd::SequenceSettingsFor(*session_, false);
+    return korvan::ResultSuccess;
+}
+
 unsigned int Korvan::AnalyzeSequence(SequenceObject** elements, unsigned int count, SequenceAnalysis* analysis) {
     return kd::AnalyzeSequence(*session_, elements, count, analysis);
 }

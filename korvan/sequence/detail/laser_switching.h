@@ -1,6 +1,7 @@
 #pragma once
 // Switching a defined laser outside a sequence: a continuous laser through its line and analog
-// channel, a pulsed laser through a one-element pulse sequence that repeats until stopped.
+// channel, a pulsed laser through a one-element pulse sequence that repeats until stopped. It lives
+// with the sequences because of the latter; the calibration run and the front call it.
 #include <korvan/device/detail/session.h>
 #include <korvan/device/laser.h>
 #include <korvan/export.h>

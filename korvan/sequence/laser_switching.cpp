@@ -1,4 +1,4 @@
-#include <korvan/device/detail/laser_switching.h>
+#include <korvan/sequence/detail/laser_switching.h>
 
 #include <korvan/device/detail/device_state.h>
 #include <korvan/device/detail/laser_levels.h>
