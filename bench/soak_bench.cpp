@@ -3,7 +3,7 @@
 // defragment. Reports the process's resident memory and open file descriptors before the first
 // and after the last cycle (after a warm-up of 100 cycles, so allocator pools are in place).
 //   soak_bench [--benchmark_...]   counters: rss_*_kib, fds_*, defragmentations, failures
-#include "soak_cycle.h"
+#include "support/soak_cycle.h"
 
 #include <benchmark/benchmark.h>
 

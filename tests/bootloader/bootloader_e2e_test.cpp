@@ -5,7 +5,7 @@
 #include <sim/virtual_device.h>
 
 #include "support/bootloader_script.h"
-#include "support/sim_environment.h"
+#include "support/scoped_env.h"
 #include "tools/discovery.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include <tessel/config/ini_file.h>
 
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -11,25 +11,25 @@
 
 namespace {
 
-using config_test::readFile;
-using config_test::TempDir;
-using config_test::writeFile;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
 namespace fs = std::filesystem;
 
 class ConfigIniSafety : public ::testing::Test {
 protected:
     std::size_t entries() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()));
     }
 
     TempDir dir;
-    std::string path = dir.file("settings.ini");
+    std::string path = dir.File("settings.ini");
     const char* file = path.c_str();
 };
 
 TEST_F(ConfigIniSafety, HeadingWithoutBracketFailsEveryOperation) {
     const std::string content = "[Good]\nk=1\n[Broken\nj=2\n";
-    writeFile(path, content);
+    WriteFile(path, content);
     EXPECT_FALSE(CIniFile::SetValue("k", "2", "Good", file));
     EXPECT_FALSE(CIniFile::AddSection("New", file));
     EXPECT_FALSE(CIniFile::SectionExists("Good", file));
@@ -38,7 +38,7 @@ TEST_F(ConfigIniSafety, HeadingWithoutBracketFailsEveryOperation) {
     EXPECT_FALSE(CIniFile::Sort(file, false));
     CIniFile ini;
     EXPECT_EQ(ini.LoadValue("k", "Good", file), 1u);
-    EXPECT_EQ(readFile(path), content);
+    EXPECT_EQ(ReadFile(path), content);
     EXPECT_EQ(entries(), 1u);
 }
 
@@ -51,12 +51,12 @@ TEST_F(ConfigIniSafety, NullArgumentsFail) {
     CIniFile ini;
     EXPECT_EQ(ini.LoadValue(nullptr, "S", file), 1u);
     ini.GetValueData(nullptr);
-    EXPECT_EQ(readFile(path), "");
+    EXPECT_EQ(ReadFile(path), "");
 }
 
 TEST_F(ConfigIniSafety, FailedWriteKeepsTheOldFile) {
     const std::string content = "[S]\nk=1\n";
-    writeFile(path, content);
+    WriteFile(path, content);
     // Files may not grow beyond 16 bytes: the rewrite fails half-way.
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
@@ -69,7 +69,7 @@ TEST_F(ConfigIniSafety, FailedWriteKeepsTheOldFile) {
     std::signal(SIGXFSZ, SIG_DFL);
 
     EXPECT_FALSE(written);
-    EXPECT_EQ(readFile(path), content);
+    EXPECT_EQ(ReadFile(path), content);
     EXPECT_EQ(entries(), 1u) << "temporary file left behind";
     EXPECT_TRUE(CIniFile::SetValue("long_key", "fits now", "S", file));
     EXPECT_EQ(entries(), 1u);
@@ -80,17 +80,17 @@ TEST_F(ConfigIniSafety, TargetThatIsADirectoryIsRefused) {
     EXPECT_FALSE(CIniFile::Create(file));
     EXPECT_TRUE(fs::is_directory(path));
     EXPECT_EQ(entries(), 1u);
-    EXPECT_FALSE(CIniFile::Create(dir.file("no/such/dir.ini").c_str()));
+    EXPECT_FALSE(CIniFile::Create(dir.File("no/such/dir.ini").c_str()));
 }
 
 TEST_F(ConfigIniSafety, RewriteKeepsPermissionsAndSymbolicLinks) {
-    writeFile(path, "[S]\nk=1\n");
+    WriteFile(path, "[S]\nk=1\n");
     ASSERT_EQ(::chmod(file, 0640), 0);
-    const std::string link = dir.file("link.ini");
+    const std::string link = dir.File("link.ini");
     fs::create_symlink(path, link);
     ASSERT_TRUE(CIniFile::SetValue("k", "2", "S", link.c_str()));
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(readFile(path), " [S]\n k=2\n");
+    EXPECT_EQ(ReadFile(path), " [S]\n k=2\n");
     struct stat st {};
     ASSERT_EQ(::stat(file, &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -98,11 +98,11 @@ TEST_F(ConfigIniSafety, RewriteKeepsPermissionsAndSymbolicLinks) {
 }
 
 TEST_F(ConfigIniSafety, WindowsLineEndsAreRead) {
-    writeFile(path, "[S]\r\nk=1\r\n");
+    WriteFile(path, "[S]\r\nk=1\r\n");
     CIniFile ini;
     EXPECT_EQ(ini.LoadValue("k", "S", file), 2u);
     ASSERT_TRUE(CIniFile::SetValue("k", "2", "S", file));
-    EXPECT_EQ(readFile(path), " [S]\n k=2\n");
+    EXPECT_EQ(ReadFile(path), " [S]\n k=2\n");
 }
 
 }  // namespace

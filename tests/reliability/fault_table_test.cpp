@@ -5,7 +5,7 @@
 // or the connection was reported lost and a new Connect works.
 #include <support/virtual_device_fixture.h>
 #include <support/process_state_guard.h>
-#include "../../bench/soak_cycle.h"
+#include "support/soak_cycle.h"
 
 #include <korvan/sequence/sequence_elements.h>
 

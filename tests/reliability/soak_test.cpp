@@ -1,7 +1,7 @@
 // The short form of the soak benchmark (bench/soak_bench.cpp): a few hundred cycles of upload,
 // start, wait and delete with fragmented and defragmented device memory; every operation works
 // and no file descriptor is left behind.
-#include "../../bench/soak_cycle.h"
+#include "support/soak_cycle.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "support/sim_environment.h"
+#include "support/scoped_env.h"
 
 #include <stdlib.h>
 

@@ -1,4 +1,4 @@
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -6,10 +6,10 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace config_test {
+namespace testsupport {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tessel-config-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "korvan-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
@@ -19,17 +19,17 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::string readFile(const std::string& path) {
+std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
 }
 
-void writeFile(const std::string& path, const std::string& content) {
+void WriteFile(const std::string& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
-bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
 
-}  // namespace config_test
+}  // namespace testsupport

@@ -1,8 +1,9 @@
 #pragma once
-// A fresh directory under the system's temp folder, removed with its content.
+// A fresh directory under the system's temp folder, removed with its content, and small file
+// helpers: shared by every test that writes files.
 #include <string>
 
-namespace config_test {
+namespace testsupport {
 
 class TempDir {
 public:
@@ -11,15 +12,15 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
 
 private:
     std::string path_;
 };
 
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& content);
-bool fileExists(const std::string& path);
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+bool FileExists(const std::string& path);
 
-}  // namespace config_test
+}  // namespace testsupport

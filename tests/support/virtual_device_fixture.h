@@ -4,6 +4,7 @@
 #include <korvan/device/korvan.h>
 #include <sim/device_responder.h>
 #include <support/process_state_guard.h>
+#include <support/scoped_env.h>
 #include <sim/virtual_device.h>
 
 #include <gtest/gtest.h>
@@ -16,26 +17,7 @@ namespace devicetest {
 
 using testsupport::ProcessStateGuard;
 
-/// Sets an environment variable for the lifetime of the object, then restores it.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using testsupport::ScopedEnv;
 
 class SimTest : public ::testing::Test {
 protected:

@@ -7,7 +7,7 @@
 #include <korvan/device/detail/connection.h>
 #include <korvan/device/detail/device_state.h>
 #include <korvan/device/detail/laser_list.h>
-#include <korvan/device/detail/laser_switching.h>
+#include <korvan/sequence/detail/laser_switching.h>
 #include <korvan/device/detail/memory.h>
 #include <korvan/device/detail/motion.h>
 #include <korvan/device/detail/outputs.h>

@@ -41,7 +41,7 @@ std::vector<int16_t> writeSigned(const std::string& path, bool bigEndian, int lo
 
 TEST(BigTiffReader, MissingFileReportsNoData) {
     TempDir dir;
-    BigTiffReader r(dir.file("absent.tif").c_str());
+    BigTiffReader r(dir.File("absent.tif").c_str());
     EXPECT_FALSE(r.IsImageDataOK());
     EXPECT_FALSE(r.IsMetadataOK());
     EXPECT_EQ(r.GetImage(0), nullptr);
@@ -56,7 +56,7 @@ TEST(BigTiffReader, MissingFileReportsNoData) {
 TEST(BigTiffReader, NegativeSamplesAreShiftedToZero) {
     for (bool bigEndian : {false, true}) {
         TempDir dir;
-        const std::string path = dir.file("s.tif");
+        const std::string path = dir.File("s.tif");
         const std::vector<int16_t> values = writeSigned(path, bigEndian, -100, 200);
         BigTiffReader r(path.c_str());
         ASSERT_TRUE(r.IsImageDataOK());
@@ -92,7 +92,7 @@ TEST(BigTiffReader, NegativeSamplesAreShiftedToZero) {
 
 TEST(BigTiffReader, NonNegativeSamplesStayAndReportTheirRange) {
     TempDir dir;
-    const std::string path = dir.file("s.tif");
+    const std::string path = dir.File("s.tif");
     const std::vector<int16_t> values = writeSigned(path, false, 7, 30000);
     BigTiffReader r(path.c_str());
     uint16_t lo = 0, hi = 0;
@@ -106,8 +106,8 @@ TEST(BigTiffReader, NonNegativeSamplesStayAndReportTheirRange) {
 
 TEST(BigTiffReader, FullRangeShiftsIntoUnsigned) {
     TempDir dir;
-    writeSigned(dir.file("s.tif"), true, -32768, 32767);
-    BigTiffReader r(dir.file("s.tif").c_str());
+    writeSigned(dir.File("s.tif"), true, -32768, 32767);
+    BigTiffReader r(dir.File("s.tif").c_str());
     uint16_t lo = 1, hi = 1;
     ASSERT_TRUE(r.GetMinMax(lo, hi));
     EXPECT_EQ(lo, 0);
@@ -139,7 +139,7 @@ TEST(BigTiffReader, ImagesAreCountedAndSizedWhateverDimensionsEqualOne) {
             bytes[i + 1] = static_cast<uint8_t>(i / 2 % 100);
         }
         TempDir dir;
-        const std::string path = dir.file("s.tif");
+        const std::string path = dir.File("s.tif");
         writeStack(path, layout, bytes);
         const std::vector<uint8_t> decoded = readWithLibtiff(path);
         ASSERT_EQ(decoded.size(), bytes.size());
@@ -183,8 +183,8 @@ TEST(BigTiffReader, ZDataFromTheMetadata) {
     };
     for (const Case& c : cases) {
         TempDir dir;
-        writeSigned(dir.file("z.tif"), false, 0, 10, c.metadata, 3);
-        BigTiffReader r(dir.file("z.tif").c_str());
+        writeSigned(dir.File("z.tif"), false, 0, 10, c.metadata, 3);
+        BigTiffReader r(dir.File("z.tif").c_str());
         ASSERT_TRUE(r.IsImageDataOK()) << c.metadata;
         EXPECT_EQ(r.IsMetadataOK(), c.ok) << c.metadata;
         uint64_t count = 0;
@@ -203,8 +203,8 @@ TEST(BigTiffReader, FileWithoutMetadataUsesDefaults) {
     raw.addDirectory(basicEntries(2, 2, 16, dataAt, 8));
     raw.bytes.resize(dataAt);
     raw.append(std::vector<uint8_t>{1, 0, 2, 0, 3, 0, 4, 0});
-    raw.save(dir.file("plain.tif"));
-    BigTiffReader r(dir.file("plain.tif").c_str());
+    raw.save(dir.File("plain.tif"));
+    BigTiffReader r(dir.File("plain.tif").c_str());
     ASSERT_TRUE(r.IsImageDataOK());
     EXPECT_FALSE(r.IsMetadataOK());
     uint64_t count = 0;
@@ -223,8 +223,8 @@ TEST(BigTiffReader, UnreadableDataReportsNoData) {
     TempDir dir;
     RawTiff raw(false, false);
     raw.addDirectory(basicEntries(2, 2, 16, 0, 0));  // opens, but holds no pixel data
-    raw.save(dir.file("empty.tif"));
-    BigTiffReader r(dir.file("empty.tif").c_str());
+    raw.save(dir.File("empty.tif"));
+    BigTiffReader r(dir.File("empty.tif").c_str());
     EXPECT_FALSE(r.IsImageDataOK());
     EXPECT_EQ(r.GetImage(0), nullptr);
 }
@@ -236,7 +236,7 @@ TEST(BigTiffReader, StripsThatDoNotMatchTheImagesReportNoData) {
     for (const size_t bytes : {size_t{6}, size_t{10}}) {  // a 2 x 2 16-bit image takes 8
         RawTiff raw(false, false);
         raw.addImage(2, 2, 16, std::vector<uint8_t>(bytes, 1));
-        const std::string path = dir.file("odd" + std::to_string(bytes) + ".tif");
+        const std::string path = dir.File("odd" + std::to_string(bytes) + ".tif");
         raw.save(path);
         BigTiffReader r(path.c_str());
         EXPECT_FALSE(r.IsImageDataOK()) << bytes;

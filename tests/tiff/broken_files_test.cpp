@@ -12,8 +12,8 @@ using namespace tiff_test;
 namespace {
 
 std::string openFailure(RawTiff& raw, TempDir& dir) {
-    raw.save(dir.file("broken.tif"));
-    OpenedStack s(dir.file("broken.tif"));
+    raw.save(dir.File("broken.tif"));
+    OpenedStack s(dir.File("broken.tif"));
     EXPECT_EQ(s.h.reader, nullptr);
     return s.log();
 }
@@ -66,8 +66,8 @@ TEST(BrokenFiles, UnknownTypesAndPixelLayouts) {
         RawTiff raw(false, false);
         raw.addImage(2, 2, 16, kPixels);
         raw.addImage(2, 2, 12, kPixels);
-        raw.save(dir.file("bits.tif"));
-        OpenedStack s(dir.file("bits.tif"));
+        raw.save(dir.File("bits.tif"));
+        OpenedStack s(dir.File("bits.tif"));
         ASSERT_NE(s.h.reader, nullptr) << s.log();
         std::vector<uint8_t> buffer(16, 0xEE);
         EXPECT_EQ(TiffStackReader_GetData(&s.h, buffer.data(), buffer.size()), 0);
@@ -160,8 +160,8 @@ TEST(BrokenFiles, MetadataLengthsBeyondTheFile) {
     acquired.put(24, 0xFFFFFFFFu, 4);
     acquired.put(28, 0xFFFFFFFFu, 4);
     acquired.addImage(2, 2, 16, kPixels);
-    acquired.save(dir.file("a.tif"));
-    OpenedStack a(dir.file("a.tif"));
+    acquired.save(dir.File("a.tif"));
+    OpenedStack a(dir.File("a.tif"));
     ASSERT_NE(a.h.reader, nullptr) << a.log();
     EXPECT_EQ(TiffStackReader_GetMetadataSizeBytes(&a.h), 0u);
     EXPECT_EQ(a.log(), "Metadata lie outside the file.");
@@ -169,8 +169,8 @@ TEST(BrokenFiles, MetadataLengthsBeyondTheFile) {
     RawTiff trailing(false, false);
     trailing.addImage(2, 2, 16, kPixels);
     trailing.append(std::vector<uint8_t>{0xFF, 0xFF, 0, 0});
-    trailing.save(dir.file("t.tif"));
-    OpenedStack t(dir.file("t.tif"));
+    trailing.save(dir.File("t.tif"));
+    OpenedStack t(dir.File("t.tif"));
     char buffer[8];
     EXPECT_EQ(TiffStackReader_GetMetadata(&t.h, buffer, sizeof buffer), 0);
     EXPECT_EQ(t.log(), "Metadata lie outside the file.");
@@ -180,11 +180,11 @@ TEST(BrokenFiles, TruncatedStackFailsToOpen) {
     TempDir dir;
     StackSpec layout;
     layout.pages = 4;
-    writeStack(dir.file("s.tif"), layout, makeSamples(layout));
-    std::vector<uint8_t> file = readFile(dir.file("s.tif"));
+    writeStack(dir.File("s.tif"), layout, makeSamples(layout));
+    std::vector<uint8_t> file = readFile(dir.File("s.tif"));
     file.resize(file.size() / 2);
-    writeFile(dir.file("s.tif"), file);
-    OpenedStack s(dir.file("s.tif"));
+    writeFile(dir.File("s.tif"), file);
+    OpenedStack s(dir.File("s.tif"));
     EXPECT_EQ(s.h.reader, nullptr);
     EXPECT_FALSE(s.log().empty());
 }
@@ -202,16 +202,16 @@ TEST(BrokenFiles, EveryCorruptedByteGivesASuccessOrAMessage) {
         layout.pages = 2;
         layout.rowsPerStrip = 2;
         layout.descriptions = {"a", "bb"};
-        writeStack(dir.file("ok.tif"), layout, makeSamples(layout));
-        const std::vector<uint8_t> original = readFile(dir.file("ok.tif"));
+        writeStack(dir.File("ok.tif"), layout, makeSamples(layout));
+        const std::vector<uint8_t> original = readFile(dir.File("ok.tif"));
         // Only the header and directories matter; pixel bytes cannot break anything.
         for (size_t i = 0; i < original.size(); ++i) {
             for (uint8_t value : {uint8_t{0x00}, uint8_t{0x7F}, uint8_t{0xFF}}) {
                 std::vector<uint8_t> bytes = original;
                 if (bytes[i] == value) continue;
                 bytes[i] = value;
-                writeFile(dir.file("bad.tif"), bytes);
-                OpenedStack s(dir.file("bad.tif"));
+                writeFile(dir.File("bad.tif"), bytes);
+                OpenedStack s(dir.File("bad.tif"));
                 if (s.h.reader == nullptr) {
                     EXPECT_FALSE(s.log().empty()) << i;
                     continue;

@@ -34,7 +34,7 @@ TEST_P(StackMatrix, PixelsMatchLibtiffAndTheWrittenSamples) {
     layout.bits = kind.bits;
     layout.rowsPerStrip = rowsPerStrip;
     TempDir dir;
-    const std::string path = dir.file("stack.tif");
+    const std::string path = dir.File("stack.tif");
     const std::vector<uint8_t> samples = makeSamples(layout);
     writeStack(path, layout, samples);
 
@@ -72,8 +72,8 @@ TEST(StackShape, DropsDimensionsOfOneAndComputesStrides) {
     layout.width = 512;
     layout.height = 256;
     layout.pages = 10;
-    writeStack(dir.file("ten.tif"), layout, makeSamples(layout));
-    OpenedStack ten(dir.file("ten.tif"));
+    writeStack(dir.File("ten.tif"), layout, makeSamples(layout));
+    OpenedStack ten(dir.File("ten.tif"));
     TiffStackShape s = TiffStackReader_GetShape(&ten.h);
     EXPECT_EQ(s.ndim, 3u);
     EXPECT_EQ(s.type, 1u);
@@ -82,8 +82,8 @@ TEST(StackShape, DropsDimensionsOfOneAndComputesStrides) {
     EXPECT_EQ(TiffStackReader_GetDataSizeBytes(&ten.h), 512u * 256 * 10 * 2);
 
     layout.pages = 1;
-    writeStack(dir.file("one.tif"), layout, makeSamples(layout));
-    OpenedStack one(dir.file("one.tif"));
+    writeStack(dir.File("one.tif"), layout, makeSamples(layout));
+    OpenedStack one(dir.File("one.tif"));
     s = TiffStackReader_GetShape(&one.h);
     EXPECT_EQ(s.ndim, 2u);
     EXPECT_EQ(std::vector<uint64_t>(s.dims, s.dims + 3), (std::vector<uint64_t>{512, 256, 1}));
@@ -91,13 +91,13 @@ TEST(StackShape, DropsDimensionsOfOneAndComputesStrides) {
     layout = StackSpec{};
     layout.bits = 8;
     layout.samplesPerPixel = 3;
-    writeStack(dir.file("rgb.tif"), layout, makeSamples(layout));
-    OpenedStack rgb(dir.file("rgb.tif"));
+    writeStack(dir.File("rgb.tif"), layout, makeSamples(layout));
+    OpenedStack rgb(dir.File("rgb.tif"));
     s = TiffStackReader_GetShape(&rgb.h);
     EXPECT_EQ(s.ndim, 4u);
     EXPECT_EQ(std::vector<uint64_t>(s.dims, s.dims + 4), (std::vector<uint64_t>{3, 24, 10, 3}));
     EXPECT_EQ(s.strides[4], 3u * 24 * 10 * 3);
-    EXPECT_EQ(rgb.data(), readWithLibtiff(dir.file("rgb.tif")));
+    EXPECT_EQ(rgb.data(), readWithLibtiff(dir.File("rgb.tif")));
 }
 
 TEST(StackHeader, AcceptsBothVersionByteOrders) {
@@ -110,8 +110,8 @@ TEST(StackHeader, AcceptsBothVersionByteOrders) {
                 RawTiff raw(bigTiff, bigEndian);
                 raw.addImage(2, 2, 16, pixels);
                 if (swapVersion) std::swap(raw.bytes[2], raw.bytes[3]);
-                raw.save(dir.file("h.tif"));
-                OpenedStack s(dir.file("h.tif"));
+                raw.save(dir.File("h.tif"));
+                OpenedStack s(dir.File("h.tif"));
                 ASSERT_NE(s.h.reader, nullptr) << bigTiff << swapVersion << bigEndian << ": " << s.log();
                 const std::vector<uint8_t> expected = bigEndian ? std::vector<uint8_t>{2, 1, 4, 3, 6, 5, 8, 7} : pixels;
                 EXPECT_EQ(s.data(), expected);
@@ -122,35 +122,35 @@ TEST(StackHeader, AcceptsBothVersionByteOrders) {
 
 TEST(StackOpen, ReportsFilesItCannotRead) {
     TempDir dir;
-    TiffStackReader missing = TiffStackReader_Open(dir.file("absent.tif").c_str());
+    TiffStackReader missing = TiffStackReader_Open(dir.File("absent.tif").c_str());
     EXPECT_EQ(missing.reader, nullptr);
     ASSERT_NE(missing.log, nullptr);
     EXPECT_STREQ(missing.log, "Could not open file.");
     TiffStackReader_Close(&missing);
     EXPECT_EQ(missing.log, nullptr);
 
-    TiffStackReader folder = TiffStackReader_Open(dir.file("").c_str());
+    TiffStackReader folder = TiffStackReader_Open(dir.File("").c_str());
     EXPECT_EQ(folder.reader, nullptr);
     EXPECT_STREQ(folder.log, "Could not open file.");
     TiffStackReader_Close(&folder);
 
-    writeFile(dir.file("xx.tif"), {'X', 'X', 42, 0, 8, 0, 0, 0, 0, 0, 0, 0});
-    OpenedStack xx(dir.file("xx.tif"));
+    writeFile(dir.File("xx.tif"), {'X', 'X', 42, 0, 8, 0, 0, 0, 0, 0, 0, 0});
+    OpenedStack xx(dir.File("xx.tif"));
     EXPECT_EQ(xx.h.reader, nullptr);
     EXPECT_EQ(xx.log(), "Invalid tiff.  Endian-ness check returned an invalid id.");
 
-    writeFile(dir.file("v44.tif"), {'I', 'I', 44, 0, 8, 0, 0, 0, 0, 0, 0, 0});
-    OpenedStack v44(dir.file("v44.tif"));
+    writeFile(dir.File("v44.tif"), {'I', 'I', 44, 0, 8, 0, 0, 0, 0, 0, 0, 0});
+    OpenedStack v44(dir.File("v44.tif"));
     EXPECT_EQ(v44.log(), "Unrecognized Tiff sub-type");
 
     // Too short for a directory offset, yet plainly named for what it is not.
-    writeFile(dir.file("xx4.tif"), {'X', 'X', 42, 0});
-    EXPECT_EQ(OpenedStack(dir.file("xx4.tif")).log(), "Invalid tiff.  Endian-ness check returned an invalid id.");
-    writeFile(dir.file("v44short.tif"), {'M', 'M', 0, 44, 0});
-    EXPECT_EQ(OpenedStack(dir.file("v44short.tif")).log(), "Unrecognized Tiff sub-type");
+    writeFile(dir.File("xx4.tif"), {'X', 'X', 42, 0});
+    EXPECT_EQ(OpenedStack(dir.File("xx4.tif")).log(), "Invalid tiff.  Endian-ness check returned an invalid id.");
+    writeFile(dir.File("v44short.tif"), {'M', 'M', 0, 44, 0});
+    EXPECT_EQ(OpenedStack(dir.File("v44short.tif")).log(), "Unrecognized Tiff sub-type");
 
-    writeFile(dir.file("short.tif"), {'I', 'I', 42});
-    OpenedStack tiny(dir.file("short.tif"));
+    writeFile(dir.File("short.tif"), {'I', 'I', 42});
+    OpenedStack tiny(dir.File("short.tif"));
     EXPECT_EQ(tiny.h.reader, nullptr);
     EXPECT_FALSE(tiny.log().empty());
 }
@@ -158,8 +158,8 @@ TEST(StackOpen, ReportsFilesItCannotRead) {
 TEST(StackOpen, CloseIsHarmlessTwiceAndCallsOnAClosedHandleFail) {
     TempDir dir;
     StackSpec layout;
-    writeStack(dir.file("s.tif"), layout, makeSamples(layout));
-    TiffStackReader h = TiffStackReader_Open(dir.file("s.tif").c_str());
+    writeStack(dir.File("s.tif"), layout, makeSamples(layout));
+    TiffStackReader h = TiffStackReader_Open(dir.File("s.tif").c_str());
     ASSERT_NE(h.reader, nullptr);
     TiffStackReader_Close(&h);
     TiffStackReader_Close(&h);
@@ -183,8 +183,8 @@ TEST(StackVersion, NamesTheLibraryVersionAndRevision) {
 TEST(StackData, RefusesSmallBuffersAndEmptyStacks) {
     TempDir dir;
     StackSpec layout;
-    writeStack(dir.file("s.tif"), layout, makeSamples(layout));
-    OpenedStack s(dir.file("s.tif"));
+    writeStack(dir.File("s.tif"), layout, makeSamples(layout));
+    OpenedStack s(dir.File("s.tif"));
     const uint64_t size = TiffStackReader_GetDataSizeBytes(&s.h);
     std::vector<uint8_t> buffer(size, 0xAB);
     EXPECT_EQ(TiffStackReader_GetData(&s.h, buffer.data(), size - 1), 0);
@@ -196,8 +196,8 @@ TEST(StackData, RefusesSmallBuffersAndEmptyStacks) {
 
     RawTiff raw(false, false);
     raw.addDirectory(basicEntries(4, 4, 16, 0, 0));
-    raw.save(dir.file("empty.tif"));
-    OpenedStack empty(dir.file("empty.tif"));
+    raw.save(dir.File("empty.tif"));
+    OpenedStack empty(dir.File("empty.tif"));
     ASSERT_NE(empty.h.reader, nullptr) << empty.log();
     EXPECT_EQ(TiffStackReader_GetData(&empty.h, buffer.data(), buffer.size()), 0);
     EXPECT_EQ(empty.log(), "No image data found.  Seems strange.");
@@ -216,8 +216,8 @@ TEST(StackData, ReadsStripsInTheirListedOrderAndJoinsNeighbours) {
     entries[3] = {273, LONG, {at_a, at_b, at_c}};
     entries[4] = {279, LONG, {a.size(), b.size(), c.size()}};
     raw.addDirectory(entries);
-    raw.save(dir.file("order.tif"));
-    OpenedStack s(dir.file("order.tif"));
+    raw.save(dir.File("order.tif"));
+    OpenedStack s(dir.File("order.tif"));
     ASSERT_NE(s.h.reader, nullptr) << s.log();
     std::vector<uint8_t> expected = a;
     expected.insert(expected.end(), b.begin(), b.end());
@@ -230,8 +230,8 @@ TEST(StackDescriptions, SizesCopiesAndMissingOnes) {
     TempDir dir;
     StackSpec layout;
     layout.descriptions = {"first image", "", "third"};
-    writeStack(dir.file("d.tif"), layout, makeSamples(layout));
-    OpenedStack s(dir.file("d.tif"));
+    writeStack(dir.File("d.tif"), layout, makeSamples(layout));
+    OpenedStack s(dir.File("d.tif"));
     ASSERT_EQ(TiffStackReader_GetImageDescriptionCount(&s.h), 3);
     EXPECT_EQ(TiffStackReader_GetImageDescriptionSizeBytes(&s.h, 0), 12u);  // with its NUL
     EXPECT_EQ(TiffStackReader_GetImageDescriptionSizeBytes(&s.h, 1), 0u);
@@ -271,8 +271,8 @@ TEST(StackMetadata, ReadsAcquisitionHeaderTrailingTextOrNothing) {
     acquired.put(28, 5, 4);
     acquired.append(std::string("frame\nrois\n"));
     acquired.addImage(4, 4, 16, pixels);
-    acquired.save(dir.file("acq.tif"));
-    OpenedStack a(dir.file("acq.tif"));
+    acquired.save(dir.File("acq.tif"));
+    OpenedStack a(dir.File("acq.tif"));
     ASSERT_NE(a.h.reader, nullptr) << a.log();
     ASSERT_EQ(TiffStackReader_GetMetadataSizeBytes(&a.h), 11u);
     char text[16] = {};
@@ -285,18 +285,18 @@ TEST(StackMetadata, ReadsAcquisitionHeaderTrailingTextOrNothing) {
 
     // Trailing text followed by its length as the last four bytes.
     StackSpec layout;
-    writeStack(dir.file("trail.tif"), layout, makeSamples(layout));
-    std::vector<uint8_t> file = readFile(dir.file("trail.tif"));
+    writeStack(dir.File("trail.tif"), layout, makeSamples(layout));
+    std::vector<uint8_t> file = readFile(dir.File("trail.tif"));
     const std::string meta = "hStackManager.zs = 5";
     file.insert(file.end(), meta.begin(), meta.end());
     file.insert(file.end(), {static_cast<uint8_t>(meta.size()), 0, 0, 0});
-    writeFile(dir.file("trail.tif"), file);
-    OpenedStack t(dir.file("trail.tif"));
+    writeFile(dir.File("trail.tif"), file);
+    OpenedStack t(dir.File("trail.tif"));
     ASSERT_EQ(TiffStackReader_GetMetadataSizeBytes(&t.h), meta.size());
     std::string got(meta.size(), '\0');
     EXPECT_EQ(TiffStackReader_GetMetadata(&t.h, got.data(), got.size()), 1);
     EXPECT_EQ(got, meta);
-    EXPECT_EQ(t.data(), readWithLibtiff(dir.file("trail.tif")));
+    EXPECT_EQ(t.data(), readWithLibtiff(dir.File("trail.tif")));
 
     // Image data at the very end of the file: no metadata at all.
     RawTiff plain(false, true);
@@ -305,8 +305,8 @@ TEST(StackMetadata, ReadsAcquisitionHeaderTrailingTextOrNothing) {
     plain.addDirectory(entries);
     plain.bytes.resize(dataAt);
     plain.append(pixels);
-    plain.save(dir.file("plain.tif"));
-    OpenedStack p(dir.file("plain.tif"));
+    plain.save(dir.File("plain.tif"));
+    OpenedStack p(dir.File("plain.tif"));
     ASSERT_NE(p.h.reader, nullptr) << p.log();
     EXPECT_EQ(TiffStackReader_GetMetadataSizeBytes(&p.h), 0u);
     EXPECT_EQ(TiffStackReader_GetMetadata(&p.h, nullptr, 0), 1);
@@ -321,8 +321,8 @@ TEST(StackDirectories, ATagListedTwiceKeepsItsLastEntry) {
     entries[4].values = {8};
     entries.push_back({256, LONG, {77}});
     raw.addDirectory(entries);
-    raw.save(dir.file("twice.tif"));
-    OpenedStack s(dir.file("twice.tif"));
+    raw.save(dir.File("twice.tif"));
+    OpenedStack s(dir.File("twice.tif"));
     ASSERT_NE(s.h.reader, nullptr) << s.log();
     EXPECT_EQ(TiffStackReader_GetShape(&s.h).dims[0], 77u);
 }

@@ -12,17 +12,6 @@
 
 namespace tiff_test {
 
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tessel-tiff-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
 std::vector<uint8_t> makeSamples(const StackSpec& layout, uint32_t seed) {
     const size_t bytes =
         size_t{layout.width} * layout.height * layout.pages * layout.samplesPerPixel * (layout.bits / 8);

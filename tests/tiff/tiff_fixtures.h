@@ -6,18 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace tiff_test {
 
-// A folder under the system's temporary directory, removed with its files.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using testsupport::TempDir;
 
 struct StackSpec {
     bool bigTiff = false;

@@ -1,5 +1,5 @@
 // The command-line tool and the example, run as programs.
-#include "support/sim_environment.h"
+#include "support/scoped_env.h"
 #include "support/sim_process.h"
 
 #include <gtest/gtest.h>
@@ -114,6 +114,15 @@ TEST(RunSequenceExample, UploadsRunsAndPrintsTheTimeline) {
     // The second point's position, and the run's end one tick after the last element (tick 439).
     EXPECT_NE(out.find("6000,mirror_x,main,2,40000"), std::string::npos) << out;
     EXPECT_NE(out.find("22000,run_end,-,1,1"), std::string::npos) << out;
+}
+
+TEST(CompileOfflineExample, TimesEachElementFromItsOwnSettings) {
+    int code = -1;
+    std::string out = RunToEnd({COMPILE_OFFLINE_EXAMPLE_PATH}, &code);
+    EXPECT_EQ(code, 0) << out;
+    // 500 ticks of light after the mirrors' 100-tick lead (the laser's 200 us are only 10 ticks).
+    EXPECT_NE(out.find("element 0: start 0, 600 ticks, light 500 ticks, ends at 600"), std::string::npos) << out;
+    EXPECT_NE(out.find("element 1: start 1000,"), std::string::npos) << out;
 }
 
 TEST(CalibrateLaserExample, RecordsSixteenPointsAndJudgesTheTableSound) {

@@ -1,7 +1,7 @@
 // The korvan tool's verbs, run as programs: sequence files checked, previewed (and the pictures
 // decoded by real readers), run on the built-in virtual device and on korvan-sim, interrupted;
 // list, info, flash and calibration check against korvan-sim.
-#include "support/sim_environment.h"
+#include "support/scoped_env.h"
 #include "support/sim_process.h"
 
 #include <korvan/korvan.h>
