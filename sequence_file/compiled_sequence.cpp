@@ -122,7 +122,8 @@ std::vector<PreviewLaser> PreviewLasersOf(const Laser* lasers, unsigned int coun
         p.name = "laser " + std::to_string(lasers[i].id);
         p.color = kPalette[i % 4];
         p.port = lasers[i].port;
-        p.activeLevel = lasers[i].OnLevel();
+        p.onLevel = lasers[i].OnLevel();
+        p.offLevel = lasers[i].OffLevel();
         p.intensityControlled = lasers[i].CanChangeIntensity() != 0;
         out.push_back(p);
     }

@@ -16,7 +16,8 @@ struct PreviewLaser {
     std::string name;
     std::string color;      ///< "#rrggbb"
     unsigned int port = 2;  ///< OutputPorts value, LaserOutput1..4
-    int activeLevel = 1;
+    int onLevel = 1;        ///< Laser::OnLevel: the line level that lights it
+    int offLevel = 0;       ///< Laser::OffLevel: the line level it rests at, dark
     bool intensityControlled = false;
 };
 

@@ -85,7 +85,7 @@ unsigned int SaveCalibrationFile(const Calibration& calibration, const char* pat
     try {
         if (!CIniFile::Create(temporary.c_str())) return korvan::ResultInvalidArgument;
         unsigned int result = WriteAll(calibration, temporary.c_str());
-        if (result == 0 && std::rename(temporary.c_str(), path) != 0) result = 5;
+        if (result == 0 && std::rename(temporary.c_str(), path) != 0) result = korvan::ResultNotPossibleNow;
         if (result != 0) std::remove(temporary.c_str());
         return result;
     } catch (const std::exception&) {

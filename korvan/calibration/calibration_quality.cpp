@@ -1,5 +1,7 @@
 #include <korvan/calibration/calibration_quality.h>
 
+#include <korvan/device/result_codes.h>
+
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -174,14 +176,14 @@ CalibrationQuality AssessCalibration(const Calibration& calibration) {
     Table t;
     t.n = GridSizeOf(calibration.pointCount);
     if (calibration.calibrationPoints == nullptr || (t.n == 0 && calibration.pointCount != 3)) {
-        q.result = 2;
+        q.result = korvan::ResultInvalidArgument;
         return q;
     }
     for (unsigned int i = 0; i < calibration.pointCount; ++i) {
         const CalibrationPoint& p = calibration.calibrationPoints[i];
         const P cam{p.camera.x, p.camera.y}, dev{p.device.x, p.device.y};
         if (!std::isfinite(cam.x) || !std::isfinite(cam.y) || !std::isfinite(dev.x) || !std::isfinite(dev.y)) {
-            q.result = 2;
+            q.result = korvan::ResultInvalidArgument;
             return q;
         }
         t.camera.push_back(cam);
@@ -193,7 +195,7 @@ CalibrationQuality AssessCalibration(const Calibration& calibration) {
     const auto affine = FitAffine(t.camera, t.device);
     if (!affine) {
         // Every camera point on one line: no map can come out of this table.
-        q.result = 2;
+        q.result = korvan::ResultInvalidArgument;
         return q;
     }
     AffinePart(t, *affine, q);

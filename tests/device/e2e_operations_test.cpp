@@ -57,6 +57,15 @@ TEST_F(DeviceEndToEnd, MovesAndPositionReadsAgree) {
     EXPECT_EQ(k.MoveRelative(0, 36), 2u);
     ASSERT_EQ(k.GetActualPosition(&p), 0u);
     EXPECT_EQ(p.y, 65500) << "a refused move does not move";
+
+    // The point overloads take the same paths; a negative absolute coordinate is out of range.
+    ASSERT_EQ(k.MoveAbsolute(tagPOINT{2000, 3000}), 0u);
+    ASSERT_EQ(k.MoveRelative(tagPOINT{-500, 100}), 0u);
+    EXPECT_EQ(k.MoveAbsolute(tagPOINT{-1, 0}), 2u);
+    EXPECT_EQ(k.MoveRelative(tagPOINT{-1501, 0}), 2u);
+    ASSERT_EQ(k.GetActualPosition(&p), 0u);
+    EXPECT_EQ(p.x, 1500);
+    EXPECT_EQ(p.y, 3100);
 }
 
 TEST_F(DeviceSessionEndToEnd, OutputsAndTiming) {

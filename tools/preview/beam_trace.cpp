@@ -25,7 +25,7 @@ public:
     Tracer(const std::vector<TraceLaser>& lasers, unsigned int tickTimeUs, BeamTrace* out)
         : lasers_(lasers), tickUs_(tickTimeUs), out_(out) {
         for (size_t i = 0; i < lasers_.size() && i < 4; ++i) {
-            level_[i] = lasers_[i].activeLevel ? 0 : 1;  // dark until a sequence switches it
+            level_[i] = lasers_[i].offLevel;  // dark until a sequence switches it
             analog_[i] = lasers_[i].intensityControlled ? 0 : kFullScale;
         }
     }
@@ -65,7 +65,7 @@ private:
     unsigned int LitMask() const {
         unsigned int mask = 0;
         for (size_t i = 0; i < lasers_.size(); ++i)
-            if (level_[i] == lasers_[i].activeLevel && analog_[i] > 0) mask |= 1u << i;
+            if (level_[i] == lasers_[i].onLevel && analog_[i] > 0) mask |= 1u << i;
         return mask;
     }
 
