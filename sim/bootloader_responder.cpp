@@ -42,7 +42,7 @@ void BootloaderResponder::Reset() {
 }
 
 long BootloaderResponder::Offer(const uint8_t* input, size_t size, SimState& state, Reply& reply) {
-    if (phase_ == Phase::ReceivingBlocks) return block(input, size, state, reply);
+    if (phase_ == Phase::ReceivingBlocks) return Block(input, size, state, reply);
 
     const Identity& id = state.identity;
     const uint8_t request = input[0];
@@ -87,7 +87,7 @@ long BootloaderResponder::Offer(const uint8_t* input, size_t size, SimState& sta
         return 1;
     case 0x1D:
         out.clear();
-        return state.programMode ? updateHeader(input, size, state, reply) : enterProgmode(input, size, state);
+        return state.programMode ? UpdateHeader(input, size, state, reply) : EnterProgmode(input, size, state);
     case 0x1F:
         Append32(out, id.blockSize);
         Append32(out, id.programParameter2);
@@ -96,7 +96,7 @@ long BootloaderResponder::Offer(const uint8_t* input, size_t size, SimState& sta
     }
 }
 
-long BootloaderResponder::enterProgmode(const uint8_t* input, size_t size, SimState& state) {
+long BootloaderResponder::EnterProgmode(const uint8_t* input, size_t size, SimState& state) {
     long consumed = 1;
     if (state.identity.bootloaderVersion != 1) {
         size_t matched = ProgmodeTextMatch(input + 1, size - 1);
@@ -111,7 +111,7 @@ long BootloaderResponder::enterProgmode(const uint8_t* input, size_t size, SimSt
     return consumed;
 }
 
-long BootloaderResponder::updateHeader(const uint8_t* input, size_t size, SimState& state, Reply& reply) {
+long BootloaderResponder::UpdateHeader(const uint8_t* input, size_t size, SimState& state, Reply& reply) {
     // A host that asks again for programming mode is answered by staying there.
     if (state.identity.bootloaderVersion != 1) {
         size_t matched = ProgmodeTextMatch(input + 1, size - 1);
@@ -140,7 +140,7 @@ long BootloaderResponder::updateHeader(const uint8_t* input, size_t size, SimSta
     return static_cast<long>(kHeaderLength);
 }
 
-long BootloaderResponder::block(const uint8_t* input, size_t size, SimState& state, Reply& reply) {
+long BootloaderResponder::Block(const uint8_t* input, size_t size, SimState& state, Reply& reply) {
     const int index = update_.blocksAccepted;
     const bool last = index + 1 == update_.blockCount;
     const size_t length = last ? static_cast<size_t>(update_.lastBlockLength) : state.identity.blockSize;

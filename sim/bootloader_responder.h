@@ -31,9 +31,9 @@ public:
 private:
     enum class Phase { Normal, ReceivingBlocks };
 
-    long enterProgmode(const uint8_t* input, size_t size, SimState& state);
-    long updateHeader(const uint8_t* input, size_t size, SimState& state, Reply& reply);
-    long block(const uint8_t* input, size_t size, SimState& state, Reply& reply);
+    long EnterProgmode(const uint8_t* input, size_t size, SimState& state);
+    long UpdateHeader(const uint8_t* input, size_t size, SimState& state, Reply& reply);
+    long Block(const uint8_t* input, size_t size, SimState& state, Reply& reply);
 
     Phase phase_ = Phase::Normal;
     int progmodePollsLeft_ = 0;  // "not yet" answers still due

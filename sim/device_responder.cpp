@@ -65,7 +65,7 @@ void DeviceResponder::Reset() {
 }
 
 long DeviceResponder::Offer(const uint8_t* input, size_t size, SimState& state, Reply& reply) {
-    if (imageExpected_ > 0) return image(input, size, reply);
+    if (imageExpected_ > 0) return Image(input, size, reply);
     const uint8_t code = input[0];
     if (code == 0x1E && !model_.applicationMode) return kNotMine;
     if (RequestLength(code) == 0) {
@@ -74,10 +74,10 @@ long DeviceResponder::Offer(const uint8_t* input, size_t size, SimState& state, 
         return kNotMine;
     }
     model_.applicationMode = true;
-    return command(input, size, state, reply);
+    return Command(input, size, state, reply);
 }
 
-long DeviceResponder::image(const uint8_t* input, size_t size, Reply& reply) {
+long DeviceResponder::Image(const uint8_t* input, size_t size, Reply& reply) {
     if (size < imageExpected_) return kIncomplete;
     const long consumed = static_cast<long>(imageExpected_);
     auto decoded = image::DecodeImage(input, imageExpected_, imageMain_);
@@ -95,7 +95,7 @@ long DeviceResponder::image(const uint8_t* input, size_t size, Reply& reply) {
     return consumed;
 }
 
-uint8_t DeviceResponder::stateCode(unsigned firmwareVersion) {
+uint8_t DeviceResponder::StateCode(unsigned firmwareVersion) {
     if (model_.forcedStateCode >= 0) return static_cast<uint8_t>(model_.forcedStateCode);
     if (model_.defragmentQueriesLeft > 0) {
         if (--model_.defragmentQueriesLeft == 0) model_.memory.Compact();
@@ -137,7 +137,7 @@ void DeviceResponder::SetLine(uint8_t line, uint8_t level) { model_.lineLevels[l
 void DeviceResponder::PulseLine(uint8_t line) { ++model_.pulseCounts[line]; }
 void DeviceResponder::SetAnalog(uint8_t channel, uint16_t value) { model_.analog[channel] = value; }
 
-uint8_t DeviceResponder::start(const uint8_t* in) {
+uint8_t DeviceResponder::Start(const uint8_t* in) {
     DeviceModel& m = model_;
     const uint16_t number = static_cast<uint16_t>(Be(in + 1, 2));
     const uint8_t input = in[3], trigger = in[4];
@@ -162,14 +162,14 @@ uint8_t DeviceResponder::start(const uint8_t* in) {
     return kDone;
 }
 
-void DeviceResponder::stateReply(const SimState& state, std::vector<uint8_t>& out) {
-    out.push_back(stateCode(state.identity.firmwareVersion));
+void DeviceResponder::StateReply(const SimState& state, std::vector<uint8_t>& out) {
+    out.push_back(StateCode(state.identity.firmwareVersion));
     out.push_back(model_.errorBits);
     PutBe(out, model_.sequenceCounter, 4);
     if (state.identity.firmwareVersion >= 16) PutBe(out, model_.statusWord, 2);
 }
 
-long DeviceResponder::command(const uint8_t* in, size_t size, SimState& state, Reply& reply) {
+long DeviceResponder::Command(const uint8_t* in, size_t size, SimState& state, Reply& reply) {
     const uint8_t code = in[0];
     size_t length = RequestLength(code);
     if (code == 0x60 && size >= 3) length += Be(in + 1, 2);
@@ -181,7 +181,7 @@ long DeviceResponder::command(const uint8_t* in, size_t size, SimState& state, R
     if (code == 0x31 || code == 0x61) {
         // The two replies without a status byte.
         if (code == 0x31) {
-            stateReply(state, out);
+            StateReply(state, out);
         } else {
             PutBe(out, static_cast<uint32_t>(m.userData.size()), 2);
             out.insert(out.end(), m.userData.begin(), m.userData.end());
@@ -284,7 +284,7 @@ long DeviceResponder::command(const uint8_t* in, size_t size, SimState& state, R
         }
         break;
     }
-    case 0x3E: status = start(in); break;
+    case 0x3E: status = Start(in); break;
     case 0x3D:
         runner_.Stop();
         m.runningSequence = -1;

@@ -97,14 +97,14 @@ public:
     void SetInput(int port, bool high);
 
 private:
-    long command(const uint8_t* input, size_t size, SimState& state, Reply& reply);
-    long image(const uint8_t* input, size_t size, Reply& reply);
-    uint8_t stateCode(unsigned firmwareVersion);
-    uint8_t start(const uint8_t* in);
+    long Command(const uint8_t* input, size_t size, SimState& state, Reply& reply);
+    long Image(const uint8_t* input, size_t size, Reply& reply);
+    uint8_t StateCode(unsigned firmwareVersion);
+    uint8_t Start(const uint8_t* in);
     void SetLine(uint8_t line, uint8_t level) override;
     void PulseLine(uint8_t line) override;
     void SetAnalog(uint8_t channel, uint16_t value) override;
-    void stateReply(const SimState& state, std::vector<uint8_t>& out);
+    void StateReply(const SimState& state, std::vector<uint8_t>& out);
 
     DeviceModel model_;
     SequenceRunner runner_;

@@ -15,7 +15,7 @@ void SequenceRunner::Start(std::shared_ptr<const image::DecodedImage> image, con
     executor_ = std::make_unique<image::Executor>(std::move(image), params, &timeline_, sink);
 }
 
-uint64_t SequenceRunner::deviceNowUs() const {
+uint64_t SequenceRunner::DeviceNowUs() const {
     const uint64_t executed = executor_->NowUs();
     if (scale_ == 0) return executed;
     const double wallUs = std::chrono::duration<double, std::micro>(Clock::now() - origin_).count();
@@ -24,10 +24,10 @@ uint64_t SequenceRunner::deviceNowUs() const {
 
 int SequenceRunner::Advance() {
     if (!executor_) return -1;
-    const uint64_t now = scale_ == 0 ? UINT64_MAX : deviceNowUs();
+    const uint64_t now = scale_ == 0 ? UINT64_MAX : DeviceNowUs();
     const bool more = executor_->Advance(now, kChunkSlots);
     const auto next = executor_->NextDueUs();
-    finishIfEnded();
+    FinishIfEnded();
     // As fast as possible, a sequence that never ends would otherwise keep this thread spinning and
     // starve the host beside it: between chunks the line gets a millisecond (input wakes it at once).
     if (more) return scale_ == 0 ? 1 : 0;
@@ -39,7 +39,7 @@ int SequenceRunner::Advance() {
     return static_cast<int>(std::min(std::ceil((wallDueUs - wallNowUs) / 1000.0), 1e6));
 }
 
-void SequenceRunner::finishIfEnded() {
+void SequenceRunner::FinishIfEnded() {
     if (executor_ && executor_->GetPhase() == image::Phase::Ended) {
         runsEnded_ += executor_->RunsEnded();
         lastRun_ = executor_->Run();
@@ -49,15 +49,15 @@ void SequenceRunner::finishIfEnded() {
 
 void SequenceRunner::Stop() {
     if (!executor_) return;
-    executor_->Stop(deviceNowUs());
-    finishIfEnded();
+    executor_->Stop(DeviceNowUs());
+    FinishIfEnded();
 }
 
 void SequenceRunner::SetInput(int port, bool high) {
-    if (executor_) executor_->SetInput(port, high, deviceNowUs());
+    if (executor_) executor_->SetInput(port, high, DeviceNowUs());
 }
 
-bool SequenceRunner::AcknowledgeUser() { return executor_ && executor_->AcknowledgeUser(deviceNowUs()); }
+bool SequenceRunner::AcknowledgeUser() { return executor_ && executor_->AcknowledgeUser(DeviceNowUs()); }
 
 RunState SequenceRunner::State() const {
     RunState s;

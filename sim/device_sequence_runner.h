@@ -57,8 +57,8 @@ public:
     void WriteNewRecords(std::ostream& out);
 
 private:
-    uint64_t deviceNowUs() const;
-    void finishIfEnded();
+    uint64_t DeviceNowUs() const;
+    void FinishIfEnded();
 
     double scale_ = 0;
     std::unique_ptr<image::Executor> executor_;

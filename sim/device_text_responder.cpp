@@ -65,21 +65,21 @@ void TextResponder::Reset() {
 }
 
 long TextResponder::Offer(const uint8_t* input, size_t size, SimState& state, Reply& reply) {
-    if (transferring_) return data(input, size, reply);
+    if (transferring_) return Data(input, size, reply);
     const uint8_t* lf = static_cast<const uint8_t*>(std::memchr(input, '\n', size));
     if (lf == nullptr) {
         if (size < kLineLimit) return kIncomplete;
         // No line ends here: noise, refused as one unknown line.
         reply.request = kTextUnknownRequest;
-        finish(false, reply);
+        Finish(false, reply);
         return static_cast<long>(size);
     }
     const std::string line(reinterpret_cast<const char*>(input), static_cast<size_t>(lf - input));
-    query(line, state, reply);
+    Query(line, state, reply);
     return static_cast<long>(lf - input) + 1;
 }
 
-void TextResponder::finish(bool ack, Reply& reply) {
+void TextResponder::Finish(bool ack, Reply& reply) {
     std::string final = ack ? "ACK" : "NACK";
     if (model_.crBeforeFinalLine > 0) {
         --model_.crBeforeFinalLine;
@@ -88,17 +88,17 @@ void TextResponder::finish(bool ack, Reply& reply) {
     AppendLine(reply.bytes, final);
 }
 
-void TextResponder::query(const std::string& line, SimState& state, Reply& reply) {
+void TextResponder::Query(const std::string& line, SimState& state, Reply& reply) {
     model_.lines.push_back(line);
     reply.request = TextRequestCode(line);
     const Identity& id = state.identity;
     const int index = reply.request - kTextRequestBase;
     if (reply.request == kTextUnknownRequest || model_.refused.count(line) != 0) {
-        finish(false, reply);
+        Finish(false, reply);
         return;
     }
     if (model_.silent.count(line) != 0) {
-        finish(true, reply);
+        Finish(true, reply);
         return;
     }
     std::vector<uint8_t>& out = reply.bytes;
@@ -113,7 +113,7 @@ void TextResponder::query(const std::string& line, SimState& state, Reply& reply
     case 7:
     case 8:
         // The answer still goes out at the old rate; the UART switches right after it.
-        finish(true, reply);
+        Finish(true, reply);
         state.lineRate = index == 7 ? id.maxBaudRate : kTextDefaultBaud;
         return;
     case 9:
@@ -122,7 +122,7 @@ void TextResponder::query(const std::string& line, SimState& state, Reply& reply
     case kTransferIndex: {
         const size_t n = TransferLength(line);
         if (n == 0) {
-            finish(false, reply);
+            Finish(false, reply);
             return;
         }
         model_.lastTransfer = TextTransferRecord{};
@@ -134,11 +134,11 @@ void TextResponder::query(const std::string& line, SimState& state, Reply& reply
     }
     default: break;
     }
-    finish(true, reply);
+    Finish(true, reply);
     return;
 }
 
-long TextResponder::data(const uint8_t* input, size_t size, Reply& reply) {
+long TextResponder::Data(const uint8_t* input, size_t size, Reply& reply) {
     TextTransferRecord& record = model_.lastTransfer;
     const size_t wanted = record.announced;
     reply.request = kTextTransferData;
@@ -150,7 +150,7 @@ long TextResponder::data(const uint8_t* input, size_t size, Reply& reply) {
         std::snprintf(crc, sizeof crc, "crc:%04X", Crc16Ccitt(input, wanted));
         AppendLine(reply.bytes, "bytes:" + std::to_string(wanted));
         AppendLine(reply.bytes, crc);
-        finish(true, reply);
+        Finish(true, reply);
         return static_cast<long>(wanted);
     }
     // The device's thread offers the pending bytes on every pass, so silence is seen here.
@@ -164,7 +164,7 @@ long TextResponder::data(const uint8_t* input, size_t size, Reply& reply) {
     record.data.assign(input, input + size);
     transferring_ = false;
     AppendLine(reply.bytes, "bytes:" + std::to_string(size));
-    finish(false, reply);
+    Finish(false, reply);
     return static_cast<long>(size);
 }
 

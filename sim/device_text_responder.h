@@ -74,9 +74,9 @@ public:
     TextModel& Model() { return model_; }
 
 private:
-    void query(const std::string& line, SimState& state, Reply& reply);
-    long data(const uint8_t* input, size_t size, Reply& reply);
-    void finish(bool ack, Reply& reply);
+    void Query(const std::string& line, SimState& state, Reply& reply);
+    long Data(const uint8_t* input, size_t size, Reply& reply);
+    void Finish(bool ack, Reply& reply);
 
     TextModel model_;
     bool transferring_ = false;

@@ -10,7 +10,6 @@
 #include <tessel/geometry/tag_point.h>
 
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
 
 class SequenceObject;

@@ -25,7 +25,7 @@ void SequencePoint::init(double x, double y, IntensityStamp* list, unsigned int 
 }
 
 // Everything but the list, which each copy or move handles its own way.
-void SequencePoint::copyScalars(const SequencePoint& other) {
+void SequencePoint::CopyScalars(const SequencePoint& other) {
     SequenceObject::operator=(other);
     position = other.position;
     useCalibration = other.useCalibration;
@@ -36,26 +36,26 @@ void SequencePoint::copyScalars(const SequencePoint& other) {
 }
 
 SequencePoint::SequencePoint(const SequencePoint& other) : intensityList(nullptr), intensityCount(0) {
-    copyScalars(other);
+    CopyScalars(other);
     SetIntensityList(other.intensityList, other.intensityCount);
 }
 
 SequencePoint::SequencePoint(SequencePoint&& other) noexcept
     : intensityList(std::exchange(other.intensityList, nullptr)),
       intensityCount(std::exchange(other.intensityCount, 0u)) {
-    copyScalars(other);
+    CopyScalars(other);
 }
 
 SequencePoint& SequencePoint::operator=(const SequencePoint& other) {
     if (this == &other) return *this;
-    copyScalars(other);
+    CopyScalars(other);
     SetIntensityList(other.intensityList, other.intensityCount);
     return *this;
 }
 
 SequencePoint& SequencePoint::operator=(SequencePoint&& other) noexcept {
     if (this == &other) return *this;
-    copyScalars(other);
+    CopyScalars(other);
     HeapRelease(intensityList);
     intensityList = std::exchange(other.intensityList, nullptr);
     intensityCount = std::exchange(other.intensityCount, 0u);

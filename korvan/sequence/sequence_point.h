@@ -55,5 +55,5 @@ public:
 
 private:
     void init(double x, double y, IntensityStamp* list, unsigned int count);
-    void copyScalars(const SequencePoint& other);
+    void CopyScalars(const SequencePoint& other);
 };

@@ -13,7 +13,7 @@ Executor::Executor(std::shared_ptr<const DecodedImage> image, const StartParams&
     lists_[1].list = &image_->output;
     lists_[1].id = ListId::Output;
     if (params_.input > 3) {
-        beginRun(0);
+        BeginRun(0);
         return;
     }
     record(0, Event::WaitInput, ListId::None, params_.input, params_.trigger);
@@ -21,25 +21,25 @@ Executor::Executor(std::shared_ptr<const DecodedImage> image, const StartParams&
     waitPort_ = params_.input;
     waitTrigger_ = params_.trigger;
     phase_ = Phase::Armed;
-    if (inputSatisfied(waitPort_, waitTrigger_)) release(0);
+    if (InputSatisfied(waitPort_, waitTrigger_)) release(0);
 }
 
-bool Executor::inputSatisfied(uint8_t port, uint8_t trigger) const {
+bool Executor::InputSatisfied(uint8_t port, uint8_t trigger) const {
     const bool high = params_.inputs[port & 3];
     return trigger == 2 ? !high : high;
 }
 
 // A slot whose time has already passed runs at once: an image whose ticks after a loop do not
 // count the loop's repetitions would otherwise make the device's time run backwards.
-uint64_t Executor::dueUs(const ListState& l) const {
+uint64_t Executor::DueUs(const ListState& l) const {
     const uint64_t tick = l.slot < l.list->slots.size() ? l.list->slots[l.slot].tick : l.list->EndSlotTick();
     return std::max(nowUs_, baseUs_ + (tick + l.offsetTicks) * params_.tickTimeUs);
 }
 
-const Executor::ListState* Executor::nextList() const {
+const Executor::ListState* Executor::NextList() const {
     const ListState* best = nullptr;
     for (const ListState& l : lists_) {
-        if (!l.ended && (best == nullptr || dueUs(l) < dueUs(*best))) best = &l;
+        if (!l.ended && (best == nullptr || DueUs(l) < DueUs(*best))) best = &l;
     }
     return best;
 }
@@ -47,11 +47,11 @@ const Executor::ListState* Executor::nextList() const {
 bool Executor::Advance(uint64_t nowUs, size_t maxSlots) {
     size_t done = 0;
     while (phase_ == Phase::Running) {
-        ListState& l = lists_[static_cast<size_t>(nextList() - lists_.data())];
-        const uint64_t due = dueUs(l);
+        ListState& l = lists_[static_cast<size_t>(NextList() - lists_.data())];
+        const uint64_t due = DueUs(l);
         if (due > nowUs) return false;
         if (done == maxSlots) return true;
-        runSlot(l, due);
+        RunSlot(l, due);
         ++done;
     }
     return false;
@@ -59,10 +59,10 @@ bool Executor::Advance(uint64_t nowUs, size_t maxSlots) {
 
 std::optional<uint64_t> Executor::NextDueUs() const {
     if (phase_ != Phase::Running) return std::nullopt;
-    return dueUs(*nextList());
+    return DueUs(*NextList());
 }
 
-void Executor::runSlot(ListState& l, uint64_t at) {
+void Executor::RunSlot(ListState& l, uint64_t at) {
     nowUs_ = at;
     const ActionList& list = *l.list;
     if (l.slot == list.slots.size()) {
@@ -72,7 +72,7 @@ void Executor::runSlot(ListState& l, uint64_t at) {
         record(at, Event::RunEnd, ListId::None, params_.sequenceNumber, run_);
         ++runsEnded_;
         if (params_.runs == 0 || run_ < params_.runs)
-            beginRun(at);
+            BeginRun(at);
         else
             phase_ = Phase::Ended;
         return;
@@ -102,7 +102,7 @@ void Executor::runSlot(ListState& l, uint64_t at) {
             waitTrigger_ = a.level;
             heldSinceUs_ = at;
             waitingList_ = l.id;
-            if (inputSatisfied(a.channel, a.level)) {
+            if (InputSatisfied(a.channel, a.level)) {
                 record(at, Event::WaitReleased, l.id, a.channel, 0);
                 break;
             }
@@ -151,7 +151,7 @@ void Executor::release(uint64_t at) {
            static_cast<uint32_t>(std::min<uint64_t>(held, std::numeric_limits<uint32_t>::max())));
     nowUs_ = at;
     if (phase_ == Phase::Armed) {
-        beginRun(at);
+        BeginRun(at);
         return;
     }
     baseUs_ += held;
@@ -162,7 +162,7 @@ void Executor::SetInput(int port, bool high, uint64_t nowUs) {
     if (port < 0 || port > 3) return;
     params_.inputs[static_cast<size_t>(port)] = high;
     if ((phase_ == Phase::Armed || phase_ == Phase::WaitingInput) && port == waitPort_ &&
-        inputSatisfied(waitPort_, waitTrigger_))
+        InputSatisfied(waitPort_, waitTrigger_))
         release(nowUs);
 }
 
@@ -179,7 +179,7 @@ void Executor::Stop(uint64_t nowUs) {
     phase_ = Phase::Ended;
 }
 
-void Executor::beginRun(uint64_t at) {
+void Executor::BeginRun(uint64_t at) {
     ++run_;
     baseUs_ = at;
     nowUs_ = at;

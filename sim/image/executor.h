@@ -103,13 +103,13 @@ private:
         bool ended = false;
     };
 
-    uint64_t dueUs(const ListState& l) const;
-    const ListState* nextList() const;  // the list whose next slot is due first
-    void runSlot(ListState& l, uint64_t at);
-    bool inputSatisfied(uint8_t port, uint8_t trigger) const;
+    uint64_t DueUs(const ListState& l) const;
+    const ListState* NextList() const;  // the list whose next slot is due first
+    void RunSlot(ListState& l, uint64_t at);
+    bool InputSatisfied(uint8_t port, uint8_t trigger) const;
     void hold(Phase phase, uint8_t port, uint8_t trigger, uint64_t at);
     void release(uint64_t at);
-    void beginRun(uint64_t at);
+    void BeginRun(uint64_t at);
     void record(uint64_t at, Event event, ListId list, uint16_t channel, uint32_t value);
 
     std::shared_ptr<const DecodedImage> image_;

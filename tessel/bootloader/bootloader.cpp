@@ -48,14 +48,14 @@ void Bootloader::InitializeClass(const char* portName, int timeout, bool acquire
     if (acquire) deviceInfoAvailable = AcquireDeviceInfo();
 }
 
-Bootloader::Bootloader(const Bootloader& other) : serialNumber(nullptr), deviceDescription(nullptr) { copyFrom(other); }
+Bootloader::Bootloader(const Bootloader& other) : serialNumber(nullptr), deviceDescription(nullptr) { CopyFrom(other); }
 
 Bootloader& Bootloader::operator=(const Bootloader& other) {
-    if (this != &other) copyFrom(other);
+    if (this != &other) CopyFrom(other);
     return *this;
 }
 
-void Bootloader::copyFrom(const Bootloader& other) {
+void Bootloader::CopyFrom(const Bootloader& other) {
     progressCallback = other.progressCallback;
     defaultBaudRate = other.defaultBaudRate;
     deviceInfoAvailable = other.deviceInfoAvailable;
@@ -152,7 +152,7 @@ void Bootloader::SetDataFields(const char* description, const char* serial, cons
     deviceInfoAvailable = true;
 }
 
-bool Bootloader::switchBaudrate(unsigned char request, int newRate) {
+bool Bootloader::SwitchBaudrate(unsigned char request, int newRate) {
     if (!port.Connect()) return false;
     unsigned char reply[2] = {0, 0};
     bool ok = port.Send(&request, 1) && port.Receive(reply, 2, timeoutMs) && reply[0] == request &&
@@ -162,11 +162,11 @@ bool Bootloader::switchBaudrate(unsigned char request, int newRate) {
     return ok;
 }
 
-bool Bootloader::SwitchToMaxBaudrate() { return switchBaudrate(proto::kSwitchToMaxBaud, maxBaudRate); }
+bool Bootloader::SwitchToMaxBaudrate() { return SwitchBaudrate(proto::kSwitchToMaxBaud, maxBaudRate); }
 
-bool Bootloader::ResetBaudrate() { return switchBaudrate(proto::kResetBaud, defaultBaudRate); }
+bool Bootloader::ResetBaudrate() { return SwitchBaudrate(proto::kResetBaud, defaultBaudRate); }
 
-bool Bootloader::pollProgramMode() {
+bool Bootloader::PollProgramMode() {
     port.Disconnect();
     std::this_thread::sleep_for(kProgmodeSettle);
     port.Connect();  // a port that does not open shows up as a failed request
@@ -192,7 +192,7 @@ bool Bootloader::EnterBootloader() {
     int pollsThatCount = (divisor != 0 ? timeoutMs / divisor + 1 : 11) + 1;
     // One more poll follows; a device that gets there on that one is taken as well.
     bool reached = false;
-    for (int poll = 0; poll < pollsThatCount + 1 && !reached; ++poll) reached = pollProgramMode();
+    for (int poll = 0; poll < pollsThatCount + 1 && !reached; ++poll) reached = PollProgramMode();
 
     if (reached) {
         std::this_thread::sleep_for(kProgmodeSettle);

@@ -99,9 +99,9 @@ public:
 
 private:
     void InitializeClass(const char* portName, int timeoutMs, bool acquire, int baudRate);
-    void copyFrom(const Bootloader& other);
-    bool switchBaudrate(unsigned char request, int newRate);
-    bool pollProgramMode();
+    void CopyFrom(const Bootloader& other);
+    bool SwitchBaudrate(unsigned char request, int newRate);
+    bool PollProgramMode();
 
     bool acquireDataField(unsigned char request, int replyLength, int* value);
     bool acquireDeviceType();

@@ -54,32 +54,32 @@ BigTiffReader::BigTiffReader(const char* path) {
         // A stack whose strips hold more or fewer bytes than its images announce cannot be cut
         // into whole images; loading it would report data while handing out no image.
         if (saturatingProduct(image_count_, image_size_) != bytes) {
-            closeReader();
+            CloseReader();
             return;
         }
         // The reader has checked that the data fit into the file, so this stays within its size.
         data_ = std::make_shared<Bytes>(static_cast<size_t>(bytes));
         adviseLargeBuffer(data_->data(), data_->size());
         if (!TiffStackReader_GetData(&handle_, data_->data(), data_->size())) {
-            closeReader();
+            CloseReader();
             data_.reset();
             return;
         }
     } catch (const std::bad_alloc&) {
-        closeReader();
+        CloseReader();
         data_.reset();
         return;
     }
     scale_data();
-    readZData();
+    ReadZData();
 }
 
 BigTiffReader::~BigTiffReader() {
-    closeReader();
+    CloseReader();
     TiffStackReader_Close(&handle_);  // releases a failure message left by opening
 }
 
-void BigTiffReader::closeReader() {
+void BigTiffReader::CloseReader() {
     if (handle_.reader != nullptr) TiffStackReader_Close(&handle_);
 }
 
@@ -118,7 +118,7 @@ void BigTiffReader::scale_data() {
     }
 }
 
-void BigTiffReader::readZData() {
+void BigTiffReader::ReadZData() {
     z_start_ = 0;
     z_step_ = 1.0;
     const size_t bytes = TiffStackReader_GetMetadataSizeBytes(&handle_);

@@ -62,9 +62,9 @@ public:
     std::unique_ptr<std::vector<uint8_t>> GetImage(uint64_t index);
 
 private:
-    void closeReader();
+    void CloseReader();
     void scale_data();
-    void readZData();
+    void ReadZData();
 
     TiffStackReader handle_{nullptr, nullptr};
     TiffStackShape shape_{};

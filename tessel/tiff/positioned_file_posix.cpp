@@ -22,7 +22,7 @@ std::unique_ptr<PositionedFile> PositionedFile::open(const char* path) {
 
 PositionedFile::~PositionedFile() { ::close(descriptor_); }
 
-bool PositionedFile::readAt(uint64_t offset, void* destination, size_t bytes) const {
+bool PositionedFile::ReadAt(uint64_t offset, void* destination, size_t bytes) const {
     auto* out = static_cast<unsigned char*>(destination);
     while (bytes > 0) {
         if (offset > static_cast<uint64_t>(INT64_MAX)) return false;

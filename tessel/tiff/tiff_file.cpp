@@ -74,24 +74,24 @@ unsigned fieldTypeSize(uint16_t type) {
     }
 }
 
-void TiffFile::read(uint64_t offset, void* destination, size_t bytes) const {
-    if (!file_->readAt(offset, destination, bytes))
+void TiffFile::Read(uint64_t offset, void* destination, size_t bytes) const {
+    if (!file_->ReadAt(offset, destination, bytes))
         throw runtime_error("Could not read " + to_string(bytes) + " bytes at offset " + to_string(offset) + ".");
 }
 
 // A stack of thousands of pages has thousands of directories, each asking for a few small
 // reads; one block read per directory keeps opening it cheap.
-void TiffFile::readSmall(uint64_t offset, void* destination, size_t bytes) const {
+void TiffFile::ReadSmall(uint64_t offset, void* destination, size_t bytes) const {
     constexpr uint64_t kBlock = 4096;
     const uint64_t size = file_->size();
     if (bytes > kBlock || offset > size || size - offset < bytes) {
-        read(offset, destination, bytes);  // too large to cache, or reported as an error there
+        Read(offset, destination, bytes);  // too large to cache, or reported as an error there
         return;
     }
     if (walkCache_.empty() || offset < walkCacheOffset_ || offset + bytes > walkCacheOffset_ + walkCache_.size()) {
         walkCache_.resize(static_cast<size_t>(std::min(kBlock, size - offset)));
         walkCacheOffset_ = offset;
-        read(offset, walkCache_.data(), walkCache_.size());
+        Read(offset, walkCache_.data(), walkCache_.size());
     }
     std::memcpy(destination, walkCache_.data() + (offset - walkCacheOffset_), bytes);
 }
@@ -105,7 +105,7 @@ TiffFile::TiffFile(const char* path) {
     if (size < 4) throw runtime_error("File too short to be a tiff.");
 
     unsigned char header[8] = {};
-    read(0, header, static_cast<size_t>(std::min<uint64_t>(size, sizeof header)));
+    Read(0, header, static_cast<size_t>(std::min<uint64_t>(size, sizeof header)));
     if (header[0] == 'I' && header[1] == 'I')
         order_ = ByteOrder::little;
     else if (header[0] == 'M' && header[1] == 'M')
@@ -130,29 +130,29 @@ TiffFile::TiffFile(const char* path) {
     } else {
         if (size < 16) throw runtime_error("File too short to be a tiff.");
         unsigned char raw[8];
-        read(8, raw, sizeof raw);
+        Read(8, raw, sizeof raw);
         firstDirectoryOffset_ = big ? loadUnsigned<uint64_t, true>(raw) : loadUnsigned<uint64_t, false>(raw);
     }
 
     if (kind_ == TiffKind::classic)
-        big ? walkDirectories<TiffKind::classic, ByteOrder::big>()
-            : walkDirectories<TiffKind::classic, ByteOrder::little>();
+        big ? WalkDirectories<TiffKind::classic, ByteOrder::big>()
+            : WalkDirectories<TiffKind::classic, ByteOrder::little>();
     else
-        big ? walkDirectories<TiffKind::big, ByteOrder::big>() : walkDirectories<TiffKind::big, ByteOrder::little>();
+        big ? WalkDirectories<TiffKind::big, ByteOrder::big>() : WalkDirectories<TiffKind::big, ByteOrder::little>();
     std::vector<unsigned char>().swap(walkCache_);
 
     for (const Directory& d : directories_)
         for (const Strip& s : d.strips) dataEnd_ = std::max(dataEnd_, s.offset + s.bytes);
 }
 
-void TiffFile::checkValuesInFile(uint16_t tag, const TagEntry& e) const {
+void TiffFile::CheckValuesInFile(uint16_t tag, const TagEntry& e) const {
     const uint64_t size = file_->size();
     if (e.location > size || e.count > (size - e.location) / fieldTypeSize(e.type))
         throw runtime_error("Values of tag " + to_string(tag) + " lie outside the file.");
 }
 
 template <ByteOrder order>
-uint64_t TiffFile::readValueAs(const TagEntry& e, const unsigned char* raw) const {
+uint64_t TiffFile::ReadValueAs(const TagEntry& e, const unsigned char* raw) const {
     constexpr bool big = order == ByteOrder::big;
     switch (e.type) {
     case 1:
@@ -193,29 +193,29 @@ uint64_t TiffFile::readValueAs(const TagEntry& e, const unsigned char* raw) cons
 }
 
 template <ByteOrder order>
-std::vector<uint64_t> TiffFile::readValues(uint16_t tag, const TagEntry& e) const {
-    checkValuesInFile(tag, e);
+std::vector<uint64_t> TiffFile::ReadValues(uint16_t tag, const TagEntry& e) const {
+    CheckValuesInFile(tag, e);
     const unsigned width = fieldTypeSize(e.type);
     std::vector<unsigned char> raw(static_cast<size_t>(e.count * width));
-    if (!raw.empty()) readSmall(e.location, raw.data(), raw.size());
+    if (!raw.empty()) ReadSmall(e.location, raw.data(), raw.size());
     std::vector<uint64_t> values(static_cast<size_t>(e.count));
-    for (size_t i = 0; i < values.size(); ++i) values[i] = readValueAs<order>(e, raw.data() + i * width);
+    for (size_t i = 0; i < values.size(); ++i) values[i] = ReadValueAs<order>(e, raw.data() + i * width);
     return values;
 }
 
 template <ByteOrder order>
-uint64_t TiffFile::firstValue(uint16_t tag, const Directory& d) const {
+uint64_t TiffFile::FirstValue(uint16_t tag, const Directory& d) const {
     const TagEntry* e = d.find(tag);
     if (e == nullptr) throw runtime_error("Could not find tag " + to_string(tag));
     if (e->count == 0) throw runtime_error("Tag " + to_string(tag) + " has no value.");
-    checkValuesInFile(tag, *e);
+    CheckValuesInFile(tag, *e);
     unsigned char raw[8];
-    readSmall(e->location, raw, fieldTypeSize(e->type));
-    return readValueAs<order>(*e, raw);
+    ReadSmall(e->location, raw, fieldTypeSize(e->type));
+    return ReadValueAs<order>(*e, raw);
 }
 
 template <ByteOrder order>
-void TiffFile::readStrips(Directory& d) {
+void TiffFile::ReadStrips(Directory& d) {
     const TagEntry* counts = d.find(kStripByteCounts);
     const TagEntry* offsets = d.find(kStripOffsets);
     if (counts == nullptr || offsets == nullptr)
@@ -228,8 +228,8 @@ void TiffFile::readStrips(Directory& d) {
         throw runtime_error("The file lists more strips than it has room for.");
     totalStrips_ += counts->count;
 
-    std::vector<uint64_t> starts = readValues<order>(kStripOffsets, *offsets);
-    std::vector<uint64_t> lengths = readValues<order>(kStripByteCounts, *counts);
+    std::vector<uint64_t> starts = ReadValues<order>(kStripOffsets, *offsets);
+    std::vector<uint64_t> lengths = ReadValues<order>(kStripByteCounts, *counts);
     d.strips.resize(starts.size());
     for (size_t i = 0; i < starts.size(); ++i) {
         if (lengths[i] > size || starts[i] > size - lengths[i]) throw runtime_error("Strip data lie outside the file.");
@@ -243,7 +243,7 @@ void TiffFile::readStrips(Directory& d) {
 }
 
 template <TiffKind kind, ByteOrder order>
-void TiffFile::walkDirectories() {
+void TiffFile::WalkDirectories() {
     constexpr bool big = order == ByteOrder::big;
     constexpr bool classic = kind == TiffKind::classic;
     constexpr uint64_t countBytes = classic ? 2 : 8;
@@ -267,7 +267,7 @@ void TiffFile::walkDirectories() {
             throw runtime_error("Image file directory at offset " + to_string(offset) + " lies outside the file.");
 
         unsigned char countRaw[8];
-        readSmall(offset, countRaw, countBytes);
+        ReadSmall(offset, countRaw, countBytes);
         const uint64_t entries =
             classic ? loadUnsigned<uint16_t, big>(countRaw) : loadUnsigned<uint64_t, big>(countRaw);
         if (entries > (size - offset - countBytes - fieldBytes) / entryBytes)
@@ -278,7 +278,7 @@ void TiffFile::walkDirectories() {
         totalEntries_ += entries;
 
         block.resize(static_cast<size_t>(entries * entryBytes + fieldBytes));
-        readSmall(offset + countBytes, block.data(), block.size());
+        ReadSmall(offset + countBytes, block.data(), block.size());
 
         Directory d;
         d.offset = offset;
@@ -302,15 +302,15 @@ void TiffFile::walkDirectories() {
         }
         d.tags.resize(kept);
 
-        readStrips<order>(d);
-        d.bitsPerSample = firstValue<order>(kBitsPerSample, d);
-        if (const TagEntry* description = d.find(kImageDescription)) checkValuesInFile(kImageDescription, *description);
+        ReadStrips<order>(d);
+        d.bitsPerSample = FirstValue<order>(kBitsPerSample, d);
+        if (const TagEntry* description = d.find(kImageDescription)) CheckValuesInFile(kImageDescription, *description);
 
         if (directories_.empty()) {
-            width_ = firstValue<order>(kImageWidth, d);
-            height_ = firstValue<order>(kImageLength, d);
-            samplesPerPixel_ = d.find(kSamplesPerPixel) ? firstValue<order>(kSamplesPerPixel, d) : 1;
-            const uint64_t format = d.find(kSampleFormat) ? firstValue<order>(kSampleFormat, d) : 1;
+            width_ = FirstValue<order>(kImageWidth, d);
+            height_ = FirstValue<order>(kImageLength, d);
+            samplesPerPixel_ = d.find(kSamplesPerPixel) ? FirstValue<order>(kSamplesPerPixel, d) : 1;
+            const uint64_t format = d.find(kSampleFormat) ? FirstValue<order>(kSampleFormat, d) : 1;
             pixelType_ = resolvePixelType(format, d.bitsPerSample);
         }
 

@@ -28,12 +28,12 @@ struct TiffFile::Window {
     unsigned char* destination;  // receives byte `begin`
 };
 
-void TiffFile::readWindow(const Window& w) const {
+void TiffFile::ReadWindow(const Window& w) const {
     const auto& strips = w.directory->strips;
     uint64_t runFrom = 0, runBytes = 0;
     unsigned char* runTo = w.destination;
     auto flush = [&] {
-        if (runBytes > 0) read(runFrom, runTo, static_cast<size_t>(runBytes));
+        if (runBytes > 0) Read(runFrom, runTo, static_cast<size_t>(runBytes));
     };
     uint64_t position = w.firstStripStart;
     for (size_t s = w.firstStrip; s < strips.size() && position < w.end; ++s) {
@@ -58,7 +58,7 @@ void TiffFile::readWindow(const Window& w) const {
                            static_cast<unsigned>(w.directory->bitsPerSample));
 }
 
-void TiffFile::readData(void* buffer, uint64_t bytes) const {
+void TiffFile::ReadData(void* buffer, uint64_t bytes) const {
     if (dataSize_ == 0) throw std::runtime_error("No image data found.  Seems strange.");
     if (bytes < dataSize_) throw std::runtime_error("Input buffer size wasn't large enough.");
     // Checked before anything is read, so a refused file leaves the buffer alone.
@@ -83,52 +83,52 @@ void TiffFile::readData(void* buffer, uint64_t bytes) const {
     }
     // Each window writes only its own part of the buffer; byte swapping happens
     // in the same task while the data are still in the cache.
-    runConcurrently(windows.size(), [&](size_t i) { readWindow(windows[i]); });
+    runConcurrently(windows.size(), [&](size_t i) { ReadWindow(windows[i]); });
 }
 
-uint64_t TiffFile::descriptionSize(size_t index) const {
+uint64_t TiffFile::DescriptionSize(size_t index) const {
     const TagEntry* e = directories_.at(index).find(kImageDescription);
     return e ? e->count * fieldTypeSize(e->type) : 0;  // cannot overflow: checked against the file when opened
 }
 
-void TiffFile::readDescription(size_t index, void* buffer, uint64_t bytes) const {
-    const uint64_t n = std::min(descriptionSize(index), bytes);
-    if (n > 0) read(directories_[index].find(kImageDescription)->location, buffer, static_cast<size_t>(n));
+void TiffFile::ReadDescription(size_t index, void* buffer, uint64_t bytes) const {
+    const uint64_t n = std::min(DescriptionSize(index), bytes);
+    if (n > 0) Read(directories_[index].find(kImageDescription)->location, buffer, static_cast<size_t>(n));
 }
 
-uint64_t TiffFile::allDescriptionsSize() const {
+uint64_t TiffFile::AllDescriptionsSize() const {
     uint64_t total = 0;
-    for (size_t i = 0; i < directories_.size(); ++i) total += descriptionSize(i);
+    for (size_t i = 0; i < directories_.size(); ++i) total += DescriptionSize(i);
     return total;
 }
 
-void TiffFile::readAllDescriptions(void* buffer) const {
+void TiffFile::ReadAllDescriptions(void* buffer) const {
     std::vector<uint64_t> at(directories_.size() + 1, 0);
-    for (size_t i = 0; i < directories_.size(); ++i) at[i + 1] = at[i] + descriptionSize(i);
+    for (size_t i = 0; i < directories_.size(); ++i) at[i + 1] = at[i] + DescriptionSize(i);
     auto* out = static_cast<unsigned char*>(buffer);
-    runConcurrently(directories_.size(), [&](size_t i) { readDescription(i, out + at[i], at[i + 1] - at[i]); });
+    runConcurrently(directories_.size(), [&](size_t i) { ReadDescription(i, out + at[i], at[i + 1] - at[i]); });
 }
 
 std::string TiffFile::metadata() const {
     const uint64_t size = file_->size();
     // The acquisition software writes its header fields little endian.
     unsigned char header[16];
-    if (size >= 32) read(16, header, sizeof header);
+    if (size >= 32) Read(16, header, sizeof header);
     if (size >= 32 && loadLittle<uint32_t>(header) == kAcquisitionHeaderMagic) {
         const uint64_t length = uint64_t{loadLittle<uint32_t>(header + 8)} + loadLittle<uint32_t>(header + 12);
         if (length > size - 32) throw std::runtime_error("Metadata lie outside the file.");
         std::string text(static_cast<size_t>(length), '\0');
-        if (length > 0) read(32, text.data(), text.size());
+        if (length > 0) Read(32, text.data(), text.size());
         return text;
     }
     if (size == dataEnd_) return {};
     // Trailing metadata: the text, then its 32-bit length as the file's last four bytes.
     unsigned char tail[4];
-    read(size - 4, tail, sizeof tail);
+    Read(size - 4, tail, sizeof tail);
     const uint64_t length = loadLittle<uint32_t>(tail);
     if (length > size - 4) throw std::runtime_error("Metadata lie outside the file.");
     std::string text(static_cast<size_t>(length), '\0');
-    if (length > 0) read(size - 4 - length, text.data(), text.size());
+    if (length > 0) Read(size - 4 - length, text.data(), text.size());
     return text;
 }
 

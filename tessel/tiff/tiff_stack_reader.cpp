@@ -92,7 +92,7 @@ int TiffStackReader_GetData(TiffStackReader* handle, void* buffer, size_t bytes)
     clearLog(handle);
     guarded(handle, 0, [&](TiffFile& f) {
         if (buffer == nullptr) throw std::invalid_argument("No buffer given.");
-        f.readData(buffer, bytes);
+        f.ReadData(buffer, bytes);
         return 1;
     });
     return handle->log == nullptr ? 1 : 0;
@@ -104,24 +104,24 @@ int TiffStackReader_GetImageDescriptionCount(TiffStackReader* handle) {
 
 size_t TiffStackReader_GetImageDescriptionSizeBytes(TiffStackReader* handle, int index) {
     return guarded(handle, size_t{0},
-                   [&](TiffFile& f) { return static_cast<size_t>(f.descriptionSize(static_cast<size_t>(index))); });
+                   [&](TiffFile& f) { return static_cast<size_t>(f.DescriptionSize(static_cast<size_t>(index))); });
 }
 
 int TiffStackReader_GetImageDescription(TiffStackReader* handle, int index, char* buffer, size_t bytes) {
     return guarded(handle, 0, [&](TiffFile& f) {
-        f.readDescription(static_cast<size_t>(index), buffer, buffer == nullptr ? 0 : bytes);
+        f.ReadDescription(static_cast<size_t>(index), buffer, buffer == nullptr ? 0 : bytes);
         return 1;
     });
 }
 
 size_t TiffStackReader_GetAllImageDescriptionsSizeBytes(TiffStackReader* handle) {
-    return guarded(handle, size_t{0}, [](TiffFile& f) { return static_cast<size_t>(f.allDescriptionsSize()); });
+    return guarded(handle, size_t{0}, [](TiffFile& f) { return static_cast<size_t>(f.AllDescriptionsSize()); });
 }
 
 int TiffStackReader_GetAllImageDescriptions(TiffStackReader* handle, char* buffer) {
     return guarded(handle, 0, [&](TiffFile& f) {
-        if (buffer == nullptr && f.allDescriptionsSize() > 0) throw std::invalid_argument("No buffer given.");
-        f.readAllDescriptions(buffer);
+        if (buffer == nullptr && f.AllDescriptionsSize() > 0) throw std::invalid_argument("No buffer given.");
+        f.ReadAllDescriptions(buffer);
         return 1;
     });
 }

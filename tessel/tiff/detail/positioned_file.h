@@ -18,7 +18,7 @@ public:
     // Size of the file when it was opened.
     uint64_t size() const { return size_; }
     // Reads exactly `bytes` bytes at `offset`; false on an error or a short read.
-    bool readAt(uint64_t offset, void* destination, size_t bytes) const;
+    bool ReadAt(uint64_t offset, void* destination, size_t bytes) const;
 
 private:
     PositionedFile(int descriptor, uint64_t size) : descriptor_(descriptor), size_(size) {}

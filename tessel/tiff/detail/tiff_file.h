@@ -53,35 +53,35 @@ public:
     uint64_t samplesPerPixel() const { return samplesPerPixel_; }
     uint64_t dataSize() const { return dataSize_; }
     // Reads all strips of all directories into `buffer`, little endian.
-    void readData(void* buffer, uint64_t bytes) const;
+    void ReadData(void* buffer, uint64_t bytes) const;
 
     size_t directoryCount() const { return directories_.size(); }
     // Throws std::out_of_range for an index past the last directory.
-    uint64_t descriptionSize(size_t index) const;
-    void readDescription(size_t index, void* buffer, uint64_t bytes) const;
-    uint64_t allDescriptionsSize() const;
-    void readAllDescriptions(void* buffer) const;
+    uint64_t DescriptionSize(size_t index) const;
+    void ReadDescription(size_t index, void* buffer, uint64_t bytes) const;
+    uint64_t AllDescriptionsSize() const;
+    void ReadAllDescriptions(void* buffer) const;
 
     std::string metadata() const;
 
 private:
     template <TiffKind kind, ByteOrder order>
-    void walkDirectories();
+    void WalkDirectories();
     template <ByteOrder order>
-    uint64_t readValueAs(const TagEntry& e, const unsigned char* raw) const;
+    uint64_t ReadValueAs(const TagEntry& e, const unsigned char* raw) const;
     template <ByteOrder order>
-    std::vector<uint64_t> readValues(uint16_t tag, const TagEntry& e) const;
+    std::vector<uint64_t> ReadValues(uint16_t tag, const TagEntry& e) const;
     template <ByteOrder order>
-    uint64_t firstValue(uint16_t tag, const Directory& d) const;
+    uint64_t FirstValue(uint16_t tag, const Directory& d) const;
     template <ByteOrder order>
-    void readStrips(Directory& d);
-    void checkValuesInFile(uint16_t tag, const TagEntry& e) const;
-    void read(uint64_t offset, void* destination, size_t bytes) const;
+    void ReadStrips(Directory& d);
+    void CheckValuesInFile(uint16_t tag, const TagEntry& e) const;
+    void Read(uint64_t offset, void* destination, size_t bytes) const;
     // The directory walk's small reads, served from one cached block of the file. Only the
     // constructor uses it (one thread).
-    void readSmall(uint64_t offset, void* destination, size_t bytes) const;
+    void ReadSmall(uint64_t offset, void* destination, size_t bytes) const;
     struct Window;
-    void readWindow(const Window& w) const;
+    void ReadWindow(const Window& w) const;
 
     std::unique_ptr<PositionedFile> file_;
     std::vector<Directory> directories_;
