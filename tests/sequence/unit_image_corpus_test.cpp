@@ -1,6 +1,9 @@
 // The compiler's output is pinned: every corpus case (tests/support/sequence_corpus.h) must
 // compile to the image and timings recorded in image_corpus.txt, byte for byte. A deliberate
-// change to the compiler rewrites the file (KORVAN_WRITE_CORPUS=1) and shows in review.
+// change to the compiler records the new lines instead: run this test and
+// CompiledSequence.ExampleFilesCompileToTheRecordedImagesAtEachTickTime with
+// KORVAN_WRITE_CORPUS=FILE, put FILE's lines under the comment of image_corpus.txt; the change
+// then shows in review, line by line.
 #include "support/sequence_corpus.h"
 
 #include <korvan/korvan.h>
@@ -61,6 +64,12 @@ TEST(ImageCorpus, EveryCaseCompilesToTheRecordedImageAndTimings) {
     for (std::string line; std::getline(in, line);)
         if (!line.empty() && line[0] != '#') recorded[line.substr(0, line.find(' '))] = line;
     const auto cases = AllCases();
+    if (corpus::CorpusOutput() != nullptr) {
+        std::vector<std::string> lines;
+        for (const auto& c : cases) lines.push_back(FingerprintOf(c));
+        corpus::AppendToCorpusOutput(lines);
+        GTEST_SKIP() << lines.size() << " fingerprints written to " << corpus::CorpusOutput();
+    }
     ASSERT_GE(recorded.size(), cases.size()) << "corpus file missing or short: " << KORVAN_IMAGE_CORPUS;
     int valid = 0;
     for (const auto& c : cases) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <random>
@@ -66,6 +67,18 @@ struct Outcome {
     /// of the element timed alone.
     std::vector<std::uint64_t> timings;
 };
+
+/// Where a deliberate change to the compiler writes the new fingerprints instead of comparing
+/// (KORVAN_WRITE_CORPUS=FILE; the corpus tests append their lines to FILE), or null.
+inline const char* CorpusOutput() { return std::getenv("KORVAN_WRITE_CORPUS"); }
+
+/// Appends `lines` to the file CorpusOutput names.
+inline void AppendToCorpusOutput(const std::vector<std::string>& lines) {
+    if (std::FILE* out = std::fopen(CorpusOutput(), "a")) {
+        for (const std::string& line : lines) std::fprintf(out, "%s\n", line.c_str());
+        std::fclose(out);
+    }
+}
 
 inline std::string Fingerprint(const std::string& name, const Outcome& o) {
     Hash image, timing;
