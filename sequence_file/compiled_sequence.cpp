@@ -1,14 +1,17 @@
 #include <sequence_file/compiled_sequence.h>
 
+#include <sequence_file/json_fields.h>
+
 #include <algorithm>
 #include <climits>
 
 namespace sequence_file {
+
+using detail::Fail;
+
 namespace {
 
 const char* const kPalette[] = {"#1f6fd1", "#d62728", "#2ca02c", "#9467bd"};
-
-[[noreturn]] void Fail(const std::string& pointer, const std::string& message) { throw InputError(pointer, message); }
 
 }  // namespace
 

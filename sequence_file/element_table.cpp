@@ -72,8 +72,8 @@ std::unique_ptr<SequenceObject> ReadPoint(Object& o, ElementSpec&, Units units) 
     return p;
 }
 
-void CheckPoint(Object& o, ElementSpec& spec, Units units, LaserSpec& first) {
-    CheckInField(static_cast<SequencePoint&>(*spec.element).position, units, first, o.PointerOf("at"));
+void CheckPoint(Object& o, ElementSpec& item, Units units, LaserSpec& first) {
+    CheckInField(static_cast<SequencePoint&>(*item.element).position, units, first, o.PointerOf("at"));
 }
 
 void WritePoint(const SequenceObject& e, const ElementSpec&, Json& out) {
@@ -100,9 +100,9 @@ std::unique_ptr<SequenceObject> ReadLine(Object& o, ElementSpec&, Units) {
     return std::make_unique<SequenceLine>(a, b);
 }
 
-void CheckLine(Object& o, ElementSpec& spec, Units units, LaserSpec& first) {
+void CheckLine(Object& o, ElementSpec& item, Units units, LaserSpec& first) {
     RequireShapeUnits(units, first, o.Pointer());
-    auto& line = static_cast<SequenceLine&>(*spec.element);
+    auto& line = static_cast<SequenceLine&>(*item.element);
     CheckInField(line.start, units, first, o.PointerOf("from"));
     CheckInField(line.end, units, first, o.PointerOf("to"));
 }
@@ -143,9 +143,9 @@ std::unique_ptr<SequenceObject> ReadEllipse(Object& o, ElementSpec&, Units) {
     return el;
 }
 
-void CheckEllipse(Object& o, ElementSpec& spec, Units units, LaserSpec& first) {
+void CheckEllipse(Object& o, ElementSpec& item, Units units, LaserSpec& first) {
     RequireShapeUnits(units, first, o.Pointer());
-    auto& el = static_cast<SequenceEllipse&>(*spec.element);
+    auto& el = static_cast<SequenceEllipse&>(*item.element);
     const std::string where = o.PointerOf(o.Find("rect") ? "rect" : "corners");
     RPOINTF fourth(el.corners[0].x + el.corners[2].x - el.corners[1].x,
                    el.corners[0].y + el.corners[2].y - el.corners[1].y);
@@ -175,9 +175,9 @@ std::unique_ptr<SequenceObject> ReadPolygon(Object& o, ElementSpec&, Units) {
     return std::make_unique<SequencePolygon>(points.data(), static_cast<unsigned int>(points.size()), fill ? 1 : 0);
 }
 
-void CheckPolygon(Object& o, ElementSpec& spec, Units units, LaserSpec& first) {
+void CheckPolygon(Object& o, ElementSpec& item, Units units, LaserSpec& first) {
     RequireShapeUnits(units, first, o.Pointer());
-    auto& poly = static_cast<SequencePolygon&>(*spec.element);
+    auto& poly = static_cast<SequencePolygon&>(*item.element);
     for (unsigned int i = 0; i < poly.pointCount; ++i)
         CheckInField(poly.points[i], units, first, Child(o.PointerOf("points"), i));
 }
@@ -192,7 +192,7 @@ void WritePolygon(const SequenceObject& e, const ElementSpec&, Json& out) {
 
 // ---- control -------------------------------------------------------------------------------
 
-std::unique_ptr<SequenceObject> ReadJump(Object& o, ElementSpec& spec, Units) {
+std::unique_ptr<SequenceObject> ReadJump(Object& o, ElementSpec& item, Units) {
     const Json* target = o.Find("target");
     const Json* targetElement = o.Find("targetElement");
     if ((target == nullptr) == (targetElement == nullptr))
@@ -202,17 +202,17 @@ std::unique_ptr<SequenceObject> ReadJump(Object& o, ElementSpec& spec, Units) {
     if (target)
         tick = static_cast<unsigned int>(Unsigned(*target, o.PointerOf("target"), 0, UINT_MAX));
     else
-        spec.targetElement = static_cast<int>(Unsigned(*targetElement, o.PointerOf("targetElement"), 0, INT_MAX));
+        item.targetElement = static_cast<int>(Unsigned(*targetElement, o.PointerOf("targetElement"), 0, INT_MAX));
     const auto repeat = static_cast<unsigned int>(
         Unsigned(o.Need("repeat", "how often the jump is taken"), o.PointerOf("repeat"), 1, UINT_MAX));
     const auto counter = static_cast<unsigned char>(o.UnsignedOr("counter", 2, 2, 255));
     return std::make_unique<SequenceJump>(tick, repeat, counter);
 }
 
-void WriteJump(const SequenceObject& e, const ElementSpec& spec, Json& out) {
+void WriteJump(const SequenceObject& e, const ElementSpec& item, Json& out) {
     const auto& j = static_cast<const SequenceJump&>(e);
-    if (spec.targetElement >= 0)
-        out["targetElement"] = spec.targetElement;
+    if (item.targetElement >= 0)
+        out["targetElement"] = item.targetElement;
     else
         out["target"] = j.targetTick;
     out["repeat"] = j.repeatCount;

@@ -25,18 +25,18 @@ Json WriteLaser(const LaserSpec& l) {
     return j;
 }
 
-Json WriteElement(const SequenceFile& file, const ElementSpec& spec) {
-    const SequenceObject& e = *spec.element;
+Json WriteElement(const SequenceFile& file, const ElementSpec& item) {
+    const SequenceObject& e = *item.element;
     const detail::ElementEntry* entry = detail::EntryOf(korvan::KindOf(e));
-    if (entry == nullptr) throw InputError(spec.pointer, "an element of no known kind cannot be written");
+    if (entry == nullptr) throw InputError(item.pointer, "an element of no known kind cannot be written");
     Json j = {{"type", entry->name}};
-    if (spec.hasStart) j["start"] = e.startTick;
-    entry->write(e, spec, j);
+    if (item.hasStart) j["start"] = e.startTick;
+    entry->write(e, item, j);
     if (korvan::IsBeamKind(entry->kind)) {
         if (e.repeatCount) j["repeat"] = e.repeatCount;
         Json lasers = Json::array();
         for (int s = 0; s < 4; ++s) {
-            const int slot = spec.laserSlots[s];
+            const int slot = item.laserSlots[s];
             if (slot < 0 || static_cast<size_t>(slot) >= file.lasers.size()) continue;
             lasers.push_back({{"laser", file.lasers[static_cast<size_t>(slot)].name}, {"intensity", e.intensities[s]}});
         }
