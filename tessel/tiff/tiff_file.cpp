@@ -16,10 +16,12 @@ using std::to_string;
 constexpr uint16_t kImageWidth = 256;
 constexpr uint16_t kImageLength = 257;
 constexpr uint16_t kBitsPerSample = 258;
+constexpr uint16_t kCompression = 259;
 constexpr uint16_t kImageDescription = 270;
 constexpr uint16_t kStripOffsets = 273;
 constexpr uint16_t kSamplesPerPixel = 277;
 constexpr uint16_t kStripByteCounts = 279;
+constexpr uint16_t kPlanarConfiguration = 284;
 constexpr uint16_t kSampleFormat = 339;
 
 // Every strip needs at least four bytes of the file for its offset and byte
@@ -242,6 +244,22 @@ void TiffFile::ReadStrips(Directory& d) {
     }
 }
 
+// The reader hands out strip bytes as they are stored, samples interleaved; anything
+// else would come back as a success full of wrong pixels, so it is refused by name.
+template <ByteOrder order>
+void TiffFile::CheckStoredAsIs(const Directory& d) const {
+    const uint64_t compression = d.find(kCompression) ? FirstValue<order>(kCompression, d) : 1;
+    if (compression != 1)
+        throw runtime_error("Compressed image data (compression " + to_string(compression) +
+                            ") is not supported.  Save the stack uncompressed.");
+    const uint64_t samples = d.find(kSamplesPerPixel) ? FirstValue<order>(kSamplesPerPixel, d) : 1;
+    const uint64_t planar = d.find(kPlanarConfiguration) ? FirstValue<order>(kPlanarConfiguration, d) : 1;
+    if (samples > 1 && planar != 1)
+        throw runtime_error(
+            "Samples stored as separate planes are not supported.  Save the stack with interleaved "
+            "(contiguous) samples.");
+}
+
 template <TiffKind kind, ByteOrder order>
 void TiffFile::WalkDirectories() {
     constexpr bool big = order == ByteOrder::big;
@@ -304,6 +322,7 @@ void TiffFile::WalkDirectories() {
 
         ReadStrips<order>(d);
         d.bitsPerSample = FirstValue<order>(kBitsPerSample, d);
+        CheckStoredAsIs<order>(d);
         if (const TagEntry* description = d.find(kImageDescription)) CheckValuesInFile(kImageDescription, *description);
 
         if (directories_.empty()) {

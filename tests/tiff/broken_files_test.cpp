@@ -4,6 +4,7 @@
 #include "tiff_fixtures.h"
 
 #include <tessel/tiff/tiff_stack_reader.h>
+#include <tiffio.h>
 
 #include <gtest/gtest.h>
 
@@ -235,3 +236,42 @@ TEST(BrokenFiles, EveryCorruptedByteGivesASuccessOrAMessage) {
 }
 
 }  // namespace
+
+// Layouts whose strip bytes are not the pixels as handed out: reading them as they are
+// would return success and wrong pixels, so opening refuses them by name.
+TEST(BrokenFiles, CompressedOrPlanarStacksAreRefusedNotMisread) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        uint16_t compression;
+        bool separatePlanes;
+        uint16_t samples;
+        const char* message;  // nullptr: reads soundly
+    };
+    const Case cases[] = {
+        {"zlib", COMPRESSION_ADOBE_DEFLATE, false, 1, "Compressed image data (compression 8) is not supported."},
+        {"packbits", COMPRESSION_PACKBITS, false, 1, "Compressed image data (compression 32773) is not supported."},
+        {"lzw rgb", COMPRESSION_LZW, false, 3, "Compressed image data (compression 5) is not supported."},
+        {"separate rgb", COMPRESSION_NONE, true, 3, "Samples stored as separate planes are not supported."},
+        // With one sample per pixel the two layouts are the same bytes.
+        {"separate gray", COMPRESSION_NONE, true, 1, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StackSpec layout;
+        layout.compression = c.compression;
+        layout.separatePlanes = c.separatePlanes;
+        layout.samplesPerPixel = c.samples;
+        const std::string path = dir.File("layout.tif");
+        const std::vector<uint8_t> samples = makeSamples(layout);
+        writeStack(path, layout, samples);
+        OpenedStack s(path);
+        if (c.message == nullptr) {
+            ASSERT_NE(s.h.reader, nullptr) << s.log();
+            EXPECT_EQ(s.data(), samples);
+        } else {
+            EXPECT_EQ(s.h.reader, nullptr);
+            EXPECT_EQ(s.log().rfind(c.message, 0), 0u) << s.log();
+        }
+    }
+}

@@ -2,6 +2,7 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,24 @@ std::vector<uint8_t> makeSamples(const StackSpec& layout, uint32_t seed) {
     return out;
 }
 
+namespace {
+
+// One strip per plane: plane s holds sample s of every pixel of `page` (interleaved there).
+void WriteSeparatePlanes(TIFF* tif, const StackSpec& layout, const uint8_t* page) {
+    const size_t sampleBytes = layout.bits / 8;
+    const size_t pixels = size_t{layout.width} * layout.height;
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, layout.height);
+    for (uint16_t s = 0; s < layout.samplesPerPixel; ++s) {
+        std::vector<uint8_t> plane(pixels * sampleBytes);
+        for (size_t i = 0; i < pixels; ++i)
+            std::copy_n(page + (i * layout.samplesPerPixel + s) * sampleBytes, sampleBytes, &plane[i * sampleBytes]);
+        if (TIFFWriteEncodedStrip(tif, s, plane.data(), static_cast<tmsize_t>(plane.size())) < 0)
+            throw std::runtime_error("libtiff cannot write a plane");
+    }
+}
+
+}  // namespace
+
 void writeStack(const std::string& path, const StackSpec& layout, const std::vector<uint8_t>& samples) {
     std::string mode = "w";
     mode += layout.bigEndian ? "b" : "l";
@@ -50,14 +69,20 @@ void writeStack(const std::string& path, const StackSpec& layout, const std::vec
         TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, layout.samplesPerPixel);
         TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, layout.format);
         TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, layout.samplesPerPixel == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
-        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, layout.separatePlanes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, layout.compression);
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rows);
         if (p < layout.descriptions.size() && !layout.descriptions[p].empty())
             TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, layout.descriptions[p].c_str());
         if (layout.pages > 1) {
             TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
             TIFFSetField(tif, TIFFTAG_PAGENUMBER, p, layout.pages);
+        }
+        if (layout.separatePlanes) {
+            WriteSeparatePlanes(tif, layout, page);
+            TIFFWriteDirectory(tif);
+            page += rowBytes * layout.height;
+            continue;
         }
         for (uint32_t row = 0, strip = 0; row < layout.height; row += rows, ++strip) {
             const uint32_t n = std::min(rows, layout.height - row);

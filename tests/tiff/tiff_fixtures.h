@@ -22,6 +22,8 @@ struct StackSpec {
     uint32_t pages = 3;
     uint32_t rowsPerStrip = 0;  // 0: one strip per image
     uint16_t samplesPerPixel = 1;
+    uint16_t compression = 1;               // libtiff's COMPRESSION_* code
+    bool separatePlanes = false;            // one plane per sample instead of interleaved samples
     std::vector<std::string> descriptions;  // per page; "" writes no ImageDescription
 };
 

@@ -75,6 +75,8 @@ private:
     uint64_t FirstValue(uint16_t tag, const Directory& d) const;
     template <ByteOrder order>
     void ReadStrips(Directory& d);
+    template <ByteOrder order>
+    void CheckStoredAsIs(const Directory& d) const;
     void CheckValuesInFile(uint16_t tag, const TagEntry& e) const;
     void Read(uint64_t offset, void* destination, size_t bytes) const;
     // The directory walk's small reads, served from one cached block of the file. Only the
