@@ -22,7 +22,8 @@ std::string Measures(const CalibrationQuality& q) {
                 std::to_string(q.worstPoint) + ")";
     }
     const size_t folded = q.foldedCells.size();
-    text += folded == 0 ? ", no folded cell" : ", " + std::to_string(folded) + (folded == 1 ? " folded cell at" : " folded cells at");
+    text += folded == 0 ? ", no folded cell"
+                        : ", " + std::to_string(folded) + (folded == 1 ? " folded cell at" : " folded cells at");
     for (unsigned int cell : q.foldedCells) text += " [" + std::to_string(cell) + "]";
     return text;
 }

@@ -11,9 +11,9 @@ namespace sequence_file {
 
 /// The calibration of one laser of a file.
 struct CalibrationVerdict {
-    std::string laser;    ///< the laser's name
-    std::string pointer;  ///< where the file names the calibration ("/lasers/0/calibration"), else the laser
-    std::string path;     ///< the calibration file; empty: none, camera pixels are device units
+    std::string laser;           ///< the laser's name
+    std::string pointer;         ///< where the file names the calibration ("/lasers/0/calibration"), else the laser
+    std::string path;            ///< the calibration file; empty: none, camera pixels are device units
     bool cameraUnits = false;    ///< an element aimed through this laser gives camera pixels
     CalibrationQuality quality;  ///< the table's report, when there is a file
     /// No file, or a table that passes CalibrationQuality::LooksSound.

@@ -43,9 +43,9 @@ protected:
     /// Reads a file with one laser "a" (calibration `calibration`, or none when empty) and one
     /// point at `at` in `units`, and passes it through the gate.
     Outcome Gate(const std::string& calibration, const std::string& units, bool allow) {
-        const std::string laser = calibration.empty() ? R"({ "name": "a", "port": "laser1" })"
-                                                      : R"({ "name": "a", "port": "laser1", "calibration": ")" +
-                                                            calibration + R"(" })";
+        const std::string laser = calibration.empty()
+                                      ? R"({ "name": "a", "port": "laser1" })"
+                                      : R"({ "name": "a", "port": "laser1", "calibration": ")" + calibration + R"(" })";
         const std::string text = R"({ "units": ")" + units + R"(", "lasers": [ )" + laser +
                                  R"( ], "elements": [ { "type": "point", "at": [600, 600], "laser": "a" } ] })";
         const sequence_file::SequenceFile file = sequence_file::ParseSequenceText(text, dir_.Path());
