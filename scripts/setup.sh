@@ -4,12 +4,18 @@ set -euo pipefail
 need=()
 for pkg in g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev libtiff-dev \
            python3-dev python3-numpy python3-pytest pybind11-dev \
-           libcli11-dev nlohmann-json3-dev libpng-dev librsvg2-bin clang-format; do
+           libcli11-dev nlohmann-json3-dev libpng-dev librsvg2-bin clang-format locales; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done
-[ ${#need[@]} -eq 0 ] && exit 0
-echo "installing: ${need[*]}" >&2
 sudo_cmd=""
 [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-$sudo_cmd apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${need[@]}" >&2
+if [ ${#need[@]} -ne 0 ]; then
+  echo "installing: ${need[*]}" >&2
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${need[@]}" >&2
+fi
+# A locale with a decimal comma, so the test that calibration files ignore it runs.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+  echo "generating the locale de_DE.UTF-8" >&2
+  $sudo_cmd localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi

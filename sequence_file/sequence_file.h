@@ -55,6 +55,7 @@ struct ElementSpec {
     int targetElement = -1;                ///< a jump's target given as an element index
     int laserSlots[4] = {-1, -1, -1, -1};  ///< indices into SequenceFile::lasers
     bool isOutput = false;                 ///< runs in the output list (set/pulse TTL, set analog)
+    bool cameraUnits = false;              ///< a beam element's positions are camera pixels
 };
 
 struct SequenceFile {

@@ -81,11 +81,8 @@ LaserSpec ReadLaser(const Json& j, const std::string& pointer, const std::string
         std::string path = c->get<std::string>();
         if (path[0] != '/' && !baseDir.empty()) path = baseDir + "/" + path;
         l.calibrationPath = path;
-        if (unsigned int r = l.calibration->LoadCalibration(path.c_str()))
-            Fail(o.PointerOf("calibration"),
-                 "cannot load calibration file " + path +
-                     (r == 2 ? " (missing, unreadable or a bad point count)"
-                             : " (a section, the step size or the point count is missing)"));
+        std::string why;
+        if (korvan::LoadCalibrationFile(*l.calibration, path.c_str(), &why) != 0) Fail(o.PointerOf("calibration"), why);
     }
     o.Finish(
         "name, port, switchOnDelay, switchOffDelay, intensityDelay, minIntensity, maxIntensity, "
@@ -153,6 +150,7 @@ ElementSpec ReadElement(const Json& j, const std::string& pointer, Context& ctx)
     e.element = entry->read(o, e, units);
     e.isOutput = korvan::IsOutputKind(entry->kind);
     const bool beam = korvan::IsBeamKind(entry->kind);
+    e.cameraUnits = beam && units == Units::Camera;
     std::string known = std::string("type, start, comment, ") + entry->fields;
 
     if (const Json* start = o.Find("start")) {

@@ -1,15 +1,20 @@
 #include <korvan/calibration/calibration.h>
 
 #include <korvan/calibration/detail/calibration_file.h>
+#include <korvan/calibration/detail/coordinate_rules.h>
 #include <korvan/device/result_codes.h>
 #include <tessel/geometry/coordinate_transformation.h>
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
 namespace {
 
-constexpr double kDeviceMax = 65535.0;
+using korvan::detail::IsCameraCoordinate;
+using korvan::detail::IsDeviceCoordinate;
+using korvan::detail::kDeviceMax;
+
 constexpr unsigned int kDefaultPoints = 16;
 constexpr unsigned int kDefaultStepSize = 100;
 
@@ -21,8 +26,6 @@ bool IsGridCount(unsigned int count) {
 
 // Truncation toward zero, kept in double so that out-of-range values cannot overflow an int.
 double Truncate(double v) { return std::trunc(v); }
-
-bool ValidDevice(double v) { return v >= 0.0 && v <= kDeviceMax; }
 
 }  // namespace
 
@@ -69,9 +72,15 @@ Calibration* Calibration::Clone() const {
     copy->scanStepSize = scanStepSize;
     for (unsigned int i = 0; i < pointCount && i < copy->pointCount; ++i) {
         const CalibrationPoint& p = calibrationPoints[i];
-        double cx = Truncate(p.camera.x), cy = Truncate(p.camera.y);
-        double dx = Truncate(p.device.x), dy = Truncate(p.device.y);
-        if (!(cx >= 0 && cy >= 0 && ValidDevice(dx) && ValidDevice(dy))) continue;
+        // Device positions are whole mirror steps. Camera points keep their measured sub-pixel
+        // value: cutting it to whole pixels would shift every mapped point by half a pixel.
+        // A camera value just below 0 (above -1) counts as 0, as truncation made it before.
+        const double cx = std::max(0.0, static_cast<double>(p.camera.x));
+        const double cy = std::max(0.0, static_cast<double>(p.camera.y));
+        const double dx = Truncate(p.device.x), dy = Truncate(p.device.y);
+        if (!(p.camera.x > -1.0f && p.camera.y > -1.0f && IsCameraCoordinate(cx) && IsCameraCoordinate(cy) &&
+              IsDeviceCoordinate(dx) && IsDeviceCoordinate(dy)))
+            continue;
         copy->calibrationPoints[i] = CalibrationPoint(Vector2f(static_cast<float>(cx), static_cast<float>(cy)),
                                                       Vector2f(static_cast<float>(dx), static_cast<float>(dy)));
     }
@@ -99,8 +108,8 @@ unsigned int Calibration::Init(unsigned int count) {
 
 unsigned int Calibration::SetCalibrationPoint(unsigned int index, RPOINTF camera, RPOINTF device) {
     if (index >= pointCount) return korvan::ResultInvalidArgument;
-    if (!(camera.x >= 0.0 && camera.y >= 0.0)) return korvan::ResultInvalidArgument;  // also refuses NaN
-    if (!ValidDevice(device.x) || !ValidDevice(device.y)) return korvan::ResultInvalidArgument;
+    if (!IsCameraCoordinate(camera.x) || !IsCameraCoordinate(camera.y)) return korvan::ResultInvalidArgument;
+    if (!IsDeviceCoordinate(device.x) || !IsDeviceCoordinate(device.y)) return korvan::ResultInvalidArgument;
     calibrationPoints[index] = CalibrationPoint(Vector2f(static_cast<float>(camera.x), static_cast<float>(camera.y)),
                                                 Vector2f(static_cast<float>(device.x), static_cast<float>(device.y)));
     return korvan::ResultSuccess;
@@ -120,4 +129,6 @@ RPOINTF Calibration::CameraCoordinates(RPOINTF device) {
 
 unsigned int Calibration::SaveCalibration(const char* path) { return korvan::detail::SaveCalibrationFile(*this, path); }
 
-unsigned int Calibration::LoadCalibration(const char* path) { return korvan::detail::LoadCalibrationFile(*this, path); }
+unsigned int Calibration::LoadCalibration(const char* path) {
+    return korvan::detail::LoadCalibrationFile(*this, path, nullptr);
+}

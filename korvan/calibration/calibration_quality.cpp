@@ -9,7 +9,6 @@
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kSoundShareOfSpacing = 0.05;
 
 struct P {
     double x = 0, y = 0;

@@ -81,8 +81,13 @@ struct KORVAN_API CalibrationQuality {
     std::vector<CalibrationPointQuality> points;
 
     /// A short verdict: no folded cell and every leave-one-out error below 5 % of the grid
-    /// spacing. A table that fails it should be recorded again, or its worst point checked.
+    /// spacing (kSoundShareOfSpacing). A table that fails it should be recorded again, or its
+    /// worst point checked.
     bool LooksSound() const;
+    /// The share of `gridSpacing` below which LooksSound wants every leave-one-out error: over
+    /// twice what lens distortion and spot noise give a good table, a fraction of what a
+    /// mis-clicked point gives.
+    static constexpr double kSoundShareOfSpacing = 0.05;
 };
 
 /// Assesses a calibration table (Calibration::calibrationPoints with Calibration::pointCount

@@ -35,13 +35,8 @@ unsigned int LoadCalibration(Session& session, const char* path, unsigned int la
     if (session.state == Calibrating) return ResultNotPossibleNow;
     Laser* laser = nullptr;
     if (LookUpLaser(laserId, &laser) != ResultSuccess) return ResultInvalidArgument;
-    std::unique_ptr<Calibration> kept(laser->calibration->Clone());
-    const unsigned int result = laser->calibration->LoadCalibration(path);
-    if (result != ResultSuccess) {
-        delete laser->calibration;
-        laser->calibration = kept.release();
-    }
-    return result;
+    // A refused file leaves the table as it was, points and step size exactly.
+    return laser->calibration->LoadCalibration(path);
 }
 
 unsigned int SaveCalibration(Session& session, const char* path, unsigned int laserId) {

@@ -8,10 +8,29 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+/// A complete 4-point file in the layout SaveCalibration writes, but with one key's value
+/// replaced (or the key left out when `value` is null) and the step size given.
+std::string FourPointFile(const std::string& key = "", const char* value = nullptr, const std::string& step = "9") {
+    std::string text = "[Spot]\nScanStepSize=" + step + "\n[Calibration]\nPointCNT=4\n";
+    const char* coordinates[] = {"CamX", "CamY", "DevX", "DevY"};
+    for (int i = 0; i < 4; ++i) {
+        for (int k = 0; k < 4; ++k) {
+            const std::string name = "P" + std::to_string(i) + coordinates[k];
+            const std::string normal = std::to_string(100 * i + 10 * k) + ".500000";
+            if (name != key)
+                text += name + "=" + normal + "\n";
+            else if (value != nullptr)
+                text += name + "=" + value + "\n";
+        }
+    }
+    return text;
+}
 
 class CalibrationFile : public ::testing::Test {
 protected:
@@ -81,7 +100,7 @@ TEST_F(CalibrationFile, LoadFailuresNameTheirCause) {
     EXPECT_EQ(c.LoadCalibration(path_.c_str()), 5u);
     Write("[Spot]\nScanStepSize=12\n");
     EXPECT_EQ(c.LoadCalibration(path_.c_str()), 5u);
-    EXPECT_EQ(c.scanStepSize, 12u);  // taken before the missing section was noticed
+    EXPECT_EQ(c.scanStepSize, 100u) << "a refused file changes nothing";
     Write("[Spot]\nScanStepSize=12\n[Calibration]\nPointCNT=\n");
     EXPECT_EQ(c.LoadCalibration(path_.c_str()), 5u);
     Write("[Spot]\nScanStepSize=12\n[Calibration]\nPointCNT=10\n");
@@ -113,7 +132,7 @@ TEST_F(CalibrationFile, StepSizesASaveCannotWriteBackFailToLoad) {
         {"-1", 5, 55},
     };
     for (const Case& c : cases) {
-        Write(std::string("[Spot]\nScanStepSize=") + c.text + "\n[Calibration]\nPointCNT=4\n");
+        Write(FourPointFile("", nullptr, c.text));
         Calibration loaded;
         loaded.scanStepSize = 55;
         EXPECT_EQ(loaded.LoadCalibration(path_.c_str()), c.result) << c.text;
@@ -127,13 +146,94 @@ TEST_F(CalibrationFile, StepSizesASaveCannotWriteBackFailToLoad) {
     }
 }
 
-TEST_F(CalibrationFile, MissingPointKeysReadAsZero) {
-    Write("[Spot]\nScanStepSize=3\n[Calibration]\nPointCNT=4\nP1DevX=5.5\n");
-    Calibration c;
-    ASSERT_EQ(c.LoadCalibration(path_.c_str()), 0u);
-    EXPECT_EQ(c.pointCount, 4u);
-    EXPECT_EQ(c.calibrationPoints[1].device.x, 5.5f);
-    EXPECT_EQ(c.calibrationPoints[3].device.x, 0.0f);
+// Every value that is not a coordinate refuses the whole file, and the table in force stays.
+TEST_F(CalibrationFile, PointValuesThatAreNotCoordinatesRefuseTheFile) {
+    struct Case {
+        const char* key;
+        const char* value;  // null: the key is missing
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"P3CamY", nullptr, "P3CamY is missing"},
+        {"P0CamX", "", "P0CamX is missing"},
+        {"P2DevX", "abc", "P2DevX=abc is not a number"},
+        {"P2DevX", "12abc", "not a number"},
+        {"P2DevX", "42.3.4", "not a number"},
+        {"P2DevX", "1,2,3", "not a number"},
+        {"P2DevX", "1.234,5", "not a number"},
+        {"P2DevX", "0x10", "not a number"},
+        {"P2DevX", "nan", "not a number"},
+        {"P2DevX", "inf", "not a number"},
+        {"P2DevX", "1e999", "not a number"},
+        {"P2DevX", "+-5", "not a number"},
+        {"P2DevX", ",", "not a number"},
+        {"P1DevX", "65535.5", "P1DevX=65535.5 lies outside the device range 0..65535"},
+        {"P1DevY", "-1", "outside the device range"},
+        {"P1DevY", "70000", "outside the device range"},
+        {"P1CamX", "-0.5", "P1CamX=-0.5 is a negative camera pixel"},
+        {"P1CamY", "1e39", "negative camera pixel"},  // beyond a float
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + "=" + (c.value ? c.value : "(missing)"));
+        Write(FourPointFile(c.key, c.value));
+        Calibration table(9);
+        table.scanStepSize = 55;
+        ASSERT_EQ(table.SetCalibrationPoint(4, RPOINTF(1.25, 2.5), RPOINTF(3.0, 4.0)), 0u);
+        const Calibration before = table;
+        std::string reason;
+        EXPECT_EQ(korvan::LoadCalibrationFile(table, path_.c_str(), &reason), 5u);
+        EXPECT_NE(reason.find("calibration file " + path_ + ": "), std::string::npos) << reason;
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+        EXPECT_TRUE(table == before) << "the table in force stays";
+        EXPECT_EQ(table.LoadCalibration(path_.c_str()), 5u);
+        EXPECT_TRUE(table == before);
+    }
+    // The file they were made from loads.
+    Write(FourPointFile());
+    Calibration table;
+    ASSERT_EQ(table.LoadCalibration(path_.c_str()), 0u);
+    EXPECT_EQ(table.calibrationPoints[3].device.y, 330.5f);
+}
+
+TEST_F(CalibrationFile, AFileWithOnePointLeftFailsToLoad) {
+    // What a truncated or hand-edited file looks like: 15 of 16 points gone.
+    Write(
+        "[Spot]\nScanStepSize=100\n[Calibration]\nPointCNT=16\nP0CamX=10\nP0CamY=10\nP0DevX=2000\nP0DevY="
+        "2000\n");
+    Calibration table;
+    std::string reason;
+    EXPECT_EQ(korvan::LoadCalibrationFile(table, path_.c_str(), &reason), 5u);
+    EXPECT_NE(reason.find("P1CamX is missing"), std::string::npos) << reason;
+    EXPECT_TRUE(table == Calibration()) << "still the identity grid";
+}
+
+// Stored files may come from a program in a decimal-comma locale.
+TEST_F(CalibrationFile, ADecimalCommaReadsAsADecimalPoint) {
+    const std::pair<const char*, float> cases[] = {
+        {"42,356", 42.356f}, {" +3,75", 3.75f}, {"0,5", 0.5f}, {"65535,000000", 65535.0f}, {"7", 7.0f}};
+    for (const auto& [text, value] : cases) {
+        Write(FourPointFile("P2DevX", text));
+        Calibration table;
+        ASSERT_EQ(table.LoadCalibration(path_.c_str()), 0u) << text;
+        EXPECT_EQ(table.calibrationPoints[2].device.x, value) << text;
+    }
+}
+
+TEST_F(CalibrationFile, UnreadableFilesSayWhy) {
+    Calibration table;
+    std::string reason;
+    const std::string missing = (dir_ / "missing.ini").string();
+    EXPECT_EQ(korvan::LoadCalibrationFile(table, missing.c_str(), &reason), 5u);
+    EXPECT_EQ(reason, "cannot read calibration file " + missing + ": no such file");
+    EXPECT_EQ(korvan::LoadCalibrationFile(table, dir_.string().c_str(), &reason), 5u);
+    EXPECT_EQ(reason, "cannot read calibration file " + dir_.string() + ": it is a directory");
+    Write("[Spot]\nScanStepSize=3\n");
+    EXPECT_EQ(korvan::LoadCalibrationFile(table, path_.c_str(), &reason), 5u);
+    EXPECT_EQ(reason, "calibration file " + path_ + ": the section [Calibration] is missing");
+    Write("[Spot]\nScanStepSize=3\n[Calibration]\nPointCNT=10\n");
+    EXPECT_EQ(korvan::LoadCalibrationFile(table, path_.c_str(), &reason), 2u);
+    EXPECT_NE(reason.find("PointCNT=10 is not a point count"), std::string::npos) << reason;
+    EXPECT_EQ(korvan::LoadCalibrationFile(table, nullptr, nullptr), 2u);
 }
 
 TEST_F(CalibrationFile, DecimalPointDoesNotFollowTheApplicationsLocale) {
@@ -155,10 +255,11 @@ TEST_F(CalibrationFile, DecimalPointDoesNotFollowTheApplicationsLocale) {
     ASSERT_EQ(c.SaveCalibration(path_.c_str()), 0u);
     EXPECT_NE(Text().find(" P1CamX=12.125000\n"), std::string::npos) << Text();
 
-    Write("[Spot]\nScanStepSize=3\n[Calibration]\nPointCNT=4\nP1CamX=12.125\nP1DevY= +3.75\n");
     Calibration loaded;
     ASSERT_EQ(loaded.LoadCalibration(path_.c_str()), 0u);
-    EXPECT_EQ(loaded.calibrationPoints[1].camera.x, 12.125f);
+    EXPECT_TRUE(loaded == c);
+    Write(FourPointFile("P1DevY", "3,75"));  // and a comma still reads as a decimal separator
+    ASSERT_EQ(loaded.LoadCalibration(path_.c_str()), 0u);
     EXPECT_EQ(loaded.calibrationPoints[1].device.y, 3.75f);
 }
 

@@ -62,26 +62,34 @@ TEST(CalibrationPoints, SetRejectsOutOfRangeValues) {
     EXPECT_EQ(c.SetCalibrationPoint(0, RPOINTF(-1.0, 1.0), RPOINTF(1.0, 1.0)), 2u);
     EXPECT_EQ(c.SetCalibrationPoint(0, RPOINTF(1.0, 1.0), RPOINTF(1.0, -0.5)), 2u);
     EXPECT_EQ(c.SetCalibrationPoint(0, RPOINTF(std::nan(""), 1.0), RPOINTF(1.0, 1.0)), 2u);
+    EXPECT_EQ(c.SetCalibrationPoint(0, RPOINTF(1.0, HUGE_VAL), RPOINTF(1.0, 1.0)), 2u);
     EXPECT_EQ(c.calibrationPoints[0].device.x, 0.0f);
     EXPECT_EQ(c.SetCalibrationPoint(15, RPOINTF(640.25, 480.0), RPOINTF(65535.0, 0.0)), 0u);
     EXPECT_EQ(c.calibrationPoints[15].camera.x, 640.25f);
     EXPECT_EQ(c.calibrationPoints[15].device.y, 0.0f);
 }
 
-TEST(CalibrationPoints, CloneTruncatesAndDropsInvalidPoints) {
+// Device positions are whole mirror steps; camera points keep what the camera measured.
+TEST(CalibrationPoints, CloneKeepsSubPixelCameraPointsAndDropsInvalidPoints) {
     Calibration c;
     c.scanStepSize = 250;
     c.calibrationPoints[1] = CalibrationPoint(Vector2f(10.9f, 20.5f), Vector2f(30.99f, 40.1f));
     c.calibrationPoints[2] = CalibrationPoint(Vector2f(-3.0f, 1.0f), Vector2f(5.0f, 5.0f));     // negative camera
     c.calibrationPoints[3] = CalibrationPoint(Vector2f(1.0f, 1.0f), Vector2f(70000.0f, 5.0f));  // beyond range
-    c.calibrationPoints[4] = CalibrationPoint(Vector2f(-0.5f, 1.0f), Vector2f(5.0f, 5.0f));     // truncates to 0
+    c.calibrationPoints[4] = CalibrationPoint(Vector2f(-0.5f, 1.25f), Vector2f(5.0f, 5.0f));    // counts as 0
+    c.calibrationPoints[5] = CalibrationPoint(Vector2f(INFINITY, 1.0f), Vector2f(5.0f, 5.0f));  // not finite
+    c.calibrationPoints[6] = CalibrationPoint(Vector2f(1.0f, 1.0f), Vector2f(65535.9f, 5.0f));  // truncates into range
     std::unique_ptr<Calibration> copy(c.Clone());
     EXPECT_EQ(copy->scanStepSize, 250u);
-    EXPECT_EQ(copy->calibrationPoints[1].camera, Vector2f(10, 20));
+    EXPECT_EQ(copy->calibrationPoints[1].camera.x, 10.9f);
+    EXPECT_EQ(copy->calibrationPoints[1].camera.y, 20.5f);
     EXPECT_EQ(copy->calibrationPoints[1].device, Vector2f(30, 40));
     EXPECT_EQ(copy->calibrationPoints[2].device, Vector2f(43690, 0));  // grid value kept
     EXPECT_EQ(copy->calibrationPoints[3].device, Vector2f(65535, 0));
-    EXPECT_EQ(copy->calibrationPoints[4].camera, Vector2f(0, 1));
+    EXPECT_EQ(copy->calibrationPoints[4].camera.x, 0.0f);
+    EXPECT_EQ(copy->calibrationPoints[4].camera.y, 1.25f);
+    EXPECT_EQ(copy->calibrationPoints[5].device, Vector2f(21845, 21845));
+    EXPECT_EQ(copy->calibrationPoints[6].device, Vector2f(65535, 5));
     EXPECT_NE(copy->calibrationPoints, c.calibrationPoints);
 }
 

@@ -60,13 +60,15 @@ TEST(Laser, CopiesOwnTheirCalibrationAndCompareByContent) {
     EXPECT_TRUE(other != original);
 }
 
-TEST(Laser, CopyTruncatesCalibrationPointsButMoveKeepsThem) {
+// A copy keeps sub-pixel camera points and whole-step device points; a move keeps the table itself.
+TEST(Laser, CopyTruncatesDevicePointsButMoveKeepsThem) {
     Laser laser = Sample();
     ASSERT_EQ(laser.calibration->SetCalibrationPoint(5, RPOINTF{10.75, 3.5}, RPOINTF{100.25, 7.5}), 0u);
     Calibration* kept = laser.calibration;
 
     Laser copy(laser);
-    EXPECT_FLOAT_EQ(copy.calibration->calibrationPoints[5].camera.x, 10.0f);
+    EXPECT_FLOAT_EQ(copy.calibration->calibrationPoints[5].camera.x, 10.75f);
+    EXPECT_FLOAT_EQ(copy.calibration->calibrationPoints[5].device.x, 100.0f);
     EXPECT_FLOAT_EQ(copy.calibration->calibrationPoints[5].device.y, 7.0f);
 
     Laser moved(std::move(laser));

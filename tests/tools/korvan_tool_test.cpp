@@ -290,6 +290,45 @@ TEST(KorvanCalibration, CheckReportsASoundTableAndRefusesAFoldedOne) {
     for (const std::string& f : {good, bad, seq}) std::remove(f.c_str());
 }
 
+// check, preview and run print each laser's calibration verdict and stop at a folded table.
+TEST(KorvanCalibration, VerbsRefuseAnUnsoundTableUnlessAllowed) {
+    Calibration table(9);
+    for (unsigned int i = 0; i < 9; ++i) {
+        const double x = 1000 + (i % 3) * 30000.0, y = 1000 + (i / 3) * 30000.0;
+        table.SetCalibrationPoint(i, RPOINTF(x / 50, y / 50), RPOINTF(x, y));
+    }
+    std::swap(table.calibrationPoints[3].camera, table.calibrationPoints[4].camera);
+    const std::string folded = TempPath("folded_gate.ini");
+    ASSERT_EQ(table.SaveCalibration(folded.c_str()), 0u);
+    const std::string seq = WriteFile(
+        "folded_gate.json", R"({ "lasers": [ { "name": "a", "port": "laser1",
+        "calibration": ")" + folded +
+                                R"(" } ], "elements": [ { "type": "point", "at": [600, 600], "laser": "a" } ] })");
+    const std::string svg = TempPath("folded_gate.svg");
+    const std::vector<std::vector<std::string>> verbs = {
+        {"check", seq}, {"preview", seq, "-o", svg}, {"run", seq, "--virtual", "--time-scale", "0"}};
+    for (std::vector<std::string> args : verbs) {
+        SCOPED_TRACE(args[0]);
+        int code = -1;
+        std::string out = Korvan(args, &code);
+        EXPECT_EQ(code, 2) << out;
+        EXPECT_NE(out.find("laser \"a\": calibration " + folded + ": 9 points"), std::string::npos) << out;
+        EXPECT_NE(out.find("/lasers/0/calibration: the calibration " + folded + " does not look sound"),
+                  std::string::npos)
+            << out;
+        args.push_back("--allow-unsound-calibration");
+        out = Korvan(args, &code);
+        EXPECT_EQ(code, 0) << out;
+        EXPECT_NE(out.find("used anyway"), std::string::npos) << out;
+    }
+    int code = -1;
+    const std::string missing = TempPath("no_such_table.ini");
+    std::string out = Korvan({"calibration", "check", missing}, &code);
+    EXPECT_EQ(code, 2) << out;
+    EXPECT_NE(out.find("cannot read calibration file " + missing + ": no such file"), std::string::npos) << out;
+    for (const std::string& f : {folded, seq, svg}) std::remove(f.c_str());
+}
+
 TEST(KorvanTool, SimVerbIsTheVirtualDeviceProgram) {
     ChildProcess sim({KORVAN_TOOL_PATH, "sim", "--serial", "SIM-9"});
     const std::string line = sim.ReadLineStartingWith("TESSEL_EXTRA_PORTS=", 5000);

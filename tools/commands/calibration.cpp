@@ -17,10 +17,8 @@ struct Options {
 
 int Check(const Options& o) {
     Calibration calibration;
-    if (unsigned int r = calibration.LoadCalibration(o.file.c_str()))
-        throw UsageError("cannot load " + o.file +
-                         (r == 2 ? " (missing, unreadable or a bad point count)"
-                                 : " (a section, the step size or the point count is missing)"));
+    std::string why;
+    if (korvan::LoadCalibrationFile(calibration, o.file.c_str(), &why) != 0) throw UsageError(why);
     const CalibrationQuality q = AssessCalibration(calibration);
     if (q.result != 0) throw UsageError(o.file + " holds no usable grid");
     const bool sound = q.LooksSound();

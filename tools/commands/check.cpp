@@ -1,4 +1,5 @@
 // korvan check FILE: compile a sequence file without a device and show what it would do.
+#include "tools/calibration_gate.h"
 #include "tools/commands/command.h"
 #include "tools/report.h"
 
@@ -9,12 +10,14 @@ namespace {
 
 struct Options {
     std::string file;
-    bool json = false;
+    bool json = false, allowUnsoundCalibration = false;
 };
 
 int Run(const Options& o) {
     // Offline: the file's own lasers, tick time and scan mode; no device, no process-wide state.
-    const sequence_file::CompiledSequence built(sequence_file::ReadSequenceFile(o.file));
+    sequence_file::SequenceFile file = sequence_file::ReadSequenceFile(o.file);
+    CheckCalibrations(file, o.allowUnsoundCalibration, o.json);
+    const sequence_file::CompiledSequence built(std::move(file));
     const SequenceAnalysis& a = built.analysis;
     const auto failure = built.Failure();
     const double tickUs = built.file.tickTime;
@@ -71,6 +74,7 @@ std::function<int()> Setup(CLI::App& app) {
     auto o = std::make_shared<Options>();
     app.add_option("FILE", o->file, "sequence file (JSON, see docs/sequence-format.md)")->required();
     app.add_flag("--json", o->json, "print the result as JSON");
+    AddCalibrationOption(app, &o->allowUnsoundCalibration);
     return [o] { return Guarded("check", o->file, o->json, [o] { return Run(*o); }); };
 }
 

@@ -1,4 +1,5 @@
 // korvan preview FILE -o OUT.svg [--dose OUT.png]: draw what the beam will do, without a device.
+#include "tools/calibration_gate.h"
 #include "tools/commands/command.h"
 #include "tools/preview/preview_files.h"
 #include "tools/report.h"
@@ -10,11 +11,13 @@ namespace {
 
 struct Options {
     std::string file, svg, png;
-    bool json = false;
+    bool json = false, allowUnsoundCalibration = false;
 };
 
 int Run(const Options& o) {
-    const sequence_file::CompiledSequence built(sequence_file::ReadSequenceFile(o.file));
+    sequence_file::SequenceFile file = sequence_file::ReadSequenceFile(o.file);
+    CheckCalibrations(file, o.allowUnsoundCalibration, o.json);
+    const sequence_file::CompiledSequence built(std::move(file));
     built.ThrowIfFailed();
     const BeamTrace trace = WritePreview(built, o.svg, o.png);
     if (o.json) {
@@ -48,6 +51,7 @@ std::function<int()> Setup(CLI::App& app) {
     app.add_option("-o,--output", o->svg, "the SVG picture to write")->required();
     app.add_option("--dose", o->png, "also write a heat map of the light per area as PNG");
     app.add_flag("--json", o->json, "print the result as JSON");
+    AddCalibrationOption(app, &o->allowUnsoundCalibration);
     return [o] { return Guarded("preview", o->file, o->json, [o] { return Run(*o); }); };
 }
 

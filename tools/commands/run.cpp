@@ -1,4 +1,5 @@
 // korvan run FILE: connect, define the lasers, upload, start and follow a sequence file.
+#include "tools/calibration_gate.h"
 #include "tools/commands/command.h"
 #include "tools/report.h"
 #include "tools/connect_device.h"
@@ -12,7 +13,7 @@ namespace {
 
 struct Options {
     std::string file, device, timeline;
-    bool virtualDevice = false, noWait = false, json = false;
+    bool virtualDevice = false, noWait = false, json = false, allowUnsoundCalibration = false;
     int input = -1;
     unsigned int trigger = 1, runs = 1;
     double timeScale = 1;
@@ -25,6 +26,7 @@ int Run(const Options& o) {
         throw UsageError("--no-wait needs a real device: the virtual one ends with the tool");
     sequence_file::SequenceFile file =
         sequence_file::ReadSequenceFile(o.file);  // bad input is reported before any device is touched
+    CheckCalibrations(file, o.allowUnsoundCalibration, o.json);
 
     std::unique_ptr<VirtualHost> host;
     if (o.virtualDevice) {
@@ -97,6 +99,7 @@ std::function<int()> Setup(CLI::App& app) {
     app.add_option("--time-scale", o->timeScale, "with --virtual: 1 real time (default), 0 as fast as possible")
         ->check(CLI::NonNegativeNumber);
     app.add_flag("--json", o->json, "print the result as JSON");
+    AddCalibrationOption(app, &o->allowUnsoundCalibration);
     return [o] { return Guarded("run", o->file, o->json, [o] { return Run(*o); }); };
 }
 

@@ -16,6 +16,8 @@ namespace pykorvan {
 
 /// Raises korvan.KorvanError for a result code other than 0, naming the operation.
 [[noreturn]] void RaiseResult(unsigned int code, const std::string& operation, const std::string& detail = {});
+/// Raises korvan.KorvanError with `code` and `operation` and the message as given.
+[[noreturn]] void RaiseMessage(unsigned int code, const std::string& operation, const std::string& message);
 inline void Check(unsigned int code, const char* operation) {
     if (code != korvan::ResultSuccess) RaiseResult(code, operation);
 }

@@ -381,10 +381,18 @@ Device of the process, independent of any connection.)doc")
         .def(
             "load_calibration",
             [](Device& d, const std::string& path, unsigned int id) {
-                Check(d.handle->Call([&](Korvan& k) { return k.LoadCalibration(path.c_str(), id); }),
-                      "load_calibration");
+                const unsigned int r = d.handle->Call([&](Korvan& k) { return k.LoadCalibration(path.c_str(), id); });
+                if (r == korvan::ResultSuccess) return;
+                // The device call gives a code only; a refused file is read once more for its reason.
+                Calibration scratch;
+                std::string why;
+                if (korvan::LoadCalibrationFile(scratch, path.c_str(), &why) != 0)
+                    RaiseMessage(r, "load_calibration", why);
+                RaiseResult(r, "load_calibration");
             },
-            py::arg("path"), py::arg("laser_id"))
+            py::arg("path"), py::arg("laser_id"),
+            "Loads a laser's table from a file; a refused file raises KorvanError saying why and "
+            "leaves the table in force.")
         .def(
             "save_calibration",
             [](Device& d, const std::string& path, unsigned int id) {
@@ -442,14 +450,17 @@ scan step size. A new table is an identity grid over the device range 0..65535.)
             [](const std::string& path) {
                 auto c = std::make_unique<Calibration>();
                 unsigned int r;
+                std::string why;
                 {
                     py::gil_scoped_release release;
-                    r = c->LoadCalibration(path.c_str());
+                    r = korvan::LoadCalibrationFile(*c, path.c_str(), &why);
                 }
-                Check(r, "load_calibration");
+                if (r != korvan::ResultSuccess) RaiseMessage(r, "load_calibration", why);
                 return c;
             },
-            py::arg("path"), "Reads a file written by save().")
+            py::arg("path"),
+            "Reads a file written by save(); raises KorvanError saying why for a file that is missing "
+            "or holds a missing, unreadable or out-of-range value.")
         .def(
             "save",
             [](Calibration& c, const std::string& path) { Check(c.SaveCalibration(path.c_str()), "save_calibration"); },

@@ -31,6 +31,10 @@ std::unique_ptr<py::error_already_set> g_progressError;
 void RaiseResult(unsigned int code, const std::string& operation, const std::string& detail) {
     std::string message = operation + " failed with " + std::to_string(code) + " (" + ResultName(code) + ")";
     if (!detail.empty()) message += ": " + detail;
+    RaiseMessage(code, operation, message);
+}
+
+void RaiseMessage(unsigned int code, const std::string& operation, const std::string& message) {
     py::object error = py::reinterpret_borrow<py::object>(g_korvanError)(message);
     error.attr("code") = code;
     error.attr("operation") = operation;
