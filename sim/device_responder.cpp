@@ -112,8 +112,29 @@ uint8_t DeviceResponder::StateCode(unsigned firmwareVersion) {
     return model_.runningSequence >= 0 ? 1 : 0;
 }
 
+void DeviceResponder::FireDueInput() {
+    const RunState run = runner_.State();
+    if (run.waitPort < 0) {
+        waitSeen_ = false;
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!waitSeen_) {
+        waitSeen_ = true;
+        waitSince_ = now;
+    }
+    if (now - waitSince_ < std::chrono::milliseconds(autoInputMs_)) return;
+    waitSeen_ = false;
+    SetInput(run.waitPort, run.waitTrigger != 2);
+}
+
+void DeviceResponder::RecordDirect(image::Event event, uint8_t channel, uint32_t value) {
+    runner_.Timeline().Add(image::Record{runner_.DeviceTimeUs(), event, image::ListId::None, channel, value});
+}
+
 int DeviceResponder::Advance() {
     int ms = -1;
+    if (autoInputMs_ >= 0 && runner_.Active()) FireDueInput();
     if (runner_.Active()) {
         ms = runner_.Advance();
         model_.sequenceCounter = runner_.State().run;
@@ -197,6 +218,9 @@ long DeviceResponder::Command(const uint8_t* in, size_t size, SimState& state, R
         runner_.Stop();
         m.runningSequence = -1;
         m.forcedStateCode = -1;
+        for (uint8_t line = 0; line < m.lineLevels.size(); ++line)
+            if (IsDigitalLine(line) && m.lineLevels[line] != m.outputDefaults[line])
+                RecordDirect(image::Event::Line, line, m.outputDefaults[line]);
         m.lineLevels = m.outputDefaults;
         break;
     case 0x4F: m.errorBits = 0; break;
@@ -211,16 +235,23 @@ long DeviceResponder::Command(const uint8_t* in, size_t size, SimState& state, R
         state.lineRate = 9600;
         break;
     case 0x38:
-        if (IsDigitalLine(in[1]))
+        if (IsDigitalLine(in[1])) {
             m.lineLevels[in[1]] = in[2];
-        else
+            RecordDirect(image::Event::Line, in[1], in[2]);
+        } else {
             status = kRefused;
+        }
         break;
     case 0x39:
-        if (IsAnalogChannel(in[1]))
+        if (IsAnalogChannel(in[1])) {
             m.analog[in[1]] = static_cast<uint16_t>(Be(in + 2, 2));
-        else
+            const image::Event event = in[1] == 2   ? image::Event::MirrorX
+                                       : in[1] == 3 ? image::Event::MirrorY
+                                                    : image::Event::Analog;
+            RecordDirect(event, in[1], m.analog[in[1]]);
+        } else {
             status = kRefused;
+        }
         break;
     case 0xFE:
         if (IsDigitalLine(in[1]))

@@ -21,7 +21,9 @@
 // runs): 0x3E starts a stored sequence (status 0x01: unknown number, input neither 0..3 nor 255,
 // or trigger not 1 or 2 with an input; 0x03: the block holds no checked image; 0x05: a sequence
 // already runs). Executed mirror moves, lines, pulses and analog values change the model; inputs
-// are set by VirtualDevice::SetInput. With a timeline path the executed timeline also goes to
+// are set by VirtualDevice::SetInput (or by the device itself, see SetAutoInputs). Lines and
+// analog values the host sets directly (0x38, 0x39, and the lines a reset returns to their
+// defaults) go on the executed timeline too, under list "-". With a timeline path the executed timeline also goes to
 // that file (device_timeline_file.h). State codes while a sequence is active:
 //   1  running                        (host: Running)
 //   3  the start waits for its input  (host: ActiveB from firmware 16, Running before)
@@ -37,6 +39,7 @@
 #include <sim/responder.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -95,6 +98,10 @@ public:
     void SetTimelinePath(std::string path) { timelineFile_.SetPath(std::move(path)); }
     /// Sets trigger input `port` (0 to 3); a wait or a start that waits for it may go on.
     void SetInput(int port, bool high);
+    /// With `ms` >= 0 the device gives every wait for an input (and a start that waits for its
+    /// input) the level it asks for once it has held `ms` wall-clock milliseconds, as if
+    /// someone pressed the trigger; -1 (the default): only SetInput does.
+    void SetAutoInputs(int ms) { autoInputMs_ = ms; }
 
 private:
     long Command(const uint8_t* input, size_t size, SimState& state, Reply& reply);
@@ -105,6 +112,9 @@ private:
     void PulseLine(uint8_t line) override;
     void SetAnalog(uint8_t channel, uint16_t value) override;
     void StateReply(const SimState& state, std::vector<uint8_t>& out);
+    void FireDueInput();
+    /// A line or analog value the host set directly, outside any sequence, on the timeline.
+    void RecordDirect(image::Event event, uint8_t channel, uint32_t value);
 
     DeviceModel model_;
     SequenceRunner runner_;
@@ -112,6 +122,9 @@ private:
     uint32_t imageExpected_ = 0;
     uint32_t imageMain_ = 0;
     uint16_t imageNumber_ = 0;
+    int autoInputMs_ = -1;
+    bool waitSeen_ = false;
+    std::chrono::steady_clock::time_point waitSince_{};
 };
 
 }  // namespace sim

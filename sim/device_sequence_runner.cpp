@@ -43,6 +43,8 @@ void SequenceRunner::FinishIfEnded() {
     if (executor_ && executor_->GetPhase() == image::Phase::Ended) {
         runsEnded_ += executor_->RunsEnded();
         lastRun_ = executor_->Run();
+        endedAtUs_ = executor_->NowUs();
+        endedAt_ = Clock::now();
         executor_.reset();
     }
 }
@@ -51,6 +53,13 @@ void SequenceRunner::Stop() {
     if (!executor_) return;
     executor_->Stop(DeviceNowUs());
     FinishIfEnded();
+}
+
+uint64_t SequenceRunner::DeviceTimeUs() const {
+    if (executor_) return DeviceNowUs();
+    if (scale_ == 0) return endedAtUs_;
+    const double wallUs = std::chrono::duration<double, std::micro>(Clock::now() - endedAt_).count();
+    return endedAtUs_ + static_cast<uint64_t>(wallUs / scale_);
 }
 
 void SequenceRunner::SetInput(int port, bool high) {
@@ -67,6 +76,8 @@ RunState SequenceRunner::State() const {
     s.phase = executor_->GetPhase();
     s.sequence = executor_->SequenceNumber();
     s.run = executor_->Run();
+    s.waitPort = executor_->WaitPort();
+    s.waitTrigger = executor_->WaitTrigger();
     return s;
 }
 

@@ -22,7 +22,9 @@ struct RunState {
     bool active = false;                       ///< a started sequence has not ended or been stopped
     image::Phase phase = image::Phase::Ended;  ///< Ended when not active
     int sequence = -1;                         ///< number of the running sequence
-    uint32_t run = 0;  ///< current run from 1; 0 while the start input holds; the last one's after the end
+    uint32_t run = 0;         ///< current run from 1; 0 while the start input holds; the last one's after the end
+    int waitPort = -1;        ///< the input a wait (or the armed start) holds for; -1: none
+    uint8_t waitTrigger = 0;  ///< what that wait asks for: 1 high, 2 low
 };
 
 class SequenceRunner {
@@ -41,6 +43,10 @@ public:
     int Advance();
     /// Ends the run at once (recorded as a stop).
     void Stop();
+    /// The device clock now: the running sequence's time, or after a run the time it ended at
+    /// (moving on in wall time with a time scale above 0). What the host sets directly between
+    /// runs is stamped with it.
+    uint64_t DeviceTimeUs() const;
     /// Passes an input change to the running sequence.
     void SetInput(int port, bool high);
     /// Releases a wait for the user; false when nothing waits for the user.
@@ -66,6 +72,8 @@ private:
     std::chrono::steady_clock::time_point origin_;
     uint64_t runsEnded_ = 0;
     uint32_t lastRun_ = 0;
+    uint64_t endedAtUs_ = 0;  // device time at which the last run ended or was stopped
+    std::chrono::steady_clock::time_point endedAt_ = std::chrono::steady_clock::now();
     size_t written_ = 0;
 };
 

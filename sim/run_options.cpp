@@ -16,7 +16,7 @@ bool ParseRunOptions(const std::vector<std::string>& args, Options* options, std
             value = arg.substr(eq + 1);
             inlineValue = true;
         }
-        if (name != "--time-scale" && name != "--timeline") {
+        if (name != "--time-scale" && name != "--timeline" && name != "--inputs") {
             rest->push_back(arg);
             continue;
         }
@@ -26,6 +26,10 @@ bool ParseRunOptions(const std::vector<std::string>& args, Options* options, std
                 return false;
             }
             value = args[++i];
+        }
+        if (name == "--inputs") {
+            if (!ParseInputsMode(value, &options->autoInputMs, error)) return false;
+            continue;
         }
         if (name == "--timeline") {
             if (value.empty()) {
@@ -46,10 +50,35 @@ bool ParseRunOptions(const std::vector<std::string>& args, Options* options, std
     return true;
 }
 
+bool ParseInputsMode(const std::string& value, int* autoInputMs, std::string* error) {
+    if (value == "manual") {
+        *autoInputMs = -1;
+        return true;
+    }
+    if (value == "auto") {
+        *autoInputMs = kDefaultAutoInputMs;
+        return true;
+    }
+    const std::string prefix = "auto:";
+    if (value.compare(0, prefix.size(), prefix) == 0) {
+        const std::string ms = value.substr(prefix.size());
+        char* end = nullptr;
+        const long parsed = std::strtol(ms.c_str(), &end, 10);
+        if (!ms.empty() && *end == '\0' && parsed >= 0 && parsed <= 3600000) {
+            *autoInputMs = static_cast<int>(parsed);
+            return true;
+        }
+    }
+    *error = "--inputs takes manual, auto or auto:MS (MS from 0 to 3600000), not \"" + value + "\"";
+    return false;
+}
+
 std::string RunOptionsHelp() {
     return "  --time-scale S     sequence clock: 1 real time (default), 2 half speed, 0 as fast as possible\n"
            "  --timeline FILE    write the executed timeline to FILE as CSV (time_us,event,list,channel,value),\n"
-           "                     appended at the end of every run and on exit\n";
+           "                     appended at the end of every run and on exit\n"
+           "  --inputs MODE      manual (default): inputs change only when asked; auto: the device gives\n"
+           "                     every wait for an input its level after 200 ms, auto:MS after MS ms\n";
 }
 
 }  // namespace sim

@@ -27,6 +27,7 @@ VirtualDevice::VirtualDevice(Options options, std::unique_ptr<BootloaderResponde
     device_->Runner().SetTimeScale(options_.timeScale);
     device_->Runner().Timeline().SetCapacity(options_.timelineCapacity);
     device_->SetTimelinePath(options_.timelinePath);
+    device_->SetAutoInputs(options_.autoInputMs);
     router_.Add(std::move(device));
     // Further protocols register here with AddResponder(...); they are asked before the bootloader.
 }

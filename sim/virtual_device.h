@@ -51,6 +51,10 @@ struct Options {
     size_t timelineCapacity = image::Timeline::kDefaultCapacity;
     /// Keep every byte the host sent, for BytesFromHost. Long runs that watch memory turn it off.
     bool keepHostBytes = true;
+    /// >= 0: the device itself gives every wait for an input (and an armed start) its level once
+    /// it has held this many wall-clock milliseconds, for runs nobody is there to trigger; -1: only
+    /// SetInput does.
+    int autoInputMs = -1;
 };
 
 class DeviceResponder;

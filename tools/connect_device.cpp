@@ -1,5 +1,6 @@
 #include "tools/connect_device.h"
 
+#include "tools/discovery.h"
 #include "tools/report.h"
 
 #include <regex>
@@ -14,11 +15,14 @@ void ConnectTo(Korvan& korvan, const std::string& target) {
         found =
             korvan.GetDeviceInfo(static_cast<int>(i), &info) == 0 &&
             (target == info.portName || target == info.serialNumber || target == std::string("/dev/") + info.portName);
+    const std::regex serialNumber("[0-9]{3}-[0-9]{4}");
+    if (!found && std::regex_match(target, serialNumber))
+        throw DeviceError(NoDeviceWithSerialNumber(target, ListPorts().size()));
     if (!found)
         throw DeviceError("no device " + target + " found (" + std::to_string(count) +
                           " device(s) on the serial ports)");
     // Connect takes a serial number only in the form 123-4567; other identities go by port.
-    const bool bySerial = std::regex_match(info.serialNumber, std::regex("[0-9]{3}-[0-9]{4}"));
+    const bool bySerial = std::regex_match(info.serialNumber, serialNumber);
     if (unsigned int r = korvan.Connect(bySerial ? info.serialNumber : info.portName))
         throw DeviceError(std::string("cannot connect to ") + info.portName + ": " + sequence_file::ResultName(r), r);
 }

@@ -1,7 +1,10 @@
 #include "tools/discovery.h"
 
+#include <korvan/device/line_rates.h>
 #include <tessel/bootloader/bootloader.h>
 #include <tessel/serial/rs232.h>
+
+#include <optional>
 
 namespace tools {
 
@@ -20,8 +23,10 @@ std::vector<std::string> ListPorts() {
 }
 
 bool Identify(const std::string& port, int timeoutMs, FoundDevice* device) {
-    Bootloader bootloader(port.c_str(), timeoutMs, true);
-    if (!bootloader.IsDeviceInfoAvailable()) return false;
+    std::optional<Bootloader> reached;
+    device->baud = korvan::IdentifyAtAnyRate(reached, port.c_str(), timeoutMs);
+    if (device->baud == 0) return false;
+    Bootloader& bootloader = *reached;
     device->port = port;
     bootloader.GetDeviceType(&device->deviceType);
     bootloader.GetSubDeviceType(&device->subType);
@@ -55,7 +60,19 @@ std::string Describe(const FoundDevice& d) {
     s += "  bootloader version: " + std::to_string(d.bootloader) + "\n";
     s += "  maximum baud rate:  " + std::to_string(d.maxBaud) + "\n";
     s += std::string("  programming mode:   ") + (d.inProgramMode ? "yes" : "no") + "\n";
+    if (d.baud != korvan::kDefaultBaudRate) s += "  " + LeftRaisedNote(d) + "\n";
     return s;
+}
+
+std::string LeftRaisedNote(const FoundDevice& d) {
+    if (d.baud == korvan::kDefaultBaudRate) return "";
+    return "left at " + std::to_string(d.baud) + " baud by a program that did not hand it back; korvan stop " + d.port +
+           " ends what it runs and returns it to 9600";
+}
+
+std::string NoDeviceWithSerialNumber(const std::string& serial, size_t portsTried) {
+    return "no device with serial number " + serial + " found (" + std::to_string(portsTried) + " port" +
+           (portsTried == 1 ? "" : "s") + " tried)";
 }
 
 }  // namespace tools

@@ -1,6 +1,6 @@
 // korvan: the command-line tool. The verbs live in tools/commands/, one file each; this file
 // holds only their table. Exit codes: 0 done, 1 device or communication failure, 2 bad usage or
-// bad input.
+// bad input, 128 + the signal for a run ended by one (130: Ctrl-C).
 #include "tools/commands/command.h"
 
 #include <utility>
@@ -9,9 +9,9 @@
 namespace {
 
 const tools::Command* const kCommands[] = {
-    &tools::kListCommand,        &tools::kInfoCommand, &tools::kCheckCommand,
-    &tools::kPreviewCommand,     &tools::kRunCommand,  &tools::kFlashCommand,
-    &tools::kCalibrationCommand, &tools::kSimCommand,  &tools::kDemoCommand,
+    &tools::kListCommand, &tools::kInfoCommand, &tools::kCheckCommand, &tools::kPreviewCommand,
+    &tools::kRunCommand,  &tools::kStopCommand, &tools::kFlashCommand, &tools::kCalibrationCommand,
+    &tools::kSimCommand,  &tools::kDemoCommand,
 };
 
 }  // namespace
@@ -22,7 +22,8 @@ int main(int argc, char** argv) {
         "on a built-in virtual device."};
     app.require_subcommand(1);
     app.footer(
-        "Exit codes: 0 done, 1 device or communication failure, 2 bad usage or bad input.\n"
+        "Exit codes: 0 done, 1 device or communication failure, 2 bad usage or bad input, 130 interrupted "
+        "(Ctrl-C).\n"
         "Every command has its own --help; most take --json for scripts.");
     std::vector<std::pair<CLI::App*, std::function<int()>>> verbs;
     for (const tools::Command* command : kCommands) {

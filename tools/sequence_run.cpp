@@ -14,8 +14,8 @@
 namespace tools {
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
-void OnInterrupt(int) { interrupted = 1; }
+volatile std::sig_atomic_t interrupted = 0;  // the signal's number
+void OnInterrupt(int signal) { interrupted = signal; }
 
 // The library calls this during the image transfer; it cannot carry context, hence the static.
 bool showProgress = false;
@@ -61,6 +61,42 @@ void SwitchLasersOff(Korvan& korvan, const sequence_file::DefinedSequence& defin
     }
 }
 
+const char* LevelText(unsigned int trigger) { return trigger == Trigger2 ? "low" : "high"; }
+
+// "input 1 to go high" when the file's waits for an input name one input and level, else the
+// inputs they name.
+std::string FileWaitText(const sequence_file::DefinedSequence& defined) {
+    std::map<unsigned int, unsigned int> waits;  // port -> trigger
+    for (const SequenceObject* e : defined.compiled.file.Pointers())
+        if (const auto* w = dynamic_cast<const SequenceWaitTTL*>(e)) waits[w->port] = w->trigger;
+    if (waits.size() == 1)
+        return "input " + std::to_string(waits.begin()->first) + " to go " + LevelText(waits.begin()->second);
+    std::string s = "one of inputs";
+    for (const auto& [port, trigger] : waits) s += " " + std::to_string(port);
+    return s;
+}
+
+// What a wait for an input holds for, said so that nobody wonders why nothing happens.
+std::string WaitText(const sequence_file::DefinedSequence& defined, const RunSettings& settings, int* virtualPort,
+                     bool* virtualHigh) {
+    *virtualPort = -1;
+    if (settings.virtualDevice == nullptr) return "waiting for " + FileWaitText(defined);
+    const sim::RunState run = settings.virtualDevice->GetRunState();
+    if (run.waitPort < 0) return "waiting for an input";
+    *virtualPort = run.waitPort;
+    *virtualHigh = run.waitTrigger != Trigger2;
+    return "waiting for input " + std::to_string(run.waitPort) + " to go " + LevelText(run.waitTrigger) +
+           (settings.autoInputs ? " (the virtual device sets it shortly)"
+                                : ": press Enter to set it on the virtual device (or run with --inputs auto)");
+}
+
+// "run 2 of 3", "run 4" (until stopped), or "" for a single run or before the first.
+std::string RunText(State state, unsigned int runIndex, unsigned int runs) {
+    if (runs == 1 || state == ActiveB) return "";
+    // The library counts runs from 0.
+    return " (run " + std::to_string(runIndex + 1) + (runs != 0 ? " of " + std::to_string(runs) : "") + ")";
+}
+
 }  // namespace
 
 void CatchInterrupts() {
@@ -80,6 +116,7 @@ RunReport RunSequence(Korvan& korvan, const sequence_file::DefinedSequence& defi
     korvan.SetSendingDataFct(nullptr);
     if (interrupted) {
         report.interrupted = true;
+        report.signal = interrupted;
         return report;
     }
     if (r == korvan::ResultSequenceInvalid) defined.compiled.ThrowIfFailed();
@@ -97,12 +134,15 @@ RunReport RunSequence(Korvan& korvan, const sequence_file::DefinedSequence& defi
 
     State state = Running, shown = Idle;
     unsigned int counter = 0, shownRun = 0;
-    bool triggered = settings.virtualDevice == nullptr || settings.input == NoInput;
+    bool triggered = settings.virtualDevice == nullptr || settings.input == NoInput || settings.autoInputs;
+    int waitPort = -1;  // on a virtual device: the input the current wait holds for
+    bool waitHigh = true;
     while (true) {
         if (interrupted) {
             korvan.Stop();
             SwitchLasersOff(korvan, defined);
             report.interrupted = true;
+            report.signal = interrupted;
             if (!settings.quiet) std::printf("interrupted: sequence stopped, lasers switched off\n");
             break;
         }
@@ -111,10 +151,14 @@ RunReport RunSequence(Korvan& korvan, const sequence_file::DefinedSequence& defi
             report.ended = true;
             break;
         }
-        if (!settings.quiet && (state != shown || counter != shownRun)) {
-            std::printf("  %s%s\n", StateText(state),
-                        counter ? (" (run " + std::to_string(counter) + ")").c_str() : "");
-            if (state == WaitingForUser) std::printf("  press Enter to go on\n");
+        if (state != shown || counter != shownRun) {
+            if (state == ActiveA) {
+                const std::string wait = WaitText(defined, settings, &waitPort, &waitHigh);
+                if (!settings.quiet) std::printf("  %s\n", wait.c_str());
+            } else if (!settings.quiet) {
+                std::printf("  %s%s\n", StateText(state), RunText(state, counter, settings.runs).c_str());
+                if (state == WaitingForUser) std::printf("  press Enter to go on\n");
+            }
             std::fflush(stdout);
             shown = state;
             shownRun = counter;
@@ -123,6 +167,12 @@ RunReport RunSequence(Korvan& korvan, const sequence_file::DefinedSequence& defi
             report.waitedForUser = true;
             if (EnterPressed() && (r = korvan.AcknowledgeWaitForUser()) != 0)
                 throw DeviceError("the device refused the acknowledgement", r);
+        }
+        if (state == ActiveA && waitPort >= 0 && !settings.autoInputs && EnterPressed()) {
+            settings.virtualDevice->SetInput(waitPort, waitHigh);
+            if (!settings.quiet)
+                std::printf("  virtual device: input %d set %s\n", waitPort, waitHigh ? "high" : "low");
+            shown = Idle;  // a following wait is announced again
         }
         if (!triggered && state == ActiveB) {
             // Nobody can press the trigger of a built-in device: give it after a short pause.

@@ -13,8 +13,12 @@ struct RunSettings {
     unsigned int runs = 1;
     bool wait = true;    ///< follow the sequence to its end
     bool quiet = false;  ///< no progress or state lines (--json)
-    /// When running on a built-in virtual device: it gives the start trigger itself.
+    /// When running on a built-in virtual device: it gives the start trigger itself, and Enter
+    /// gives a wait for an input its level.
     sim::VirtualDevice* virtualDevice = nullptr;
+    /// The virtual device gives every input wait (and the start trigger) its level by itself
+    /// (sim::Options::autoInputMs): the run neither triggers nor offers Enter for inputs.
+    bool autoInputs = false;
 };
 
 struct RunReport {
@@ -22,6 +26,7 @@ struct RunReport {
     size_t imageBytes = 0;
     double wallSeconds = 0;
     bool interrupted = false;  ///< Ctrl-C: stopped, lasers switched off
+    int signal = 0;            ///< the signal that interrupted it (SIGINT, SIGTERM)
     bool ended = false;        ///< followed to its end
     bool waitedForUser = false;
 };
@@ -30,8 +35,9 @@ struct RunReport {
 void CatchInterrupts();
 
 /// Uploads with a progress bar on a terminal, starts, and (unless !wait) follows the state until
-/// the sequence ends, offering Enter to acknowledge a wait for the user. On Ctrl-C it stops the
-/// sequence and switches every laser of the file off. Throws DeviceError on failures.
+/// the sequence ends, offering Enter to acknowledge a wait for the user. A wait for an input is
+/// announced with the input and level it waits for. On Ctrl-C it stops the sequence and switches
+/// every laser of the file off. Throws DeviceError on failures.
 RunReport RunSequence(Korvan& korvan, const sequence_file::DefinedSequence& defined, const RunSettings& settings);
 
 /// One line per event kind with its count, and the end time, of an executed timeline.

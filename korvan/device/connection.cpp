@@ -3,6 +3,8 @@
 #include <korvan/device/detail/device_identity.h>
 #include <korvan/device/detail/device_state.h>
 #include <korvan/device/detail/memory.h>
+#include <korvan/device/detail/outputs.h>
+#include <korvan/device/line_rates.h>
 #include <tessel/bootloader/bootloader.h>
 
 #include <cstring>
@@ -13,23 +15,9 @@
 namespace korvan::detail {
 namespace {
 
-constexpr int kStartBaudRate = 9600;
-
 bool IsSerialNumber(const char* text) {
     static const std::regex pattern("[0-9][0-9][0-9]-[0-9][0-9][0-9][0-9]");
     return std::regex_match(text, pattern);
-}
-
-// Identifies the device at `name` into `boot`: at 9600 baud, where a device starts, and then
-// at `fallbackRate` when that is faster. A connection that was lost without its closing reset
-// leaves the device at the raised rate of that connection, deaf to 9600 baud until reset.
-// Returns the rate the device answered at, or 0.
-int Identify(std::optional<Bootloader>& boot, const char* name, int fallbackRate) {
-    boot.emplace(name, kBootloaderTimeoutMs, true);
-    if (boot->IsDeviceInfoAvailable()) return kStartBaudRate;
-    if (fallbackRate <= kStartBaudRate) return 0;
-    boot.emplace(name, kBootloaderTimeoutMs, true, fallbackRate);
-    return boot->IsDeviceInfoAvailable() ? fallbackRate : 0;
 }
 
 // Opens `name` for device commands once `boot` has identified the device there at `rate`:
@@ -48,12 +36,18 @@ bool OpenIdentified(Bootloader& boot, const char* name, int rate, int maxBaudRat
 
 }  // namespace
 
+void ReleaseLine(Session& session) {
+    // A copy of this object that still uses the line keeps its connection as it is.
+    if (session.PortOpen() && session.line.use_count() == 1) Exchange(session.Line(), Request(kResetBaudRate));
+    session.line = std::make_shared<SerialLine>();
+}
+
 unsigned int Connect(Session& session, CalibrationHooks& calibration, const char* portNameOrSerialNumber) {
     if (portNameOrSerialNumber == nullptr) return ResultInvalidArgument;
     calibration.Darken(session);
     // The rate of the previous connection, at which a device whose connection was lost listens.
     const int previousRate = session.Line().rs232.baudRate;
-    session.line = std::make_shared<SerialLine>();
+    ReleaseLine(session);
     SerialLine& line = session.Line();
     const bool keepBaudRate = session.keepBaudRate != 0;
 
@@ -62,7 +56,7 @@ unsigned int Connect(Session& session, CalibrationHooks& calibration, const char
     std::optional<Bootloader> boot;
     if (IsSerialNumber(portNameOrSerialNumber)) {
         ForEachPortName(line.rs232, [&](const char* name) {
-            const int rate = Identify(boot, name, previousRate);
+            const int rate = IdentifyAtAnyRate(boot, name, kBootloaderTimeoutMs, previousRate);
             char* serial = nullptr;
             bool opened = false;
             if (rate != 0 && boot->GetSerialNumber(&serial) && boot->GetMaxBaudrate(&maxBaudRate) &&
@@ -74,7 +68,7 @@ unsigned int Connect(Session& session, CalibrationHooks& calibration, const char
             return opened;
         });
     } else {
-        const int rate = Identify(boot, portNameOrSerialNumber, previousRate);
+        const int rate = IdentifyAtAnyRate(boot, portNameOrSerialNumber, kBootloaderTimeoutMs, previousRate);
         int type = 0;
         if (rate != 0 && boot->GetDeviceType(&type) && type == kKorvanDeviceType &&
             boot->GetMaxBaudrate(&maxBaudRate) && boot->GetFirmwareVersion(&firmware)) {
@@ -89,6 +83,9 @@ unsigned int Connect(Session& session, CalibrationHooks& calibration, const char
     if (result == ResultSuccess) result = ClearDeviceErrors(session);
     if (result == ResultSuccess) result = DeleteAllSequences(session);
     if (result == ResultSuccess) result = ResetDevice(session);
+    // The device keeps its tick time across connections; this object's sequences are compiled
+    // with its own, so the two must agree from the start.
+    if (result == ResultSuccess) result = SetTickTime(session, session.tickTime);
     RefreshState(session);
     session.lastDeviceError = 0;
     return result;

@@ -2,9 +2,11 @@
 
 #include <korvan/device/detail/device_identity.h>
 #include <korvan/device/detail/process_state.h>
+#include <korvan/device/line_rates.h>
 #include <tessel/bootloader/bootloader.h>
 
 #include <cstring>
+#include <vector>
 
 namespace korvan::detail {
 
@@ -38,15 +40,37 @@ bool FillDeviceInfo(Bootloader& boot, const char* portName, DeviceInfo* info) {
     return ok;
 }
 
+}  // namespace korvan::detail
+
+int korvan::IdentifyAtAnyRate(std::optional<Bootloader>& boot, const char* name, int timeoutMs, int lastRate) {
+    boot.emplace(name, timeoutMs, true);
+    if (boot->IsDeviceInfoAvailable()) return kDefaultBaudRate;
+    std::vector<int> rates;
+    if (lastRate > kDefaultBaudRate) rates.push_back(lastRate);
+    for (int rate : kFastBaudRates)
+        if (rate != lastRate) rates.push_back(rate);
+    for (int rate : rates) {
+        boot.emplace(name, kFastRateProbeTimeoutMs, false, rate);
+        // The short time-out only tells whether anything listens; the identity is read at full length.
+        if (!boot->AcquireDeviceInfo()) continue;
+        boot.emplace(name, timeoutMs, true, rate);
+        if (boot->IsDeviceInfoAvailable()) return rate;
+    }
+    return 0;
+}
+
+namespace korvan::detail {
+
 unsigned int Search(Session& session, CalibrationHooks& calibration) {
     calibration.Darken(session);
-    session.line = std::make_shared<SerialLine>();
+    ReleaseLine(session);
     auto& devices = ProcessWide().deviceList;
     devices.clear();
     ForEachPortName(session.Line().rs232, [&](const char* name) {
-        Bootloader boot(name, kBootloaderTimeoutMs, true);
+        std::optional<Bootloader> boot;
         DeviceInfo info{};
-        if (FillDeviceInfo(boot, name, &info)) devices.push_back(info);
+        if (IdentifyAtAnyRate(boot, name, kBootloaderTimeoutMs) != 0 && FillDeviceInfo(*boot, name, &info))
+            devices.push_back(info);
         return false;
     });
     return static_cast<unsigned int>(devices.size());

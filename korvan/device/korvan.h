@@ -50,16 +50,23 @@ public:
     // ---- Discovery and connection -------------------------------------------------------
 
     /// Lists the devices of this kind on all serial ports into the process-wide device list,
-    /// which it replaces. Closes this object's connection first. Returns the number found.
+    /// which it replaces. Closes this object's connection first, handing its device back at
+    /// 9600 baud without stopping what it runs. A port silent at 9600 baud is also asked at the
+    /// fast rates of <korvan/device/line_rates.h>, so a device that a program left running at
+    /// its raised rate is listed too. Returns the number found.
     unsigned int Search();
     /// Copies entry `index` of the device list into `*info`; index -1 means the connected
     /// device. 2: null `info` or index outside -1 .. count-1; 1: index -1 while not connected.
     unsigned int GetDeviceInfo(int index, DeviceInfo* info);
     /// Connects to a device given by port name ("ttyUSB0") or by serial number ("123-4567",
     /// the whole argument). Raises the baud rate (unless built with keepBaudRate), stops what
-    /// runs, clears the device's errors and erases its stored sequences. A device that does not
-    /// answer at 9600 baud is tried once more at the rate of this object's previous connection:
-    /// a connection that was lost (result 1, NotConnected) leaves the device at that rate.
+    /// runs, clears the device's errors, erases its stored sequences and sets the device's tick
+    /// time to this object's (50 µs unless SetTickTime changed it), which the device would
+    /// otherwise keep from an earlier program. An open connection of this object is first handed
+    /// back at 9600 baud (as Search does). A device that does not answer at 9600 baud is tried at
+    /// the rate of this object's previous connection and at the fast rates of
+    /// <korvan/device/line_rates.h>: a lost connection, or a program that ended without
+    /// Disconnect, leaves the device at such a rate.
     /// 2: null argument; 1: no such device or the port did not open; otherwise the result of the
     /// first clean-up step that failed (the connection then stays open).
     unsigned int Connect(const char* portNameOrSerialNumber);

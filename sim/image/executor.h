@@ -82,6 +82,12 @@ public:
     void Stop(uint64_t nowUs);
 
     Phase GetPhase() const { return phase_; }
+    /// The input (0 to 3) a wait for an input or the armed start holds for; -1 when nothing does.
+    int WaitPort() const {
+        return phase_ == Phase::Armed || phase_ == Phase::WaitingInput ? static_cast<int>(waitPort_) : -1;
+    }
+    /// The trigger that wait asks for: 1 the input high, 2 low.
+    uint8_t WaitTrigger() const { return waitTrigger_; }
     uint32_t Run() const { return run_; }
     /// Runs that reached their end (a stopped run does not count).
     uint64_t RunsEnded() const { return runsEnded_; }

@@ -10,7 +10,8 @@
 //   time_us  device time in microseconds
 //   event    run_start, run_end, list_end, stop, mirror_x, mirror_y, line, pulse, analog,
 //            wait_input, wait_user, wait_released, jump
-//   list     main, output, or - for records that belong to no list
+//   list     main, output, or - for records that belong to no list (among them the lines and
+//            analog values the host set directly, outside a sequence)
 //   channel, value by event:
 //     run_start, run_end, stop  sequence number, run number (1-based)
 //     list_end                  0, the list's end tick

@@ -5,8 +5,12 @@
 #include <korvan/device/detail/connection.h>
 #include <korvan/device/detail/device_state.h>
 #include <korvan/device/detail/memory.h>
+#include <korvan/device/line_rates.h>
+#include <korvan/sequence/sequence_point.h>
 
 #include <cstring>
+#include <iterator>
+#include <memory>
 
 namespace devicetest {
 namespace {
@@ -136,6 +140,117 @@ TEST_F(DeviceEndToEndConnection, FailingCleanUpIsReportedButTheConnectionStands)
     EXPECT_EQ(k.Connect(sim.PortName().c_str()), 1u);
     EXPECT_EQ(sim.RequestCount(0x40), 0) << "clean-up stops at the first failure";
     EXPECT_EQ(StateOf(k), Idle);
+}
+
+// A program that ends without Disconnect leaves its device at the raised rate (the destructor
+// sends nothing), where nothing sent at 9600 baud reaches it.
+TEST_F(DeviceEndToEndConnection, ADeviceLeftAtItsRaisedRateIsFoundAndConnectedAgain) {
+    // The most common rate and the slowest, tried last.
+    for (int rate : {korvan::kFastBaudRates[0], std::end(korvan::kFastBaudRates)[-1]}) {
+        sim::Identity id;
+        id.maxBaudRate = rate;
+        id.serialNumber = "321-0001";
+        sim::VirtualDevice left(id);
+        ASSERT_TRUE(left.Start());
+        ScopedEnv ports("TESSEL_EXTRA_PORTS", left.PortName());
+        {
+            Korvan first;
+            ASSERT_EQ(first.Connect(left.PortName().c_str()), 0u) << rate;
+            Model(left, [](sim::DeviceModel& m) { m.runningSequence = 1; });  // and it runs something
+        }
+        ASSERT_EQ(left.LineRate(), rate);
+
+        Korvan next;
+        ASSERT_EQ(next.Search(), 1u) << rate;
+        DeviceInfo info{};
+        ASSERT_EQ(next.GetDeviceInfo(0, &info), 0u);
+        EXPECT_STREQ(info.serialNumber, "321-0001");
+        const int stops = left.RequestCount(0x3D);
+        ASSERT_EQ(next.Connect("321-0001"), 0u) << rate;
+        EXPECT_EQ(StateOf(next), Idle) << rate;
+        EXPECT_EQ(left.RequestCount(0x3D), stops + 1) << "what it ran was stopped";
+        EXPECT_EQ(next.Disconnect(), 0u);
+        EXPECT_EQ(left.LineRate(), 9600);
+    }
+}
+
+// The device keeps its tick time across connections; a new object compiles with its own (50 µs
+// unless set), so Connect gives the device that one.
+TEST_F(DeviceEndToEndConnection, ConnectGivesTheDeviceTheObjectsTickTime) {
+    Model([](sim::DeviceModel& m) { m.tickTime = 10; });  // left so by another program
+    Korvan k;
+    ConnectByPort(k);
+    EXPECT_EQ(Model([](sim::DeviceModel& m) { return m.tickTime; }), 50u);
+
+    unsigned int laser = 0;
+    ASSERT_EQ(k.AddLaser(0, 0, 0, LaserOutput1, 0, 10000, 0, &laser), 0u);
+    SequencePoint point(1000, 1000);
+    point.useCalibration = 0;
+    point.laserIds[0] = laser;
+    point.repeatCount = 200;
+    unsigned int duration = 0, light = 0;
+    ASSERT_EQ(k.GetTiming(point, &duration, &light), 0u);
+    SequenceObject* elements[] = {&point};
+    unsigned short number = 0;
+    ASSERT_EQ(k.UploadSequence(elements, 1, &number), 0u);
+    sim.ClearTimeline();
+    ASSERT_EQ(k.StartSequence(number, NoInput, Trigger1, 1), 0u);
+    ASSERT_TRUE(sim.WaitUntilIdle(5000));
+    uint64_t endUs = 0;
+    for (const auto& r : sim.ExecutedTimeline().Records())
+        if (r.event == sim::image::Event::RunEnd) endUs = r.timeUs;
+    EXPECT_GE(endUs, uint64_t{duration} * 50) << "the device ran as long as GetTiming said";
+    EXPECT_LE(endUs, uint64_t{duration + 2} * 50);
+
+    // An object whose tick time was set keeps it through a new connection.
+    ASSERT_EQ(k.SetTickTime(20), 0u);
+    ASSERT_EQ(k.Disconnect(), 0u);
+    Model([](sim::DeviceModel& m) { m.tickTime = 10; });
+    ConnectByPort(k);
+    EXPECT_EQ(Model([](sim::DeviceModel& m) { return m.tickTime; }), 20u);
+}
+
+// Search and Connect on a connected object drop its line: the device must come back to 9600 baud
+// first, where every later search starts, and what it runs goes on.
+class ReplacingAConnectedLine : public DeviceEndToEndConnection {
+protected:
+    void SetUp() override {
+        DeviceEndToEndConnection::SetUp();
+        sim::Identity id;
+        id.serialNumber = "222-0002";
+        second = std::make_unique<sim::VirtualDevice>(id);
+        ASSERT_TRUE(second->Start());
+        ports = std::make_unique<ScopedEnv>("TESSEL_EXTRA_PORTS", sim.PortName() + ":" + second->PortName());
+        ConnectByPort(k);
+        Model([](sim::DeviceModel& m) { m.runningSequence = 1; });
+        ASSERT_EQ(sim.LineRate(), 921600);
+    }
+    /// The first device is back at 9600 and still runs, untouched by stop or reset.
+    void ExpectHandedBackRunning() {
+        EXPECT_EQ(sim.LineRate(), 9600);
+        EXPECT_EQ(Model([](sim::DeviceModel& m) { return m.runningSequence; }), 1);
+        EXPECT_EQ(sim.RequestCount(0x3D), 0);
+        EXPECT_EQ(sim.RequestCount(0x40), 1) << "only Connect's own reset";
+    }
+    std::unique_ptr<sim::VirtualDevice> second;
+    std::unique_ptr<ScopedEnv> ports;
+    Korvan k;
+};
+
+TEST_F(ReplacingAConnectedLine, SearchThenConnect) {
+    EXPECT_EQ(k.Search(), 2u);
+    ExpectHandedBackRunning();
+    ASSERT_EQ(k.Connect("222-0002"), 0u);
+    ExpectHandedBackRunning();
+    EXPECT_EQ(second->LineRate(), 921600);
+}
+
+TEST_F(ReplacingAConnectedLine, ConnectThenSearch) {
+    ASSERT_EQ(k.Connect("222-0002"), 0u);
+    ExpectHandedBackRunning();
+    EXPECT_EQ(k.Search(), 2u);
+    ExpectHandedBackRunning();
+    EXPECT_EQ(second->LineRate(), 9600);
 }
 
 }  // namespace

@@ -207,6 +207,88 @@ TEST_F(DeviceRunsSequences, InputWaitsAndTheStartInputHoldUntilTheInputIsSet) {
     EXPECT_EQ(Start(number, 0, 0, 1), (Bytes{0x3E, 0x01})) << "no trigger 0";
 }
 
+TEST_F(DeviceRunsSequences, AutoInputsGiveEveryWaitAndTheStartTheLevelTheyAskFor) {
+    sim::Options options;
+    options.autoInputMs = 30;
+    port.Disconnect();
+    Open(options);
+    // The start waits for input 3 high, then the run for input 0 high and for input 1 low (it
+    // starts high), then once more for input 0 high, which holds already.
+    device->SetInput(1, true);
+    const Image image = Join(ListBuilder()
+                                 .Slot(1, {WaitInput(0, 1)})
+                                 .Slot(2, {WaitInput(1, 2)})
+                                 .Slot(3, {WaitInput(0, 1), MirrorY(9)})
+                                 .End(4),
+                             ListBuilder().End(0));
+    uint16_t number = 0;
+    ASSERT_EQ(Upload(image, &number), 0xFF);
+    const auto begin = std::chrono::steady_clock::now();
+    ASSERT_EQ(Start(number, 3, 1, 1), (Bytes{0x3E, 0xFF}));
+    ASSERT_TRUE(device->WaitUntilIdle(3000)) << "a wait was left holding";
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
+    EXPECT_GE(ms.count(), 3 * 30) << "each of the three holding waits is given its time";
+    std::vector<uint16_t> released;
+    for (const Record& r : Events(Event::WaitReleased)) released.push_back(r.channel);
+    EXPECT_EQ(released, (std::vector<uint16_t>{3, 0, 1, 0}));
+    Model([](sim::DeviceModel& m) {
+        EXPECT_TRUE(m.inputs[3]);
+        EXPECT_TRUE(m.inputs[0]);
+        EXPECT_FALSE(m.inputs[1]);
+    });
+}
+
+TEST_F(DeviceRunsSequences, WithoutAutoInputsAWaitHoldsAndTellsWhatItWaitsFor) {
+    const Image image = Join(ListBuilder().Slot(1, {WaitInput(2, 2)}).End(2), ListBuilder().End(0));
+    uint16_t number = 0;
+    device->SetInput(2, true);
+    ASSERT_EQ(Upload(image, &number), 0xFF);
+    ASSERT_EQ(Start(number, 0xFF, 1, 1), (Bytes{0x3E, 0xFF}));
+    ASSERT_TRUE(AwaitState(6));
+    EXPECT_FALSE(device->WaitUntilIdle(100));
+    const sim::RunState run = device->GetRunState();
+    EXPECT_EQ(run.waitPort, 2);
+    EXPECT_EQ(run.waitTrigger, 2);
+    device->SetInput(2, false);
+    ASSERT_TRUE(device->WaitUntilIdle(2000));
+    EXPECT_EQ(device->GetRunState().waitPort, -1);
+}
+
+TEST_F(DeviceRunsSequences, LinesAndValuesSetDirectlyAreOnTheTimelineAfterTheRun) {
+    const Image image = Join(ListBuilder().Slot(0, {SetLine(6, 1)}).Slot(4, {MirrorX(5)}).End(5), ListBuilder().End(0));
+    uint16_t number = 0;
+    ASSERT_EQ(Upload(image, &number), 0xFF);
+    ASSERT_EQ(Start(number, 0xFF, 1, 1), (Bytes{0x3E, 0xFF}));
+    ASSERT_TRUE(device->WaitUntilIdle(2000));
+    // What a host sends after a stop: the laser line off, its intensity 0, the mirror moved.
+    EXPECT_EQ(Ask({0x38, 6, 0}, 2), (Bytes{0x38, 0xFF}));
+    EXPECT_EQ(Ask({0x39, 4, 0, 0}, 2), (Bytes{0x39, 0xFF}));
+    EXPECT_EQ(Ask({0x39, 2, 0x12, 0x34}, 2), (Bytes{0x39, 0xFF}));
+    EXPECT_EQ(Ask({0x38, 99, 0}, 2), (Bytes{0x38, 0x01})) << "refused: not recorded";
+    const auto records = device->ExecutedTimeline().Records();
+    ASSERT_GE(records.size(), 3u);
+    const uint64_t end = Events(Event::RunEnd).at(0).timeUs;
+    using sim::image::ListId;
+    const std::vector<Record> expected = {{0, Event::Line, ListId::None, 6, 0},
+                                          {0, Event::Analog, ListId::None, 4, 0},
+                                          {0, Event::MirrorX, ListId::None, 2, 0x1234}};
+    for (size_t i = 0; i < expected.size(); ++i) {
+        Record got = records[records.size() - expected.size() + i];
+        EXPECT_GE(got.timeUs, end) << i << ": stamped on the device clock, after the run";
+        got.timeUs = 0;
+        EXPECT_EQ(got, expected[i]) << i;
+    }
+    // A reset returns the line the sequence left on to its default, and says so.
+    ASSERT_EQ(Start(number, 0xFF, 1, 1), (Bytes{0x3E, 0xFF}));
+    ASSERT_TRUE(device->WaitUntilIdle(2000));
+    EXPECT_EQ(Ask({0x40}, 2), (Bytes{0x40, 0xFF}));
+    const Record last = device->ExecutedTimeline().Records().back();
+    EXPECT_EQ(last.event, Event::Line);
+    EXPECT_EQ(last.list, ListId::None);
+    EXPECT_EQ(last.channel, 6);
+    EXPECT_EQ(last.value, 0u);
+}
+
 TEST_F(DeviceRunsSequences, AnEndlessSequenceKeepsTheDeviceAnsweringUntilStopped) {
     sim::Options options;
     options.timelineCapacity = 1000;

@@ -207,12 +207,14 @@ TEST(KorvanRun, CtrlCStopsTheSequenceAndSwitchesTheLaserOff) {
     testsupport::ScopedEnv traced("TESSEL_TRACE", trace);
     ChildProcess run({KORVAN_TOOL_PATH, "run", file, "--device", sim.Port()});
     ASSERT_FALSE(run.ReadLineStartingWith("  running", 10000).empty()) << run.Output();
-    EXPECT_EQ(run.Interrupt(10000), 1) << run.Output();    // stopped: did not run to its end
+    EXPECT_EQ(run.Interrupt(10000), 130) << run.Output();  // interrupted, as shells report Ctrl-C
     run.ReadLineStartingWith("\x01 never printed", 2000);  // what it printed on its way out
     EXPECT_NE(run.Output().find("sequence stopped, lasers switched off"), std::string::npos) << run.Output();
     EXPECT_EQ(sim.Stop(), 0);
     const std::string csv = ReadFile(timeline);
-    EXPECT_NE(csv.find(",stop,-,1,1\n"), std::string::npos) << csv;
+    const size_t stopped = csv.find(",stop,-,1,1\n");
+    ASSERT_NE(stopped, std::string::npos) << csv;
+    EXPECT_NE(csv.find(",line,-,6,0\n", stopped), std::string::npos) << "the switch-off is on the timeline\n" << csv;
     EXPECT_EQ(csv.find("run_end"), std::string::npos) << csv;
     // On the line: the stop command, then laser output 1's line (code 6) set to 0.
     const std::string bytes = ReadFile(trace);
@@ -221,6 +223,101 @@ TEST(KorvanRun, CtrlCStopsTheSequenceAndSwitchesTheLaserOff) {
     EXPECT_NE(bytes.find(" 3: 38 06 00\n", stop), std::string::npos) << bytes.substr(stop);
     std::remove(timeline.c_str());
     std::remove(trace.c_str());
+}
+
+TEST(KorvanRun, CtrlCOnTheVirtualDeviceEndsWithTheLaserOffOnItsTimeline) {
+    const std::string timeline = TempPath("virtual-interrupt.csv");
+    const std::string file = WriteFile("long-virtual.json", Sequence(R"({ "type": "point", "at": [30000, 30000],
+                                                                           "laser": "a", "repeat": 200000 })"));
+    ChildProcess run({KORVAN_TOOL_PATH, "run", file, "--virtual", "--time-scale", "1", "--timeline", timeline});
+    ASSERT_FALSE(run.ReadLineStartingWith("  running", 10000).empty()) << run.Output();
+    EXPECT_EQ(run.Interrupt(10000), 130) << run.Output();
+    const std::string csv = ReadFile(timeline);
+    const size_t stopped = csv.find(",stop,-,1,1\n");
+    ASSERT_NE(stopped, std::string::npos) << csv;
+    // The last word on laser output 1's line (code 6) is the tool's switch-off after the stop.
+    const size_t lastLine = csv.rfind(",line,");
+    ASSERT_NE(lastLine, std::string::npos) << csv;
+    EXPECT_GT(lastLine, stopped) << csv;
+    EXPECT_EQ(csv.compare(lastLine, 13, ",line,-,6,0\n"), 0) << csv.substr(lastLine);
+    std::remove(timeline.c_str());
+}
+
+TEST(KorvanRun, AVirtualRunSaysWhichInputItWaitsForAndAutoInputsReleaseIt) {
+    const std::string file = WriteFile("waits.json", Sequence(R"({ "type": "point", "at": [1, 1], "laser": "a" },
+        { "type": "waitInput", "input": 1, "trigger": 2 },
+        { "type": "point", "at": [2, 2], "laser": "a" })"));
+    int code = -1;
+    // The input starts low: a wait for low passes at once; give the virtual device a wait that holds.
+    const std::string high = WriteFile("waits-high.json", Sequence(R"({ "type": "point", "at": [1, 1], "laser": "a" },
+        { "type": "waitInput", "input": 1 },
+        { "type": "point", "at": [2, 2], "laser": "a" })"));
+    std::string out = Korvan({"run", high, "--virtual", "--time-scale", "1", "--inputs", "auto:300"}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("waiting for input 1 to go high (the virtual device sets it shortly)"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("sequence 1 ended"), std::string::npos) << out;
+    out = Korvan({"run", file, "--virtual", "--time-scale", "0", "--inputs", "auto"}, &code);
+    EXPECT_EQ(code, 0) << out;
+    // Without --inputs auto and nobody at the keyboard, the wait holds, but says what for.
+    ChildProcess manual({"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1 </dev/null", KORVAN_TOOL_PATH, "run", high,
+                         "--virtual", "--time-scale", "1"});
+    EXPECT_FALSE(manual.ReadLineStartingWith("  waiting for input 1 to go high: press Enter", 10000).empty())
+        << manual.Output();
+    EXPECT_EQ(manual.Interrupt(10000), 130) << manual.Output();
+    out = Korvan({"run", high, "--device", "pts/0", "--inputs", "auto"}, &code);
+    EXPECT_EQ(code, 2) << out;
+    out = Korvan({"run", high, "--virtual", "--inputs", "sometimes"}, &code);
+    EXPECT_EQ(code, 2) << out;
+    EXPECT_NE(out.find("--inputs takes manual, auto or auto:MS"), std::string::npos) << out;
+}
+
+TEST(KorvanRun, RunsAreCountedFromOne) {
+    // 100 ms a run (2000 ticks of 50 us), three runs in real time.
+    const std::string file = WriteFile("three.json", Sequence(R"({ "type": "point", "at": [5, 5], "laser": "a",
+                                                                   "repeat": 2000 })"));
+    int code = -1;
+    const std::string out = Korvan({"run", file, "--virtual", "--time-scale", "1", "--runs", "3"}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("running (run 1 of 3)"), std::string::npos) << out;
+    EXPECT_NE(out.find("(run 3 of 3)"), std::string::npos) << out;
+    EXPECT_EQ(out.find("(run 0"), std::string::npos) << out;
+    EXPECT_EQ(out.find("(run 4"), std::string::npos) << out;
+}
+
+// korvan run --no-wait leaves the device running at its raised rate; list, info and stop must
+// still reach it, and stop must end the run with the laser off and the device at 9600 baud.
+TEST(KorvanDevices, ADeviceLeftRunningByNoWaitIsListedAndStopped) {
+    const std::string timeline = TempPath("nowait.csv");
+    SimProcess sim({"--serial", "777-0002", "--time-scale", "1", "--timeline", timeline});
+    const std::string file = WriteFile("endless.json", Sequence(R"({ "type": "point", "at": [30000, 30000],
+                                                                      "laser": "a", "repeat": 1000 })"));
+    int code = -1;
+    std::string out = Korvan({"run", file, "--device", "777-0002", "--no-wait", "--runs", "0"}, &code);
+    ASSERT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("to end it and switch the lasers off: korvan stop 777-0002"), std::string::npos) << out;
+
+    out = Korvan({"list"}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("serial 777-0002"), std::string::npos) << out;
+    EXPECT_NE(out.find("left at 921600 baud"), std::string::npos) << out;
+
+    out = Korvan({"stop", "777-0002"}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("device back at 9600 baud"), std::string::npos) << out;
+    out = Korvan({"list", "--json"}, &code);
+    const auto listed = nlohmann::json::parse(out, nullptr, false);
+    ASSERT_TRUE(listed.is_object()) << out;
+    EXPECT_EQ(listed["ports"][0]["baud"], 9600) << out;
+    out = Korvan({"info", "777-0002"}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_EQ(sim.Stop(), 0);
+
+    const std::string csv = ReadFile(timeline);
+    const size_t stopped = csv.find(",stop,-,1,");
+    ASSERT_NE(stopped, std::string::npos) << csv;
+    EXPECT_NE(csv.find(",line,-,6,0\n", stopped), std::string::npos) << csv;
+    std::remove(timeline.c_str());
 }
 
 TEST(KorvanDevices, ListInfoAndFlashAgainstKorvanSim) {
@@ -253,6 +350,9 @@ TEST(KorvanDevices, ListInfoAndFlashAgainstKorvanSim) {
 
     out = Korvan({"info", "no-such-device"}, &code);
     EXPECT_EQ(code, 1) << out;
+    out = Korvan({"info", "765-4321"}, &code);
+    EXPECT_EQ(code, 1) << out;
+    EXPECT_NE(out.find("no device with serial number 765-4321 found (1 port tried)"), std::string::npos) << out;
     EXPECT_EQ(sim.Stop(), 0);
 }
 

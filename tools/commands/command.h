@@ -11,6 +11,8 @@ namespace tools {
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitDevice = 1;  ///< device or communication failure
 inline constexpr int kExitUsage = 2;   ///< bad usage or bad input
+/// Ended by a signal: 128 + its number, as shells report it (130 for Ctrl-C).
+inline constexpr int kExitSignalBase = 128;
 
 struct Command {
     const char* name;
@@ -24,6 +26,7 @@ extern const Command kInfoCommand;
 extern const Command kCheckCommand;
 extern const Command kPreviewCommand;
 extern const Command kRunCommand;
+extern const Command kStopCommand;
 extern const Command kFlashCommand;
 extern const Command kCalibrationCommand;
 extern const Command kSimCommand;

@@ -34,11 +34,13 @@ int Run(const Options& o) {
                               {"firmware", d.firmware},
                               {"bootloader", d.bootloader},
                               {"maxBaud", d.maxBaud},
+                              {"baud", d.baud},
                               {"programMode", d.inProgramMode}});
             found.push_back(entry);
         } else if (answered) {
             std::printf("%-12s serial %-10s firmware %-3d %s%s\n", port.c_str(), d.serial.c_str(), d.firmware,
                         d.description.c_str(), d.inProgramMode ? " (programming mode)" : "");
+            if (const std::string note = LeftRaisedNote(d); !note.empty()) std::printf("%-12s %s\n", "", note.c_str());
         } else {
             std::printf("%-12s no device answered\n", port.c_str());
         }

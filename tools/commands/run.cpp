@@ -6,13 +6,16 @@
 #include "tools/sequence_run.h"
 #include "tools/virtual_host.h"
 
+#include <sim/run_options.h>
+
 #include <cstdio>
+#include <regex>
 
 namespace tools {
 namespace {
 
 struct Options {
-    std::string file, device, timeline;
+    std::string file, device, timeline, inputs;
     bool virtualDevice = false, noWait = false, json = false, allowUnsoundCalibration = false;
     int input = -1;
     unsigned int trigger = 1, runs = 1;
@@ -24,6 +27,11 @@ int Run(const Options& o) {
     if (!o.timeline.empty() && !o.virtualDevice) throw UsageError("--timeline needs --virtual");
     if (o.noWait && o.virtualDevice)
         throw UsageError("--no-wait needs a real device: the virtual one ends with the tool");
+    if (!o.inputs.empty() && !o.virtualDevice)
+        throw UsageError("--inputs needs --virtual: a real device's inputs are wired to it");
+    int autoInputMs = -1;
+    std::string inputsError;
+    if (!o.inputs.empty() && !sim::ParseInputsMode(o.inputs, &autoInputMs, &inputsError)) throw UsageError(inputsError);
     sequence_file::SequenceFile file =
         sequence_file::ReadSequenceFile(o.file);  // bad input is reported before any device is touched
     CheckCalibrations(file, o.allowUnsoundCalibration, o.json);
@@ -33,6 +41,7 @@ int Run(const Options& o) {
         sim::Options options;
         options.timeScale = o.timeScale;
         options.timelinePath = o.timeline;
+        options.autoInputMs = autoInputMs;
         host = std::make_unique<VirtualHost>(options);
     }
     CatchInterrupts();
@@ -55,11 +64,18 @@ int Run(const Options& o) {
         settings.wait = !o.noWait;
         settings.quiet = o.json;
         settings.virtualDevice = host ? &host->Device() : nullptr;
+        settings.autoInputs = autoInputMs >= 0;
         report = RunSequence(korvan, built, settings);
         if (!o.json && report.ended)
             std::printf("sequence %u ended after %.2f s (%u run(s) asked)\n", report.sequenceNumber, report.wallSeconds,
                         o.runs);
     }
+    // The device goes on alone, at the raised baud rate of this connection.
+    const bool bySerial = std::regex_match(info.serialNumber, std::regex("[0-9]{3}-[0-9]{4}"));
+    const std::string stopCommand = std::string("korvan stop ") + (bySerial ? info.serialNumber : info.portName);
+    if (o.noWait && !o.json && !report.interrupted)
+        std::printf("the sequence goes on without the tool; to end it and switch the lasers off: %s\n",
+                    stopCommand.c_str());
     std::string summary;
     if (host) summary = SummarizeTimeline(host->Device().ExecutedTimeline());
     if (!o.noWait) korvan.Disconnect();  // stops and resets the device, back to 9600 baud
@@ -68,6 +84,7 @@ int Run(const Options& o) {
                               {"device", info.portName},           {"sequence", report.sequenceNumber},
                               {"imageBytes", report.imageBytes},   {"ended", report.ended},
                               {"interrupted", report.interrupted}, {"seconds", report.wallSeconds}};
+        if (o.noWait) out["stopWith"] = stopCommand;
         if (host) {
             nlohmann::json events = nlohmann::json::object();
             const sim::image::Timeline timeline = host->Device().ExecutedTimeline();
@@ -82,8 +99,9 @@ int Run(const Options& o) {
         std::printf("%s", summary.c_str());
         if (!o.timeline.empty()) std::printf("timeline written to %s\n", o.timeline.c_str());
     }
-    // An interrupted run did what was asked of Ctrl-C; it still did not run to its end.
-    return report.interrupted ? kExitDevice : kExitDone;
+    // An interrupted run did what was asked of Ctrl-C; it still did not run to its end, which
+    // callers learn from the exit code shells give a program ended by that signal.
+    return report.interrupted ? kExitSignalBase + report.signal : kExitDone;
 }
 
 std::function<int()> Setup(CLI::App& app) {
@@ -98,6 +116,9 @@ std::function<int()> Setup(CLI::App& app) {
     app.add_option("--timeline", o->timeline, "with --virtual: write the executed timeline there as CSV");
     app.add_option("--time-scale", o->timeScale, "with --virtual: 1 real time (default), 0 as fast as possible")
         ->check(CLI::NonNegativeNumber);
+    app.add_option("--inputs", o->inputs,
+                   "with --virtual: manual (default: Enter sets the input a wait holds for), auto (the virtual "
+                   "device sets it after 200 ms) or auto:MS");
     app.add_flag("--json", o->json, "print the result as JSON");
     AddCalibrationOption(app, &o->allowUnsoundCalibration);
     return [o] { return Guarded("run", o->file, o->json, [o] { return Run(*o); }); };
@@ -108,7 +129,8 @@ std::function<int()> Setup(CLI::App& app) {
 const Command kRunCommand = {
     "run",
     "Connect, define the lasers, upload a sequence file with a progress bar, start it and follow it "
-    "to its end (Enter acknowledges a wait for the user; Ctrl-C stops it and switches the lasers off).",
+    "to its end (Enter acknowledges a wait for the user; Ctrl-C stops it, switches the lasers off and exits with "
+    "130). With --no-wait the sequence goes on after the tool; korvan stop DEVICE ends it.",
     Setup};
 
 }  // namespace tools

@@ -45,9 +45,8 @@ struct Device {
 
     explicit Device(bool keepBaudRate) : handle(std::make_shared<DeviceHandle>(keepBaudRate ? 1 : 0)) {}
 
-    void Connect(const std::string& target) {
-        Check(handle->Call([&](Korvan& k) { return k.Connect(target.c_str()); }), "connect");
-    }
+    /// Raises KorvanError on failure; an unknown serial number says so (device.cpp).
+    void Connect(const std::string& target);
     /// Ends a calibration run (laser off), then hands the device back in its default state.
     void Close() {
         handle->Call([](Korvan& k) {

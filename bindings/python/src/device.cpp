@@ -10,6 +10,7 @@
 #include <pybind11/stl.h>
 
 #include <optional>
+#include <regex>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -28,6 +29,17 @@ DeviceInfo ConnectedInfo(Device& d) {
 }
 
 }  // namespace
+
+void Device::Connect(const std::string& target) {
+    const unsigned int r = handle->Call([&](Korvan& k) { return k.Connect(target.c_str()); });
+    if (r == korvan::ResultSuccess) return;
+    DeviceInfo info{};
+    const bool connected = handle->Call([&](Korvan& k) { return k.GetDeviceInfo(-1, &info); }) == 0;
+    // Connect walks every port for a serial number; when it ends unconnected none carried it.
+    if (!connected && std::regex_match(target, std::regex("[0-9]{3}-[0-9]{4}")))
+        RaiseResult(r, "connect", tools::NoDeviceWithSerialNumber(target, tools::ListPorts().size()));
+    RaiseResult(r, "connect");
+}
 
 void BindDevice(py::module_& m) {
     m.attr("library_version") = KorvanVersion();

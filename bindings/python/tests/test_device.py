@@ -6,6 +6,13 @@ import pytest
 import korvan
 
 
+def test_unknown_serial_number_says_so_and_how_many_ports_were_tried(sim):
+    with pytest.raises(korvan.KorvanError) as raised:
+        korvan.Device("999-9999")
+    assert raised.value.code == 1
+    assert str(raised.value).endswith("no device with serial number 999-9999 found (1 port tried)")
+
+
 def test_search_finds_the_virtual_device_and_opens_it_by_serial_number(sim):
     found = korvan.search()
     assert [(d.port_name, d.serial_number) for d in found] == [(sim.port_name, "123-4567")]

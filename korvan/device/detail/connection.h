@@ -6,6 +6,10 @@
 
 namespace korvan::detail {
 
+/// Hands the device of the session's open line back at 9600 baud, without stopping what it
+/// runs, and gives the session a fresh, closed line: so the device is found again by a later
+/// Search, Connect or program. Search and Connect call it before they walk the ports.
+KORVAN_API void ReleaseLine(Session& session);
 /// Korvan::Search: a running calibration is darkened and the session's port dropped first.
 KORVAN_API unsigned int Search(Session& session, CalibrationHooks& calibration);
 /// Korvan::GetDeviceInfo.
