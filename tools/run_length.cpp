@@ -12,9 +12,7 @@ std::string DurationInWords(double seconds) {
     };
     static const Unit kUnits[] = {{"day", 86400}, {"hour", 3600}, {"minute", 60}, {"second", 1}};
     const uint64_t total = static_cast<uint64_t>(std::llround(std::max(0.0, seconds)));
-    auto part = [](uint64_t n, const char* name) {
-        return std::to_string(n) + " " + name + (n == 1 ? "" : "s");
-    };
+    auto part = [](uint64_t n, const char* name) { return std::to_string(n) + " " + name + (n == 1 ? "" : "s"); };
     for (size_t i = 0; i < 4; ++i) {
         const uint64_t n = total / kUnits[i].seconds;
         if (n == 0 && i < 3) continue;

@@ -6,8 +6,8 @@
 
 namespace {
 
-using tessel::ProgressMeter;
 using std::chrono::milliseconds;
+using tessel::ProgressMeter;
 
 TEST(ConfigProgressMeter, ReportsEveryMillisecondRedrawAboutTenTimesASecond) {
     ProgressMeter meter;
@@ -52,9 +52,8 @@ TEST(ConfigProgressMeter, RatesAndTimesInWordsAUserReads) {
         const char* rate;
         const char* left;
     } cases[] = {
-        {0, "0 B/s", "less than 1 s"},          {0.4, "0 B/s", "less than 1 s"},
-        {999, "999 B/s", "16 min 39 s"},        {1250, "1.25 kB/s", "20 min 50 s"},
-        {3'400'000, "3.4 MB/s", "944 h 26 min"}, {59.6, "60 B/s", "1 min 0 s"},
+        {0, "0 B/s", "less than 1 s"},      {0.4, "0 B/s", "less than 1 s"},         {999, "999 B/s", "16 min 39 s"},
+        {1250, "1.25 kB/s", "20 min 50 s"}, {3'400'000, "3.4 MB/s", "944 h 26 min"}, {59.6, "60 B/s", "1 min 0 s"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(tessel::FormatRate(c.value), c.rate) << c.value;

@@ -15,7 +15,6 @@ namespace {
 constexpr double kField = 65535.0;
 constexpr double kSide = 800.0;  // pixels for the whole mirror field
 constexpr double kMargin = 40.0;
-constexpr double kLegend = 150.0;
 constexpr double kLaneHeight = 26.0;  // one output or the waits on the time strip
 
 // What the picture may spend on path data and on dwell discs. Together with the fixed parts this
@@ -98,11 +97,9 @@ bool DrawPaths(const std::vector<Move>& moves, double grid, bool last, Paths* ou
     out->grid = grid;
     const bool dedupe = grid >= 0.5;
     std::unordered_set<unsigned long long> drawn;
-    const double toPixels = kSide / kField;
     for (const Move& m : moves) {
         const long long x0 = std::llround(Px(m.x0) / grid), y0 = std::llround(Px(m.y0) / grid);
         const long long x1 = std::llround(Px(m.x1) / grid), y1 = std::llround(Px(m.y1) / grid);
-        (void)toPixels;
         if (x0 == x1 && y0 == y1) continue;
         const Style style = StyleOf(m);
         if (dedupe) {
@@ -205,7 +202,7 @@ private:
                 if (Column(x) == column) continue;
                 column = Column(x);
                 const bool user = m->kind == Mark::WaitUser;
-                svg << "<path d=\"M" << Num(x) << " " << Num(high) << "l-4 -7h8z\" fill=\""
+                svg << "<path d=\"M" << Num(x) << " " << Num(bottom) << "l-4 -7h8z\" fill=\""
                     << (user ? "#e07b00" : "#1f6fd0") << "\"><title>"
                     << (user ? "wait for the user" : "wait for input " + std::to_string(m->channel)) << " at "
                     << FormatMicroseconds(static_cast<double>(m->timeUs)) << "</title></path>\n";
@@ -242,14 +239,10 @@ private:
 
 std::string DrawSvg(const BeamTrace& trace, const std::vector<TraceLaser>& lasers, const PreviewLegend& legend,
                     unsigned int tickTimeUs) {
-    std::ostringstream svg;
+    std::ostringstream svg;  // everything but the opening tag, whose height depends on the notes
     const TimeStrip strip(trace);
     const double stripTop = kMargin + kSide + 24;
-    const double width = kSide + 2 * kMargin, height = stripTop + strip.Height() + kLegend;
-    svg << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\"" << height
-        << "\" viewBox=\"0 0 " << width << " " << height << "\" font-family=\"sans-serif\" font-size=\"13\">\n"
-        << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+    svg << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
     // The mirror field, device units 0..65535 on both axes, y downwards as in camera images.
     svg << "<rect x=\"" << kMargin << "\" y=\"" << kMargin << "\" width=\"" << kSide << "\" height=\"" << kSide
         << "\" fill=\"#fafafa\" stroke=\"black\" stroke-width=\"1.5\"/>\n"
@@ -339,7 +332,12 @@ std::string DrawSvg(const BeamTrace& trace, const std::vector<TraceLaser>& laser
         svg << "<text x=\"" << kMargin << "\" y=\"" << y << "\" fill=\"#b00\">" << Xml(note) << "</text>\n";
     }
     svg << "</svg>\n";
-    return svg.str();
+    const double width = kSide + 2 * kMargin, height = y + 30;
+    std::ostringstream head;
+    head << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\"" << height
+         << "\" viewBox=\"0 0 " << width << " " << height << "\" font-family=\"sans-serif\" font-size=\"13\">\n";
+    return head.str() + svg.str();
 }
 
 }  // namespace tools
