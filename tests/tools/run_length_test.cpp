@@ -12,10 +12,14 @@ TEST(RunLength, DurationsInTheTwoLargestUnits) {
         double seconds;
         const char* words;
     } cases[] = {
-        {0, "0 seconds"},           {1, "1 second"},
-        {59.4, "59 seconds"},       {61, "1 minute 1 second"},
-        {3599, "59 minutes 59 seconds"}, {3600, "1 hour"},
-        {7500, "2 hours 5 minutes"}, {90061, "1 day 1 hour"},
+        {0, "0 seconds"},
+        {1, "1 second"},
+        {59.4, "59 seconds"},
+        {61, "1 minute 1 second"},
+        {3599, "59 minutes 59 seconds"},
+        {3600, "1 hour"},
+        {7500, "2 hours 5 minutes"},
+        {90061, "1 day 1 hour"},
         {86400 * 400.0, "400 days"},
     };
     for (const auto& c : cases) EXPECT_EQ(tools::DurationInWords(c.seconds), c.words) << c.seconds;
