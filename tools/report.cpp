@@ -1,5 +1,7 @@
 #include "tools/report.h"
 
+#include <tessel/config/progress_meter.h>
+
 #include <cstdio>
 #include <iostream>
 
@@ -37,10 +39,10 @@ void PrintJson(const nlohmann::json& object) { std::cout << object.dump(2) << st
 
 void DrawProgress(const char* label, long long done, long long total) {
     if (total <= 0) return;
-    constexpr int kWidth = 40;
-    const int filled = static_cast<int>(done * kWidth / total);
-    std::fprintf(stderr, "\r%-6s [%.*s%*s] %3d%%", label, filled, "########################################",
-                 kWidth - filled, "", static_cast<int>(done * 100 / total));
+    // The library reports every block; the terminal needs a line a tenth of a second at most.
+    static tessel::ProgressMeter meter;
+    if (!meter.Update(done, total)) return;
+    std::fprintf(stderr, "\r%s\x1b[K", meter.Line(label).c_str());
     if (done >= total) std::fputc('\n', stderr);
 }
 

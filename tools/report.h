@@ -32,7 +32,8 @@ int Guarded(const char* verb, const std::string& file, bool json, const std::fun
 /// Prints `object` as indented JSON on stdout.
 void PrintJson(const nlohmann::json& object);
 
-/// Draws "label [#####     ]  50%" on stderr, ending the line at the total.
+/// Draws "label [#####.....]  50%  1.2 MB/s  3 s left" on stderr, at most ten times a second,
+/// ending the line at the total.
 void DrawProgress(const char* label, long long done, long long total);
 
 /// Microseconds in the largest unit that keeps them readable ("61.7 ms").

@@ -43,8 +43,12 @@ SequenceAnalysis CompileSequence(const SequenceObject* const* elements, unsigned
         analysis.elements.push_back({t.startTick, t.duration, t.illumination, t.endTick});
     const unsigned int lit = analysis.failedElement >= 0 ? static_cast<unsigned int>(analysis.failedElement)
                                                          : static_cast<unsigned int>(analysis.elements.size());
-    for (unsigned int i = 0; i < lit && i < count; ++i)
-        if (IsBeamKind(KindOf(*elements[i]))) analysis.illuminationTicks += analysis.elements[i].illumination;
+    for (unsigned int i = 0; i < analysis.elements.size() && i < count; ++i) {
+        // Outputs, waits and jumps give no light. The element compiler files 1 tick for them, which
+        // GetTiming keeps reporting; the analysis shows what the beam does.
+        if (!IsBeamKind(KindOf(*elements[i]))) analysis.elements[i].illumination = 0;
+        if (i < lit) analysis.illuminationTicks += analysis.elements[i].illumination;
+    }
     analysis.mainListLength = image.mainLength;
     analysis.image = std::move(image.bytes);
     return analysis;

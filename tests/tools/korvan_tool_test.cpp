@@ -172,8 +172,8 @@ TEST(KorvanExamples, EveryExampleChecksAndPreviewsIntoPicturesThatRender) {
         png_uint_32 w = 0, h = 0;
         EXPECT_TRUE(DecodePng(rendered, &w, &h)) << name;
         EXPECT_TRUE(DecodePng(dose, &w, &h)) << name;
-        EXPECT_EQ(w, 512u);
-        EXPECT_EQ(h, 512u);
+        EXPECT_GT(w, 512u);  // the 512-cell map with its colour scale beside and its unit below
+        EXPECT_GT(h, 512u);
         for (const std::string& f : {svg, dose, rendered}) std::remove(f.c_str());
     }
     EXPECT_GE(files, 4);

@@ -1,7 +1,9 @@
 // korvan check FILE: compile a sequence file without a device and show what it would do.
 #include "tools/calibration_gate.h"
 #include "tools/commands/command.h"
+#include "tools/preview/beam_trace.h"
 #include "tools/report.h"
+#include "tools/run_length.h"
 
 #include <cstdio>
 
@@ -25,6 +27,7 @@ int Run(const Options& o) {
     const size_t shown = failure && a.failedElement >= 0 ? static_cast<size_t>(a.failedElement) : a.elements.size();
 
     const unsigned long long light = a.illuminationTicks;
+    const auto longRun = failure ? std::nullopt : LongRunWarning(built);
     if (o.json) {
         nlohmann::json elements = nlohmann::json::array();
         for (size_t i = 0; i < shown; ++i)
@@ -45,6 +48,8 @@ int Run(const Options& o) {
             out["imageBytes"] = a.image.size();
             out["mainListBytes"] = a.mainListLength;
             out["deviceMemoryBytes"] = a.image.size();
+            out["warnings"] = nlohmann::json::array();
+            if (longRun) out["warnings"].push_back(*longRun);
         }
         PrintJson(out);
     } else {
@@ -57,9 +62,10 @@ int Run(const Options& o) {
         if (!failure) {
             std::printf("total: %llu ticks (%s), light %llu ticks (%s)\n", built.endTick,
                         FormatMicroseconds(static_cast<double>(built.endTick) * tickUs).c_str(), light,
-                        FormatMicroseconds(static_cast<double>(light) * tickUs).c_str());
+                        FormatMicroseconds(static_cast<double>(LightTimeUs(a))).c_str());
             std::printf("image: %zu bytes (main list %u, output list %zu); device memory needed: %zu bytes\n",
                         a.image.size(), a.mainListLength, a.image.size() - a.mainListLength, a.image.size());
+            if (longRun) std::printf("warning: %s\n", longRun->c_str());
             std::printf("OK\n");
         }
     }

@@ -28,6 +28,7 @@ int Run(const Options& o) {
                               {"litUs", trace.litUs},
                               {"moves", trace.moves.size()},
                               {"litStays", trace.stays.size()},
+                              {"outputMarks", trace.marks.size()},
                               {"waitsReleased", trace.waitsReleased},
                               {"truncated", trace.truncated},
                               {"imageBytes", built.analysis.image.size()}};

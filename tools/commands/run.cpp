@@ -3,6 +3,7 @@
 #include "tools/commands/command.h"
 #include "tools/report.h"
 #include "tools/connect_device.h"
+#include "tools/run_length.h"
 #include "tools/sequence_run.h"
 #include "tools/virtual_host.h"
 
@@ -57,6 +58,8 @@ int Run(const Options& o) {
     {
         const sequence_file::DefinedSequence built(korvan, std::move(file));
         built.compiled.ThrowIfFailed();
+        if (const auto longRun = LongRunWarning(built.compiled))
+            std::fprintf(stderr, "warning: %s\n", longRun->c_str());
         RunSettings settings;
         if (o.input >= 0) settings.input = static_cast<InputPorts>(o.input);
         settings.trigger = static_cast<TriggerBehaviour>(o.trigger);

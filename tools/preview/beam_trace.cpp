@@ -4,6 +4,8 @@
 #include <sim/image/executor.h>
 #include <sim/image/timeline.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <stdexcept>
 
@@ -20,10 +22,113 @@ constexpr uint32_t kFullScale = 65535;
 uint8_t LineCode(unsigned int port) { return static_cast<uint8_t>(port + 4); }
 uint8_t AnalogChannel(unsigned int port) { return static_cast<uint8_t>(port + 2); }
 
+// Largest distance (device units) of a merged step's end from the straight move that replaces
+// it: a tenth of a pixel of the SVG picture, a sixteenth of a dose cell.
+constexpr double kMergeTolerance = 8.0;
+
+bool SameLight(const double (&a)[4], const double (&b)[4]) {
+    return std::equal(std::begin(a), std::end(a), std::begin(b));
+}
+
+// Wraps an angle difference into -pi..pi.
+double Wrap(double a) {
+    constexpr double kPi = 3.14159265358979323846;
+    while (a > kPi) a -= 2 * kPi;
+    while (a < -kPi) a += 2 * kPi;
+    return a;
+}
+
+// Turns the executor's single steps and rests into runs: a step whose end stays within
+// kMergeTolerance of the straight line from the run's start (the "sleeve" test, kept as a cone of
+// allowed directions, so each step costs the same) and that rests as long as the steps before it
+// extends the run; the short rest after each lit step becomes the run's light.
+class PathBuilder {
+public:
+    PathBuilder(BeamTrace* out, uint64_t stepRestUs) : out_(out), stepRestUs_(stepRestUs) {}
+
+    void AddMove(const Move& m) {
+        CommitStep();
+        step_ = m;
+        step_.lightUs = 0;
+        step_.steps = 1;
+        pending_ = true;
+        attachedEndUs_ = 0;
+    }
+
+    void AddStay(const Stay& s) {
+        if (pending_ && step_.litMask != 0 && s.litMask == step_.litMask && s.x == step_.x1 && s.y == step_.y1 &&
+            SameLight(s.intensity, step_.intensity) && (step_.lightUs == 0 || s.startUs == attachedEndUs_) &&
+            step_.lightUs + s.durationUs < stepRestUs_) {
+            step_.lightUs += s.durationUs;
+            attachedEndUs_ = s.startUs + s.durationUs;
+            return;
+        }
+        // A beam that stays put across instants (a laser switched, an intensity stamp) is one stay.
+        if (!out_->stays.empty()) {
+            Stay& last = out_->stays.back();
+            if (last.x == s.x && last.y == s.y && last.litMask == s.litMask &&
+                last.startUs + last.durationUs == s.startUs && SameLight(last.intensity, s.intensity)) {
+                last.durationUs += s.durationUs;
+                return;
+            }
+        }
+        out_->stays.push_back(s);
+    }
+
+    void Finish() { CommitStep(); }
+
+private:
+    void CommitStep() {
+        if (!pending_) return;
+        pending_ = false;
+        if (runOpen_ && Extends()) return;
+        out_->moves.push_back(step_);
+        const double dx = step_.x1 - step_.x0, dy = step_.y1 - step_.y0;
+        baseAngle_ = std::atan2(dy, dx);
+        const double half = HalfCone(std::hypot(dx, dy));
+        lo_ = -half;
+        hi_ = half;
+        runLightPerStep_ = step_.lightUs;
+        runOpen_ = true;
+    }
+
+    bool Extends() {
+        Move& run = out_->moves.back();
+        if (run.litMask != step_.litMask || !SameLight(run.intensity, step_.intensity) || run.x1 != step_.x0 ||
+            run.y1 != step_.y0 || step_.lightUs != runLightPerStep_ || run.steps == UINT32_MAX)
+            return false;
+        const double dx = step_.x1 - run.x0, dy = step_.y1 - run.y0;
+        const double length = std::hypot(dx, dy);
+        if (length <= std::hypot(run.x1 - run.x0, run.y1 - run.y0)) return false;  // turned back
+        const double angle = Wrap(std::atan2(dy, dx) - baseAngle_);
+        if (angle < lo_ || angle > hi_) return false;
+        const double half = HalfCone(length);
+        lo_ = std::max(lo_, angle - half);
+        hi_ = std::min(hi_, angle + half);
+        run.x1 = step_.x1;
+        run.y1 = step_.y1;
+        run.lightUs += step_.lightUs;
+        ++run.steps;
+        return true;
+    }
+
+    static double HalfCone(double length) {
+        return length <= kMergeTolerance ? 1.5707963267948966 : std::asin(kMergeTolerance / length);
+    }
+
+    BeamTrace* out_;
+    const uint64_t stepRestUs_;
+    bool pending_ = false, runOpen_ = false;
+    Move step_;
+    uint64_t attachedEndUs_ = 0;
+    double baseAngle_ = 0, lo_ = 0, hi_ = 0;
+    uint64_t runLightPerStep_ = 0;
+};
+
 class Tracer {
 public:
     Tracer(const std::vector<TraceLaser>& lasers, unsigned int tickTimeUs, BeamTrace* out)
-        : lasers_(lasers), tickUs_(tickTimeUs), out_(out) {
+        : lasers_(lasers), tickUs_(tickTimeUs), out_(out), path_(out, 3ull * tickTimeUs) {
         for (size_t i = 0; i < lasers_.size() && i < 4; ++i) {
             level_[i] = lasers_[i].offLevel;  // dark until a sequence switches it
             analog_[i] = lasers_[i].intensityControlled ? 0 : kFullScale;
@@ -36,37 +141,80 @@ public:
         switch (r.event) {
         case Event::MirrorX: x_ = r.value; break;
         case Event::MirrorY: y_ = r.value; break;
-        case Event::Line:
-            for (size_t i = 0; i < lasers_.size(); ++i)
-                if (LineCode(lasers_[i].port) == r.channel) level_[i] = static_cast<int>(r.value);
+        case Event::Line: {
+            const int laser = LaserOnLine(r.channel);
+            if (laser >= 0)
+                level_[laser] = static_cast<int>(r.value);
+            else
+                AddMark(r, Mark::Level);
             break;
-        case Event::Analog:
+        }
+        case Event::Analog: {
+            bool laser = false;
             for (size_t i = 0; i < lasers_.size(); ++i)
-                if (lasers_[i].intensityControlled && AnalogChannel(lasers_[i].port) == r.channel) analog_[i] = r.value;
-            break;
-        case Event::Pulse:
-            // A pulsed laser shines for its pulse; counted as one tick of light where the beam is.
-            for (size_t i = 0; i < lasers_.size(); ++i)
-                if (LineCode(lasers_[i].port) == r.channel) {
-                    Stay s = StayHere(r.timeUs, tickUs_);
-                    s.litMask = 1u << i;
-                    s.intensity[i] = analog_[i] / static_cast<double>(kFullScale);
-                    Emit(s);
+                if (lasers_[i].intensityControlled && AnalogChannel(lasers_[i].port) == r.channel) {
+                    analog_[i] = r.value;
+                    laser = true;
                 }
+            if (!laser) AddMark(r, Mark::Analog);
             break;
+        }
+        case Event::Pulse: {
+            // A pulsed laser shines for its pulse; counted as one tick of light where the beam is.
+            const int laser = LaserOnLine(r.channel);
+            if (laser < 0) {
+                AddMark(r, Mark::Pulse);
+                break;
+            }
+            Stay s = StayHere(r.timeUs, tickUs_);
+            s.litMask = 1u << laser;
+            path_.AddStay(s);
+            break;
+        }
+        case Event::WaitInput:
+            if (r.list != sim::image::ListId::None) AddMark(r, Mark::WaitInput);  // not the start trigger
+            break;
+        case Event::WaitUser: AddMark(r, Mark::WaitUser); break;
         case Event::RunEnd: out_->endUs = r.timeUs; break;
         default: break;
         }
     }
 
-    void Finish() { Flush(now_); }
+    void Finish() {
+        Flush(now_);
+        path_.Finish();
+    }
 
 private:
+    int LaserOnLine(unsigned int line) const {
+        for (size_t i = 0; i < lasers_.size() && i < 4; ++i)
+            if (LineCode(lasers_[i].port) == line) return static_cast<int>(i);
+        return -1;
+    }
+
+    void AddMark(const Record& r, Mark::Kind kind) {
+        if (out_->marks.size() >= BeamTrace::kMaxMarks) {
+            ++out_->marksDropped;
+            return;
+        }
+        Mark m;
+        m.timeUs = r.timeUs;
+        m.kind = kind;
+        m.channel = static_cast<uint8_t>(r.channel);
+        m.value = r.value;
+        out_->marks.push_back(m);
+    }
+
     unsigned int LitMask() const {
         unsigned int mask = 0;
-        for (size_t i = 0; i < lasers_.size(); ++i)
+        for (size_t i = 0; i < lasers_.size() && i < 4; ++i)
             if (level_[i] == lasers_[i].onLevel && analog_[i] > 0) mask |= 1u << i;
         return mask;
+    }
+
+    void SetIntensities(double (&intensity)[4]) const {
+        for (size_t i = 0; i < lasers_.size() && i < 4; ++i)
+            intensity[i] = analog_[i] / static_cast<double>(kFullScale);
     }
 
     Stay StayHere(uint64_t start, uint64_t duration) const {
@@ -75,41 +223,29 @@ private:
         s.y = y_;
         s.startUs = start;
         s.durationUs = duration;
-        for (size_t i = 0; i < lasers_.size(); ++i) s.intensity[i] = analog_[i] / static_cast<double>(kFullScale);
+        SetIntensities(s.intensity);
         return s;
-    }
-
-    void Emit(const Stay& s) {
-        out_->litUs += s.durationUs;
-        // A beam that stays put across instants (a laser switched, an intensity stamp) is one stay.
-        if (!out_->stays.empty()) {
-            Stay& last = out_->stays.back();
-            if (last.x == s.x && last.y == s.y && last.litMask == s.litMask &&
-                last.startUs + last.durationUs == s.startUs &&
-                std::equal(std::begin(last.intensity), std::end(last.intensity), std::begin(s.intensity))) {
-                last.durationUs += s.durationUs;
-                return;
-            }
-        }
-        out_->stays.push_back(s);
     }
 
     // Closes the instant at now_: the beam moved (if it did) and then rests until `next`.
     void Flush(uint64_t next) {
         const unsigned int lit = LitMask();
         if (x_ != shownX_ || y_ != shownY_) {
-            Move m{static_cast<double>(shownX_), static_cast<double>(shownY_), static_cast<double>(x_),
-                   static_cast<double>(y_)};
+            Move m;
+            m.x0 = shownX_;
+            m.y0 = shownY_;
+            m.x1 = x_;
+            m.y1 = y_;
             m.litMask = lit & litBefore_;
-            for (size_t i = 0; i < lasers_.size(); ++i) m.intensity[i] = analog_[i] / static_cast<double>(kFullScale);
-            out_->moves.push_back(m);
+            SetIntensities(m.intensity);
+            path_.AddMove(m);
             shownX_ = x_;
             shownY_ = y_;
         }
         if (lit != 0 && next > now_) {
             Stay s = StayHere(now_, next - now_);
             s.litMask = lit;
-            Emit(s);
+            path_.AddStay(s);
         }
         litBefore_ = lit;
         now_ = next;
@@ -118,6 +254,7 @@ private:
     const std::vector<TraceLaser>& lasers_;
     uint64_t tickUs_;
     BeamTrace* out_;
+    PathBuilder path_;
     uint64_t now_ = 0;
     uint32_t x_ = 0, y_ = 0, shownX_ = 0, shownY_ = 0;
     int level_[4] = {0, 0, 0, 0};
@@ -167,6 +304,14 @@ BeamTrace TraceImage(const std::vector<uint8_t>& image, unsigned int mainLength,
     for (const Record& r : timeline.Records()) tracer.Add(r);
     tracer.Finish();
     if (trace.endUs == 0) trace.endUs = executor.NowUs();
+    return trace;
+}
+
+uint64_t LightTimeUs(const SequenceAnalysis& analysis) { return analysis.illuminationTicks * analysis.tickTime; }
+
+BeamTrace TraceCompiled(const SequenceAnalysis& analysis, const std::vector<TraceLaser>& lasers) {
+    BeamTrace trace = TraceImage(analysis.image, analysis.mainListLength, analysis.tickTime, lasers);
+    trace.litUs = LightTimeUs(analysis);
     return trace;
 }
 

@@ -1,11 +1,36 @@
 #include "tools/preview/preview_files.h"
 
-#include "tools/preview/pictures.h"
 #include "tools/report.h"
 
 #include <fstream>
 
 namespace tools {
+
+// Pixels on each side of the dose picture's field.
+constexpr int kDoseCells = 512;
+
+PreviewLegend LegendOf(const std::string& title, const SequenceAnalysis& analysis, const BeamTrace& trace,
+                       size_t elements) {
+    PreviewLegend legend;
+    legend.title = title;
+    legend.durationUs = static_cast<double>(trace.endUs);
+    legend.illuminationUs = static_cast<double>(LightTimeUs(analysis));
+    legend.imageBytes = analysis.image.size();
+    legend.elements = elements;
+    return legend;
+}
+
+void WritePictures(const BeamTrace& trace, const std::vector<TraceLaser>& lasers, const PreviewLegend& legend,
+                   unsigned int tickTimeUs, const std::string& svgPath, const std::string& pngPath) {
+    std::ofstream svg(svgPath, std::ios::binary);
+    if (!svg) throw UsageError("cannot create " + svgPath);
+    svg << DrawSvg(trace, lasers, legend, tickTimeUs);
+    if (!svg.flush()) throw UsageError("cannot write " + svgPath);
+    if (!pngPath.empty()) {
+        std::string error;
+        if (!WriteDosePng(ComputeDose(trace, kDoseCells), pngPath, &error)) throw UsageError(error);
+    }
+}
 
 BeamTrace WritePreview(const sequence_file::CompiledSequence& built, const std::string& svgPath,
                        const std::string& pngPath) {
@@ -13,24 +38,12 @@ BeamTrace WritePreview(const sequence_file::CompiledSequence& built, const std::
     const SequenceAnalysis& a = built.analysis;
     BeamTrace trace;
     try {
-        trace = TraceImage(a.image, a.mainListLength, built.file.tickTime, lasers);
+        trace = TraceCompiled(a, lasers);
     } catch (const std::runtime_error& e) {
         throw DeviceError(e.what());  // the compiler and the executor disagree: not the user's fault
     }
-    PreviewLegend legend;
-    legend.title = built.file.path.empty() ? "sequence" : built.file.path;
-    legend.durationUs = static_cast<double>(trace.endUs);
-    legend.illuminationUs = static_cast<double>(a.illuminationTicks) * built.file.tickTime;
-    legend.imageBytes = a.image.size();
-    legend.elements = built.file.elements.size();
-    std::ofstream svg(svgPath, std::ios::binary);
-    if (!svg) throw UsageError("cannot create " + svgPath);
-    svg << DrawSvg(trace, lasers, legend, built.file.tickTime);
-    if (!svg.flush()) throw UsageError("cannot write " + svgPath);
-    if (!pngPath.empty()) {
-        std::string error;
-        if (!WriteDosePng(ComputeDose(trace, 512), pngPath, &error)) throw UsageError(error);
-    }
+    const std::string title = built.file.path.empty() ? "sequence" : built.file.path;
+    WritePictures(trace, lasers, LegendOf(title, a, trace, built.file.elements.size()), a.tickTime, svgPath, pngPath);
     return trace;
 }
 

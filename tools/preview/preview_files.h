@@ -1,6 +1,7 @@
 #pragma once
-// A compiled sequence drawn to files: shared by `korvan preview` and `korvan demo`.
+// A compiled sequence drawn to files: shared by `korvan preview`, `korvan demo` and Python.
 #include "tools/preview/beam_trace.h"
+#include "tools/preview/pictures.h"
 
 #include <sequence_file/compiled_sequence.h>
 
@@ -12,5 +13,15 @@ namespace tools {
 /// `pngPath` is empty). A file that cannot be written throws UsageError.
 BeamTrace WritePreview(const sequence_file::CompiledSequence& compiled, const std::string& svgPath,
                        const std::string& pngPath);
+
+/// The legend of a traced analysis: its duration, light time (LightTimeUs), image size and
+/// element count, under `title`.
+PreviewLegend LegendOf(const std::string& title, const SequenceAnalysis& analysis, const BeamTrace& trace,
+                       size_t elements);
+
+/// Writes the SVG of `trace` and, unless `pngPath` is empty, its dose PNG. A file that cannot be
+/// written throws UsageError.
+void WritePictures(const BeamTrace& trace, const std::vector<TraceLaser>& lasers, const PreviewLegend& legend,
+                   unsigned int tickTimeUs, const std::string& svgPath, const std::string& pngPath);
 
 }  // namespace tools

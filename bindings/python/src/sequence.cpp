@@ -96,9 +96,10 @@ auto ToolCall(const char* operation, F&& f) {
 py::dict TraceSummary(const tools::BeamTrace& t) {
     py::dict d;
     d["end_us"] = t.endUs;
-    d["lit_us"] = t.litUs;
+    d["lit_us"] = t.litUs;  // the compiler's light time, as `korvan check` tells it
     d["stays"] = t.stays.size();
     d["moves"] = t.moves.size();
+    d["output_marks"] = t.marks.size();
     d["truncated"] = t.truncated;
     return d;
 }
@@ -584,20 +585,9 @@ its start ticks laid out; upload it with Device.upload.)doc")
                     });
                     if (named) lasers.push_back(all[i]);
                 }
-                tools::BeamTrace trace =
-                    tools::TraceImage(analysis.image, analysis.mainListLength, analysis.tickTime, lasers);
-                tools::PreviewLegend legend;
-                legend.title = "sequence";
-                legend.durationUs = static_cast<double>(trace.endUs);
-                legend.illuminationUs = static_cast<double>(analysis.illuminationTicks) * analysis.tickTime;
-                legend.imageBytes = analysis.image.size();
-                legend.elements = a.pointers.size();
-                std::ofstream out(svg, std::ios::binary);
-                out << tools::DrawSvg(trace, lasers, legend, analysis.tickTime);
-                if (!out.flush()) throw tools::UsageError("cannot write " + svg);
-                std::string error;
-                if (!png.empty() && !tools::WriteDosePng(tools::ComputeDose(trace, 512), png, &error))
-                    throw tools::UsageError(error);
+                tools::BeamTrace trace = tools::TraceCompiled(analysis, lasers);
+                tools::WritePictures(trace, lasers, tools::LegendOf("sequence", analysis, trace, a.pointers.size()),
+                                     analysis.tickTime, svg, png);
                 return trace;
             }));
         },

@@ -156,3 +156,14 @@ def test_checking_a_file_changes_neither_scan_mode_nor_lasers_of_the_process(dev
         assert dev.get_timing(point) == (120, 20)  # the mirrors keep their full 100-tick lead
     finally:
         dev.remove_laser(own)
+
+
+
+def test_preview_tells_the_light_time_check_tells(tmp_path):
+    # A pulsed laser and outputs beside the beam: the executor shows each pulse as one tick, the
+    # compiler counts its period; the preview tells the compiler's figure, as `korvan check` does,
+    # and outputs, waits and jumps add nothing to it.
+    path = str(EXAMPLES / "outputs-and-waits.json")
+    analysis = korvan.check_sequence_file(path)
+    light = sum(e.illumination for e in analysis.elements) * analysis.tick_time
+    assert korvan.preview(path, str(tmp_path / "f.svg"))["lit_us"] == light
