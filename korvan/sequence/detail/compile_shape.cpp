@@ -150,7 +150,7 @@ void CompileFilled(const SequencePolygon& e, const ElementLasers& lasers, const 
 }  // namespace
 
 void CompileKind(const SequencePolygon& e, const BuildContext& context, ElementOutput& out) {
-    const ElementLasers lasers = LasersOf(e, context);
+    const ElementLasers lasers = LasersOf(e, context, out.timingOnly);
     if (lasers.count == 0 || e.points == nullptr || e.pointCount == 0 || CalibrationOf(*lasers.First()) == nullptr)
         return;
     if (e.fill != 0)
@@ -160,7 +160,7 @@ void CompileKind(const SequencePolygon& e, const BuildContext& context, ElementO
 }
 
 void CompileKind(const SequenceEllipse& e, const BuildContext& context, ElementOutput& out) {
-    const ElementLasers lasers = LasersOf(e, context);
+    const ElementLasers lasers = LasersOf(e, context, out.timingOnly);
     if (lasers.count == 0 || CalibrationOf(*lasers.First()) == nullptr) return;
     for (const RPOINTF& c : e.corners)
         if (!std::isfinite(c.x) || !std::isfinite(c.y)) {
