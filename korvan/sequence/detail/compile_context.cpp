@@ -20,7 +20,8 @@ bool ElementOutput::MirrorPosition(double x, double y, std::uint16_t* mirrorX, s
     const double cx = std::clamp(x, 0.0, 65535.0), cy = std::clamp(y, 0.0, 65535.0);
     *mirrorX = static_cast<std::uint16_t>(cx);
     *mirrorY = static_cast<std::uint16_t>(cy);
-    if (cx != x || cy != y) {
+    // Truncation takes (-1, 0) to 0 as well; only a position the clamp moves is noted.
+    if (x <= -1 || y <= -1 || x >= 65536 || y >= 65536) {
         if (clamped.count == 0) clamped = {x, y, *mirrorX, *mirrorY, 0};
         ++clamped.count;
     }

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace korvan::detail {
@@ -72,8 +73,15 @@ struct ElementOutput {
         duration = illumination = 0;
         result = 0;
         reason = "";
+        note.clear();
         clamped = ClampNote{};
     }
+    /// Keeps a reason made at run time for Fail (which takes the text of a constant).
+    const char* Note(std::string text) {
+        note = std::move(text);
+        return note.c_str();
+    }
+    std::string note;
     /// Rejects the element; the first reason stays.
     void Fail(unsigned int code, const char* why) {
         if (result == 0) {
