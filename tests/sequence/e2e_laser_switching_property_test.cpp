@@ -119,8 +119,8 @@ TEST(LaserSwitchingProperty, BeamElementsLeaveTheirLasersDarkAndLightThemInsideT
         for (const corpus::Case& c : corpus::RandomCases(150, seed, time)) {
             if (c.allowLaserPorts) continue;  // outputs may then drive a laser line themselves
             const auto elements = c.Elements();
-            const SequenceAnalysis a = korvan::CompileSequence(
-                elements.data(), static_cast<unsigned int>(elements.size()), SettingsOf(c));
+            const SequenceAnalysis a =
+                korvan::CompileSequence(elements.data(), static_cast<unsigned int>(elements.size()), SettingsOf(c));
             // A fill at a fine step runs to millions of actions: more than a timeline keeps.
             if (a.result != 0 || a.image.size() > 200000) continue;
             ++compiled;

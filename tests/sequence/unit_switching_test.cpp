@@ -109,8 +109,7 @@ TEST(HatchSwitching, EverySegmentIsLitForAtLeastOneTick) {
         const SequenceAnalysis a = Compile({&fill}, lasers);
         ASSERT_EQ(a.result, 0u);
         bool noRows = false;
-        const std::size_t segments =
-            korvan::detail::HatchSerpentine(square, 4, *lasers[0].calibration, &noRows).size();
+        const std::size_t segments = korvan::detail::HatchSerpentine(square, 4, *lasers[0].calibration, &noRows).size();
         const auto sw = Switching(a.image, 6);
         ASSERT_EQ(sw.size(), 2 * segments) << off;
         for (std::size_t k = 0; k < segments; ++k) {

@@ -98,15 +98,15 @@ bool FillFits(const SequencePolygon& e, const Laser& laser, const BuildContext& 
     if (bytes > available) {
         // Positions shrink with the square of the step, rows with the step.
         const double fits = step * std::max(std::sqrt(positions * 8 / available), rows * 8 / available);
-        out.Fail(ResultMemoryTooSmall, out.Note("filled shape needs about " + Count(bytes) +
-                                                " bytes of device memory, the device holds " + Count(available) +
-                                                "; a scan step of " + Count(std::ceil(fits)) + " or more would fit"));
+        out.Fail(ResultMemoryTooSmall,
+                 out.Note("filled shape needs about " + Count(bytes) + " bytes of device memory, the device holds " +
+                          Count(available) + "; a scan step of " + Count(std::ceil(fits)) + " or more would fit"));
         return false;
     }
     if (rows * e.pointCount > kMaxHatchWork) {
         out.Fail(ResultSequenceInvalid,
-                 out.Note("hatching this filled shape takes about " + Count(rows) + " rows x " +
-                          Count(e.pointCount) + " corners, beyond the compiler's limit of " + Count(kMaxHatchWork) +
+                 out.Note("hatching this filled shape takes about " + Count(rows) + " rows x " + Count(e.pointCount) +
+                          " corners, beyond the compiler's limit of " + Count(kMaxHatchWork) +
                           " (about five seconds); use fewer corners or a larger scan step"));
         return false;
     }
