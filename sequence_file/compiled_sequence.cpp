@@ -1,5 +1,6 @@
 #include <sequence_file/compiled_sequence.h>
 
+#include <sequence_file/element_table.h>
 #include <sequence_file/json_fields.h>
 
 #include <algorithm>
@@ -12,6 +13,24 @@ using detail::Fail;
 namespace {
 
 const char* const kPalette[] = {"#1f6fd1", "#d62728", "#2ca02c", "#9467bd"};
+
+// The compiler names outputs by number ("output port 2"); the file names them as its user wrote
+// them ("laser1"), and says which of the file's lasers holds a port an output element wants.
+std::string InFileWords(std::string reason, const SequenceFile& file) {
+    const std::string numbered = "output port ";
+    const size_t at = reason.find(numbered);
+    if (at == std::string::npos) return reason;
+    size_t end = at + numbered.size();
+    while (end < reason.size() && reason[end] >= '0' && reason[end] <= '9') ++end;
+    if (end == at + numbered.size()) return reason;
+    const auto port = static_cast<OutputPorts>(std::stoul(reason.substr(at + numbered.size(), end - at)));
+    const char* name = detail::NameOf(port, detail::SwitchPorts());
+    if (*name == 0) return reason;
+    if (reason.find("belongs to a laser", end) != std::string::npos)
+        for (const LaserSpec& laser : file.lasers)
+            if (laser.port == port) return std::string(name) + " is used by laser \"" + laser.name + "\"";
+    return reason.replace(at, end - at, name);
+}
 
 }  // namespace
 
@@ -98,8 +117,17 @@ korvan::SequenceSettings CompiledSequence::Settings() const {
 }
 
 std::optional<InputError> CompiledSequence::Failure() const {
-    if (analysis.result == 0) return std::nullopt;
-    std::string reason = analysis.reason.empty() ? ResultName(analysis.result) : analysis.reason;
+    if (analysis.result == 0) {
+        // The compiler moves such a position onto the field's edge and lights it there; a file
+        // asks for the beam where it says, so that is a fault here.
+        if (analysis.clampedPositions.empty()) return std::nullopt;
+        const ClampedPosition& first = analysis.clampedPositions.front();
+        std::string text = korvan::DescribeClampedPosition(first);
+        text = text.substr(text.find(": ") + 2);
+        const auto index = static_cast<size_t>(first.element);
+        return InputError(index < file.elements.size() ? file.elements[index].pointer : "", "device " + text);
+    }
+    std::string reason = analysis.reason.empty() ? ResultName(analysis.result) : InFileWords(analysis.reason, file);
     if (analysis.failedElement >= 0 && static_cast<size_t>(analysis.failedElement) < file.elements.size())
         return InputError(file.elements[static_cast<size_t>(analysis.failedElement)].pointer, reason);
     return InputError("", reason);

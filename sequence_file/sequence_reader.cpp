@@ -241,6 +241,7 @@ SequenceFile ParseSequenceText(const std::string& text, const std::string& baseD
     for (size_t i = 0; i < elements.size(); ++i)
         file.elements.push_back(ReadElement(elements[i], Child("/elements", i), ctx));
     top.Finish("version, description, tickTime, scanMode, units, lasers, elements");
+    if (file.elements.empty()) Fail("/elements", "a sequence needs at least one element");
     return file;
 }
 

@@ -16,6 +16,17 @@ struct KORVAN_API SequenceElementTiming {
     unsigned long long endTick = 0;
 };
 
+/// A beam position outside the mirror field 0..65535: the compiler moves it onto the field's edge
+/// and lights it there, so the beam is not where the element asked. A warning, not a failure.
+struct KORVAN_API ClampedPosition {
+    int element = -1;                   ///< index in the caller's array
+    double askedX = 0, askedY = 0;      ///< in device coordinates (a camera point after its mapping)
+    unsigned int usedX = 0, usedY = 0;  ///< where the mirrors go instead
+    /// How many of the element's positions were moved (a line or shape scans many); the
+    /// position above is the first of them.
+    unsigned long long positions = 0;
+};
+
 /// The outcome of a compilation (korvan::CompileSequence, Korvan::AnalyzeSequence).
 struct KORVAN_API SequenceAnalysis {
     /// The result UploadSequence would have from compiling: 0, 2, 3 or 4.
@@ -34,4 +45,15 @@ struct KORVAN_API SequenceAnalysis {
     unsigned int mainListLength = 0;
     /// The tick time it was compiled with.
     unsigned int tickTime = 0;
+    /// Elements with positions moved onto the field's edge, in array order (as far as the build
+    /// got). Empty when every position lies in the field.
+    std::vector<ClampedPosition> clampedPositions;
 };
+
+namespace korvan {
+
+/// The warning in words: "element 2: position (70000, 5) lies outside the mirror field
+/// 0..65535; the mirrors stop at (65535, 5)", and how many more positions were moved.
+KORVAN_API std::string DescribeClampedPosition(const ClampedPosition& clamped);
+
+}  // namespace korvan

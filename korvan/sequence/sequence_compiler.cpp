@@ -5,6 +5,7 @@
 #include <korvan/sequence/detail/compile_list.h>
 #include <korvan/sequence/element_kind.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace korvan {
@@ -49,6 +50,11 @@ SequenceAnalysis CompileSequence(const SequenceObject* const* elements, unsigned
         if (!IsBeamKind(KindOf(*elements[i]))) analysis.elements[i].illumination = 0;
         if (i < lit) analysis.illuminationTicks += analysis.elements[i].illumination;
     }
+    for (const auto& [index, note] : diagnostics.clamped)
+        analysis.clampedPositions.push_back(
+            {static_cast<int>(index), note.askedX, note.askedY, note.usedX, note.usedY, note.count});
+    std::sort(analysis.clampedPositions.begin(), analysis.clampedPositions.end(),
+              [](const ClampedPosition& a, const ClampedPosition& b) { return a.element < b.element; });
     analysis.mainListLength = image.mainLength;
     analysis.image = std::move(image.bytes);
     return analysis;

@@ -28,8 +28,10 @@ struct KORVAN_API SequenceSettings {
 
 /// Compiles `count` elements (the caller keeps them; they are only read) into the sequence image
 /// and its analysis: `result` 0 success, 2 a null array or element, 3 the image passes the
-/// device's 33,000,000 bytes, 4 an element failed a check (see Korvan::UploadSequence); the failed
-/// element and the reason; per element its start, duration, light time and end; the image (main
+/// device's 33,000,000 bytes, 4 an element failed a check (see Korvan::UploadSequence; also a
+/// filled shape whose hatching would take more than 2,000,000,000 rows x corners, about five
+/// seconds); the failed element and the reason; positions moved onto the edge of the mirror field
+/// (clampedPositions, a warning); per element its start, duration, light time and end; the image (main
 /// list, then output list) with the main list's length. Thread-safe for distinct settings and
 /// elements.
 KORVAN_API SequenceAnalysis CompileSequence(const SequenceObject* const* elements, unsigned int count,

@@ -336,11 +336,39 @@ TEST(CompileShapes, FillsNoImageCouldHoldAreRefusedBeforeHatching) {
     b.laser().calibration->scanStepSize = 1;
     SequenceEllipse field(0, 0, 65535, 65535, 1);  // the whole field at a step of one unit
     field.laserIds[0] = 1;
-    EXPECT_EQ(b.Run({&field}), 3u);
-    // A thin sliver with a hundred thousand corners: small area, but hatching it would take minutes.
+    korvan::detail::BuildDiagnostics why;
+    b.context.UseLasers(b.lasers);
+    SequenceObject* one[] = {&field};
+    EXPECT_EQ(BuildSequenceImage(b.context, one, 1, &b.image, &why), 3u);
+    // What it needs, what the device holds, and the step that would fit.
+    EXPECT_NE(why.reason.find("needs about 38,1"), std::string::npos) << why.reason;
+    EXPECT_NE(why.reason.find("the device holds 33,000,000; a scan step of 35 or more would fit"), std::string::npos)
+        << why.reason;
+    // A thin sliver with a hundred thousand corners: small area, but hatching it would take
+    // minutes. Not a matter of memory: refused as the work it is.
     std::vector<RPOINTF> sliver;
     for (int i = 0; i < 100000; ++i) sliver.emplace_back(1000.0 + i * 0.6, 1000.0 + (i % 2) * 0.5 + i * 0.6);
     SequencePolygon thin(sliver.data(), static_cast<unsigned>(sliver.size()), 1);
     thin.laserIds[0] = 1;
-    EXPECT_EQ(b.Run({&thin}), 3u);
+    one[0] = &thin;
+    EXPECT_EQ(BuildSequenceImage(b.context, one, 1, &b.image, &why), 4u);
+    EXPECT_NE(why.reason.find("hatching this filled shape takes about"), std::string::npos) << why.reason;
+}
+
+TEST(CompileShapes, APolygonOfHalfAMillionCornersIsHatched) {
+    // A round shape whose image takes a few megabytes was once refused as too large for the
+    // device memory, for the number of its corners alone.
+    Build b;
+    b.laser().calibration->Init(4);
+    std::vector<RPOINTF> round;
+    const int corners = 500000;
+    for (int i = 0; i < corners; ++i) {
+        const double angle = 2 * 3.141592653589793 * i / corners;
+        round.emplace_back(32000 + 30000 * std::cos(angle), 32000 + 30000 * std::sin(angle));
+    }
+    SequencePolygon disc(round.data(), corners, 1);
+    disc.laserIds[0] = 1;
+    ASSERT_EQ(b.Run({&disc}), 0u);
+    EXPECT_GT(b.image.bytes.size(), 2000000u);
+    EXPECT_LT(b.image.bytes.size(), 33000000u);
 }

@@ -110,7 +110,7 @@ TEST(SequenceFile, FileSettingsAndLaserFields) {
         "lasers": [ { "name": "x", "port": "laser2", "switchOnDelay": 1, "switchOffDelay": 2, "intensityDelay": 3,
                       "minIntensity": 100, "maxIntensity": 9000, "pulseFrequency": 5, "warmUpTime": 6,
                       "activeLevel": 0, "stepSize": 50, "color": "#00ff00" } ],
-        "elements": [] })",
+        "elements": [ { "type": "point", "at": [1, 2], "laser": "x" } ] })",
                                        ".");
     EXPECT_EQ(f.tickTime, 20u);
     EXPECT_EQ(f.scanMode, ScanModeShort);
@@ -217,14 +217,37 @@ TEST(SequenceFile, StartsAreLaidOutAfterThePreviousBeamElementAndItsLoop) {
     EXPECT_EQ(built.lasers.size(), 2u);
 }
 
-TEST(SequenceFile, CompileFailureNamesTheElement) {
-    // A TTL element on the output of laser "a", which the beam uses.
-    sequence_file::CompiledSequence built(Parse(R"({ "type": "point", "at": [100, 100], "laser": "a" },
-                                                { "type": "setTTL", "port": "laser1", "value": 1 })"));
-    const auto failure = built.Failure();
-    ASSERT_TRUE(failure.has_value());
-    EXPECT_EQ(failure->Pointer(), "/elements/1");
-    EXPECT_FALSE(std::string(failure->what()).empty());
+TEST(SequenceFile, CompileFailureNamesTheElementInTheFilesWords) {
+    struct Case {
+        std::string elements, pointer, message;
+    };
+    const Case cases[] = {
+        // A TTL element on the output of laser "a", which the beam uses.
+        {R"({ "type": "point", "at": [100, 100], "laser": "a" }, { "type": "setTTL", "port": "laser1", "value": 1 })",
+         "/elements/1", "laser1 is used by laser \"a\""},
+        {R"({ "type": "setTTL", "port": "ttl1", "value": 1, "start": 5 },
+            { "type": "pulseTTL", "port": "ttl1", "start": 5 })",
+         "/elements/1", "ttl1 is already set at tick 5"},
+        // The rings of a fill path reach beyond the ellipse's rectangle: at the field's edge the
+        // mirrors would be clamped, which the reader's own check of the rectangle cannot see.
+        {R"({ "type": "ellipse", "rect": [0, 0, 950, 950], "fill": true, "fillPath": true, "laser": "a" })",
+         "/elements/0", "device position (-19, 545) lies outside the mirror field 0..65535; the mirrors stop at (0, "},
+    };
+    for (const Case& c : cases) {
+        sequence_file::CompiledSequence built(Parse(c.elements));
+        const auto failure = built.Failure();
+        ASSERT_TRUE(failure.has_value()) << c.elements;
+        EXPECT_EQ(failure->Pointer(), c.pointer);
+        EXPECT_EQ(std::string(failure->what()).substr(0, c.message.size()), c.message);
+    }
+    // Nothing to do is a fault of the file, named where it lies.
+    try {
+        Parse("");
+        ADD_FAILURE() << "an empty element list was accepted";
+    } catch (const InputError& e) {
+        EXPECT_EQ(e.Pointer(), "/elements");
+        EXPECT_NE(std::string(e.what()).find("at least one element"), std::string::npos) << e.what();
+    }
 }
 
 }  // namespace

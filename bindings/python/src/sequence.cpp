@@ -118,6 +118,15 @@ SequenceAnalysis AnalyzeOffline(ElementArray& a, korvan::SequenceSettings* used 
     return Analyze(Korvan(), a, used);
 }
 
+/// A Python warning (UserWarning) for each element whose positions the compiler moved onto the
+/// edge of the mirror field: the beam would not be where the elements say. Needs the GIL.
+const SequenceAnalysis& WarnClamped(const SequenceAnalysis& analysis) {
+    for (const ClampedPosition& c : analysis.clampedPositions)
+        if (PyErr_WarnEx(PyExc_UserWarning, korvan::DescribeClampedPosition(c).c_str(), 2) != 0)
+            throw py::error_already_set();
+    return analysis;
+}
+
 /// Polls the state in short slices, holding the interpreter lock only between them, so that
 /// Ctrl-C is seen within a slice; it stops the sequence before the KeyboardInterrupt surfaces.
 bool WaitForEnd(Device& d, std::optional<double> timeout, double pollInterval) {
@@ -481,6 +490,22 @@ different counters).)doc")
             "memory_usage", [](const SequenceAnalysis& a) { return a.image.size(); },
             "bytes of device memory the sequence needs")
         .def_readonly("main_list_length", &SequenceAnalysis::mainListLength)
+        .def_property_readonly(
+            "clamped_positions",
+            [](const SequenceAnalysis& a) {
+                py::list out;
+                for (const ClampedPosition& c : a.clampedPositions) {
+                    py::dict d;
+                    d["element"] = c.element;
+                    d["asked"] = py::make_tuple(c.askedX, c.askedY);
+                    d["used"] = py::make_tuple(c.usedX, c.usedY);
+                    d["positions"] = c.positions;
+                    out.append(d);
+                }
+                return out;
+            },
+            "elements with positions outside the mirror field: index, asked and used (device) position, "
+            "how many positions were moved")
         .def_readonly("tick_time", &SequenceAnalysis::tickTime, "microseconds per tick it was compiled with")
         .def_property_readonly("ok", [](const SequenceAnalysis& a) { return a.result == 0; });
 
@@ -488,12 +513,18 @@ different counters).)doc")
         "analyze_sequence",
         [](py::object elements) {
             ElementArray a = Collect(elements);
-            py::gil_scoped_release release;
-            return AnalyzeOffline(a);
+            SequenceAnalysis analysis;
+            {
+                py::gil_scoped_release release;
+                analysis = AnalyzeOffline(a);
+            }
+            WarnClamped(analysis);
+            return analysis;
         },
         py::arg("elements"),
         "Compiles without a device at the default tick time (50 us): per element its start, duration "
-        "and light, the element that fails and why, and the image.");
+        "and light, the element that fails and why, and the image. Warns (UserWarning) for every element "
+        "with positions outside the mirror field 0..65535, which the device would light on the field's edge.");
 
     // Sequence files, read by the command-line tool's reader.
     py::class_<LoadedSequence>(m, "LoadedSequence", R"doc(
@@ -627,9 +658,9 @@ until the device has dropped the partial image. The interpreter lock is released
             "analyze",
             [](Device& d, py::object elements) {
                 ElementArray a = Collect(elements);
-                return d.handle->Call([&](Korvan& k) { return Analyze(k, a); });
+                return WarnClamped(d.handle->Call([&](Korvan& k) { return Analyze(k, a); }));
             },
-            py::arg("elements"), "As analyze_sequence, at this device's tick time.")
+            py::arg("elements"), "As analyze_sequence (with its warnings), at this device's tick time.")
         .def(
             "start_sequence",
             [](Device& d, unsigned short number, InputPorts input, TriggerBehaviour trigger, unsigned int runs) {

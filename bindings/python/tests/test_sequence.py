@@ -167,3 +167,17 @@ def test_preview_tells_the_light_time_check_tells(tmp_path):
     analysis = korvan.check_sequence_file(path)
     light = sum(e.illumination for e in analysis.elements) * analysis.tick_time
     assert korvan.preview(path, str(tmp_path / "f.svg"))["lit_us"] == light
+
+
+def test_positions_outside_the_mirror_field_are_warned_about(dev, laser):
+    inside = dwell(laser, 100, 200)
+    outside = dwell(laser, 70000, 5, start_tick=1000)
+    line = korvan.SequenceLine((70000, 100), (80000, 100), laser_ids=[laser], start_tick=2000)
+    with pytest.warns(UserWarning) as caught:
+        analysis = korvan.analyze_sequence([inside, outside, line])
+    assert analysis.ok
+    messages = [str(w.message) for w in caught]
+    assert len(messages) == 2
+    assert messages[0].startswith("element 1: position (70000, 5) lies outside the mirror field")
+    assert [c["element"] for c in analysis.clamped_positions] == [1, 2]
+    assert analysis.clamped_positions[0]["used"] == (65535, 5)

@@ -1,5 +1,10 @@
 #include <korvan/sequence/detail/compile_context.h>
 
+#include <korvan/device/detail/port_codes.h>
+
+#include <algorithm>
+#include <cmath>
+
 namespace korvan::detail {
 
 std::uint32_t ElementOutput::Tick(std::uint64_t tick) {
@@ -10,7 +15,20 @@ std::uint32_t ElementOutput::Tick(std::uint64_t tick) {
     return static_cast<std::uint32_t>(tick);
 }
 
-ElementLasers LasersOf(const SequenceObject& element, const BuildContext& context) {
+bool ElementOutput::MirrorPosition(double x, double y, std::uint16_t* mirrorX, std::uint16_t* mirrorY) {
+    if (std::isnan(x) || std::isnan(y)) return false;
+    const double cx = std::clamp(x, 0.0, 65535.0), cy = std::clamp(y, 0.0, 65535.0);
+    *mirrorX = static_cast<std::uint16_t>(cx);
+    *mirrorY = static_cast<std::uint16_t>(cy);
+    // Truncation takes (-1, 0) to 0 as well; only a position the clamp moves is noted.
+    if (x <= -1 || y <= -1 || x >= 65536 || y >= 65536) {
+        if (clamped.count == 0) clamped = {x, y, *mirrorX, *mirrorY, 0};
+        ++clamped.count;
+    }
+    return true;
+}
+
+ElementLasers LasersOf(const SequenceObject& element, const BuildContext& context, bool unwired) {
     ElementLasers found;
     for (int i = 0; i < 4; ++i) {
         const unsigned int id = element.laserIds[i];
@@ -21,7 +39,7 @@ ElementLasers LasersOf(const SequenceObject& element, const BuildContext& contex
                 match = &context.lasers[k];
                 break;
             }
-        if (match == nullptr || match->port == NoOutput) {
+        if (match == nullptr || (match->port == NoOutput && !unwired)) {
             found.unknown = true;
             continue;
         }
@@ -31,6 +49,10 @@ ElementLasers LasersOf(const SequenceObject& element, const BuildContext& contex
     }
     return found;
 }
+
+std::uint8_t LaserLine(const Laser& laser) { return DigitalLineCode(laser.port).value_or(0); }
+
+std::uint8_t LaserChannel(const Laser& laser) { return AnalogChannelCode(laser.port).value_or(0); }
 
 std::uint64_t LeadTicks(std::uint64_t microseconds, unsigned int tickTime) {
     if (microseconds < tickTime / 2) return 0;

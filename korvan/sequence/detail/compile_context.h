@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace korvan::detail {
@@ -45,6 +46,13 @@ struct BuildContext {
     }
 };
 
+/// A beam position the mirrors cannot reach, moved onto the field's edge.
+struct ClampNote {
+    double askedX = 0, askedY = 0;       ///< device coordinates asked for
+    std::uint16_t usedX = 0, usedY = 0;  ///< where the mirrors go instead
+    std::uint64_t count = 0;             ///< positions of the element moved; the first is kept
+};
+
 /// What one element compiles to. Ticks are kept in 64 bits so that sums and products that pass
 /// the device's 32-bit ticks are caught instead of wrapped.
 struct ElementOutput {
@@ -56,6 +64,8 @@ struct ElementOutput {
     /// 0, or the result code that rejects the whole build (3 or 4), and why.
     unsigned int result = 0;
     const char* reason = "";
+    /// Mirror positions outside 0..65535 that the element asked for.
+    ClampNote clamped;
 
     void Clear() {
         lead.clear();
@@ -63,7 +73,15 @@ struct ElementOutput {
         duration = illumination = 0;
         result = 0;
         reason = "";
+        note.clear();
+        clamped = ClampNote{};
     }
+    /// Keeps a reason made at run time for Fail (which takes the text of a constant).
+    const char* Note(std::string text) {
+        note = std::move(text);
+        return note.c_str();
+    }
+    std::string note;
     /// Rejects the element; the first reason stays.
     void Fail(unsigned int code, const char* why) {
         if (result == 0) {
@@ -73,6 +91,9 @@ struct ElementOutput {
     }
     /// A tick for an action; a tick the image cannot hold marks the element invalid.
     std::uint32_t Tick(std::uint64_t tick);
+    /// A mirror position: each coordinate clamped to 0..65535 and truncated; a clamp is noted.
+    /// False for a coordinate that is not a number.
+    bool MirrorPosition(double x, double y, std::uint16_t* mirrorX, std::uint16_t* mirrorY);
 };
 
 /// The lasers an element names, in slot order, with their slot index.
@@ -87,7 +108,14 @@ struct ElementLasers {
     const Laser* Last() const { return count > 0 ? laser[count - 1] : nullptr; }
 };
 
-ElementLasers LasersOf(const SequenceObject& element, const BuildContext& context);
+/// `unwired`: also the lasers on no output. Timing takes them (their delays still shape the
+/// element); a compiled image never does, the list check refuses them.
+ElementLasers LasersOf(const SequenceObject& element, const BuildContext& context, bool unwired = false);
+
+/// The laser's digital line and analog channel codes; 0 for a laser on no output, which only
+/// timing ever sees (its actions are never filed).
+std::uint8_t LaserLine(const Laser& laser);
+std::uint8_t LaserChannel(const Laser& laser);
 
 /// Delays in ticks. Lead rounding: 0 below half a tick, else rounded up.
 std::uint64_t LeadTicks(std::uint64_t microseconds, unsigned int tickTime);

@@ -1,7 +1,6 @@
 #include <korvan/sequence/detail/compile_element.h>
 
 #include <korvan/device/detail/laser_levels.h>
-#include <korvan/device/detail/port_codes.h>
 #include <tessel/geometry/coordinate_transformation.h>
 
 #include <algorithm>
@@ -51,7 +50,7 @@ IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLaser
                 out.lead.push_back(ActionSetMirrorY(out.Tick(s0), 0));
                 parked = true;
             }
-            const std::uint8_t line = *DigitalLineCode(laser.port);
+            const std::uint8_t line = LaserLine(laser);
             if (!laser.IsPulsed()) {
                 out.lead.push_back(
                     ActionSetTTL(out.Tick(s0 + kWarmUpSettleTicks), line, static_cast<std::uint8_t>(laser.OnLevel())));
@@ -75,7 +74,7 @@ IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLaser
 
     // Lead: each laser needs its switch-on and intensity delays, the mirrors their settle time.
     const std::uint64_t mirror = how.waitForMirror ? context.scanLead : 0;
-    std::uint64_t onOffset[4] = {};
+    std::uint64_t* onOffset = timing.switchOn;
     for (int i = 0; i < lasers.count; ++i) {
         const Laser& laser = *lasers.laser[i];
         const std::uint64_t d = how.switchLaserOn && !laser.IsPulsed() ? LeadTicks(laser.switchOnDelay, t) : 0;
@@ -88,8 +87,8 @@ IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLaser
     for (int i = 0; i < lasers.count; ++i) {
         const Laser& laser = *lasers.laser[i];
         if (how.switchLaserOn && !laser.IsPulsed())
-            out.lead.push_back(ActionSetTTL(out.Tick(s + onOffset[i]), *DigitalLineCode(laser.port),
-                                            static_cast<std::uint8_t>(laser.OnLevel())));
+            out.lead.push_back(
+                ActionSetTTL(out.Tick(s + onOffset[i]), LaserLine(laser), static_cast<std::uint8_t>(laser.OnLevel())));
         if (how.setIntensity && laser.CanChangeIntensity()) {
             const unsigned int intensity = how.intensity.value_or(e.intensities[lasers.slot[i]]);
             if (intensity > 10000) {
@@ -97,16 +96,10 @@ IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLaser
                 return timing;
             }
             const std::uint32_t level = SequenceAnalogLevel(laser, intensity);
-            out.lead.push_back(ActionSetAnalog(out.Tick(s), *AnalogChannelCode(laser.port), level));
+            out.lead.push_back(ActionSetAnalog(out.Tick(s), LaserChannel(laser), level));
         }
     }
     return timing;
-}
-
-bool MirrorCoordinate(double value, std::uint16_t* out) {
-    if (std::isnan(value)) return false;
-    *out = static_cast<std::uint16_t>(std::clamp(value, 0.0, 65535.0));
-    return true;
 }
 
 Vector2f CameraToDevice(const Laser& laser, RPOINTF camera) {

@@ -50,15 +50,14 @@ struct IlluminationTiming {
     std::uint64_t warmUp = 0;  ///< warm-up length
     std::uint64_t start = 0;   ///< the element's start moved on by the warm-up
     std::uint64_t lead = 0;    ///< ticks from `start` to the light
+    /// Per laser (ElementLasers order): ticks from `start` to its line switching on.
+    std::uint64_t switchOn[4] = {};
 };
 
 /// Files the warm-up, the switching on and the intensity of the element's lasers (lead vector)
 /// and returns the timing. Sets out.result for an intensity above 10000.
 IlluminationTiming BeginIllumination(const SequenceObject& e, const ElementLasers& lasers, const IlluminationStart& how,
                                      const BuildContext& context, ElementOutput& out);
-
-/// A mirror coordinate: clamped to 0..65535 and truncated. False for a value that is not a number.
-bool MirrorCoordinate(double value, std::uint16_t* out);
 
 /// A camera point in device coordinates through a laser's calibration, each coordinate truncated.
 Vector2f CameraToDevice(const Laser& laser, RPOINTF camera);

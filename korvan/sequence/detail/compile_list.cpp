@@ -129,6 +129,7 @@ unsigned int ListCompiler::Compile(const std::vector<Entry>& list, bool main) {
             return Fail(ResultSequenceInvalid, index_, "lasts beyond the device's 32-bit ticks");
         const std::uint64_t plainEnd = e.startTick + out.duration;
         const std::uint64_t end = ElementEndTick(e, out.duration);
+        if (diagnostics_ != nullptr && out.clamped.count != 0) diagnostics_->clamped.emplace_back(index_, out.clamped);
         if (diagnostics_ != nullptr)
             diagnostics_->timings[entry.index] = {e.startTick, static_cast<std::uint32_t>(out.duration),
                                                   static_cast<std::uint32_t>(out.illumination), end};

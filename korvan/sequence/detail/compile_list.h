@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korvan::detail {
@@ -30,6 +31,8 @@ struct BuildDiagnostics {
     std::vector<ElementTiming> timings;      ///< array order; filled as far as the build got
     unsigned int failedIndex = 0xFFFFFFFFu;  ///< array index of the element that failed
     std::string reason;                      ///< why the build failed, in words
+    /// Elements (array index) whose positions were moved onto the field's edge.
+    std::vector<std::pair<unsigned int, ClampNote>> clamped;
 };
 
 /// Builds the image of `count` elements. 0; 2 null array or element; 3 the image would pass

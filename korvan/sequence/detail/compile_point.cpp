@@ -1,8 +1,6 @@
 // A point: warm-up, lead, lasers on, the position, the illumination and its intensity stamps.
 #include <korvan/sequence/detail/compile_element.h>
 
-#include <korvan/device/detail/port_codes.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -18,7 +16,7 @@ void Illuminate(const SequencePoint& e, const ElementLasers& lasers, const Illum
     std::uint64_t illumination = 0;
     for (int i = 0; i < lasers.count; ++i) {
         const Laser& laser = *lasers.laser[i];
-        const std::uint8_t line = *DigitalLineCode(laser.port);
+        const std::uint8_t line = LaserLine(laser);
         if (!laser.IsPulsed()) {
             if (!e.switchLaserOff) {
                 illumination = repeats + 1;
@@ -48,7 +46,7 @@ void Stamp(const SequencePoint& e, const ElementLasers& lasers, const Illuminati
     const Laser& laser = *lasers.Last();
     if (!laser.CanChangeIntensity() || e.intensityList == nullptr || e.intensityCount == 0) return;
     const std::uint64_t spacing = std::max<std::uint64_t>(1, laser.intensityDelay / context.tickTime);
-    const std::uint8_t channel = *AnalogChannelCode(laser.port);
+    const std::uint8_t channel = LaserChannel(laser);
     for (unsigned int k = 0; k < e.intensityCount; ++k) {
         const IntensityStamp& stamp = e.intensityList[k];
         const bool late = stamp.time >= out.illumination;
@@ -68,7 +66,7 @@ void Stamp(const SequencePoint& e, const ElementLasers& lasers, const Illuminati
 }  // namespace
 
 void CompileKind(const SequencePoint& e, const BuildContext& context, ElementOutput& out) {
-    const ElementLasers lasers = LasersOf(e, context);
+    const ElementLasers lasers = LasersOf(e, context, out.timingOnly);
     if (lasers.count == 0) return;
 
     IlluminationStart how;
@@ -90,7 +88,7 @@ void CompileKind(const SequencePoint& e, const BuildContext& context, ElementOut
         device = RPOINTF(static_cast<double>(mapped.x), static_cast<double>(mapped.y));
     }
     std::uint16_t x = 0, y = 0;
-    if (!MirrorCoordinate(device.x, &x) || !MirrorCoordinate(device.y, &y)) {
+    if (!out.MirrorPosition(device.x, device.y, &x, &y)) {
         out.Fail(ResultSequenceInvalid, "position is not a number after the calibration mapping");
         return;
     }

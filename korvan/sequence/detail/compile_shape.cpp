@@ -14,9 +14,17 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <string>
 
 namespace korvan::detail {
 namespace {
+
+// A count in words, digits grouped: "4,200,000".
+std::string Count(double value) {
+    std::string digits = std::to_string(static_cast<unsigned long long>(std::max(0.0, value)));
+    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+    return digits;
+}
 
 // Two mirror actions per position: a path longer than that fits no image.
 bool TooLong(std::uint64_t positions, const BuildContext& context) { return positions > context.maxImageLength / 8; }
@@ -56,12 +64,12 @@ void AppendInTickOrder(const ElementOutput& line, std::vector<SequenceAction>& t
     }
 }
 
-// Hatching costs about rows x vertices before a single line is compiled, so a fill that no image
-// could hold is refused from its mapped outline first: by its area (two mirror actions, 8 bytes,
-// per position; positions one step apart on 45-degree rows one step apart along x) and by the
-// work of the hatch itself.
+// Hatching costs about rows x corners before a single line is compiled, so a fill is checked from
+// its mapped outline first. By memory (result 3): two mirror actions, 8 bytes, per position;
+// positions one step apart on 45-degree rows one step apart along x. By the work of the hatch
+// itself (result 4): rows x corners beyond kMaxHatchWork, about five seconds of hatching.
 bool FillFits(const SequencePolygon& e, const Laser& laser, const BuildContext& context, ElementOutput& out) {
-    constexpr double kMaxHatchWork = 4.0e8;  // rows x vertices: about a second of hatching
+    constexpr double kMaxHatchWork = 2.0e9;
     const double step = CalibrationOf(laser)->scanStepSize;
     double area = 0, low = 0, high = 0;
     Vector2f first, previous;
@@ -85,9 +93,21 @@ bool FillFits(const SequencePolygon& e, const Laser& laser, const BuildContext& 
     area += static_cast<double>(previous.x) * first.y - static_cast<double>(first.x) * previous.y;
     const double positions = std::abs(area) / 2 / (step * step / std::sqrt(2.0));
     const double rows = (high - low) / step + 1;
-    if (positions * 8 > static_cast<double>(context.maxImageLength) || rows * 8 > context.maxImageLength ||
-        rows * e.pointCount > kMaxHatchWork) {
-        out.Fail(ResultMemoryTooSmall, "filled shape too large for the device memory at this scan step");
+    const double bytes = std::max(positions, rows) * 8;
+    const auto available = static_cast<double>(context.maxImageLength);
+    if (bytes > available) {
+        // Positions shrink with the square of the step, rows with the step.
+        const double fits = step * std::max(std::sqrt(positions * 8 / available), rows * 8 / available);
+        out.Fail(ResultMemoryTooSmall,
+                 out.Note("filled shape needs about " + Count(bytes) + " bytes of device memory, the device holds " +
+                          Count(available) + "; a scan step of " + Count(std::ceil(fits)) + " or more would fit"));
+        return false;
+    }
+    if (rows * e.pointCount > kMaxHatchWork) {
+        out.Fail(ResultSequenceInvalid,
+                 out.Note("hatching this filled shape takes about " + Count(rows) + " rows x " + Count(e.pointCount) +
+                          " corners, beyond the compiler's limit of " + Count(kMaxHatchWork) +
+                          " (about five seconds); use fewer corners or a larger scan step"));
         return false;
     }
     return true;
@@ -133,7 +153,7 @@ void CompileFilled(const SequencePolygon& e, const ElementLasers& lasers, const 
         path.repeat = false;
         CompileScan(common, lasers, path, context, line);
         if (line.result != 0) {
-            out.Fail(line.result, line.reason);
+            out.Fail(line.result, line.reason == line.note.c_str() ? out.Note(line.note) : line.reason);
             return;
         }
         if (!out.timingOnly) AppendInTickOrder(line, out.body);
@@ -150,7 +170,7 @@ void CompileFilled(const SequencePolygon& e, const ElementLasers& lasers, const 
 }  // namespace
 
 void CompileKind(const SequencePolygon& e, const BuildContext& context, ElementOutput& out) {
-    const ElementLasers lasers = LasersOf(e, context);
+    const ElementLasers lasers = LasersOf(e, context, out.timingOnly);
     if (lasers.count == 0 || e.points == nullptr || e.pointCount == 0 || CalibrationOf(*lasers.First()) == nullptr)
         return;
     if (e.fill != 0)
@@ -160,7 +180,7 @@ void CompileKind(const SequencePolygon& e, const BuildContext& context, ElementO
 }
 
 void CompileKind(const SequenceEllipse& e, const BuildContext& context, ElementOutput& out) {
-    const ElementLasers lasers = LasersOf(e, context);
+    const ElementLasers lasers = LasersOf(e, context, out.timingOnly);
     if (lasers.count == 0 || CalibrationOf(*lasers.First()) == nullptr) return;
     for (const RPOINTF& c : e.corners)
         if (!std::isfinite(c.x) || !std::isfinite(c.y)) {
