@@ -43,7 +43,7 @@ std::string CalibrationVerdict::Summary() const {
 
 std::vector<CalibrationVerdict> JudgeCalibrations(const SequenceFile& file) {
     std::vector<bool> aimedInPixels(file.lasers.size(), false);
-    for (const ElementSpec& e : file.elements) {
+    for (const FileElement& e : file.elements) {
         // Positions are mapped through the element's first laser.
         const int first = e.laserSlots[0];
         if (e.cameraUnits && first >= 0 && static_cast<size_t>(first) < aimedInPixels.size())
@@ -51,7 +51,7 @@ std::vector<CalibrationVerdict> JudgeCalibrations(const SequenceFile& file) {
     }
     std::vector<CalibrationVerdict> out;
     for (size_t i = 0; i < file.lasers.size(); ++i) {
-        const LaserSpec& l = file.lasers[i];
+        const FileLaser& l = file.lasers[i];
         if (l.calibrationPath.empty() && !aimedInPixels[i]) continue;
         CalibrationVerdict v;
         v.laser = l.name;

@@ -27,7 +27,7 @@ std::string InFileWords(std::string reason, const SequenceFile& file) {
     const char* name = detail::NameOf(port, detail::SwitchPorts());
     if (*name == 0) return reason;
     if (reason.find("belongs to a laser", end) != std::string::npos)
-        for (const LaserSpec& laser : file.lasers)
+        for (const FileLaser& laser : file.lasers)
             if (laser.port == port) return std::string(name) + " is used by laser \"" + laser.name + "\"";
     return reason.replace(at, end - at, name);
 }
@@ -49,7 +49,7 @@ const char* ResultName(unsigned int result) {
 std::vector<Laser> LasersOf(const SequenceFile& file) {
     std::vector<Laser> lasers;
     for (size_t i = 0; i < file.lasers.size(); ++i) {
-        const LaserSpec& s = file.lasers[i];
+        const FileLaser& s = file.lasers[i];
         Laser l;
         l.id = static_cast<unsigned int>(i + 1);
         l.port = s.port;
@@ -73,7 +73,7 @@ std::vector<SequenceElementTiming> LayOut(SequenceFile& file, const korvan::Sequ
     std::vector<SequenceElementTiming> timing(file.elements.size());
     unsigned long long end = 0;  // where the next element without a start begins
     for (size_t i = 0; i < file.elements.size(); ++i) {
-        ElementSpec& e = file.elements[i];
+        FileElement& e = file.elements[i];
         if (e.targetElement >= 0) {
             if (static_cast<size_t>(e.targetElement) >= i)
                 Fail(e.pointer + "/targetElement", "a jump goes back to an earlier element; element " +

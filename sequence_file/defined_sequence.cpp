@@ -5,7 +5,7 @@ namespace sequence_file {
 unsigned int DefineLasers(Korvan& korvan, const SequenceFile& file, std::vector<unsigned int>* ids,
                           std::string* failedPointer) {
     ids->clear();
-    for (const LaserSpec& l : file.lasers) {
+    for (const FileLaser& l : file.lasers) {
         unsigned int id = 0;
         unsigned int r = korvan.AddLaser(l.switchOnDelay, l.switchOffDelay, l.intensityDelay, l.port, l.minIntensity,
                                          l.maxIntensity, l.pulseFrequency, &id, l.activeLevel, l.warmUpTime);

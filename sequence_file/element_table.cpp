@@ -17,7 +17,7 @@ std::string Format(RPOINTF p) {
 Json PointJson(RPOINTF p) { return Json::array({p.x, p.y}); }
 
 // A beam position must land inside the mirror field; the compiler would clamp it silently.
-void CheckInField(RPOINTF p, Units units, LaserSpec& laser, const std::string& pointer) {
+void CheckInField(RPOINTF p, Units units, FileLaser& laser, const std::string& pointer) {
     RPOINTF device = p;
     if (units == Units::Camera) {
         if (p.x < 0 || p.y < 0) Fail(pointer, "camera point " + Format(p) + " has a negative coordinate");
@@ -34,7 +34,7 @@ void CheckInField(RPOINTF p, Units units, LaserSpec& laser, const std::string& p
 
 // Lines and shapes always go through the first laser's calibration; device units are only
 // exact when that calibration is the identity.
-void RequireShapeUnits(Units units, LaserSpec& laser, const std::string& pointer) {
+void RequireShapeUnits(Units units, FileLaser& laser, const std::string& pointer) {
     if (units == Units::Device && !laser.calibrationPath.empty())
         Fail(pointer, "lines and shapes are mapped through the calibration of laser \"" + laser.name +
                           "\"; give them in camera units (\"units\": \"camera\")");
@@ -42,7 +42,7 @@ void RequireShapeUnits(Units units, LaserSpec& laser, const std::string& pointer
 
 // ---- point ---------------------------------------------------------------------------------
 
-std::unique_ptr<SequenceObject> ReadPoint(Object& o, ElementSpec&, Units units) {
+std::unique_ptr<SequenceObject> ReadPoint(Object& o, FileElement&, Units units) {
     RPOINTF at = Point(o.Need("at", "the position [x, y]"), o.PointerOf("at"));
     auto p = std::make_unique<SequencePoint>(at);
     p->useCalibration = units == Units::Camera ? 1 : 0;
@@ -72,11 +72,11 @@ std::unique_ptr<SequenceObject> ReadPoint(Object& o, ElementSpec&, Units units) 
     return p;
 }
 
-void CheckPoint(Object& o, ElementSpec& item, Units units, LaserSpec& first) {
+void CheckPoint(Object& o, FileElement& item, Units units, FileLaser& first) {
     CheckInField(static_cast<SequencePoint&>(*item.element).position, units, first, o.PointerOf("at"));
 }
 
-void WritePoint(const SequenceObject& e, const ElementSpec&, Json& out) {
+void WritePoint(const SequenceObject& e, const FileElement&, Json& out) {
     const auto& p = static_cast<const SequencePoint&>(e);
     out["at"] = PointJson(p.position);
     if (!p.useCalibration) out["units"] = "device";
@@ -94,20 +94,20 @@ void WritePoint(const SequenceObject& e, const ElementSpec&, Json& out) {
 
 // ---- line ----------------------------------------------------------------------------------
 
-std::unique_ptr<SequenceObject> ReadLine(Object& o, ElementSpec&, Units) {
+std::unique_ptr<SequenceObject> ReadLine(Object& o, FileElement&, Units) {
     RPOINTF a = Point(o.Need("from", "the start [x, y]"), o.PointerOf("from"));
     RPOINTF b = Point(o.Need("to", "the end [x, y]"), o.PointerOf("to"));
     return std::make_unique<SequenceLine>(a, b);
 }
 
-void CheckLine(Object& o, ElementSpec& item, Units units, LaserSpec& first) {
+void CheckLine(Object& o, FileElement& item, Units units, FileLaser& first) {
     RequireShapeUnits(units, first, o.Pointer());
     auto& line = static_cast<SequenceLine&>(*item.element);
     CheckInField(line.start, units, first, o.PointerOf("from"));
     CheckInField(line.end, units, first, o.PointerOf("to"));
 }
 
-void WriteLine(const SequenceObject& e, const ElementSpec&, Json& out) {
+void WriteLine(const SequenceObject& e, const FileElement&, Json& out) {
     const auto& l = static_cast<const SequenceLine&>(e);
     out["from"] = PointJson(l.start);
     out["to"] = PointJson(l.end);
@@ -115,7 +115,7 @@ void WriteLine(const SequenceObject& e, const ElementSpec&, Json& out) {
 
 // ---- ellipse -------------------------------------------------------------------------------
 
-std::unique_ptr<SequenceObject> ReadEllipse(Object& o, ElementSpec&, Units) {
+std::unique_ptr<SequenceObject> ReadEllipse(Object& o, FileElement&, Units) {
     const Json* rect = o.Find("rect");
     const Json* corners = o.Find("corners");
     std::unique_ptr<SequenceEllipse> el;
@@ -143,7 +143,7 @@ std::unique_ptr<SequenceObject> ReadEllipse(Object& o, ElementSpec&, Units) {
     return el;
 }
 
-void CheckEllipse(Object& o, ElementSpec& item, Units units, LaserSpec& first) {
+void CheckEllipse(Object& o, FileElement& item, Units units, FileLaser& first) {
     RequireShapeUnits(units, first, o.Pointer());
     auto& el = static_cast<SequenceEllipse&>(*item.element);
     const std::string where = o.PointerOf(o.Find("rect") ? "rect" : "corners");
@@ -152,7 +152,7 @@ void CheckEllipse(Object& o, ElementSpec& item, Units units, LaserSpec& first) {
     for (RPOINTF c : {el.corners[0], el.corners[1], el.corners[2], fourth}) CheckInField(c, units, first, where);
 }
 
-void WriteEllipse(const SequenceObject& e, const ElementSpec&, Json& out) {
+void WriteEllipse(const SequenceObject& e, const FileElement&, Json& out) {
     const auto& el = static_cast<const SequenceEllipse&>(e);
     // Corners say everything a rectangle says, and rotated ellipses too.
     out["corners"] = Json::array({PointJson(el.corners[0]), PointJson(el.corners[1]), PointJson(el.corners[2])});
@@ -162,7 +162,7 @@ void WriteEllipse(const SequenceObject& e, const ElementSpec&, Json& out) {
 
 // ---- polygon -------------------------------------------------------------------------------
 
-std::unique_ptr<SequenceObject> ReadPolygon(Object& o, ElementSpec&, Units) {
+std::unique_ptr<SequenceObject> ReadPolygon(Object& o, FileElement&, Units) {
     const Json& pts = o.Need("points", "the corners [[x, y], ...]");
     const std::string pp = o.PointerOf("points");
     if (!pts.is_array()) Expected(pp, "an array of points", pts);
@@ -175,14 +175,14 @@ std::unique_ptr<SequenceObject> ReadPolygon(Object& o, ElementSpec&, Units) {
     return std::make_unique<SequencePolygon>(points.data(), static_cast<unsigned int>(points.size()), fill ? 1 : 0);
 }
 
-void CheckPolygon(Object& o, ElementSpec& item, Units units, LaserSpec& first) {
+void CheckPolygon(Object& o, FileElement& item, Units units, FileLaser& first) {
     RequireShapeUnits(units, first, o.Pointer());
     auto& poly = static_cast<SequencePolygon&>(*item.element);
     for (unsigned int i = 0; i < poly.pointCount; ++i)
         CheckInField(poly.points[i], units, first, Child(o.PointerOf("points"), i));
 }
 
-void WritePolygon(const SequenceObject& e, const ElementSpec&, Json& out) {
+void WritePolygon(const SequenceObject& e, const FileElement&, Json& out) {
     const auto& p = static_cast<const SequencePolygon&>(e);
     Json points = Json::array();
     for (unsigned int i = 0; i < p.pointCount; ++i) points.push_back(PointJson(p.points[i]));
@@ -192,7 +192,7 @@ void WritePolygon(const SequenceObject& e, const ElementSpec&, Json& out) {
 
 // ---- control -------------------------------------------------------------------------------
 
-std::unique_ptr<SequenceObject> ReadJump(Object& o, ElementSpec& item, Units) {
+std::unique_ptr<SequenceObject> ReadJump(Object& o, FileElement& item, Units) {
     const Json* target = o.Find("target");
     const Json* targetElement = o.Find("targetElement");
     if ((target == nullptr) == (targetElement == nullptr))
@@ -209,7 +209,7 @@ std::unique_ptr<SequenceObject> ReadJump(Object& o, ElementSpec& item, Units) {
     return std::make_unique<SequenceJump>(tick, repeat, counter);
 }
 
-void WriteJump(const SequenceObject& e, const ElementSpec& item, Json& out) {
+void WriteJump(const SequenceObject& e, const FileElement& item, Json& out) {
     const auto& j = static_cast<const SequenceJump&>(e);
     if (item.targetElement >= 0)
         out["targetElement"] = item.targetElement;
@@ -219,55 +219,55 @@ void WriteJump(const SequenceObject& e, const ElementSpec& item, Json& out) {
     if (j.counter != 2) out["counter"] = j.counter;
 }
 
-std::unique_ptr<SequenceObject> ReadWaitInput(Object& o, ElementSpec&, Units) {
+std::unique_ptr<SequenceObject> ReadWaitInput(Object& o, FileElement&, Units) {
     auto input = static_cast<InputPorts>(Unsigned(o.Need("input", "the input, 0 or 1"), o.PointerOf("input"), 0, 1));
     auto trigger = static_cast<TriggerBehaviour>(o.UnsignedOr("trigger", 1, 1, 2));
     return std::make_unique<SequenceWaitTTL>(input, trigger);
 }
 
-void WriteWaitInput(const SequenceObject& e, const ElementSpec&, Json& out) {
+void WriteWaitInput(const SequenceObject& e, const FileElement&, Json& out) {
     const auto& w = static_cast<const SequenceWaitTTL&>(e);
     out["input"] = static_cast<unsigned int>(w.port);
     out["trigger"] = static_cast<unsigned int>(w.trigger);
 }
 
-std::unique_ptr<SequenceObject> ReadWaitUser(Object& o, ElementSpec&, Units) {
+std::unique_ptr<SequenceObject> ReadWaitUser(Object& o, FileElement&, Units) {
     return std::make_unique<SequenceWaitUser>(static_cast<unsigned short>(o.UnsignedOr("value", 0, 0, 65535)));
 }
 
-void WriteWaitUser(const SequenceObject& e, const ElementSpec&, Json& out) {
+void WriteWaitUser(const SequenceObject& e, const FileElement&, Json& out) {
     out["value"] = static_cast<const SequenceWaitUser&>(e).value;
 }
 
 // ---- outputs -------------------------------------------------------------------------------
 
-std::unique_ptr<SequenceObject> ReadSetTTL(Object& o, ElementSpec&, Units) {
+std::unique_ptr<SequenceObject> ReadSetTTL(Object& o, FileElement&, Units) {
     OutputPorts port = Choice(o.Need("port", "the output"), o.PointerOf("port"), SwitchPorts());
     int value = static_cast<int>(Unsigned(o.Need("value", "the line level, 0 or 1"), o.PointerOf("value"), 0, 1));
     return std::make_unique<SequenceSetTTL>(port, value);
 }
 
-void WriteSetTTL(const SequenceObject& e, const ElementSpec&, Json& out) {
+void WriteSetTTL(const SequenceObject& e, const FileElement&, Json& out) {
     const auto& s = static_cast<const SequenceSetTTL&>(e);
     out["port"] = NameOf(s.port, SwitchPorts());
     out["value"] = s.value;
 }
 
-std::unique_ptr<SequenceObject> ReadPulseTTL(Object& o, ElementSpec&, Units) {
+std::unique_ptr<SequenceObject> ReadPulseTTL(Object& o, FileElement&, Units) {
     return std::make_unique<SequencePulseTTL>(Choice(o.Need("port", "the output"), o.PointerOf("port"), SwitchPorts()));
 }
 
-void WritePulseTTL(const SequenceObject& e, const ElementSpec&, Json& out) {
+void WritePulseTTL(const SequenceObject& e, const FileElement&, Json& out) {
     out["port"] = NameOf(static_cast<const SequencePulseTTL&>(e).port, SwitchPorts());
 }
 
-std::unique_ptr<SequenceObject> ReadSetAnalog(Object& o, ElementSpec&, Units) {
+std::unique_ptr<SequenceObject> ReadSetAnalog(Object& o, FileElement&, Units) {
     OutputPorts port = Choice(o.Need("port", "the laser output"), o.PointerOf("port"), LaserPorts());
     auto value = static_cast<unsigned short>(Unsigned(o.Need("value", "0 to 10000"), o.PointerOf("value"), 0, 10000));
     return std::make_unique<SequenceSetAnalog>(port, value);
 }
 
-void WriteSetAnalog(const SequenceObject& e, const ElementSpec&, Json& out) {
+void WriteSetAnalog(const SequenceObject& e, const FileElement&, Json& out) {
     const auto& a = static_cast<const SequenceSetAnalog&>(e);
     out["port"] = NameOf(a.port, LaserPorts());
     out["value"] = a.intensities[0];

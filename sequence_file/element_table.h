@@ -20,12 +20,12 @@ struct ElementEntry {
     const char* name;    ///< "point", "line", ...
     const char* fields;  ///< the fields of this kind, for "known here" hints
     /// Creates the element from its fields; may note a jump's target element in `item`.
-    std::unique_ptr<SequenceObject> (*read)(Object& o, ElementSpec& item, Units units);
+    std::unique_ptr<SequenceObject> (*read)(Object& o, FileElement& item, Units units);
     /// Checks a beam element's positions against the mirror field of its first laser (null for
     /// elements without positions).
-    void (*checkPositions)(Object& o, ElementSpec& item, Units units, LaserSpec& first);
+    void (*checkPositions)(Object& o, FileElement& item, Units units, FileLaser& first);
     /// Writes the fields of this kind.
-    void (*write)(const SequenceObject& e, const ElementSpec& item, Json& out);
+    void (*write)(const SequenceObject& e, const FileElement& item, Json& out);
 };
 
 /// Every kind, in the order the format documents them.

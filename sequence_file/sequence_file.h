@@ -33,7 +33,7 @@ private:
     std::string pointer_;
 };
 
-struct LaserSpec {
+struct FileLaser {
     std::string name;
     std::string pointer;  ///< where the laser is defined in the file
     OutputPorts port = LaserOutput1;
@@ -47,7 +47,7 @@ struct LaserSpec {
     std::string color;                         ///< for previews; empty: chosen by position
 };
 
-struct ElementSpec {
+struct FileElement {
     std::string type;     ///< as written in the file ("point", "line", ...)
     std::string pointer;  ///< "/elements/3"
     std::unique_ptr<SequenceObject> element;
@@ -63,8 +63,8 @@ struct SequenceFile {
     std::string description;
     unsigned int tickTime = 50;  ///< microseconds
     ScanMode scanMode = ScanModeDefault;
-    std::vector<LaserSpec> lasers;
-    std::vector<ElementSpec> elements;
+    std::vector<FileLaser> lasers;
+    std::vector<FileElement> elements;
 
     /// The elements in file order, as the library takes them.
     std::vector<SequenceObject*> Pointers() const;

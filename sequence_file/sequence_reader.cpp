@@ -31,7 +31,7 @@ constexpr std::streamoff kMaxFileBytes = 256 * 1024 * 1024;
 
 struct Context {
     Units units = Units::Camera;
-    std::vector<LaserSpec>* lasers = nullptr;
+    std::vector<FileLaser>* lasers = nullptr;
     std::map<std::string, int> laserByName;
 };
 
@@ -50,9 +50,9 @@ std::string TypeNames(const char* lastSeparator) {
     return names;
 }
 
-LaserSpec ReadLaser(const Json& j, const std::string& pointer, const std::string& baseDir) {
+FileLaser ReadLaser(const Json& j, const std::string& pointer, const std::string& baseDir) {
     Object o(j, pointer, "a laser");
-    LaserSpec l;
+    FileLaser l;
     l.pointer = pointer;
     const Json& name = o.Need("name", "the name elements use for this laser");
     if (!name.is_string() || name.get<std::string>().empty()) Expected(o.PointerOf("name"), "a non-empty string", name);
@@ -91,7 +91,7 @@ LaserSpec ReadLaser(const Json& j, const std::string& pointer, const std::string
 }
 
 // The lasers of a beam element: "laser" (+ "intensity") or "lasers": [{"laser", "intensity"}].
-void ReadLasers(Object& o, ElementSpec& e, Context& ctx) {
+void ReadLasers(Object& o, FileElement& e, Context& ctx) {
     const Json* one = o.Find("laser");
     const Json* many = o.Find("lasers");
     const Json* intensity = o.Find("intensity");
@@ -135,9 +135,9 @@ Units ReadUnits(Object& o, Units fallback) {
                   std::vector<std::pair<const char*, Units>>{{"camera", Units::Camera}, {"device", Units::Device}});
 }
 
-ElementSpec ReadElement(const Json& j, const std::string& pointer, Context& ctx) {
+FileElement ReadElement(const Json& j, const std::string& pointer, Context& ctx) {
     Object o(j, pointer, "an element");
-    ElementSpec e;
+    FileElement e;
     e.pointer = pointer;
     const Json& type = o.Need("type", TypeNames(" or ").c_str());
     if (!type.is_string()) Expected(o.PointerOf("type"), "an element type name", type);
@@ -205,7 +205,7 @@ Json Parse(const std::string& text) {
 
 std::vector<SequenceObject*> SequenceFile::Pointers() const {
     std::vector<SequenceObject*> v;
-    for (const ElementSpec& e : elements) v.push_back(e.element.get());
+    for (const FileElement& e : elements) v.push_back(e.element.get());
     return v;
 }
 
@@ -226,10 +226,10 @@ SequenceFile ParseSequenceText(const std::string& text, const std::string& baseD
     if (lasers.size() > 4)
         Fail("/lasers", "the device drives at most 4 lasers, found " + std::to_string(lasers.size()));
     for (size_t i = 0; i < lasers.size(); ++i) {
-        LaserSpec l = ReadLaser(lasers[i], Child("/lasers", i), baseDir);
+        FileLaser l = ReadLaser(lasers[i], Child("/lasers", i), baseDir);
         if (ctx.laserByName.count(l.name))
             Fail(Child(Child("/lasers", i), "name"), "a second laser named \"" + l.name + "\"");
-        for (const LaserSpec& other : file.lasers)
+        for (const FileLaser& other : file.lasers)
             if (other.port == l.port)
                 Fail(Child(Child("/lasers", i), "port"), "laser \"" + other.name + "\" already uses this output");
         ctx.laserByName[l.name] = static_cast<int>(i);
@@ -262,7 +262,7 @@ SequenceFile ReadSequenceFile(const std::string& path) {
 }
 
 void AssignLaserIds(SequenceFile& file, const std::vector<unsigned int>& ids) {
-    for (ElementSpec& e : file.elements)
+    for (FileElement& e : file.elements)
         for (int s = 0; s < 4; ++s)
             if (e.laserSlots[s] >= 0 && static_cast<size_t>(e.laserSlots[s]) < ids.size())
                 e.element->laserIds[s] = ids[static_cast<size_t>(e.laserSlots[s])];

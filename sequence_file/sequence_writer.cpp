@@ -9,7 +9,7 @@ namespace {
 
 using detail::Json;
 
-Json WriteLaser(const LaserSpec& l) {
+Json WriteLaser(const FileLaser& l) {
     Json j = {{"name", l.name}, {"port", detail::NameOf(l.port, detail::LaserPorts())}};
     if (l.switchOnDelay) j["switchOnDelay"] = l.switchOnDelay;
     if (l.switchOffDelay) j["switchOffDelay"] = l.switchOffDelay;
@@ -25,7 +25,7 @@ Json WriteLaser(const LaserSpec& l) {
     return j;
 }
 
-Json WriteElement(const SequenceFile& file, const ElementSpec& item) {
+Json WriteElement(const SequenceFile& file, const FileElement& item) {
     const SequenceObject& e = *item.element;
     const detail::ElementEntry* entry = detail::EntryOf(korvan::KindOf(e));
     if (entry == nullptr) throw InputError(item.pointer, "an element of no known kind cannot be written");
@@ -52,10 +52,10 @@ std::string WriteSequenceText(const SequenceFile& file) {
     if (!file.description.empty()) doc["description"] = file.description;
     if (file.scanMode == ScanModeShort) doc["scanMode"] = "short";
     Json lasers = Json::array();
-    for (const LaserSpec& l : file.lasers) lasers.push_back(WriteLaser(l));
+    for (const FileLaser& l : file.lasers) lasers.push_back(WriteLaser(l));
     doc["lasers"] = lasers;
     Json elements = Json::array();
-    for (const ElementSpec& e : file.elements) elements.push_back(WriteElement(file, e));
+    for (const FileElement& e : file.elements) elements.push_back(WriteElement(file, e));
     doc["elements"] = elements;
     return doc.dump(2) + "\n";
 }

@@ -7,7 +7,7 @@
 
 namespace {
 
-using sequence_file::ElementSpec;
+using sequence_file::FileElement;
 using sequence_file::InputError;
 using sequence_file::ParseSequenceText;
 using sequence_file::SequenceFile;
@@ -114,7 +114,7 @@ TEST(SequenceFile, FileSettingsAndLaserFields) {
                                        ".");
     EXPECT_EQ(f.tickTime, 20u);
     EXPECT_EQ(f.scanMode, ScanModeShort);
-    const sequence_file::LaserSpec& l = f.lasers.at(0);
+    const sequence_file::FileLaser& l = f.lasers.at(0);
     EXPECT_EQ(l.port, LaserOutput2);
     EXPECT_EQ(l.switchOnDelay + l.switchOffDelay + l.intensityDelay, 6u);
     EXPECT_EQ(l.minIntensity, 100u);

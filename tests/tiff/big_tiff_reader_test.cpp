@@ -16,7 +16,7 @@ namespace {
 // A 16-bit signed stack whose samples run from `low` to `high`, with optional trailing metadata.
 std::vector<int16_t> writeSigned(const std::string& path, bool bigEndian, int low, int high,
                                  const std::string& metadata = "", uint32_t pages = 4) {
-    StackSpec layout;
+    StackLayout layout;
     layout.bigEndian = bigEndian;
     layout.format = 2;
     layout.pages = pages;
@@ -127,7 +127,7 @@ TEST(BigTiffReader, ImagesAreCountedAndSizedWhateverDimensionsEqualOne) {
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message()
                      << c.width << " x " << c.height << " x " << c.samples << ", " << c.pages << " images");
-        StackSpec layout;
+        StackLayout layout;
         layout.width = c.width;
         layout.height = c.height;
         layout.pages = c.pages;

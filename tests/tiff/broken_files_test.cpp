@@ -179,7 +179,7 @@ TEST(BrokenFiles, MetadataLengthsBeyondTheFile) {
 
 TEST(BrokenFiles, TruncatedStackFailsToOpen) {
     TempDir dir;
-    StackSpec layout;
+    StackLayout layout;
     layout.pages = 4;
     writeStack(dir.File("s.tif"), layout, makeSamples(layout));
     std::vector<uint8_t> file = readFile(dir.File("s.tif"));
@@ -195,7 +195,7 @@ TEST(BrokenFiles, TruncatedStackFailsToOpen) {
 TEST(BrokenFiles, EveryCorruptedByteGivesASuccessOrAMessage) {
     TempDir dir;
     for (bool bigTiff : {false, true}) {
-        StackSpec layout;
+        StackLayout layout;
         layout.bigTiff = bigTiff;
         layout.bigEndian = bigTiff;
         layout.width = 4;
@@ -258,7 +258,7 @@ TEST(BrokenFiles, CompressedOrPlanarStacksAreRefusedNotMisread) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        StackSpec layout;
+        StackLayout layout;
         layout.compression = c.compression;
         layout.separatePlanes = c.separatePlanes;
         layout.samplesPerPixel = c.samples;

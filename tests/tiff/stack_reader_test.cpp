@@ -27,7 +27,7 @@ class StackMatrix : public ::testing::TestWithParam<std::tuple<bool, bool, Pixel
 
 TEST_P(StackMatrix, PixelsMatchLibtiffAndTheWrittenSamples) {
     auto [bigTiff, bigEndian, kind, rowsPerStrip] = GetParam();
-    StackSpec layout;
+    StackLayout layout;
     layout.bigTiff = bigTiff;
     layout.bigEndian = bigEndian;
     layout.format = kind.format;
@@ -68,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(AllVariants, StackMatrix,
 
 TEST(StackShape, DropsDimensionsOfOneAndComputesStrides) {
     TempDir dir;
-    StackSpec layout;
+    StackLayout layout;
     layout.width = 512;
     layout.height = 256;
     layout.pages = 10;
@@ -88,7 +88,7 @@ TEST(StackShape, DropsDimensionsOfOneAndComputesStrides) {
     EXPECT_EQ(s.ndim, 2u);
     EXPECT_EQ(std::vector<uint64_t>(s.dims, s.dims + 3), (std::vector<uint64_t>{512, 256, 1}));
 
-    layout = StackSpec{};
+    layout = StackLayout{};
     layout.bits = 8;
     layout.samplesPerPixel = 3;
     writeStack(dir.File("rgb.tif"), layout, makeSamples(layout));
@@ -157,7 +157,7 @@ TEST(StackOpen, ReportsFilesItCannotRead) {
 
 TEST(StackOpen, CloseIsHarmlessTwiceAndCallsOnAClosedHandleFail) {
     TempDir dir;
-    StackSpec layout;
+    StackLayout layout;
     writeStack(dir.File("s.tif"), layout, makeSamples(layout));
     TiffStackReader h = TiffStackReader_Open(dir.File("s.tif").c_str());
     ASSERT_NE(h.reader, nullptr);
@@ -182,7 +182,7 @@ TEST(StackVersion, NamesTheLibraryVersionAndRevision) {
 
 TEST(StackData, RefusesSmallBuffersAndEmptyStacks) {
     TempDir dir;
-    StackSpec layout;
+    StackLayout layout;
     writeStack(dir.File("s.tif"), layout, makeSamples(layout));
     OpenedStack s(dir.File("s.tif"));
     const uint64_t size = TiffStackReader_GetDataSizeBytes(&s.h);
@@ -228,7 +228,7 @@ TEST(StackData, ReadsStripsInTheirListedOrderAndJoinsNeighbours) {
 
 TEST(StackDescriptions, SizesCopiesAndMissingOnes) {
     TempDir dir;
-    StackSpec layout;
+    StackLayout layout;
     layout.descriptions = {"first image", "", "third"};
     writeStack(dir.File("d.tif"), layout, makeSamples(layout));
     OpenedStack s(dir.File("d.tif"));
@@ -284,7 +284,7 @@ TEST(StackMetadata, ReadsAcquisitionHeaderTrailingTextOrNothing) {
     EXPECT_EQ(text[0], '#');
 
     // Trailing text followed by its length as the last four bytes.
-    StackSpec layout;
+    StackLayout layout;
     writeStack(dir.File("trail.tif"), layout, makeSamples(layout));
     std::vector<uint8_t> file = readFile(dir.File("trail.tif"));
     const std::string meta = "hStackManager.zs = 5";

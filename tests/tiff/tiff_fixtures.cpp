@@ -13,7 +13,7 @@
 
 namespace tiff_test {
 
-std::vector<uint8_t> makeSamples(const StackSpec& layout, uint32_t seed) {
+std::vector<uint8_t> makeSamples(const StackLayout& layout, uint32_t seed) {
     const size_t bytes =
         size_t{layout.width} * layout.height * layout.pages * layout.samplesPerPixel * (layout.bits / 8);
     std::vector<uint8_t> out(bytes);
@@ -38,7 +38,7 @@ std::vector<uint8_t> makeSamples(const StackSpec& layout, uint32_t seed) {
 namespace {
 
 // One strip per plane: plane s holds sample s of every pixel of `page` (interleaved there).
-void WriteSeparatePlanes(TIFF* tif, const StackSpec& layout, const uint8_t* page) {
+void WriteSeparatePlanes(TIFF* tif, const StackLayout& layout, const uint8_t* page) {
     const size_t sampleBytes = layout.bits / 8;
     const size_t pixels = size_t{layout.width} * layout.height;
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, layout.height);
@@ -53,7 +53,7 @@ void WriteSeparatePlanes(TIFF* tif, const StackSpec& layout, const uint8_t* page
 
 }  // namespace
 
-void writeStack(const std::string& path, const StackSpec& layout, const std::vector<uint8_t>& samples) {
+void writeStack(const std::string& path, const StackLayout& layout, const std::vector<uint8_t>& samples) {
     std::string mode = "w";
     mode += layout.bigEndian ? "b" : "l";
     if (layout.bigTiff) mode += "8";

@@ -12,7 +12,7 @@ namespace tiff_test {
 
 using testsupport::TempDir;
 
-struct StackSpec {
+struct StackLayout {
     bool bigTiff = false;
     bool bigEndian = false;
     uint16_t bits = 16;
@@ -28,9 +28,9 @@ struct StackSpec {
 };
 
 // Writes the stack with libtiff from `samples` (host order, all pages back to back).
-void writeStack(const std::string& path, const StackSpec& layout, const std::vector<uint8_t>& samples);
+void writeStack(const std::string& path, const StackLayout& layout, const std::vector<uint8_t>& samples);
 // Pseudo-random sample bytes for a stack of this layout (finite values for floats).
-std::vector<uint8_t> makeSamples(const StackSpec& layout, uint32_t seed = 1);
+std::vector<uint8_t> makeSamples(const StackLayout& layout, uint32_t seed = 1);
 // Every strip of every directory as libtiff decodes it, back to back.
 std::vector<uint8_t> readWithLibtiff(const std::string& path);
 

@@ -26,7 +26,8 @@ void SwitchAllLasersOff(Korvan& korvan) {
         unsigned int r = korvan.SetLaserONOFF(id, 0);
         if (r == 0) r = korvan.SetLaserIntensity(id, 0);
         korvan.RemoveLaser(id);
-        if (r != 0) throw DeviceError("cannot switch laser output " + std::to_string(port - LaserOutput1 + 1) + " off", r);
+        if (r != 0)
+            throw DeviceError("cannot switch laser output " + std::to_string(port - LaserOutput1 + 1) + " off", r);
     }
 }
 
