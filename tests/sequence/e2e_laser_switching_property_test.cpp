@@ -18,16 +18,6 @@ namespace {
 
 using sequencetest::LitSpan;
 
-korvan::SequenceSettings SettingsOf(const corpus::Case& c) {
-    korvan::SequenceSettings s;
-    s.tickTime = c.tickTime;
-    s.scanMode = c.scanMode;
-    s.lasers = c.lasers.data();
-    s.laserCount = static_cast<unsigned int>(c.lasers.size());
-    s.allowLaserPorts = c.allowLaserPorts;
-    return s;
-}
-
 // Whether the element switches its lasers on, and off, by itself.
 bool SwitchesOn(const SequenceObject& e) {
     const auto* p = dynamic_cast<const SequencePoint*>(&e);
@@ -111,7 +101,7 @@ int CheckCase(const corpus::Case& c, const SequenceAnalysis& a) {
 TEST(LaserSwitchingProperty, BeamElementsLeaveTheirLasersDarkAndLightThemInsideTheirTime) {
     auto time = [](const corpus::Case& c, SequenceObject& e) {
         SequenceElementTiming t;
-        korvan::TimeSequenceElement(e, SettingsOf(c), &t);
+        korvan::TimeSequenceElement(e, c.Settings(), &t);
         return t.duration;
     };
     int compiled = 0, lasersChecked = 0;  // cases that compiled, element lasers checked
@@ -120,7 +110,7 @@ TEST(LaserSwitchingProperty, BeamElementsLeaveTheirLasersDarkAndLightThemInsideT
             if (c.allowLaserPorts) continue;  // outputs may then drive a laser line themselves
             const auto elements = c.Elements();
             const SequenceAnalysis a =
-                korvan::CompileSequence(elements.data(), static_cast<unsigned int>(elements.size()), SettingsOf(c));
+                korvan::CompileSequence(elements.data(), static_cast<unsigned int>(elements.size()), c.Settings());
             // A fill at a fine step runs to millions of actions: more than a timeline keeps.
             if (a.result != 0 || a.image.size() > 200000) continue;
             ++compiled;

@@ -16,19 +16,9 @@
 
 namespace {
 
-korvan::SequenceSettings SettingsOf(const corpus::Case& c) {
-    korvan::SequenceSettings s;
-    s.tickTime = c.tickTime;
-    s.scanMode = c.scanMode;
-    s.lasers = c.lasers.data();
-    s.laserCount = static_cast<unsigned int>(c.lasers.size());
-    s.allowLaserPorts = c.allowLaserPorts;
-    return s;
-}
-
 std::string FingerprintOf(const corpus::Case& c) {
     const auto elements = c.Elements();
-    const auto settings = SettingsOf(c);
+    const auto settings = c.Settings();
     const SequenceAnalysis a =
         korvan::CompileSequence(elements.data(), static_cast<unsigned int>(elements.size()), settings);
     corpus::Outcome o;
@@ -50,7 +40,7 @@ std::string FingerprintOf(const corpus::Case& c) {
 std::vector<corpus::Case> AllCases() {
     auto time = [](const corpus::Case& c, SequenceObject& e) {
         SequenceElementTiming t;
-        korvan::TimeSequenceElement(e, SettingsOf(c), &t);
+        korvan::TimeSequenceElement(e, c.Settings(), &t);
         return t.duration;
     };
     std::vector<corpus::Case> cases = corpus::HandWrittenCases();

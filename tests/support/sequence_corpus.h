@@ -30,6 +30,16 @@ struct Case {
         for (const auto& e : owned) out.push_back(e.get());
         return out;
     }
+    // What the compiler is given for this case; the lasers stay owned by the case.
+    korvan::SequenceSettings Settings() const {
+        korvan::SequenceSettings s;
+        s.tickTime = tickTime;
+        s.scanMode = scanMode;
+        s.lasers = lasers.data();
+        s.laserCount = static_cast<unsigned int>(lasers.size());
+        s.allowLaserPorts = allowLaserPorts;
+        return s;
+    }
     template <class T>
     T& Add(std::unique_ptr<T> e) {
         T& ref = *e;
