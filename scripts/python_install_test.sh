@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Python module as a user would, into fresh virtual environments, and runs it from
-# outside the repository: `pip install ./bindings/python` and a wheel from `pip wheel`, each in its
-# own venv made with --system-site-packages (Debian's numpy, setuptools and pybind11; no index).
+# outside the repository: `pip install ./bindings/python`, a wheel from `pip wheel` and
+# `pip install .` from the repository root, each in its own venv made with --system-site-packages
+# (Debian's numpy, setuptools and pybind11; no index).
 #   ./scripts/python_install_test.sh [python]      (default /usr/bin/python3)
 # The CMake build folder (KORVAN_PIP_BUILD_DIR, default build/pip-test) is kept between runs. Its
 # compile flags match the default preset's, and ccache compares paths relative to the repository,
@@ -63,4 +64,8 @@ if ldd "$ext" | grep -E "not found|libkorvan|libtessel" | grep -v "$work/venv-wh
   exit 1
 fi
 smoke "$work/venv-wheel/bin/python" "$work/venv-wheel"
+echo "== pip install . (repository root) =="
+"$python" -m venv --system-site-packages "$work/venv-root"
+"$work/venv-root/bin/pip" install -q --no-build-isolation .
+smoke "$work/venv-root/bin/python" "$work/venv-root"
 echo "python install test passed in $(( $(date +%s) - start )) s"

@@ -75,7 +75,19 @@ class CMakeBuild(build_ext):
 
 
 setup(
+    name="korvan",
     version=ProjectVersion(),
+    description="Python interface of the korvan laser scanning device SDK",
+    python_requires=">=3.9",
+    install_requires=["numpy"],
+    classifiers=[
+        "Programming Language :: C++",
+        "Programming Language :: Python :: 3",
+        "Operating System :: POSIX :: Linux",
+        "Typing :: Typed",
+    ],
+    # Relative to the folder pip builds in: this one, or the repository root (its setup.py).
+    package_dir={"korvan": os.path.relpath(HERE / "korvan")},
     packages=["korvan"],
     package_data={"korvan": ["__init__.pyi", "py.typed"]},
     ext_modules=[CMakeExtension("korvan._korvan")],
