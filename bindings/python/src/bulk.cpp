@@ -37,7 +37,7 @@ std::vector<unsigned int> OneOrMany(py::handle value) {
     return value.cast<std::vector<unsigned int>>();
 }
 
-py::list Points(const Coordinates& xy, py::handle laser, py::handle intensity, unsigned int repeatCount,
+py::list Points(const Coordinates& xy, const py::object& laser, const py::object& intensity, unsigned int repeatCount,
                 bool useCalibration) {
     const auto rows = Rows(xy, "array");
     SequencePoint model(0.0, 0.0);
@@ -53,8 +53,8 @@ py::list Points(const Coordinates& xy, py::handle laser, py::handle intensity, u
     return out;
 }
 
-std::unique_ptr<SequencePolygon> Polygon(const Coordinates& xy, bool fill, py::handle laser, py::handle intensity,
-                                         unsigned int repeatCount) {
+std::unique_ptr<SequencePolygon> Polygon(const Coordinates& xy, bool fill, const py::object& laser,
+                                         const py::object& intensity, unsigned int repeatCount) {
     const auto rows = Rows(xy, "array");
     std::vector<RPOINTF> points(static_cast<size_t>(rows.shape(0)));
     for (py::ssize_t i = 0; i < rows.shape(0); ++i) points[static_cast<size_t>(i)] = RPOINTF(rows(i, 0), rows(i, 1));
