@@ -42,7 +42,8 @@ sequence_file::SequenceFile AsFile(py::handle elements, const std::map<size_t, i
     return file;
 }
 
-py::list Schedule(py::handle elements, unsigned int gap, Device* device, std::optional<std::map<size_t, int>> targets) {
+py::list Schedule(const py::object& elements, unsigned int gap, Device* device,
+                  std::optional<std::map<size_t, int>> targets) {
     sequence_file::SequenceFile file = AsFile(elements, targets.value_or(std::map<size_t, int>{}));
     std::string fault, pointer;
     auto layOut = [&](const Korvan& k) {
