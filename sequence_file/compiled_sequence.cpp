@@ -69,7 +69,8 @@ std::vector<Laser> LasersOf(const SequenceFile& file) {
     return lasers;
 }
 
-std::vector<SequenceElementTiming> LayOut(SequenceFile& file, const korvan::SequenceSettings& settings) {
+std::vector<SequenceElementTiming> LayOut(SequenceFile& file, const korvan::SequenceSettings& settings,
+                                          unsigned int gap) {
     std::vector<SequenceElementTiming> timing(file.elements.size());
     unsigned long long end = 0;  // where the next element without a start begins
     for (size_t i = 0; i < file.elements.size(); ++i) {
@@ -91,7 +92,7 @@ std::vector<SequenceElementTiming> LayOut(SequenceFile& file, const korvan::Sequ
                  "a jump goes back: its target tick " + std::to_string(jump->targetTick) + " lies after its start " +
                      std::to_string(jump->startTick));
         korvan::TimeSequenceElement(*e.element, settings, &timing[i]);
-        if (!e.isOutput) end = std::max(end, timing[i].endTick);
+        if (!e.isOutput) end = std::max(end, timing[i].endTick + gap);
     }
     return timing;
 }

@@ -26,9 +26,11 @@ std::vector<Laser> LasersOf(const SequenceFile& file);
 
 /// Gives every element without a start the tick at which the previous beam element (or loop)
 /// ends and resolves jump targets named by element, both from korvan::TimeSequenceElement under
-/// `settings`. Returns each element's timing in file order (duration 0 for one that compiles to
-/// nothing); throws InputError when a start or jump target cannot be laid out.
-std::vector<SequenceElementTiming> LayOut(SequenceFile& file, const korvan::SequenceSettings& settings);
+/// `settings`, `gap` ticks later (0 for files: back to back). Returns each element's timing in file
+/// order (duration 0 for one that compiles to nothing); throws InputError when a start or jump
+/// target cannot be laid out.
+std::vector<SequenceElementTiming> LayOut(SequenceFile& file, const korvan::SequenceSettings& settings,
+                                          unsigned int gap = 0);
 
 class CompiledSequence {
 public:

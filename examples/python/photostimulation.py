@@ -41,19 +41,19 @@ with korvan.VirtualDevice() as sim, korvan.Device("123-4567") as dev:
 
     # 2. The pattern, in camera pixels: six cells on a ring around the image centre.
     cells = [(640 + 180 * math.cos(a), 512 + 180 * math.sin(a)) for a in np.linspace(0, 2 * math.pi, 7)[:-1]]
-    elements, tick = [], 0
+    # No start ticks: korvan.schedule lays the elements out back to back as a sequence file
+    # would, with a short pause after each beam element; the camera pulse rides along beside it.
+    pattern = []
     for x, y in cells:
-        elements.append(korvan.SequencePulseTTL(korvan.OutputPorts.TTLOutput1, start_tick=tick))
-        train = korvan.SequencePoint(x, y, laser_ids=[laser], intensities=[8000], repeat_count=39,
-                                     stamps=[(0, 8000), (20, 4000)], start_tick=tick)
-        elements.append(train)
-        tick += dev.get_timing(train)[0]
-        spot = korvan.SequenceEllipse(x - 15, y - 15, 30, 30, fill=True, fill_path=True,
-                                      laser_ids=[laser], intensities=[5000], start_tick=tick)
-        elements.append(spot)
-        tick += dev.get_timing(spot)[0] + 20  # a short pause between cells
+        pattern.append(korvan.SequencePulseTTL(korvan.OutputPorts.TTLOutput1))
+        pattern.append(korvan.SequencePoint(x, y, laser_ids=[laser], intensities=[8000], repeat_count=39,
+                                            stamps=[(0, 8000), (20, 4000)]))
+        pattern.append(korvan.SequenceEllipse(x - 15, y - 15, 30, 30, fill=True, fill_path=True,
+                                              laser_ids=[laser], intensities=[5000]))
+    elements = korvan.schedule(pattern, gap=20, device=dev)  # in a notebook, `elements` shows its preview
 
     analysis = dev.analyze(elements)
+    tick = max(t.start_tick + t.duration for t in analysis.elements)
     print(f"{len(elements)} elements, {analysis.memory_usage} bytes, {tick * analysis.tick_time / 1000:.1f} ms")
 
     # 3. Upload with a progress report, run once, follow it to the end (Ctrl-C stops it).
@@ -66,6 +66,18 @@ with korvan.VirtualDevice() as sim, korvan.Device("123-4567") as dev:
     pulses = timeline[timeline["event"] == int(korvan.TimelineEvent.Pulse)]
     print(f"executed: {len(timeline)} records, laser switched {len(lit)} times, {len(pulses)} camera pulses, "
           f"ended at {timeline['time_us'][-1] / 1000:.1f} ms")
+
+    try:  # the timeline plots in two lines, where matplotlib is installed
+        import matplotlib
+        matplotlib.use("Agg")
+        import matplotlib.pyplot as plt
+    except ImportError:
+        plt = None
+    if plt is not None:
+        x = timeline[timeline["event"] == int(korvan.TimelineEvent.MirrorX)]
+        plt.step(x["time_us"] / 1000, x["value"], where="post")
+        plt.savefig(out / "photostimulation-mirror-x.png")
+        print(f"plot: {out / 'photostimulation-mirror-x.png'}")
 
     # 5. The preview: beam paths and the light dose.
     summary = korvan.preview(elements, str(out / "photostimulation.svg"), str(out / "photostimulation-dose.png"))

@@ -85,5 +85,7 @@ void BindDevice(py::module_& m);
 void BindSequence(py::module_& m);
 void BindStack(py::module_& m);
 void BindVirtual(py::module_& m);
+void BindSchedule(py::module_& m);  // schedule.cpp
+void BindBulk(py::module_& m);      // bulk.cpp
 
 }  // namespace pykorvan

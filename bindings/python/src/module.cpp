@@ -144,4 +144,6 @@ PYBIND11_MODULE(_korvan, m) {
     BindSequence(m);
     BindStack(m);
     BindVirtual(m);
+    BindSchedule(m);
+    BindBulk(m);
 }
