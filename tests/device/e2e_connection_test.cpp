@@ -197,7 +197,8 @@ TEST_F(DeviceEndToEndConnection, ConnectGivesTheDeviceTheObjectsTickTime) {
     ASSERT_EQ(k.StartSequence(number, NoInput, Trigger1, 1), 0u);
     ASSERT_TRUE(sim.WaitUntilIdle(5000));
     uint64_t endUs = 0;
-    for (const auto& r : sim.ExecutedTimeline().Records())
+    const sim::image::Timeline timeline = sim.ExecutedTimeline();  // a copy: the loop must not outlive it
+    for (const auto& r : timeline.Records())
         if (r.event == sim::image::Event::RunEnd) endUs = r.timeUs;
     EXPECT_GE(endUs, uint64_t{duration} * 50) << "the device ran as long as GetTiming said";
     EXPECT_LE(endUs, uint64_t{duration + 2} * 50);
