@@ -28,6 +28,45 @@ std::unique_ptr<py::error_already_set> g_progressError;
 
 }  // namespace
 
+py::object MakeIntEnum(py::module_& m, const char* name, const char* doc,
+                       const std::vector<std::pair<const char*, long long>>& members) {
+    py::list pairs;
+    for (const auto& member : members) pairs.append(py::make_tuple(member.first, member.second));
+    py::object type = py::module_::import("enum").attr("IntEnum")(name, pairs, py::arg("module") = "korvan");
+    type.attr("__doc__") = doc;
+    m.add_object(name, type);
+    return type;
+}
+
+bool LoadIntEnum(PyObject* type, py::handle src, bool convert, long long* value) {
+    if (type == nullptr || src.is_none()) return false;
+    const int member = PyObject_IsInstance(src.ptr(), type);
+    if (member < 0) PyErr_Clear();
+    // A plain int is taken when it names a member; bool is refused as for int parameters.
+    const bool number = PyLong_Check(src.ptr()) && !PyBool_Check(src.ptr());
+    if (member != 1 && !(convert && number)) return false;
+    PyObject* found = member == 1 ? (Py_INCREF(src.ptr()), src.ptr()) : PyObject_CallOneArg(type, src.ptr());
+    if (found == nullptr) {
+        PyErr_Clear();
+        return false;
+    }
+    *value = PyLong_AsLongLong(found);
+    Py_DECREF(found);
+    if (*value == -1 && PyErr_Occurred()) {
+        PyErr_Clear();
+        return false;
+    }
+    return true;
+}
+
+py::handle CastIntEnum(PyObject* type, long long value) {
+    py::int_ number(value);
+    PyObject* member = PyObject_CallOneArg(type, number.ptr());
+    if (member != nullptr) return member;
+    PyErr_Clear();
+    return number.release();
+}
+
 void RaiseResult(unsigned int code, const std::string& operation, const std::string& detail) {
     std::string message = operation + " failed with " + std::to_string(code) + " (" + ResultName(code) + ")";
     if (!detail.empty()) message += ": " + detail;
@@ -104,39 +143,34 @@ PYBIND11_MODULE(_korvan, m) {
     m.attr("RESULT_SEQUENCE_INVALID") = korvan::ResultSequenceInvalid;
     m.attr("RESULT_NOT_POSSIBLE_NOW") = korvan::ResultNotPossibleNow;
 
-    py::enum_<OutputPorts>(m, "OutputPorts", "An output of the device.")
-        .value("NoOutput", NoOutput)
-        .value("LaserOutput1", LaserOutput1)
-        .value("LaserOutput2", LaserOutput2)
-        .value("LaserOutput3", LaserOutput3)
-        .value("LaserOutput4", LaserOutput4)
-        .value("TTLOutput1", TTLOutput1)
-        .value("TTLOutput2", TTLOutput2)
-        .value("MirrorY", MirrorY)
-        .value("MirrorX", MirrorX);
-    py::enum_<InputPorts>(m, "InputPorts", "A trigger input; NoInput starts at once.")
-        .value("Input0", Input0)
-        .value("Input1", Input1)
-        .value("Input2", Input2)
-        .value("Input3", Input3)
-        .value("NoInput", NoInput);
-    py::enum_<TriggerBehaviour>(m, "TriggerBehaviour", "Trigger1: the input high; Trigger2: low.")
-        .value("Trigger1", Trigger1)
-        .value("Trigger2", Trigger2);
-    py::enum_<State>(m, "State", "What the device is doing, as last learnt by a state query.")
-        .value("Idle", Idle)
-        .value("Calibrating", Calibrating)
-        .value("Running", Running)
-        .value("NotReady", NotReady)
-        .value("NotConnected", NotConnected)
-        .value("Defragmenting", Defragmenting)
-        .value("ActiveA", ActiveA)
-        .value("ActiveB", ActiveB)
-        .value("WaitingForUser", WaitingForUser)
-        .value("ActiveC", ActiveC);
-    py::enum_<ScanMode>(m, "ScanMode", "Scan lead of compiled sequences: 100 ticks (default) or 14.")
-        .value("ScanModeDefault", ScanModeDefault)
-        .value("ScanModeShort", ScanModeShort);
+    DefineIntEnum<OutputPorts>(m, "OutputPorts", "An output of the device.",
+                               {{"NoOutput", NoOutput},
+                                {"LaserOutput1", LaserOutput1},
+                                {"LaserOutput2", LaserOutput2},
+                                {"LaserOutput3", LaserOutput3},
+                                {"LaserOutput4", LaserOutput4},
+                                {"TTLOutput1", TTLOutput1},
+                                {"TTLOutput2", TTLOutput2},
+                                {"MirrorY", MirrorY},
+                                {"MirrorX", MirrorX}});
+    DefineIntEnum<InputPorts>(
+        m, "InputPorts", "A trigger input; NoInput starts at once.",
+        {{"Input0", Input0}, {"Input1", Input1}, {"Input2", Input2}, {"Input3", Input3}, {"NoInput", NoInput}});
+    DefineIntEnum<TriggerBehaviour>(m, "TriggerBehaviour", "Trigger1: the input high; Trigger2: low.",
+                                    {{"Trigger1", Trigger1}, {"Trigger2", Trigger2}});
+    DefineIntEnum<State>(m, "State", "What the device is doing, as last learnt by a state query.",
+                         {{"Idle", Idle},
+                          {"Calibrating", Calibrating},
+                          {"Running", Running},
+                          {"NotReady", NotReady},
+                          {"NotConnected", NotConnected},
+                          {"Defragmenting", Defragmenting},
+                          {"ActiveA", ActiveA},
+                          {"ActiveB", ActiveB},
+                          {"WaitingForUser", WaitingForUser},
+                          {"ActiveC", ActiveC}});
+    DefineIntEnum<ScanMode>(m, "ScanMode", "Scan lead of compiled sequences: 100 ticks (default) or 14.",
+                            {{"ScanModeDefault", ScanModeDefault}, {"ScanModeShort", ScanModeShort}});
     m.def("is_sequence_active", &IsSequenceActive, py::arg("state"),
           "True for the states in which a sequence is active.");
 

@@ -76,20 +76,20 @@ py::dtype TimelineDType() {
 }  // namespace
 
 void BindVirtual(py::module_& m) {
-    py::enum_<Event>(m, "TimelineEvent", "What a timeline record reports (see VirtualDevice.timeline).")
-        .value("RunStart", Event::RunStart)
-        .value("RunEnd", Event::RunEnd)
-        .value("ListEnd", Event::ListEnd)
-        .value("Stop", Event::Stop)
-        .value("MirrorX", Event::MirrorX)
-        .value("MirrorY", Event::MirrorY)
-        .value("Line", Event::Line)
-        .value("Pulse", Event::Pulse)
-        .value("Analog", Event::Analog)
-        .value("WaitInput", Event::WaitInput)
-        .value("WaitUser", Event::WaitUser)
-        .value("WaitReleased", Event::WaitReleased)
-        .value("Jump", Event::Jump);
+    DefineIntEnum<Event>(m, "TimelineEvent", "What a timeline record reports (see VirtualDevice.timeline).",
+                         {{"RunStart", Event::RunStart},
+                          {"RunEnd", Event::RunEnd},
+                          {"ListEnd", Event::ListEnd},
+                          {"Stop", Event::Stop},
+                          {"MirrorX", Event::MirrorX},
+                          {"MirrorY", Event::MirrorY},
+                          {"Line", Event::Line},
+                          {"Pulse", Event::Pulse},
+                          {"Analog", Event::Analog},
+                          {"WaitInput", Event::WaitInput},
+                          {"WaitUser", Event::WaitUser},
+                          {"WaitReleased", Event::WaitReleased},
+                          {"Jump", Event::Jump}});
 
     py::class_<Record>(m, "TimelineRecord", R"doc(
 One executed step in device time. `channel` and `value` by event: run_start/run_end/stop
