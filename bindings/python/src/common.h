@@ -22,6 +22,15 @@ namespace pykorvan {
 [[noreturn]] void RaiseResult(unsigned int code, const std::string& operation, const std::string& detail = {});
 /// Raises korvan.KorvanError with `code` and `operation` and the message as given.
 [[noreturn]] void RaiseMessage(unsigned int code, const std::string& operation, const std::string& message);
+/// Raises korvan.KorvanFileNotFoundError, both a KorvanError and a FileNotFoundError, for a
+/// file that does not exist.
+[[noreturn]] void RaiseFileNotFound(unsigned int code, const std::string& operation, const std::filesystem::path& path,
+                                    const std::string& message);
+/// "Class(a=..., b=...)" from the object's own attributes `fields`, then `extra` (already
+/// formatted); enumeration members show as Class.Member.
+std::string ReprOf(py::handle self, std::initializer_list<const char*> fields, const std::string& extra = {});
+/// The repr of one value, enumeration members as Class.Member.
+std::string ValueRepr(py::handle value);
 inline void Check(unsigned int code, const char* operation) {
     if (code != korvan::ResultSuccess) RaiseResult(code, operation);
 }

@@ -146,6 +146,17 @@ Device of the process, independent of any connection.)doc")
                  d.Close();
                  return false;
              })
+        .def(
+            "__repr__",
+            [](Device& d) {
+                // The cached identity only: a repr sends nothing to the device.
+                DeviceInfo info{};
+                if (d.handle->Call([&](Korvan& k) { return k.GetDeviceInfo(-1, &info); }) != 0)
+                    return std::string("Device(not connected)");
+                return "Device(port_name=" + ValueRepr(py::str(info.portName)) +
+                       ", serial_number=" + ValueRepr(py::str(info.serialNumber)) + ")";
+            },
+            "Port name and serial number of the connected device.")
         .def_property_readonly("info", &ConnectedInfo, "Identity of the connected device.")
         .def_property_readonly("state", &Device::GetState,
                                "The device's state, queried now (NotConnected when the query fails).")
@@ -293,11 +304,12 @@ Device of the process, independent of any connection.)doc")
                 return id;
             },
             py::arg("port"), py::kw_only(), py::arg("switch_on_delay") = 0, py::arg("switch_off_delay") = 0,
-            py::arg("intensity_delay") = 0, py::arg("min_intensity") = 0, py::arg("max_intensity") = 0,
+            py::arg("intensity_delay") = 0, py::arg("min_intensity") = 0, py::arg("max_intensity") = 10000,
             py::arg("pulse_frequency") = 0, py::arg("active_level") = 1, py::arg("warm_up_time") = 0,
             "Defines a laser and returns its identifier. Delays are microseconds; min/max intensity "
-            "(0..10000) are the analog levels of intensity 0 and 10000 (equal: no intensity control); "
-            "pulse_frequency 0 is a continuous laser.")
+            "(0..10000) are the analog levels of intensity 0 and 10000: by default the full range, as in "
+            "sequence files; equal values mean no intensity control (the laser fires at full power "
+            "whatever intensity an element asks for). pulse_frequency 0 is a continuous laser.")
         .def(
             "remove_laser",
             [](Device& d, unsigned int id) {
@@ -332,6 +344,16 @@ Device of the process, independent of any connection.)doc")
                 Check(d.handle->Call([&](Korvan& k) { return k.SetLaserStepSize(id, step); }), "set_laser_step_size");
             },
             py::arg("laser_id"), py::arg("step_size"))
+        .def(
+            "get_laser",
+            [](Device& d, unsigned int id) {
+                auto laser = std::make_unique<Laser>();
+                Check(d.handle->Call([&](Korvan& k) { return k.GetLaser(id, laser.get()); }), "get_laser");
+                return laser;
+            },
+            py::arg("laser_id"),
+            "A copy of a laser's whole definition: what add_laser took, its intensity, step size and "
+            "calibration table.")
         .def(
             "set_laser_on_off",
             [](Device& d, unsigned int id, bool on) {
@@ -392,14 +414,17 @@ Device of the process, independent of any connection.)doc")
             py::arg("camera"), py::arg("laser_id"), "Maps a camera pixel through a laser's table.")
         .def(
             "load_calibration",
-            [](Device& d, const std::string& path, unsigned int id) {
-                const unsigned int r = d.handle->Call([&](Korvan& k) { return k.LoadCalibration(path.c_str(), id); });
+            [](Device& d, const std::filesystem::path& path, unsigned int id) {
+                const unsigned int r =
+                    d.handle->Call([&](Korvan& k) { return k.LoadCalibration(path.string().c_str(), id); });
                 if (r == korvan::ResultSuccess) return;
                 // The device call gives a code only; a refused file is read once more for its reason.
                 Calibration scratch;
                 std::string why;
-                if (korvan::LoadCalibrationFile(scratch, path.c_str(), &why) != 0)
+                if (korvan::LoadCalibrationFile(scratch, path.string().c_str(), &why) != 0) {
+                    if (!std::filesystem::exists(path)) RaiseFileNotFound(r, "load_calibration", path, why);
                     RaiseMessage(r, "load_calibration", why);
+                }
                 RaiseResult(r, "load_calibration");
             },
             py::arg("path"), py::arg("laser_id"),
@@ -407,11 +432,39 @@ Device of the process, independent of any connection.)doc")
             "leaves the table in force.")
         .def(
             "save_calibration",
-            [](Device& d, const std::string& path, unsigned int id) {
-                Check(d.handle->Call([&](Korvan& k) { return k.SaveCalibration(path.c_str(), id); }),
+            [](Device& d, const std::filesystem::path& path, unsigned int id) {
+                Check(d.handle->Call([&](Korvan& k) { return k.SaveCalibration(path.string().c_str(), id); }),
                       "save_calibration");
             },
             py::arg("path"), py::arg("laser_id"));
+
+    py::class_<Laser>(m, "LaserDefinition", "A copy of one laser's definition (Device.get_laser).")
+        .def_readonly("id", &Laser::id, "identifier of the laser")
+        .def_readonly("port", &Laser::port, "the output the laser is on")
+        .def_readonly("switch_on_delay", &Laser::switchOnDelay, "microseconds the laser needs after switching on")
+        .def_readonly("switch_off_delay", &Laser::switchOffDelay, "microseconds after switching off")
+        .def_readonly("intensity_delay", &Laser::intensityDelay, "microseconds an intensity change needs")
+        .def_readonly("min_intensity", &Laser::minIntensity, "analog level of intensity 0 (0..10000)")
+        .def_readonly("max_intensity", &Laser::maxIntensity, "analog level of intensity 10000 (0..10000)")
+        .def_readonly("intensity", &Laser::intensity, "the intensity last set (0..10000)")
+        .def_readonly("pulse_frequency", &Laser::pulseFrequency, "pulses per second; 0 for a continuous laser")
+        .def_readonly("warm_up_time", &Laser::warmUpTime, "microseconds")
+        .def_readonly("active_level", &Laser::activeLevel, "line level that switches the laser on (1 or 0)")
+        .def_property_readonly(
+            "intensity_controlled", [](const Laser& l) { return l.CanChangeIntensity() != 0; },
+            "True when elements' intensities apply (min_intensity below max_intensity); otherwise the "
+            "laser fires at full power whenever it is on")
+        .def_property_readonly(
+            "step_size", [](const Laser& l) { return l.calibration->scanStepSize; },
+            "device units between the points of lines and shapes")
+        .def_property_readonly(
+            "calibration", [](const Laser& l) { return Calibration(*l.calibration); },
+            "a copy of the laser's calibration table")
+        .def("__repr__", [](py::handle self) {
+            return ReprOf(
+                self, {"id", "port", "min_intensity", "max_intensity", "intensity", "pulse_frequency", "active_level",
+                       "switch_on_delay", "switch_off_delay", "intensity_delay", "warm_up_time", "step_size"});
+        });
 
     py::class_<CalibrationPointQuality>(m, "CalibrationPointQuality",
                                         "How well one recorded point agrees with the rest of the table.")
@@ -459,14 +512,16 @@ scan step size. A new table is an identity grid over the device range 0..65535.)
         .def(py::init<unsigned int>(), py::arg("point_count") = 16)
         .def_static(
             "load",
-            [](const std::string& path) {
+            [](const std::filesystem::path& path) {
                 auto c = std::make_unique<Calibration>();
                 unsigned int r;
                 std::string why;
                 {
                     py::gil_scoped_release release;
-                    r = korvan::LoadCalibrationFile(*c, path.c_str(), &why);
+                    r = korvan::LoadCalibrationFile(*c, path.string().c_str(), &why);
                 }
+                if (r != korvan::ResultSuccess && !std::filesystem::exists(path))
+                    RaiseFileNotFound(r, "load_calibration", path, why);
                 if (r != korvan::ResultSuccess) RaiseMessage(r, "load_calibration", why);
                 return c;
             },
@@ -475,7 +530,9 @@ scan step size. A new table is an identity grid over the device range 0..65535.)
             "or holds a missing, unreadable or out-of-range value.")
         .def(
             "save",
-            [](Calibration& c, const std::string& path) { Check(c.SaveCalibration(path.c_str()), "save_calibration"); },
+            [](Calibration& c, const std::filesystem::path& path) {
+                Check(c.SaveCalibration(path.string().c_str()), "save_calibration");
+            },
             py::arg("path"), "Writes the table as an INI file (replaced only when complete).")
         .def_readwrite("scan_step_size", &Calibration::scanStepSize)
         .def_readonly("point_count", &Calibration::pointCount)

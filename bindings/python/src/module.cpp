@@ -4,12 +4,26 @@
 
 #include <korvan/version.h>
 
+#include <cerrno>
 #include <memory>
 
 namespace pykorvan {
 namespace {
 
 PyObject* g_korvanError = nullptr;
+PyObject* g_fileNotFound = nullptr;
+
+const char* ResultConstant(unsigned int code) {
+    switch (code) {
+    case korvan::ResultSuccess: return "RESULT_SUCCESS";
+    case korvan::ResultCommunicationError: return "RESULT_COMMUNICATION_ERROR";
+    case korvan::ResultInvalidArgument: return "RESULT_INVALID_ARGUMENT";
+    case korvan::ResultMemoryTooSmall: return "RESULT_MEMORY_TOO_SMALL";
+    case korvan::ResultSequenceInvalid: return "RESULT_SEQUENCE_INVALID";
+    case korvan::ResultNotPossibleNow: return "RESULT_NOT_POSSIBLE_NOW";
+    default: return "RESULT_UNKNOWN";
+    }
+}
 
 const char* ResultName(unsigned int code) {
     switch (code) {
@@ -67,6 +81,24 @@ py::handle CastIntEnum(PyObject* type, long long value) {
     return number.release();
 }
 
+std::string ValueRepr(py::handle value) {
+    static const py::object enumType = py::module_::import("enum").attr("Enum");
+    if (py::isinstance(value, enumType))
+        return std::string(py::str(value.get_type().attr("__name__"))) + "." + std::string(py::str(value.attr("name")));
+    return py::repr(value);
+}
+
+std::string ReprOf(py::handle self, std::initializer_list<const char*> fields, const std::string& extra) {
+    std::string out = std::string(py::str(self.get_type().attr("__name__"))) + "(";
+    bool first = true;
+    for (const char* field : fields) {
+        out += (first ? "" : ", ") + std::string(field) + "=" + ValueRepr(self.attr(field));
+        first = false;
+    }
+    if (!extra.empty()) out += (first ? "" : ", ") + extra;
+    return out + ")";
+}
+
 void RaiseResult(unsigned int code, const std::string& operation, const std::string& detail) {
     std::string message = operation + " failed with " + std::to_string(code) + " (" + ResultName(code) + ")";
     if (!detail.empty()) message += ": " + detail;
@@ -76,8 +108,23 @@ void RaiseResult(unsigned int code, const std::string& operation, const std::str
 void RaiseMessage(unsigned int code, const std::string& operation, const std::string& message) {
     py::object error = py::reinterpret_borrow<py::object>(g_korvanError)(message);
     error.attr("code") = code;
+    error.attr("code_name") = ResultConstant(code);
     error.attr("operation") = operation;
     PyErr_SetObject(g_korvanError, error.ptr());
+    throw py::error_already_set();
+}
+
+void RaiseFileNotFound(unsigned int code, const std::string& operation, const std::filesystem::path& path,
+                       const std::string& message) {
+    // Made with the message alone, so that str() is the message as for every KorvanError.
+    py::object error = py::reinterpret_borrow<py::object>(g_fileNotFound)(message);
+    error.attr("errno") = ENOENT;
+    error.attr("strerror") = "No such file or directory";
+    error.attr("filename") = path.string();
+    error.attr("code") = code;
+    error.attr("code_name") = ResultConstant(code);
+    error.attr("operation") = operation;
+    PyErr_SetObject(g_fileNotFound, error.ptr());
     throw py::error_already_set();
 }
 
@@ -136,6 +183,27 @@ PYBIND11_MODULE(_korvan, m) {
                                   "`operation` the name of the operation that failed.",
                                   PyExc_RuntimeError, nullptr);
     m.add_object("KorvanError", py::handle(g_korvanError));
+    py::handle(g_korvanError).attr("__repr__") = py::cpp_function(
+        [](py::handle self) {
+            auto text = [&](const char* name) { return py::str(py::getattr(self, name, py::str("?"))); };
+            return std::string(py::str(self.get_type().attr("__name__"))) + "(" + std::string(text("code_name")) +
+                   " (" + std::string(text("code")) +
+                   "), operation=" + std::string(py::repr(py::getattr(self, "operation", py::none()))) +
+                   ", message=" + std::string(py::repr(py::str(self))) + ")";
+        },
+        py::is_method(py::handle(g_korvanError)));
+    // One `except KorvanError` keeps catching a missing file, and `except FileNotFoundError` works too;
+    // FileNotFoundError first, so that its errno, strerror and filename are filled in.
+    const py::tuple bases = py::make_tuple(py::handle(PyExc_FileNotFoundError), py::handle(g_korvanError));
+    g_fileNotFound = PyErr_NewExceptionWithDoc(
+        "korvan.KorvanFileNotFoundError",
+        "A file an operation needs does not exist: a KorvanError and a FileNotFoundError (errno ENOENT, "
+        "`filename` set).",
+        bases.ptr(), nullptr);
+    m.add_object("KorvanFileNotFoundError", py::handle(g_fileNotFound));
+    py::handle(g_fileNotFound).attr("__str__") =
+        py::cpp_function([](py::handle self) { return py::str(self.attr("args")[py::int_(0)]); },
+                         py::is_method(py::handle(g_fileNotFound)));
     m.attr("RESULT_SUCCESS") = korvan::ResultSuccess;
     m.attr("RESULT_COMMUNICATION_ERROR") = korvan::ResultCommunicationError;
     m.attr("RESULT_INVALID_ARGUMENT") = korvan::ResultInvalidArgument;

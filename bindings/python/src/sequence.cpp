@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -23,6 +24,8 @@ namespace pykorvan {
 namespace {
 
 using Point = std::pair<double, double>;
+
+constexpr unsigned int kFullIntensity = 10000;  // an element's intensity scale, 0..10000
 
 py::tuple PointTuple(const RPOINTF& p) { return py::make_tuple(p.x, p.y); }
 RPOINTF ToPoint(const Point& p) { return RPOINTF(p.first, p.second); }
@@ -127,6 +130,32 @@ const SequenceAnalysis& WarnClamped(const SequenceAnalysis& analysis) {
     return analysis;
 }
 
+/// A Python warning (UserWarning) for each intensity below full given to a laser without
+/// intensity control: such a laser is driven by its line alone and fires at full power. Needs the GIL.
+void WarnUncontrolledIntensities(const ElementArray& a) {
+    std::map<unsigned int, bool> controlled;  // per laser identifier, looked up once
+    for (size_t index = 0; index < a.pointers.size(); ++index) {
+        SequenceObject& e = *a.pointers[index];
+        if (!e.IsIlluminationObject()) continue;
+        for (size_t slot = 0; slot < 4; ++slot) {
+            const unsigned int id = e.laserIds[slot];
+            if (id == 0 || e.intensities[slot] >= kFullIntensity) continue;
+            auto known = controlled.find(id);
+            if (known == controlled.end()) {
+                Laser laser;
+                // An unknown laser is the compiler's to refuse, not a reason to warn.
+                const bool found = Korvan().GetLaser(id, &laser) == korvan::ResultSuccess;
+                known = controlled.emplace(id, !found || laser.CanChangeIntensity() != 0).first;
+            }
+            if (known->second) continue;
+            const std::string message = "element " + std::to_string(index) + ": laser " + std::to_string(id) +
+                                        " has no intensity control (min_intensity == max_intensity), so intensity " +
+                                        std::to_string(e.intensities[slot]) + " is ignored and it fires at full power";
+            if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 2) != 0) throw py::error_already_set();
+        }
+    }
+}
+
 /// Polls the state in short slices, holding the interpreter lock only between them, so that
 /// Ctrl-C is seen within a slice; it stops the sequence before the KeyboardInterrupt surfaces.
 bool WaitForEnd(Device& d, std::optional<double> timeout, double pollInterval) {
@@ -158,6 +187,7 @@ bool WaitForEnd(Device& d, std::optional<double> timeout, double pollInterval) {
 
 unsigned short Upload(Device& d, py::handle elements, py::object progress) {
     ElementArray a = Collect(elements);
+    WarnUncontrolledIntensities(a);
     ProgressScope scope(progress);  // only the image's send reports
     unsigned short number = 0;
     const bool report = !progress.is_none();
@@ -177,9 +207,11 @@ unsigned short Upload(Device& d, py::handle elements, py::object progress) {
     return number;
 }
 
-/// Common element data given as keyword arguments; the rest go to `extra`.
+/// Common element data given as keyword arguments; the rest go to `extra`. A laser given without
+/// an intensity gets full intensity, as in sequence files, rather than 0 (no light).
 template <class Extra>
 void ApplyKeywords(SequenceObject& e, const py::kwargs& kw, Extra&& extra) {
+    size_t intensitiesGiven = 0;
     for (auto item : kw) {
         const std::string key = item.first.cast<std::string>();
         py::handle value = item.second;
@@ -190,11 +222,15 @@ void ApplyKeywords(SequenceObject& e, const py::kwargs& kw, Extra&& extra) {
         else if (key == "laser_ids" || key == "intensities") {
             auto values = value.cast<std::vector<unsigned int>>();
             if (values.size() > 4) throw py::value_error(key + ": at most 4 entries");
+            if (key == "intensities") intensitiesGiven = values.size();
             values.resize(4, 0);
             std::copy(values.begin(), values.end(), key == "laser_ids" ? e.laserIds : e.intensities);
         } else if (!extra(key, value))
             throw py::type_error("unexpected keyword argument '" + key + "'");
     }
+    if (!e.IsIlluminationObject()) return;
+    for (size_t slot = intensitiesGiven; slot < 4; ++slot)
+        e.intensities[slot] = e.laserIds[slot] != 0 ? kFullIntensity : 0;
 }
 template <class T>
 T& Keywords(T& e, const py::kwargs& kw) {
@@ -218,6 +254,43 @@ std::vector<RPOINTF> ToPoints(const std::vector<Point>& points) {
     std::vector<RPOINTF> out;
     for (const Point& p : points) out.push_back(ToPoint(p));
     return out;
+}
+
+/// The fields of an element as its constructor takes them; the lasers only in the slots in use.
+std::string ElementRepr(py::handle self) {
+    auto& e = self.cast<SequenceObject&>();
+    const std::string kind = py::str(self.get_type().attr("__name__"));
+    std::string own;
+    auto add = [&own](const std::string& text) { own += (own.empty() ? "" : ", ") + text; };
+    if (e.IsIlluminationObject()) {
+        size_t used = 4;
+        while (used > 0 && e.laserIds[used - 1] == 0) --used;
+        py::list ids, levels;
+        for (size_t i = 0; i < used; ++i) ids.append(e.laserIds[i]), levels.append(e.intensities[i]);
+        add("laser_ids=" + std::string(py::repr(ids)) + ", intensities=" + std::string(py::repr(levels)));
+    }
+    add("repeat_count=" + std::to_string(e.repeatCount) + ", start_tick=" + std::to_string(e.startTick));
+    if (kind == "SequencePoint") {
+        const auto& p = static_cast<const SequencePoint&>(e);
+        std::string head = "x=" + std::string(py::repr(py::float_(p.position.x))) +
+                           ", y=" + std::string(py::repr(py::float_(p.position.y)));
+        if (p.intensityCount > 0) head += ", stamps=" + std::string(py::repr(self.attr("stamps")));
+        std::string flags;
+        for (const char* flag : {"use_calibration", "switch_laser_on", "set_intensity", "switch_laser_off",
+                                 "wait_for_mirror"})  // shown only where they differ from the default True
+            if (!self.attr(flag).cast<bool>()) flags += std::string(", ") + flag + "=False";
+        return kind + "(" + head + ", " + own + flags + ")";
+    }
+    if (kind == "SequencePolygon")
+        return ReprOf(self, {"fill"}, "points=<" + std::to_string(py::len(self.attr("points"))) + " points>, " + own);
+    if (kind == "SequenceLine") return ReprOf(self, {"start", "end"}, own);
+    if (kind == "SequenceEllipse") return ReprOf(self, {"corners", "fill", "fill_path"}, own);
+    if (kind == "SequenceJump") return ReprOf(self, {"target_tick", "counter"}, own);
+    if (kind == "SequenceWaitTTL") return ReprOf(self, {"port", "trigger"}, own);
+    if (kind == "SequencePulseTTL") return ReprOf(self, {"port"}, own);
+    if (kind == "SequenceWaitUser") return ReprOf(self, {"value"}, own);
+    if (kind == "SequenceSetTTL" || kind == "SequenceSetAnalog") return ReprOf(self, {"port", "value"}, own);
+    return ReprOf(self, {}, own);
 }
 
 }  // namespace
@@ -247,7 +320,8 @@ the end of the one before (Device.get_timing gives an element's duration).)doc")
             "is_illumination", [](SequenceObject& e) { return e.IsIlluminationObject() != 0; },
             "True for elements that move the mirrors and light a laser.")
         .def(
-            "copy", [](const SequenceObject& e) { return Clone(e); }, "An independent copy.");
+            "copy", [](const SequenceObject& e) { return Clone(e); }, "An independent copy.")
+        .def("__repr__", &ElementRepr);
 
     py::class_<SequencePoint, SequenceObject>(m, "SequencePoint", "A dwell of the beam at `position`.")
         .def(py::init([](double x, double y, std::optional<std::vector<std::pair<unsigned, unsigned>>> stamps,
@@ -513,6 +587,7 @@ different counters).)doc")
         "analyze_sequence",
         [](py::object elements) {
             ElementArray a = Collect(elements);
+            WarnUncontrolledIntensities(a);
             SequenceAnalysis analysis;
             {
                 py::gil_scoped_release release;
@@ -563,21 +638,21 @@ its start ticks laid out; upload it with Device.upload.)doc")
         .def_property_readonly("end_tick", [](const LoadedSequence& s) { return s.Compiled().endTick; })
         .def(
             "preview",
-            [](const LoadedSequence& s, const std::string& svg, const std::string& png) {
+            [](const LoadedSequence& s, const std::filesystem::path& svg, const std::filesystem::path& png) {
                 return TraceSummary(ToolCall("preview", [&] {
                     py::gil_scoped_release release;
-                    return tools::WritePreview(s.Compiled(), svg, png);
+                    return tools::WritePreview(s.Compiled(), svg.string(), png.string());
                 }));
             },
             py::arg("svg"), py::arg("png") = "", "Draws the sequence (SVG, and the dose map as PNG when given).");
 
     m.def(
         "check_sequence_file",
-        [](const std::string& path) {
+        [](const std::filesystem::path& path) {
             return ToolCall("check_sequence_file", [&] {
                 py::gil_scoped_release release;
                 // Offline: the file's own lasers and timing; the process's state stays as it is.
-                sequence_file::CompiledSequence compiled(sequence_file::ReadSequenceFile(path));
+                sequence_file::CompiledSequence compiled(sequence_file::ReadSequenceFile(path.string()));
                 compiled.ThrowIfFailed();
                 return compiled.analysis;
             });
@@ -588,14 +663,14 @@ its start ticks laid out; upload it with Device.upload.)doc")
 
     m.def(
         "preview",
-        [](py::object source, const std::string& svg, const std::string& png) {
+        [](py::object source, const std::filesystem::path& svg, const std::filesystem::path& png) {
             if (py::isinstance<py::str>(source) || py::hasattr(source, "__fspath__")) {
                 const std::string path = py::module_::import("os").attr("fspath")(source).cast<std::string>();
                 return TraceSummary(ToolCall("preview", [&] {
                     py::gil_scoped_release release;
                     sequence_file::CompiledSequence compiled(sequence_file::ReadSequenceFile(path));
                     compiled.ThrowIfFailed();
-                    return tools::WritePreview(compiled, svg, png);
+                    return tools::WritePreview(compiled, svg.string(), png.string());
                 }));
             }
             ElementArray a = Collect(source);
@@ -618,7 +693,7 @@ its start ticks laid out; upload it with Device.upload.)doc")
                 }
                 tools::BeamTrace trace = tools::TraceCompiled(analysis, lasers);
                 tools::WritePictures(trace, lasers, tools::LegendOf("sequence", analysis, trace, a.pointers.size()),
-                                     analysis.tickTime, svg, png);
+                                     analysis.tickTime, svg.string(), png.string());
                 return trace;
             }));
         },
@@ -658,6 +733,7 @@ until the device has dropped the partial image. The interpreter lock is released
             "analyze",
             [](Device& d, py::object elements) {
                 ElementArray a = Collect(elements);
+                WarnUncontrolledIntensities(a);
                 return WarnClamped(d.handle->Call([&](Korvan& k) { return Analyze(k, a); }));
             },
             py::arg("elements"), "As analyze_sequence (with its warnings), at this device's tick time.")
@@ -689,14 +765,14 @@ released between the state queries.)doc")
             "Uploads, starts at once and waits for the end; returns the sequence number.")
         .def(
             "load_sequence_file",
-            [](Device& d, const std::string& path) {
+            [](Device& d, const std::filesystem::path& path) {
                 auto loaded = std::make_unique<LoadedSequence>();
                 loaded->device = d.handle;
                 ToolCall("load_sequence_file", [&] {
                     sequence_file::SequenceFile file;
                     {
                         py::gil_scoped_release release;
-                        file = sequence_file::ReadSequenceFile(path);
+                        file = sequence_file::ReadSequenceFile(path.string());
                     }
                     d.handle->Call([&](Korvan& k) {
                         // Uploading on this device: its tick time and the process's scan mode follow the file.

@@ -16,15 +16,15 @@ namespace {
 /// interpreter lock, so a close from another thread waits for them.
 class TiffStack {
 public:
-    explicit TiffStack(const std::string& path) {
+    explicit TiffStack(const std::filesystem::path& path) {
         {
             py::gil_scoped_release release;
-            handle_ = TiffStackReader_Open(path.c_str());
+            handle_ = TiffStackReader_Open(path.string().c_str());
         }
         if (!handle_.reader) {
             const std::string why = handle_.log ? handle_.log : "cannot open";
             TiffStackReader_Close(&handle_);
-            throw py::value_error(path + ": " + why);
+            throw py::value_error(path.string() + ": " + why);
         }
         shape_ = TiffStackReader_GetShape(&handle_);
     }
@@ -126,7 +126,7 @@ order (images, rows, columns, samples), each dimension left out when it is 1.
     with korvan.TiffStack("stack.tif") as stack:
         pixels = stack.read()          # e.g. uint16, shape (images, height, width)
         text = stack.description(0))doc")
-        .def(py::init<const std::string&>(), py::arg("path"),
+        .def(py::init<const std::filesystem::path&>(), py::arg("path"),
              "Opens the file and reads its directories; ValueError says why it cannot.")
         .def("__enter__", [](py::object self) { return self; })
         .def("__exit__",
@@ -156,7 +156,7 @@ array's own buffer without a copy; the interpreter lock is released while readin
                                "The acquisition metadata text, None when the file has none.");
 
     m.def(
-        "read_stack", [](const std::string& path) { return TiffStack(path).Read(); }, py::arg("path"),
+        "read_stack", [](const std::filesystem::path& path) { return TiffStack(path).Read(); }, py::arg("path"),
         "The pixels of a TIFF or BigTIFF stack as a numpy array (see TiffStack.read).");
     m.def("tiff_reader_version", [] { return std::string(TiffStackReader_APIVersion()); });
 }

@@ -123,13 +123,13 @@ possible, 1 in real time.
     with korvan.VirtualDevice() as sim, korvan.Device(sim.port_name) as dev:
         ...)doc")
         .def(py::init([](const std::string& serial, int firmware, double timeScale, size_t capacity,
-                         const std::string& timelinePath, bool discoverable) {
+                         const std::filesystem::path& timelinePath, bool discoverable) {
                  sim::Options options;
                  options.identity.serialNumber = serial;
                  options.identity.firmwareVersion = firmware;
                  options.timeScale = timeScale;
                  options.timelineCapacity = capacity;
-                 options.timelinePath = timelinePath;
+                 options.timelinePath = timelinePath.string();
                  auto v = std::make_unique<VirtualDevice>();
                  v->device = std::make_shared<sim::VirtualDevice>(options);
                  std::string error;
