@@ -51,12 +51,14 @@ void BindDevice(py::module_& m) {
         .def_property_readonly(
             "serial_number", [](const DeviceInfo& i) { return std::string(i.serialNumber); },
             "three digits, a hyphen, four digits")
-        .def_property_readonly("description", [](const DeviceInfo& i) { return std::string(i.description); })
+        .def_property_readonly(
+            "description", [](const DeviceInfo& i) { return std::string(i.description); },
+            "what the device calls itself")
         .def_readonly("revision", &DeviceInfo::revision, "hardware revision")
-        .def_readonly("bootloader_version", &DeviceInfo::bootloaderVersion)
-        .def_readonly("firmware_version", &DeviceInfo::firmwareVersion)
+        .def_readonly("bootloader_version", &DeviceInfo::bootloaderVersion, "version of the device's bootloader")
+        .def_readonly("firmware_version", &DeviceInfo::firmwareVersion, "version of the device's firmware")
         .def_readonly("device_type", &DeviceInfo::deviceType, "always 3 for this kind of device")
-        .def_readonly("device_sub_type", &DeviceInfo::deviceSubType)
+        .def_readonly("device_sub_type", &DeviceInfo::deviceSubType, "device variant")
         .def("__repr__", [](const DeviceInfo& i) {
             return "DeviceInfo(port_name='" + std::string(i.portName) + "', serial_number='" +
                    std::string(i.serialNumber) + "', firmware_version=" + std::to_string(i.firmwareVersion) + ")";
@@ -174,10 +176,12 @@ Device of the process, independent of any connection.)doc")
             "last_device_error",
             [](Device& d) { return d.handle->Call([](Korvan& k) { return k.GetLastDeviceError(); }); },
             "The device error bits collected since the last clear.")
-        .def("clear_last_device_error",
-             [](Device& d) {
-                 Check(d.handle->Call([](Korvan& k) { return k.ClearLastDeviceError(); }), "clear_last_device_error");
-             })
+        .def(
+            "clear_last_device_error",
+            [](Device& d) {
+                Check(d.handle->Call([](Korvan& k) { return k.ClearLastDeviceError(); }), "clear_last_device_error");
+            },
+            "Clears the device error bits (see last_device_error).")
         .def(
             "acknowledge_wait_for_user",
             [](Device& d) {
@@ -188,10 +192,12 @@ Device of the process, independent of any connection.)doc")
         .def(
             "stop", [](Device& d) { Check(d.handle->Call([](Korvan& k) { return k.Stop(); }), "stop"); },
             "Ends whatever runs: a sequence is stopped, a calibration ended.")
-        .def("delete_all_sequences",
-             [](Device& d) {
-                 Check(d.handle->Call([](Korvan& k) { return k.DeleteAllSequences(); }), "delete_all_sequences");
-             })
+        .def(
+            "delete_all_sequences",
+            [](Device& d) {
+                Check(d.handle->Call([](Korvan& k) { return k.DeleteAllSequences(); }), "delete_all_sequences");
+            },
+            "Deletes every sequence the device stores.")
         // Outputs, motion and timing
         .def(
             "set_output_default",
@@ -208,7 +214,7 @@ Device of the process, independent of any connection.)doc")
                       "get_output_default");
                 return level;
             },
-            py::arg("port"))
+            py::arg("port"), "The level a switching line takes when no sequence drives it.")
         .def(
             "set_tick_time",
             [](Device& d, unsigned int us) {
@@ -269,7 +275,7 @@ Device of the process, independent of any connection.)doc")
             [](Device& d, unsigned short number) {
                 Check(d.handle->Call([&](Korvan& k) { return k.DeleteSequence(number); }), "delete_sequence");
             },
-            py::arg("sequence_number"))
+            py::arg("sequence_number"), "Deletes one stored sequence.")
         .def_property(
             "user_data",
             [](Device& d) {
@@ -323,13 +329,13 @@ Device of the process, independent of any connection.)doc")
                 Check(d.handle->Call([&](Korvan& k) { return k.GetPortForLaser(id, &port); }), "get_port_for_laser");
                 return port;
             },
-            py::arg("laser_id"))
+            py::arg("laser_id"), "The output a laser is on.")
         .def(
             "set_port_for_laser",
             [](Device& d, unsigned int id, OutputPorts port) {
                 Check(d.handle->Call([&](Korvan& k) { return k.SetPortForLaser(id, port); }), "set_port_for_laser");
             },
-            py::arg("laser_id"), py::arg("port"))
+            py::arg("laser_id"), py::arg("port"), "Moves a laser to another laser output (or NoOutput).")
         .def(
             "get_laser_step_size",
             [](Device& d, unsigned int id) {
@@ -343,7 +349,7 @@ Device of the process, independent of any connection.)doc")
             [](Device& d, unsigned int id, int step) {
                 Check(d.handle->Call([&](Korvan& k) { return k.SetLaserStepSize(id, step); }), "set_laser_step_size");
             },
-            py::arg("laser_id"), py::arg("step_size"))
+            py::arg("laser_id"), py::arg("step_size"), "Sets a laser's scan step size (device units, at least 1).")
         .def(
             "get_laser",
             [](Device& d, unsigned int id) {
@@ -381,7 +387,7 @@ Device of the process, independent of any connection.)doc")
                 Check(d.handle->Call([&](Korvan& k) { return k.SetCalibrationIntensity(intensity); }),
                       "set_calibration_intensity");
             },
-            py::arg("intensity"))
+            py::arg("intensity"), "The intensity (0..10000) of calibration runs; applied at once during a run.")
         .def(
             "set_calibration_point",
             [](Device& d, unsigned int index, Point camera, std::optional<Point> device) {
@@ -436,7 +442,7 @@ Device of the process, independent of any connection.)doc")
                 Check(d.handle->Call([&](Korvan& k) { return k.SaveCalibration(path.string().c_str(), id); }),
                       "save_calibration");
             },
-            py::arg("path"), py::arg("laser_id"));
+            py::arg("path"), py::arg("laser_id"), "Saves a laser's table as an INI file.");
 
     py::class_<Laser>(m, "LaserDefinition", "A copy of one laser's definition (Device.get_laser).")
         .def_readonly("id", &Laser::id, "identifier of the laser")
@@ -468,35 +474,50 @@ Device of the process, independent of any connection.)doc")
 
     py::class_<CalibrationPointQuality>(m, "CalibrationPointQuality",
                                         "How well one recorded point agrees with the rest of the table.")
-        .def_readonly("leave_one_out_device", &CalibrationPointQuality::leaveOneOutDevice)
-        .def_readonly("leave_one_out_pixels", &CalibrationPointQuality::leaveOneOutPixels)
-        .def_readonly("affine_deviation", &CalibrationPointQuality::affineDeviation)
-        .def_readonly("in_folded_cell", &CalibrationPointQuality::inFoldedCell);
+        .def_readonly("leave_one_out_device", &CalibrationPointQuality::leaveOneOutDevice,
+                      "error in device units when this point is predicted from the others")
+        .def_readonly("leave_one_out_pixels", &CalibrationPointQuality::leaveOneOutPixels,
+                      "the same error in camera pixels")
+        .def_readonly("affine_deviation", &CalibrationPointQuality::affineDeviation,
+                      "distance from the best affine fit of all points, device units")
+        .def_readonly("in_folded_cell", &CalibrationPointQuality::inFoldedCell,
+                      "True when the point belongs to a folded grid cell");
 
     py::class_<CalibrationQuality>(m, "CalibrationQuality", R"doc(
 The quality report of a calibration table. Compare errors with `grid_spacing` (device units
 between grid neighbours): a good table's leave-one-out errors stay below about 2 % of it; a
 folded cell almost always means two points were swapped or one was clicked on the wrong spot.)doc")
         .def_readonly("result", &CalibrationQuality::result, "0 when assessed; 2 without a usable grid")
-        .def_readonly("point_count", &CalibrationQuality::pointCount)
-        .def_readonly("grid_size", &CalibrationQuality::gridSize)
-        .def_readonly("grid_spacing", &CalibrationQuality::gridSpacing)
-        .def_readonly("grid_spacing_pixels", &CalibrationQuality::gridSpacingPixels)
-        .def_readonly("leave_one_out_mean", &CalibrationQuality::leaveOneOutMean)
-        .def_readonly("leave_one_out_max", &CalibrationQuality::leaveOneOutMax)
-        .def_readonly("leave_one_out_mean_pixels", &CalibrationQuality::leaveOneOutMeanPixels)
-        .def_readonly("leave_one_out_max_pixels", &CalibrationQuality::leaveOneOutMaxPixels)
-        .def_readonly("worst_point", &CalibrationQuality::worstPoint)
-        .def_readonly("scale_x", &CalibrationQuality::scaleX)
-        .def_readonly("scale_y", &CalibrationQuality::scaleY)
-        .def_readonly("rotation_degrees", &CalibrationQuality::rotationDegrees)
-        .def_readonly("skew_degrees", &CalibrationQuality::skewDegrees)
-        .def_readonly("mirrored", &CalibrationQuality::mirrored)
-        .def_readonly("affine_max_deviation", &CalibrationQuality::affineMaxDeviation)
-        .def_readonly("affine_max_deviation_pixels", &CalibrationQuality::affineMaxDeviationPixels)
-        .def_readonly("affine_worst_point", &CalibrationQuality::affineWorstPoint)
-        .def_readonly("folded_cells", &CalibrationQuality::foldedCells)
-        .def_readonly("points", &CalibrationQuality::points)
+        .def_readonly("point_count", &CalibrationQuality::pointCount, "number of points assessed")
+        .def_readonly("grid_size", &CalibrationQuality::gridSize, "points per row and column of the grid")
+        .def_readonly("grid_spacing", &CalibrationQuality::gridSpacing, "device units between grid neighbours")
+        .def_readonly("grid_spacing_pixels", &CalibrationQuality::gridSpacingPixels,
+                      "camera pixels between grid neighbours")
+        .def_readonly("leave_one_out_mean", &CalibrationQuality::leaveOneOutMean,
+                      "mean leave-one-out error, device units")
+        .def_readonly("leave_one_out_max", &CalibrationQuality::leaveOneOutMax,
+                      "largest leave-one-out error, device units")
+        .def_readonly("leave_one_out_mean_pixels", &CalibrationQuality::leaveOneOutMeanPixels,
+                      "mean leave-one-out error, camera pixels")
+        .def_readonly("leave_one_out_max_pixels", &CalibrationQuality::leaveOneOutMaxPixels,
+                      "largest leave-one-out error, camera pixels")
+        .def_readonly("worst_point", &CalibrationQuality::worstPoint,
+                      "index of the point with the largest leave-one-out error")
+        .def_readonly("scale_x", &CalibrationQuality::scaleX, "device units per camera pixel along x of the affine fit")
+        .def_readonly("scale_y", &CalibrationQuality::scaleY, "device units per camera pixel along y of the affine fit")
+        .def_readonly("rotation_degrees", &CalibrationQuality::rotationDegrees, "rotation of the affine fit in degrees")
+        .def_readonly("skew_degrees", &CalibrationQuality::skewDegrees, "skew of the affine fit in degrees")
+        .def_readonly("mirrored", &CalibrationQuality::mirrored,
+                      "True when camera and device axes are mirrored against each other")
+        .def_readonly("affine_max_deviation", &CalibrationQuality::affineMaxDeviation,
+                      "largest distance of a point from the affine fit, device units")
+        .def_readonly("affine_max_deviation_pixels", &CalibrationQuality::affineMaxDeviationPixels,
+                      "the same in camera pixels")
+        .def_readonly("affine_worst_point", &CalibrationQuality::affineWorstPoint,
+                      "index of the point farthest from the affine fit")
+        .def_readonly("folded_cells", &CalibrationQuality::foldedCells,
+                      "indices of grid cells whose corners are out of order")
+        .def_readonly("points", &CalibrationQuality::points, "the quality of each point, in table order")
         .def("looks_sound", &CalibrationQuality::LooksSound,
              "No folded cell and every leave-one-out error below 5 % of the grid spacing.")
         .def("__repr__", [](const CalibrationQuality& q) {
@@ -509,7 +530,8 @@ folded cell almost always means two points were swapped or one was clicked on th
     py::class_<Calibration>(m, "Calibration", R"doc(
 A laser's calibration table: camera/device point pairs evaluated piecewise affinely, plus the
 scan step size. A new table is an identity grid over the device range 0..65535.)doc")
-        .def(py::init<unsigned int>(), py::arg("point_count") = 16)
+        .def(py::init<unsigned int>(), py::arg("point_count") = 16,
+             "A new identity table of `point_count` points (3 or a square number).")
         .def_static(
             "load",
             [](const std::filesystem::path& path) {
@@ -534,8 +556,9 @@ scan step size. A new table is an identity grid over the device range 0..65535.)
                 Check(c.SaveCalibration(path.string().c_str()), "save_calibration");
             },
             py::arg("path"), "Writes the table as an INI file (replaced only when complete).")
-        .def_readwrite("scan_step_size", &Calibration::scanStepSize)
-        .def_readonly("point_count", &Calibration::pointCount)
+        .def_readwrite("scan_step_size", &Calibration::scanStepSize,
+                       "device units between the points of lines and shapes")
+        .def_readonly("point_count", &Calibration::pointCount, "number of points of the table")
         .def(
             "init", [](Calibration& c, unsigned int n) { Check(c.Init(n), "init"); }, py::arg("point_count"),
             "Replaces the table by an identity grid of `point_count` points.")
@@ -546,7 +569,8 @@ scan step size. A new table is an identity grid over the device range 0..65535.)
                                             RPOINTF(device.first, device.second)),
                       "set_calibration_point");
             },
-            py::arg("index"), py::arg("camera"), py::arg("device"))
+            py::arg("index"), py::arg("camera"), py::arg("device"),
+            "Sets point `index` of the table: its camera pixel and device position.")
         .def_property_readonly(
             "points",
             [](const Calibration& c) {

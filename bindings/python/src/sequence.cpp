@@ -357,19 +357,20 @@ the end of the one before (Device.get_timing gives an element's duration).)doc")
             "Camera coordinates when use_calibration is set, else device coordinates 0..65535.")
         .def_property(
             "use_calibration", [](const SequencePoint& p) { return p.useCalibration != 0; },
-            [](SequencePoint& p, bool v) { p.useCalibration = v; })
+            [](SequencePoint& p, bool v) { p.useCalibration = v; },
+            "Positions are camera pixels mapped through the first laser's calibration (else device units).")
         .def_property(
             "switch_laser_on", [](const SequencePoint& p) { return p.switchLaserOn != 0; },
-            [](SequencePoint& p, bool v) { p.switchLaserOn = v; })
+            [](SequencePoint& p, bool v) { p.switchLaserOn = v; }, "Switch the laser on at the start of the dwell.")
         .def_property(
             "set_intensity", [](const SequencePoint& p) { return p.setIntensity != 0; },
-            [](SequencePoint& p, bool v) { p.setIntensity = v; })
+            [](SequencePoint& p, bool v) { p.setIntensity = v; }, "Set the laser's intensity before it lights.")
         .def_property(
             "switch_laser_off", [](const SequencePoint& p) { return p.switchLaserOff != 0; },
-            [](SequencePoint& p, bool v) { p.switchLaserOff = v; })
+            [](SequencePoint& p, bool v) { p.switchLaserOff = v; }, "Switch the laser off at the end of the dwell.")
         .def_property(
             "wait_for_mirror", [](const SequencePoint& p) { return p.waitForMirror != 0; },
-            [](SequencePoint& p, bool v) { p.waitForMirror = v; })
+            [](SequencePoint& p, bool v) { p.waitForMirror = v; }, "Wait for the mirrors to settle before the light.")
         .def_property(
             "stamps",
             [](const SequencePoint& p) {
@@ -395,10 +396,10 @@ the end of the one before (Device.get_timing gives an element's duration).)doc")
              py::arg("start"), py::arg("end"), (std::string("A line from `start` to `end`.") + kCommonKeywords).c_str())
         .def_property(
             "start", [](const SequenceLine& l) { return PointTuple(l.start); },
-            [](SequenceLine& l, Point p) { l.start = ToPoint(p); })
+            [](SequenceLine& l, Point p) { l.start = ToPoint(p); }, "Where the line begins (camera coordinates).")
         .def_property(
             "end", [](const SequenceLine& l) { return PointTuple(l.end); },
-            [](SequenceLine& l, Point p) { l.end = ToPoint(p); });
+            [](SequenceLine& l, Point p) { l.end = ToPoint(p); }, "Where the line ends (camera coordinates).");
 
     py::class_<SequenceEllipse, SequenceObject>(m, "SequenceEllipse",
                                                 "An ellipse, outlined or filled, in camera coordinates.")
@@ -431,13 +432,16 @@ the end of the one before (Device.get_timing gives an element's duration).)doc")
             "Three consecutive corners of a possibly rotated bounding rectangle.")
         .def_property(
             "fill", [](const SequenceEllipse& e) { return e.fill != 0; },
-            [](SequenceEllipse& e, bool v) { e.fill = v; })
+            [](SequenceEllipse& e, bool v) { e.fill = v; }, "Fill the ellipse instead of drawing its outline.")
         .def_property(
             "fill_path", [](const SequenceEllipse& e) { return e.fillPath != 0; },
-            [](SequenceEllipse& e, bool v) { e.fillPath = v; })
-        .def_property_readonly("corners", [](const SequenceEllipse& e) {
-            return py::make_tuple(PointTuple(e.corners[0]), PointTuple(e.corners[1]), PointTuple(e.corners[2]));
-        });
+            [](SequenceEllipse& e, bool v) { e.fillPath = v; }, "Fill along the outline path rather than in rows.")
+        .def_property_readonly(
+            "corners",
+            [](const SequenceEllipse& e) {
+                return py::make_tuple(PointTuple(e.corners[0]), PointTuple(e.corners[1]), PointTuple(e.corners[2]));
+            },
+            "The three corners of the ellipse's box, as from_corners takes them.");
 
     py::class_<SequencePolygon, SequenceObject>(m, "SequencePolygon", R"doc(
 A path through points (camera coordinates), or with `fill` the area it encloses hatched. The
@@ -453,7 +457,7 @@ outline is not closed: repeat the first point at the end for a closed outline.)d
              (std::string("`points`: a sequence of (x, y) or an N x 2 array.") + kCommonKeywords).c_str())
         .def_property(
             "fill", [](const SequencePolygon& e) { return e.fill != 0; },
-            [](SequencePolygon& e, bool v) { e.fill = v; })
+            [](SequencePolygon& e, bool v) { e.fill = v; }, "Fill the polygon instead of drawing its outline.")
         .def_property(
             "points",
             [](const SequencePolygon& e) {
@@ -480,9 +484,10 @@ different counters).)doc")
                  Keywords(*j, kw);
                  return j;
              }),
-             py::arg("target_tick"), py::arg("repeat_count"), py::arg("counter") = 2)
-        .def_readwrite("target_tick", &SequenceJump::targetTick)
-        .def_readwrite("counter", &SequenceJump::counter);
+             py::arg("target_tick"), py::arg("repeat_count"), py::arg("counter") = 2,
+             "Jumps back to `target_tick` `repeat_count` times, counting with loop counter `counter`.")
+        .def_readwrite("target_tick", &SequenceJump::targetTick, "tick the jump goes back to")
+        .def_readwrite("counter", &SequenceJump::counter, "which of the device's loop counters the jump uses");
 
     py::class_<SequenceWaitTTL, SequenceObject>(m, "SequenceWaitTTL",
                                                 "Waits until an input (Input0 or Input1) triggers.")
@@ -491,9 +496,10 @@ different counters).)doc")
                  Keywords(*w, kw);
                  return w;
              }),
-             py::arg("port"), py::arg("trigger") = Trigger1)
-        .def_readwrite("port", &SequenceWaitTTL::port)
-        .def_readwrite("trigger", &SequenceWaitTTL::trigger);
+             py::arg("port"), py::arg("trigger") = Trigger1, "Waits until `port` triggers as `trigger` says.")
+        .def_readwrite("port", &SequenceWaitTTL::port, "the trigger input waited for")
+        .def_readwrite("trigger", &SequenceWaitTTL::trigger,
+                       "whether the input must be high (Trigger1) or low (Trigger2)");
 
     py::class_<SequenceWaitUser, SequenceObject>(m, "SequenceWaitUser",
                                                  "Waits until Device.acknowledge_wait_for_user().")
@@ -502,8 +508,8 @@ different counters).)doc")
                  Keywords(*w, kw);
                  return w;
              }),
-             py::arg("value") = 0)
-        .def_readwrite("value", &SequenceWaitUser::value);
+             py::arg("value") = 0, "Waits until the user acknowledges (Device.acknowledge_wait_for_user).")
+        .def_readwrite("value", &SequenceWaitUser::value, "value the device reports while it waits");
 
     py::class_<SequenceSetTTL, SequenceObject>(m, "SequenceSetTTL", "Sets a switching line to `value`.")
         .def(py::init([](OutputPorts port, int value, py::kwargs kw) {
@@ -511,9 +517,9 @@ different counters).)doc")
                  Keywords(*s, kw);
                  return s;
              }),
-             py::arg("port"), py::arg("value"))
-        .def_readwrite("port", &SequenceSetTTL::port)
-        .def_readwrite("value", &SequenceSetTTL::value);
+             py::arg("port"), py::arg("value"), "Sets line `port` to `value` (0 or 1).")
+        .def_readwrite("port", &SequenceSetTTL::port, "the switching line")
+        .def_readwrite("value", &SequenceSetTTL::value, "the level it is set to (0 or 1)");
 
     py::class_<SequencePulseTTL, SequenceObject>(m, "SequencePulseTTL", "A short pulse on a switching line.")
         .def(py::init([](OutputPorts port, py::kwargs kw) {
@@ -521,8 +527,8 @@ different counters).)doc")
                  Keywords(*s, kw);
                  return s;
              }),
-             py::arg("port"))
-        .def_readwrite("port", &SequencePulseTTL::port);
+             py::arg("port"), "A short pulse on line `port`.")
+        .def_readwrite("port", &SequencePulseTTL::port, "the switching line pulsed");
 
     py::class_<SequenceSetAnalog, SequenceObject>(m, "SequenceSetAnalog",
                                                   "Sets a laser output's analog channel to `value` (0..10000).")
@@ -531,14 +537,14 @@ different counters).)doc")
                  Keywords(*s, kw);
                  return s;
              }),
-             py::arg("port"), py::arg("value"))
-        .def_readwrite("port", &SequenceSetAnalog::port)
+             py::arg("port"), py::arg("value"), "Sets the analog channel of laser output `port` to `value` (0..10000).")
+        .def_readwrite("port", &SequenceSetAnalog::port, "the laser output whose analog channel is set")
         .def_property(
             "value", [](const SequenceSetAnalog& s) { return s.intensities[0]; },
-            [](SequenceSetAnalog& s, unsigned int v) { s.intensities[0] = v; });
+            [](SequenceSetAnalog& s, unsigned int v) { s.intensities[0] = v; }, "The analog value, 0..10000.");
 
     py::class_<SequenceElementTiming>(m, "SequenceElementTiming", "Timing of one element as compiled, in ticks.")
-        .def_readonly("start_tick", &SequenceElementTiming::startTick)
+        .def_readonly("start_tick", &SequenceElementTiming::startTick, "tick at which the element begins")
         .def_readonly("duration", &SequenceElementTiming::duration, "from start_tick to the end, loops included")
         .def_readonly("illumination", &SequenceElementTiming::illumination, "ticks with light")
         .def("__repr__", [](const SequenceElementTiming& t) {
@@ -563,7 +569,8 @@ different counters).)doc")
         .def_property_readonly(
             "memory_usage", [](const SequenceAnalysis& a) { return a.image.size(); },
             "bytes of device memory the sequence needs")
-        .def_readonly("main_list_length", &SequenceAnalysis::mainListLength)
+        .def_readonly("main_list_length", &SequenceAnalysis::mainListLength,
+                      "bytes of the main list at the start of the image")
         .def_property_readonly(
             "clamped_positions",
             [](const SequenceAnalysis& a) {
@@ -581,7 +588,8 @@ different counters).)doc")
             "elements with positions outside the mirror field: index, asked and used (device) position, "
             "how many positions were moved")
         .def_readonly("tick_time", &SequenceAnalysis::tickTime, "microseconds per tick it was compiled with")
-        .def_property_readonly("ok", [](const SequenceAnalysis& a) { return a.result == 0; });
+        .def_property_readonly(
+            "ok", [](const SequenceAnalysis& a) { return a.result == 0; }, "True when it compiled (result 0).");
 
     m.def(
         "analyze_sequence",
@@ -605,9 +613,14 @@ different counters).)doc")
     py::class_<LoadedSequence>(m, "LoadedSequence", R"doc(
 A sequence file with its lasers defined on a Device (removed again when this object goes) and
 its start ticks laid out; upload it with Device.upload.)doc")
-        .def_property_readonly("path", [](const LoadedSequence& s) { return s.Compiled().file.path; })
-        .def_property_readonly("description", [](const LoadedSequence& s) { return s.Compiled().file.description; })
-        .def_property_readonly("tick_time", [](const LoadedSequence& s) { return s.Compiled().file.tickTime; })
+        .def_property_readonly(
+            "path", [](const LoadedSequence& s) { return s.Compiled().file.path; }, "the file it was read from")
+        .def_property_readonly(
+            "description", [](const LoadedSequence& s) { return s.Compiled().file.description; },
+            "the file's description text")
+        .def_property_readonly(
+            "tick_time", [](const LoadedSequence& s) { return s.Compiled().file.tickTime; },
+            "microseconds per tick the file asks for")
         .def_property_readonly(
             "laser_ids",
             [](const LoadedSequence& s) {
@@ -634,8 +647,11 @@ its start ticks laid out; upload it with Device.upload.)doc")
                 return out;
             },
             "The JSON pointer of each element in the file.")
-        .def_property_readonly("analysis", [](const LoadedSequence& s) { return s.Compiled().analysis; })
-        .def_property_readonly("end_tick", [](const LoadedSequence& s) { return s.Compiled().endTick; })
+        .def_property_readonly(
+            "analysis", [](const LoadedSequence& s) { return s.Compiled().analysis; }, "what the sequence compiles to")
+        .def_property_readonly(
+            "end_tick", [](const LoadedSequence& s) { return s.Compiled().endTick; },
+            "the tick at which the last element ends")
         .def(
             "preview",
             [](const LoadedSequence& s, const std::filesystem::path& svg, const std::filesystem::path& png) {

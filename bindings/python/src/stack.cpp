@@ -135,9 +135,11 @@ order (images, rows, columns, samples), each dimension left out when it is 1.
                  return false;
              })
         .def("close", &TiffStack::Close, "Closes the file; arrays already read stay valid.")
-        .def_property_readonly("shape", [](const TiffStack& s) { return py::tuple(py::cast(s.Shape())); })
-        .def_property_readonly("dtype", &TiffStack::DType)
-        .def_property_readonly("image_count", &TiffStack::ImageCount)
+        .def_property_readonly(
+            "shape", [](const TiffStack& s) { return py::tuple(py::cast(s.Shape())); },
+            "numpy shape: images, rows, columns, samples (each left out when 1)")
+        .def_property_readonly("dtype", &TiffStack::DType, "numpy dtype of the pixels (little-endian)")
+        .def_property_readonly("image_count", &TiffStack::ImageCount, "number of images in the file")
         .def("read", &TiffStack::Read, R"doc(
 All pixels as one array of the file's sample type (little-endian), read straight into the
 array's own buffer without a copy; the interpreter lock is released while reading.)doc")
@@ -158,7 +160,8 @@ array's own buffer without a copy; the interpreter lock is released while readin
     m.def(
         "read_stack", [](const std::filesystem::path& path) { return TiffStack(path).Read(); }, py::arg("path"),
         "The pixels of a TIFF or BigTIFF stack as a numpy array (see TiffStack.read).");
-    m.def("tiff_reader_version", [] { return std::string(TiffStackReader_APIVersion()); });
+    m.def(
+        "tiff_reader_version", [] { return std::string(TiffStackReader_APIVersion()); }, "Version of the TIFF reader.");
 }
 
 }  // namespace pykorvan
