@@ -28,7 +28,9 @@ namespace pykorvan {
                                     const std::string& message);
 /// "Class(a=..., b=...)" from the object's own attributes `fields`, then `extra` (already
 /// formatted); enumeration members show as Class.Member.
-std::string ReprOf(py::handle self, std::initializer_list<const char*> fields, const std::string& extra = {});
+std::string ReprOf(py::handle self, const std::vector<const char*>& fields, const std::string& extra = {});
+/// Gives class `name` of `m` a __repr__ showing `fields` (see ReprOf).
+void SetFieldsRepr(py::module_& m, const char* name, std::vector<const char*> fields);
 /// The repr of one value, enumeration members as Class.Member.
 std::string ValueRepr(py::handle value);
 inline void Check(unsigned int code, const char* operation) {

@@ -88,7 +88,7 @@ std::string ValueRepr(py::handle value) {
     return py::repr(value);
 }
 
-std::string ReprOf(py::handle self, std::initializer_list<const char*> fields, const std::string& extra) {
+std::string ReprOf(py::handle self, const std::vector<const char*>& fields, const std::string& extra) {
     std::string out = std::string(py::str(self.get_type().attr("__name__"))) + "(";
     bool first = true;
     for (const char* field : fields) {
@@ -97,6 +97,12 @@ std::string ReprOf(py::handle self, std::initializer_list<const char*> fields, c
     }
     if (!extra.empty()) out += (first ? "" : ", ") + extra;
     return out + ")";
+}
+
+void SetFieldsRepr(py::module_& m, const char* name, std::vector<const char*> fields) {
+    py::object type = m.attr(name);
+    type.attr("__repr__") = py::cpp_function([fields](py::handle self) { return ReprOf(self, fields); },
+                                             py::is_method(type), py::doc("The fields of the object."));
 }
 
 void RaiseResult(unsigned int code, const std::string& operation, const std::string& detail) {
@@ -246,4 +252,12 @@ PYBIND11_MODULE(_korvan, m) {
     BindSequence(m);
     BindStack(m);
     BindVirtual(m);
+    // Readable objects for the classes whose fields say it all.
+    SetFieldsRepr(m, "CalibrationPointQuality",
+                  {"leave_one_out_device", "leave_one_out_pixels", "affine_deviation", "in_folded_cell"});
+    SetFieldsRepr(m, "Calibration", {"point_count", "scan_step_size", "points"});
+    SetFieldsRepr(m, "SequenceAnalysis", {"result", "failed_element", "reason", "memory_usage", "tick_time"});
+    SetFieldsRepr(m, "LoadedSequence", {"path", "description", "tick_time", "laser_ids", "end_tick"});
+    SetFieldsRepr(m, "TiffStack", {"shape", "dtype"});
+    SetFieldsRepr(m, "VirtualDevice", {"port_name", "sequence_active"});
 }

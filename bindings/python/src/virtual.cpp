@@ -222,6 +222,12 @@ possible, 1 in real time.
 
     camera
         .def(
+            "__repr__",
+            [](VirtualCamera& c) {
+                return "VirtualCamera(port_name=" + ValueRepr(py::str(c.device->PortName())) + ")";
+            },
+            "The virtual device the camera looks at.")
+        .def(
             "look",
             [](VirtualCamera& c) -> std::optional<std::pair<double, double>> {
                 py::gil_scoped_release release;

@@ -202,3 +202,19 @@ def inherited(obj, tree):
                 node.name in [k.__name__ for k in obj.__mro__[1:]]:
             names |= set(stub_members(node))
     return names
+
+
+def test_every_class_shows_its_fields():
+    default = [name for name, cls in vars(korvan).items() if inspect.isclass(cls) and not name.startswith("_")
+               and not issubclass(cls, (enum.Enum, BaseException)) and cls.__repr__ is object.__repr__]
+    bound_default = [name for name, cls in vars(korvan).items() if inspect.isclass(cls)
+                     and not issubclass(cls, (enum.Enum, BaseException))
+                     and "__repr__" not in {m for k in cls.__mro__[:-1] for m in vars(k)
+                                            if k.__module__.startswith("korvan")}]
+    assert default == [] and bound_default == []
+    point = korvan.SequencePoint(640, 512, laser_ids=[1], intensities=[8000], repeat_count=39)
+    assert repr(point) == ("SequencePoint(x=640.0, y=512.0, laser_ids=[1], intensities=[8000], repeat_count=39, "
+                           "start_tick=0)")
+    assert repr(korvan.SequenceSetTTL(korvan.OutputPorts.TTLOutput1, 1, start_tick=5)) == \
+        "SequenceSetTTL(port=OutputPorts.TTLOutput1, value=1, repeat_count=0, start_tick=5)"
+    assert repr(korvan.Calibration(4)).startswith("Calibration(point_count=4, scan_step_size=")
