@@ -193,6 +193,12 @@ public:
     unsigned int GetLaserStepSize(unsigned int id, int* stepSize);
     /// Sets a laser's scan step size; 2 when below 1 (checked before the laser is looked up).
     unsigned int SetLaserStepSize(unsigned int id, int stepSize);
+    /// Copies a laser's whole definition to `*laser`: every AddLaser field, the intensity last
+    /// set, and its calibration table (with the step size). The copy owns its own calibration
+    /// (a Clone, points truncated to integers), freed when `*laser` is destroyed; changing it
+    /// does not change the laser. 2 for a null `laser` or an unknown identifier, 5 for an empty
+    /// list (`*laser` unchanged then). No device traffic.
+    unsigned int GetLaser(unsigned int id, Laser* laser) const;
 
     // ---- Laser switching ----------------------------------------------------------------
 

@@ -116,4 +116,9 @@ unsigned int SetLaserStepSize(unsigned int id, int stepSize) {
         id, [stepSize](Laser& laser) { laser.calibration->scanStepSize = static_cast<unsigned int>(stepSize); });
 }
 
+unsigned int CopyLaser(unsigned int id, Laser* laser) {
+    if (laser == nullptr) return ResultInvalidArgument;
+    return WithLaser(id, [laser](const Laser& found) { *laser = found; });
+}
+
 }  // namespace korvan::detail

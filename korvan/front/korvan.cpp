@@ -156,6 +156,7 @@ unsigned int Korvan::SetPortForLaser(unsigned int id, OutputPorts port) {
 }
 unsigned int Korvan::GetLaserStepSize(unsigned int id, int* stepSize) { return kd::GetLaserStepSize(id, stepSize); }
 unsigned int Korvan::SetLaserStepSize(unsigned int id, int stepSize) { return kd::SetLaserStepSize(id, stepSize); }
+unsigned int Korvan::GetLaser(unsigned int id, Laser* laser) const { return kd::CopyLaser(id, laser); }
 
 // ---- Laser switching -------------------------------------------------------------------
 

@@ -3,6 +3,8 @@
 #include <korvan/device/korvan.h>
 #include <korvan/device/laser.h>
 
+#include <support/process_state_guard.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -126,6 +128,37 @@ TEST(CalibrationRunUnit, RefusedPointsLeaveTheWorkingTable) {
         EXPECT_TRUE(*run.CalibrationLaser().calibration == Calibration(16)) << c.what;
         EXPECT_EQ(session.state, &c == &cases[0] ? Idle : Calibrating) << c.what;
     }
+}
+
+TEST(Laser, GetLaserCopiesTheWholeDefinitionAndItsTable) {
+    testsupport::ProcessStateGuard processState;
+    Korvan k;
+    Laser none;
+    EXPECT_EQ(k.GetLaser(1, &none), korvan::ResultNotPossibleNow);  // empty list
+    unsigned int first = 0, id = 0;
+    ASSERT_EQ(k.AddLaser(1, 2, 3, LaserOutput1, 0, 10000, 0, &first), 0u);
+    ASSERT_EQ(k.AddLaser(11, 12, 13, LaserOutput3, 1000, 9000, 2000, &id, 0, 40), 0u);
+    ASSERT_EQ(k.SetLaserStepSize(id, 25), 0u);
+    Calibration table(9);
+    ASSERT_EQ(table.SetCalibrationPoint(4, RPOINTF(100, 200), RPOINTF(30000, 31000)), 0u);
+    table.scanStepSize = 25;
+    *korvan::detail::ProcessWide().laserList.back().calibration = table;
+
+    Laser got;
+    ASSERT_EQ(k.GetLaser(id, &got), korvan::ResultSuccess);
+    Laser expected = Sample();
+    expected.id = id;
+    expected.intensity = 0;  // never set
+    *expected.calibration = table;
+    EXPECT_TRUE(got == expected);
+    // The copy is the caller's: changing it leaves the laser alone.
+    got.calibration->scanStepSize = 3;
+    int step = 0;
+    ASSERT_EQ(k.GetLaserStepSize(id, &step), 0u);
+    EXPECT_EQ(step, 25);
+
+    EXPECT_EQ(k.GetLaser(id + 5, &got), korvan::ResultInvalidArgument);
+    EXPECT_EQ(k.GetLaser(id, nullptr), korvan::ResultInvalidArgument);
 }
 
 }  // namespace

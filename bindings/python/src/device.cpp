@@ -51,12 +51,14 @@ void BindDevice(py::module_& m) {
         .def_property_readonly(
             "serial_number", [](const DeviceInfo& i) { return std::string(i.serialNumber); },
             "three digits, a hyphen, four digits")
-        .def_property_readonly("description", [](const DeviceInfo& i) { return std::string(i.description); })
+        .def_property_readonly(
+            "description", [](const DeviceInfo& i) { return std::string(i.description); },
+            "what the device calls itself")
         .def_readonly("revision", &DeviceInfo::revision, "hardware revision")
-        .def_readonly("bootloader_version", &DeviceInfo::bootloaderVersion)
-        .def_readonly("firmware_version", &DeviceInfo::firmwareVersion)
+        .def_readonly("bootloader_version", &DeviceInfo::bootloaderVersion, "version of the device's bootloader")
+        .def_readonly("firmware_version", &DeviceInfo::firmwareVersion, "version of the device's firmware")
         .def_readonly("device_type", &DeviceInfo::deviceType, "always 3 for this kind of device")
-        .def_readonly("device_sub_type", &DeviceInfo::deviceSubType)
+        .def_readonly("device_sub_type", &DeviceInfo::deviceSubType, "device variant")
         .def("__repr__", [](const DeviceInfo& i) {
             return "DeviceInfo(port_name='" + std::string(i.portName) + "', serial_number='" +
                    std::string(i.serialNumber) + "', firmware_version=" + std::to_string(i.firmwareVersion) + ")";
@@ -146,6 +148,17 @@ Device of the process, independent of any connection.)doc")
                  d.Close();
                  return false;
              })
+        .def(
+            "__repr__",
+            [](Device& d) {
+                // The cached identity only: a repr sends nothing to the device.
+                DeviceInfo info{};
+                if (d.handle->Call([&](Korvan& k) { return k.GetDeviceInfo(-1, &info); }) != 0)
+                    return std::string("Device(not connected)");
+                return "Device(port_name=" + ValueRepr(py::str(info.portName)) +
+                       ", serial_number=" + ValueRepr(py::str(info.serialNumber)) + ")";
+            },
+            "Port name and serial number of the connected device.")
         .def_property_readonly("info", &ConnectedInfo, "Identity of the connected device.")
         .def_property_readonly("state", &Device::GetState,
                                "The device's state, queried now (NotConnected when the query fails).")
@@ -163,10 +176,12 @@ Device of the process, independent of any connection.)doc")
             "last_device_error",
             [](Device& d) { return d.handle->Call([](Korvan& k) { return k.GetLastDeviceError(); }); },
             "The device error bits collected since the last clear.")
-        .def("clear_last_device_error",
-             [](Device& d) {
-                 Check(d.handle->Call([](Korvan& k) { return k.ClearLastDeviceError(); }), "clear_last_device_error");
-             })
+        .def(
+            "clear_last_device_error",
+            [](Device& d) {
+                Check(d.handle->Call([](Korvan& k) { return k.ClearLastDeviceError(); }), "clear_last_device_error");
+            },
+            "Clears the device error bits (see last_device_error).")
         .def(
             "acknowledge_wait_for_user",
             [](Device& d) {
@@ -177,10 +192,12 @@ Device of the process, independent of any connection.)doc")
         .def(
             "stop", [](Device& d) { Check(d.handle->Call([](Korvan& k) { return k.Stop(); }), "stop"); },
             "Ends whatever runs: a sequence is stopped, a calibration ended.")
-        .def("delete_all_sequences",
-             [](Device& d) {
-                 Check(d.handle->Call([](Korvan& k) { return k.DeleteAllSequences(); }), "delete_all_sequences");
-             })
+        .def(
+            "delete_all_sequences",
+            [](Device& d) {
+                Check(d.handle->Call([](Korvan& k) { return k.DeleteAllSequences(); }), "delete_all_sequences");
+            },
+            "Deletes every sequence the device stores.")
         // Outputs, motion and timing
         .def(
             "set_output_default",
@@ -197,7 +214,7 @@ Device of the process, independent of any connection.)doc")
                       "get_output_default");
                 return level;
             },
-            py::arg("port"))
+            py::arg("port"), "The level a switching line takes when no sequence drives it.")
         .def(
             "set_tick_time",
             [](Device& d, unsigned int us) {
@@ -258,7 +275,7 @@ Device of the process, independent of any connection.)doc")
             [](Device& d, unsigned short number) {
                 Check(d.handle->Call([&](Korvan& k) { return k.DeleteSequence(number); }), "delete_sequence");
             },
-            py::arg("sequence_number"))
+            py::arg("sequence_number"), "Deletes one stored sequence.")
         .def_property(
             "user_data",
             [](Device& d) {
@@ -293,11 +310,12 @@ Device of the process, independent of any connection.)doc")
                 return id;
             },
             py::arg("port"), py::kw_only(), py::arg("switch_on_delay") = 0, py::arg("switch_off_delay") = 0,
-            py::arg("intensity_delay") = 0, py::arg("min_intensity") = 0, py::arg("max_intensity") = 0,
+            py::arg("intensity_delay") = 0, py::arg("min_intensity") = 0, py::arg("max_intensity") = 10000,
             py::arg("pulse_frequency") = 0, py::arg("active_level") = 1, py::arg("warm_up_time") = 0,
             "Defines a laser and returns its identifier. Delays are microseconds; min/max intensity "
-            "(0..10000) are the analog levels of intensity 0 and 10000 (equal: no intensity control); "
-            "pulse_frequency 0 is a continuous laser.")
+            "(0..10000) are the analog levels of intensity 0 and 10000: by default the full range, as in "
+            "sequence files; equal values mean no intensity control (the laser fires at full power "
+            "whatever intensity an element asks for). pulse_frequency 0 is a continuous laser.")
         .def(
             "remove_laser",
             [](Device& d, unsigned int id) {
@@ -311,13 +329,13 @@ Device of the process, independent of any connection.)doc")
                 Check(d.handle->Call([&](Korvan& k) { return k.GetPortForLaser(id, &port); }), "get_port_for_laser");
                 return port;
             },
-            py::arg("laser_id"))
+            py::arg("laser_id"), "The output a laser is on.")
         .def(
             "set_port_for_laser",
             [](Device& d, unsigned int id, OutputPorts port) {
                 Check(d.handle->Call([&](Korvan& k) { return k.SetPortForLaser(id, port); }), "set_port_for_laser");
             },
-            py::arg("laser_id"), py::arg("port"))
+            py::arg("laser_id"), py::arg("port"), "Moves a laser to another laser output (or NoOutput).")
         .def(
             "get_laser_step_size",
             [](Device& d, unsigned int id) {
@@ -331,7 +349,17 @@ Device of the process, independent of any connection.)doc")
             [](Device& d, unsigned int id, int step) {
                 Check(d.handle->Call([&](Korvan& k) { return k.SetLaserStepSize(id, step); }), "set_laser_step_size");
             },
-            py::arg("laser_id"), py::arg("step_size"))
+            py::arg("laser_id"), py::arg("step_size"), "Sets a laser's scan step size (device units, at least 1).")
+        .def(
+            "get_laser",
+            [](Device& d, unsigned int id) {
+                auto laser = std::make_unique<Laser>();
+                Check(d.handle->Call([&](Korvan& k) { return k.GetLaser(id, laser.get()); }), "get_laser");
+                return laser;
+            },
+            py::arg("laser_id"),
+            "A copy of a laser's whole definition: what add_laser took, its intensity, step size and "
+            "calibration table.")
         .def(
             "set_laser_on_off",
             [](Device& d, unsigned int id, bool on) {
@@ -359,7 +387,7 @@ Device of the process, independent of any connection.)doc")
                 Check(d.handle->Call([&](Korvan& k) { return k.SetCalibrationIntensity(intensity); }),
                       "set_calibration_intensity");
             },
-            py::arg("intensity"))
+            py::arg("intensity"), "The intensity (0..10000) of calibration runs; applied at once during a run.")
         .def(
             "set_calibration_point",
             [](Device& d, unsigned int index, Point camera, std::optional<Point> device) {
@@ -392,14 +420,17 @@ Device of the process, independent of any connection.)doc")
             py::arg("camera"), py::arg("laser_id"), "Maps a camera pixel through a laser's table.")
         .def(
             "load_calibration",
-            [](Device& d, const std::string& path, unsigned int id) {
-                const unsigned int r = d.handle->Call([&](Korvan& k) { return k.LoadCalibration(path.c_str(), id); });
+            [](Device& d, const std::filesystem::path& path, unsigned int id) {
+                const unsigned int r =
+                    d.handle->Call([&](Korvan& k) { return k.LoadCalibration(path.string().c_str(), id); });
                 if (r == korvan::ResultSuccess) return;
                 // The device call gives a code only; a refused file is read once more for its reason.
                 Calibration scratch;
                 std::string why;
-                if (korvan::LoadCalibrationFile(scratch, path.c_str(), &why) != 0)
+                if (korvan::LoadCalibrationFile(scratch, path.string().c_str(), &why) != 0) {
+                    if (!std::filesystem::exists(path)) RaiseFileNotFound(r, "load_calibration", path, why);
                     RaiseMessage(r, "load_calibration", why);
+                }
                 RaiseResult(r, "load_calibration");
             },
             py::arg("path"), py::arg("laser_id"),
@@ -407,43 +438,86 @@ Device of the process, independent of any connection.)doc")
             "leaves the table in force.")
         .def(
             "save_calibration",
-            [](Device& d, const std::string& path, unsigned int id) {
-                Check(d.handle->Call([&](Korvan& k) { return k.SaveCalibration(path.c_str(), id); }),
+            [](Device& d, const std::filesystem::path& path, unsigned int id) {
+                Check(d.handle->Call([&](Korvan& k) { return k.SaveCalibration(path.string().c_str(), id); }),
                       "save_calibration");
             },
-            py::arg("path"), py::arg("laser_id"));
+            py::arg("path"), py::arg("laser_id"), "Saves a laser's table as an INI file.");
+
+    py::class_<Laser>(m, "LaserDefinition", "A copy of one laser's definition (Device.get_laser).")
+        .def_readonly("id", &Laser::id, "identifier of the laser")
+        .def_readonly("port", &Laser::port, "the output the laser is on")
+        .def_readonly("switch_on_delay", &Laser::switchOnDelay, "microseconds the laser needs after switching on")
+        .def_readonly("switch_off_delay", &Laser::switchOffDelay, "microseconds after switching off")
+        .def_readonly("intensity_delay", &Laser::intensityDelay, "microseconds an intensity change needs")
+        .def_readonly("min_intensity", &Laser::minIntensity, "analog level of intensity 0 (0..10000)")
+        .def_readonly("max_intensity", &Laser::maxIntensity, "analog level of intensity 10000 (0..10000)")
+        .def_readonly("intensity", &Laser::intensity, "the intensity last set (0..10000)")
+        .def_readonly("pulse_frequency", &Laser::pulseFrequency, "pulses per second; 0 for a continuous laser")
+        .def_readonly("warm_up_time", &Laser::warmUpTime, "microseconds")
+        .def_readonly("active_level", &Laser::activeLevel, "line level that switches the laser on (1 or 0)")
+        .def_property_readonly(
+            "intensity_controlled", [](const Laser& l) { return l.CanChangeIntensity() != 0; },
+            "True when elements' intensities apply (min_intensity below max_intensity); otherwise the "
+            "laser fires at full power whenever it is on")
+        .def_property_readonly(
+            "step_size", [](const Laser& l) { return l.calibration->scanStepSize; },
+            "device units between the points of lines and shapes")
+        .def_property_readonly(
+            "calibration", [](const Laser& l) { return Calibration(*l.calibration); },
+            "a copy of the laser's calibration table")
+        .def("__repr__", [](py::handle self) {
+            return ReprOf(
+                self, {"id", "port", "min_intensity", "max_intensity", "intensity", "pulse_frequency", "active_level",
+                       "switch_on_delay", "switch_off_delay", "intensity_delay", "warm_up_time", "step_size"});
+        });
 
     py::class_<CalibrationPointQuality>(m, "CalibrationPointQuality",
                                         "How well one recorded point agrees with the rest of the table.")
-        .def_readonly("leave_one_out_device", &CalibrationPointQuality::leaveOneOutDevice)
-        .def_readonly("leave_one_out_pixels", &CalibrationPointQuality::leaveOneOutPixels)
-        .def_readonly("affine_deviation", &CalibrationPointQuality::affineDeviation)
-        .def_readonly("in_folded_cell", &CalibrationPointQuality::inFoldedCell);
+        .def_readonly("leave_one_out_device", &CalibrationPointQuality::leaveOneOutDevice,
+                      "error in device units when this point is predicted from the others")
+        .def_readonly("leave_one_out_pixels", &CalibrationPointQuality::leaveOneOutPixels,
+                      "the same error in camera pixels")
+        .def_readonly("affine_deviation", &CalibrationPointQuality::affineDeviation,
+                      "distance from the best affine fit of all points, device units")
+        .def_readonly("in_folded_cell", &CalibrationPointQuality::inFoldedCell,
+                      "True when the point belongs to a folded grid cell");
 
     py::class_<CalibrationQuality>(m, "CalibrationQuality", R"doc(
 The quality report of a calibration table. Compare errors with `grid_spacing` (device units
 between grid neighbours): a good table's leave-one-out errors stay below about 2 % of it; a
 folded cell almost always means two points were swapped or one was clicked on the wrong spot.)doc")
         .def_readonly("result", &CalibrationQuality::result, "0 when assessed; 2 without a usable grid")
-        .def_readonly("point_count", &CalibrationQuality::pointCount)
-        .def_readonly("grid_size", &CalibrationQuality::gridSize)
-        .def_readonly("grid_spacing", &CalibrationQuality::gridSpacing)
-        .def_readonly("grid_spacing_pixels", &CalibrationQuality::gridSpacingPixels)
-        .def_readonly("leave_one_out_mean", &CalibrationQuality::leaveOneOutMean)
-        .def_readonly("leave_one_out_max", &CalibrationQuality::leaveOneOutMax)
-        .def_readonly("leave_one_out_mean_pixels", &CalibrationQuality::leaveOneOutMeanPixels)
-        .def_readonly("leave_one_out_max_pixels", &CalibrationQuality::leaveOneOutMaxPixels)
-        .def_readonly("worst_point", &CalibrationQuality::worstPoint)
-        .def_readonly("scale_x", &CalibrationQuality::scaleX)
-        .def_readonly("scale_y", &CalibrationQuality::scaleY)
-        .def_readonly("rotation_degrees", &CalibrationQuality::rotationDegrees)
-        .def_readonly("skew_degrees", &CalibrationQuality::skewDegrees)
-        .def_readonly("mirrored", &CalibrationQuality::mirrored)
-        .def_readonly("affine_max_deviation", &CalibrationQuality::affineMaxDeviation)
-        .def_readonly("affine_max_deviation_pixels", &CalibrationQuality::affineMaxDeviationPixels)
-        .def_readonly("affine_worst_point", &CalibrationQuality::affineWorstPoint)
-        .def_readonly("folded_cells", &CalibrationQuality::foldedCells)
-        .def_readonly("points", &CalibrationQuality::points)
+        .def_readonly("point_count", &CalibrationQuality::pointCount, "number of points assessed")
+        .def_readonly("grid_size", &CalibrationQuality::gridSize, "points per row and column of the grid")
+        .def_readonly("grid_spacing", &CalibrationQuality::gridSpacing, "device units between grid neighbours")
+        .def_readonly("grid_spacing_pixels", &CalibrationQuality::gridSpacingPixels,
+                      "camera pixels between grid neighbours")
+        .def_readonly("leave_one_out_mean", &CalibrationQuality::leaveOneOutMean,
+                      "mean leave-one-out error, device units")
+        .def_readonly("leave_one_out_max", &CalibrationQuality::leaveOneOutMax,
+                      "largest leave-one-out error, device units")
+        .def_readonly("leave_one_out_mean_pixels", &CalibrationQuality::leaveOneOutMeanPixels,
+                      "mean leave-one-out error, camera pixels")
+        .def_readonly("leave_one_out_max_pixels", &CalibrationQuality::leaveOneOutMaxPixels,
+                      "largest leave-one-out error, camera pixels")
+        .def_readonly("worst_point", &CalibrationQuality::worstPoint,
+                      "index of the point with the largest leave-one-out error")
+        .def_readonly("scale_x", &CalibrationQuality::scaleX, "device units per camera pixel along x of the affine fit")
+        .def_readonly("scale_y", &CalibrationQuality::scaleY, "device units per camera pixel along y of the affine fit")
+        .def_readonly("rotation_degrees", &CalibrationQuality::rotationDegrees, "rotation of the affine fit in degrees")
+        .def_readonly("skew_degrees", &CalibrationQuality::skewDegrees, "skew of the affine fit in degrees")
+        .def_readonly("mirrored", &CalibrationQuality::mirrored,
+                      "True when camera and device axes are mirrored against each other")
+        .def_readonly("affine_max_deviation", &CalibrationQuality::affineMaxDeviation,
+                      "largest distance of a point from the affine fit, device units")
+        .def_readonly("affine_max_deviation_pixels", &CalibrationQuality::affineMaxDeviationPixels,
+                      "the same in camera pixels")
+        .def_readonly("affine_worst_point", &CalibrationQuality::affineWorstPoint,
+                      "index of the point farthest from the affine fit")
+        .def_readonly("folded_cells", &CalibrationQuality::foldedCells,
+                      "indices of grid cells whose corners are out of order")
+        .def_readonly("points", &CalibrationQuality::points, "the quality of each point, in table order")
         .def("looks_sound", &CalibrationQuality::LooksSound,
              "No folded cell and every leave-one-out error below 5 % of the grid spacing.")
         .def("__repr__", [](const CalibrationQuality& q) {
@@ -456,17 +530,20 @@ folded cell almost always means two points were swapped or one was clicked on th
     py::class_<Calibration>(m, "Calibration", R"doc(
 A laser's calibration table: camera/device point pairs evaluated piecewise affinely, plus the
 scan step size. A new table is an identity grid over the device range 0..65535.)doc")
-        .def(py::init<unsigned int>(), py::arg("point_count") = 16)
+        .def(py::init<unsigned int>(), py::arg("point_count") = 16,
+             "A new identity table of `point_count` points (3 or a square number).")
         .def_static(
             "load",
-            [](const std::string& path) {
+            [](const std::filesystem::path& path) {
                 auto c = std::make_unique<Calibration>();
                 unsigned int r;
                 std::string why;
                 {
                     py::gil_scoped_release release;
-                    r = korvan::LoadCalibrationFile(*c, path.c_str(), &why);
+                    r = korvan::LoadCalibrationFile(*c, path.string().c_str(), &why);
                 }
+                if (r != korvan::ResultSuccess && !std::filesystem::exists(path))
+                    RaiseFileNotFound(r, "load_calibration", path, why);
                 if (r != korvan::ResultSuccess) RaiseMessage(r, "load_calibration", why);
                 return c;
             },
@@ -475,10 +552,13 @@ scan step size. A new table is an identity grid over the device range 0..65535.)
             "or holds a missing, unreadable or out-of-range value.")
         .def(
             "save",
-            [](Calibration& c, const std::string& path) { Check(c.SaveCalibration(path.c_str()), "save_calibration"); },
+            [](Calibration& c, const std::filesystem::path& path) {
+                Check(c.SaveCalibration(path.string().c_str()), "save_calibration");
+            },
             py::arg("path"), "Writes the table as an INI file (replaced only when complete).")
-        .def_readwrite("scan_step_size", &Calibration::scanStepSize)
-        .def_readonly("point_count", &Calibration::pointCount)
+        .def_readwrite("scan_step_size", &Calibration::scanStepSize,
+                       "device units between the points of lines and shapes")
+        .def_readonly("point_count", &Calibration::pointCount, "number of points of the table")
         .def(
             "init", [](Calibration& c, unsigned int n) { Check(c.Init(n), "init"); }, py::arg("point_count"),
             "Replaces the table by an identity grid of `point_count` points.")
@@ -489,7 +569,8 @@ scan step size. A new table is an identity grid over the device range 0..65535.)
                                             RPOINTF(device.first, device.second)),
                       "set_calibration_point");
             },
-            py::arg("index"), py::arg("camera"), py::arg("device"))
+            py::arg("index"), py::arg("camera"), py::arg("device"),
+            "Sets point `index` of the table: its camera pixel and device position.")
         .def_property_readonly(
             "points",
             [](const Calibration& c) {

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -23,6 +24,8 @@ namespace pykorvan {
 namespace {
 
 using Point = std::pair<double, double>;
+
+constexpr unsigned int kFullIntensity = 10000;  // an element's intensity scale, 0..10000
 
 py::tuple PointTuple(const RPOINTF& p) { return py::make_tuple(p.x, p.y); }
 RPOINTF ToPoint(const Point& p) { return RPOINTF(p.first, p.second); }
@@ -127,6 +130,32 @@ const SequenceAnalysis& WarnClamped(const SequenceAnalysis& analysis) {
     return analysis;
 }
 
+/// A Python warning (UserWarning) for each intensity below full given to a laser without
+/// intensity control: such a laser is driven by its line alone and fires at full power. Needs the GIL.
+void WarnUncontrolledIntensities(const ElementArray& a) {
+    std::map<unsigned int, bool> controlled;  // per laser identifier, looked up once
+    for (size_t index = 0; index < a.pointers.size(); ++index) {
+        SequenceObject& e = *a.pointers[index];
+        if (!e.IsIlluminationObject()) continue;
+        for (size_t slot = 0; slot < 4; ++slot) {
+            const unsigned int id = e.laserIds[slot];
+            if (id == 0 || e.intensities[slot] >= kFullIntensity) continue;
+            auto known = controlled.find(id);
+            if (known == controlled.end()) {
+                Laser laser;
+                // An unknown laser is the compiler's to refuse, not a reason to warn.
+                const bool found = Korvan().GetLaser(id, &laser) == korvan::ResultSuccess;
+                known = controlled.emplace(id, !found || laser.CanChangeIntensity() != 0).first;
+            }
+            if (known->second) continue;
+            const std::string message = "element " + std::to_string(index) + ": laser " + std::to_string(id) +
+                                        " has no intensity control (min_intensity == max_intensity), so intensity " +
+                                        std::to_string(e.intensities[slot]) + " is ignored and it fires at full power";
+            if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 2) != 0) throw py::error_already_set();
+        }
+    }
+}
+
 /// Polls the state in short slices, holding the interpreter lock only between them, so that
 /// Ctrl-C is seen within a slice; it stops the sequence before the KeyboardInterrupt surfaces.
 bool WaitForEnd(Device& d, std::optional<double> timeout, double pollInterval) {
@@ -158,6 +187,7 @@ bool WaitForEnd(Device& d, std::optional<double> timeout, double pollInterval) {
 
 unsigned short Upload(Device& d, py::handle elements, py::object progress) {
     ElementArray a = Collect(elements);
+    WarnUncontrolledIntensities(a);
     ProgressScope scope(progress);  // only the image's send reports
     unsigned short number = 0;
     const bool report = !progress.is_none();
@@ -177,9 +207,11 @@ unsigned short Upload(Device& d, py::handle elements, py::object progress) {
     return number;
 }
 
-/// Common element data given as keyword arguments; the rest go to `extra`.
+/// Common element data given as keyword arguments; the rest go to `extra`. A laser given without
+/// an intensity gets full intensity, as in sequence files, rather than 0 (no light).
 template <class Extra>
 void ApplyKeywords(SequenceObject& e, const py::kwargs& kw, Extra&& extra) {
+    size_t intensitiesGiven = 0;
     for (auto item : kw) {
         const std::string key = item.first.cast<std::string>();
         py::handle value = item.second;
@@ -190,11 +222,15 @@ void ApplyKeywords(SequenceObject& e, const py::kwargs& kw, Extra&& extra) {
         else if (key == "laser_ids" || key == "intensities") {
             auto values = value.cast<std::vector<unsigned int>>();
             if (values.size() > 4) throw py::value_error(key + ": at most 4 entries");
+            if (key == "intensities") intensitiesGiven = values.size();
             values.resize(4, 0);
             std::copy(values.begin(), values.end(), key == "laser_ids" ? e.laserIds : e.intensities);
         } else if (!extra(key, value))
             throw py::type_error("unexpected keyword argument '" + key + "'");
     }
+    if (!e.IsIlluminationObject()) return;
+    for (size_t slot = intensitiesGiven; slot < 4; ++slot)
+        e.intensities[slot] = e.laserIds[slot] != 0 ? kFullIntensity : 0;
 }
 template <class T>
 T& Keywords(T& e, const py::kwargs& kw) {
@@ -218,6 +254,43 @@ std::vector<RPOINTF> ToPoints(const std::vector<Point>& points) {
     std::vector<RPOINTF> out;
     for (const Point& p : points) out.push_back(ToPoint(p));
     return out;
+}
+
+/// The fields of an element as its constructor takes them; the lasers only in the slots in use.
+std::string ElementRepr(py::handle self) {
+    auto& e = self.cast<SequenceObject&>();
+    const std::string kind = py::str(self.get_type().attr("__name__"));
+    std::string own;
+    auto add = [&own](const std::string& text) { own += (own.empty() ? "" : ", ") + text; };
+    if (e.IsIlluminationObject()) {
+        size_t used = 4;
+        while (used > 0 && e.laserIds[used - 1] == 0) --used;
+        py::list ids, levels;
+        for (size_t i = 0; i < used; ++i) ids.append(e.laserIds[i]), levels.append(e.intensities[i]);
+        add("laser_ids=" + std::string(py::repr(ids)) + ", intensities=" + std::string(py::repr(levels)));
+    }
+    add("repeat_count=" + std::to_string(e.repeatCount) + ", start_tick=" + std::to_string(e.startTick));
+    if (kind == "SequencePoint") {
+        const auto& p = static_cast<const SequencePoint&>(e);
+        std::string head = "x=" + std::string(py::repr(py::float_(p.position.x))) +
+                           ", y=" + std::string(py::repr(py::float_(p.position.y)));
+        if (p.intensityCount > 0) head += ", stamps=" + std::string(py::repr(self.attr("stamps")));
+        std::string flags;
+        for (const char* flag : {"use_calibration", "switch_laser_on", "set_intensity", "switch_laser_off",
+                                 "wait_for_mirror"})  // shown only where they differ from the default True
+            if (!self.attr(flag).cast<bool>()) flags += std::string(", ") + flag + "=False";
+        return kind + "(" + head + ", " + own + flags + ")";
+    }
+    if (kind == "SequencePolygon")
+        return ReprOf(self, {"fill"}, "points=<" + std::to_string(py::len(self.attr("points"))) + " points>, " + own);
+    if (kind == "SequenceLine") return ReprOf(self, {"start", "end"}, own);
+    if (kind == "SequenceEllipse") return ReprOf(self, {"corners", "fill", "fill_path"}, own);
+    if (kind == "SequenceJump") return ReprOf(self, {"target_tick", "counter"}, own);
+    if (kind == "SequenceWaitTTL") return ReprOf(self, {"port", "trigger"}, own);
+    if (kind == "SequencePulseTTL") return ReprOf(self, {"port"}, own);
+    if (kind == "SequenceWaitUser") return ReprOf(self, {"value"}, own);
+    if (kind == "SequenceSetTTL" || kind == "SequenceSetAnalog") return ReprOf(self, {"port", "value"}, own);
+    return ReprOf(self, {}, own);
 }
 
 }  // namespace
@@ -247,7 +320,8 @@ the end of the one before (Device.get_timing gives an element's duration).)doc")
             "is_illumination", [](SequenceObject& e) { return e.IsIlluminationObject() != 0; },
             "True for elements that move the mirrors and light a laser.")
         .def(
-            "copy", [](const SequenceObject& e) { return Clone(e); }, "An independent copy.");
+            "copy", [](const SequenceObject& e) { return Clone(e); }, "An independent copy.")
+        .def("__repr__", &ElementRepr);
 
     py::class_<SequencePoint, SequenceObject>(m, "SequencePoint", "A dwell of the beam at `position`.")
         .def(py::init([](double x, double y, std::optional<std::vector<std::pair<unsigned, unsigned>>> stamps,
@@ -283,19 +357,20 @@ the end of the one before (Device.get_timing gives an element's duration).)doc")
             "Camera coordinates when use_calibration is set, else device coordinates 0..65535.")
         .def_property(
             "use_calibration", [](const SequencePoint& p) { return p.useCalibration != 0; },
-            [](SequencePoint& p, bool v) { p.useCalibration = v; })
+            [](SequencePoint& p, bool v) { p.useCalibration = v; },
+            "Positions are camera pixels mapped through the first laser's calibration (else device units).")
         .def_property(
             "switch_laser_on", [](const SequencePoint& p) { return p.switchLaserOn != 0; },
-            [](SequencePoint& p, bool v) { p.switchLaserOn = v; })
+            [](SequencePoint& p, bool v) { p.switchLaserOn = v; }, "Switch the laser on at the start of the dwell.")
         .def_property(
             "set_intensity", [](const SequencePoint& p) { return p.setIntensity != 0; },
-            [](SequencePoint& p, bool v) { p.setIntensity = v; })
+            [](SequencePoint& p, bool v) { p.setIntensity = v; }, "Set the laser's intensity before it lights.")
         .def_property(
             "switch_laser_off", [](const SequencePoint& p) { return p.switchLaserOff != 0; },
-            [](SequencePoint& p, bool v) { p.switchLaserOff = v; })
+            [](SequencePoint& p, bool v) { p.switchLaserOff = v; }, "Switch the laser off at the end of the dwell.")
         .def_property(
             "wait_for_mirror", [](const SequencePoint& p) { return p.waitForMirror != 0; },
-            [](SequencePoint& p, bool v) { p.waitForMirror = v; })
+            [](SequencePoint& p, bool v) { p.waitForMirror = v; }, "Wait for the mirrors to settle before the light.")
         .def_property(
             "stamps",
             [](const SequencePoint& p) {
@@ -321,10 +396,10 @@ the end of the one before (Device.get_timing gives an element's duration).)doc")
              py::arg("start"), py::arg("end"), (std::string("A line from `start` to `end`.") + kCommonKeywords).c_str())
         .def_property(
             "start", [](const SequenceLine& l) { return PointTuple(l.start); },
-            [](SequenceLine& l, Point p) { l.start = ToPoint(p); })
+            [](SequenceLine& l, Point p) { l.start = ToPoint(p); }, "Where the line begins (camera coordinates).")
         .def_property(
             "end", [](const SequenceLine& l) { return PointTuple(l.end); },
-            [](SequenceLine& l, Point p) { l.end = ToPoint(p); });
+            [](SequenceLine& l, Point p) { l.end = ToPoint(p); }, "Where the line ends (camera coordinates).");
 
     py::class_<SequenceEllipse, SequenceObject>(m, "SequenceEllipse",
                                                 "An ellipse, outlined or filled, in camera coordinates.")
@@ -357,13 +432,16 @@ the end of the one before (Device.get_timing gives an element's duration).)doc")
             "Three consecutive corners of a possibly rotated bounding rectangle.")
         .def_property(
             "fill", [](const SequenceEllipse& e) { return e.fill != 0; },
-            [](SequenceEllipse& e, bool v) { e.fill = v; })
+            [](SequenceEllipse& e, bool v) { e.fill = v; }, "Fill the ellipse instead of drawing its outline.")
         .def_property(
             "fill_path", [](const SequenceEllipse& e) { return e.fillPath != 0; },
-            [](SequenceEllipse& e, bool v) { e.fillPath = v; })
-        .def_property_readonly("corners", [](const SequenceEllipse& e) {
-            return py::make_tuple(PointTuple(e.corners[0]), PointTuple(e.corners[1]), PointTuple(e.corners[2]));
-        });
+            [](SequenceEllipse& e, bool v) { e.fillPath = v; }, "Fill along the outline path rather than in rows.")
+        .def_property_readonly(
+            "corners",
+            [](const SequenceEllipse& e) {
+                return py::make_tuple(PointTuple(e.corners[0]), PointTuple(e.corners[1]), PointTuple(e.corners[2]));
+            },
+            "The three corners of the ellipse's box, as from_corners takes them.");
 
     py::class_<SequencePolygon, SequenceObject>(m, "SequencePolygon", R"doc(
 A path through points (camera coordinates), or with `fill` the area it encloses hatched. The
@@ -379,7 +457,7 @@ outline is not closed: repeat the first point at the end for a closed outline.)d
              (std::string("`points`: a sequence of (x, y) or an N x 2 array.") + kCommonKeywords).c_str())
         .def_property(
             "fill", [](const SequencePolygon& e) { return e.fill != 0; },
-            [](SequencePolygon& e, bool v) { e.fill = v; })
+            [](SequencePolygon& e, bool v) { e.fill = v; }, "Fill the polygon instead of drawing its outline.")
         .def_property(
             "points",
             [](const SequencePolygon& e) {
@@ -406,9 +484,10 @@ different counters).)doc")
                  Keywords(*j, kw);
                  return j;
              }),
-             py::arg("target_tick"), py::arg("repeat_count"), py::arg("counter") = 2)
-        .def_readwrite("target_tick", &SequenceJump::targetTick)
-        .def_readwrite("counter", &SequenceJump::counter);
+             py::arg("target_tick"), py::arg("repeat_count"), py::arg("counter") = 2,
+             "Jumps back to `target_tick` `repeat_count` times, counting with loop counter `counter`.")
+        .def_readwrite("target_tick", &SequenceJump::targetTick, "tick the jump goes back to")
+        .def_readwrite("counter", &SequenceJump::counter, "which of the device's loop counters the jump uses");
 
     py::class_<SequenceWaitTTL, SequenceObject>(m, "SequenceWaitTTL",
                                                 "Waits until an input (Input0 or Input1) triggers.")
@@ -417,9 +496,10 @@ different counters).)doc")
                  Keywords(*w, kw);
                  return w;
              }),
-             py::arg("port"), py::arg("trigger") = Trigger1)
-        .def_readwrite("port", &SequenceWaitTTL::port)
-        .def_readwrite("trigger", &SequenceWaitTTL::trigger);
+             py::arg("port"), py::arg("trigger") = Trigger1, "Waits until `port` triggers as `trigger` says.")
+        .def_readwrite("port", &SequenceWaitTTL::port, "the trigger input waited for")
+        .def_readwrite("trigger", &SequenceWaitTTL::trigger,
+                       "whether the input must be high (Trigger1) or low (Trigger2)");
 
     py::class_<SequenceWaitUser, SequenceObject>(m, "SequenceWaitUser",
                                                  "Waits until Device.acknowledge_wait_for_user().")
@@ -428,8 +508,8 @@ different counters).)doc")
                  Keywords(*w, kw);
                  return w;
              }),
-             py::arg("value") = 0)
-        .def_readwrite("value", &SequenceWaitUser::value);
+             py::arg("value") = 0, "Waits until the user acknowledges (Device.acknowledge_wait_for_user).")
+        .def_readwrite("value", &SequenceWaitUser::value, "value the device reports while it waits");
 
     py::class_<SequenceSetTTL, SequenceObject>(m, "SequenceSetTTL", "Sets a switching line to `value`.")
         .def(py::init([](OutputPorts port, int value, py::kwargs kw) {
@@ -437,9 +517,9 @@ different counters).)doc")
                  Keywords(*s, kw);
                  return s;
              }),
-             py::arg("port"), py::arg("value"))
-        .def_readwrite("port", &SequenceSetTTL::port)
-        .def_readwrite("value", &SequenceSetTTL::value);
+             py::arg("port"), py::arg("value"), "Sets line `port` to `value` (0 or 1).")
+        .def_readwrite("port", &SequenceSetTTL::port, "the switching line")
+        .def_readwrite("value", &SequenceSetTTL::value, "the level it is set to (0 or 1)");
 
     py::class_<SequencePulseTTL, SequenceObject>(m, "SequencePulseTTL", "A short pulse on a switching line.")
         .def(py::init([](OutputPorts port, py::kwargs kw) {
@@ -447,8 +527,8 @@ different counters).)doc")
                  Keywords(*s, kw);
                  return s;
              }),
-             py::arg("port"))
-        .def_readwrite("port", &SequencePulseTTL::port);
+             py::arg("port"), "A short pulse on line `port`.")
+        .def_readwrite("port", &SequencePulseTTL::port, "the switching line pulsed");
 
     py::class_<SequenceSetAnalog, SequenceObject>(m, "SequenceSetAnalog",
                                                   "Sets a laser output's analog channel to `value` (0..10000).")
@@ -457,14 +537,14 @@ different counters).)doc")
                  Keywords(*s, kw);
                  return s;
              }),
-             py::arg("port"), py::arg("value"))
-        .def_readwrite("port", &SequenceSetAnalog::port)
+             py::arg("port"), py::arg("value"), "Sets the analog channel of laser output `port` to `value` (0..10000).")
+        .def_readwrite("port", &SequenceSetAnalog::port, "the laser output whose analog channel is set")
         .def_property(
             "value", [](const SequenceSetAnalog& s) { return s.intensities[0]; },
-            [](SequenceSetAnalog& s, unsigned int v) { s.intensities[0] = v; });
+            [](SequenceSetAnalog& s, unsigned int v) { s.intensities[0] = v; }, "The analog value, 0..10000.");
 
     py::class_<SequenceElementTiming>(m, "SequenceElementTiming", "Timing of one element as compiled, in ticks.")
-        .def_readonly("start_tick", &SequenceElementTiming::startTick)
+        .def_readonly("start_tick", &SequenceElementTiming::startTick, "tick at which the element begins")
         .def_readonly("duration", &SequenceElementTiming::duration, "from start_tick to the end, loops included")
         .def_readonly("illumination", &SequenceElementTiming::illumination, "ticks with light")
         .def("__repr__", [](const SequenceElementTiming& t) {
@@ -489,7 +569,8 @@ different counters).)doc")
         .def_property_readonly(
             "memory_usage", [](const SequenceAnalysis& a) { return a.image.size(); },
             "bytes of device memory the sequence needs")
-        .def_readonly("main_list_length", &SequenceAnalysis::mainListLength)
+        .def_readonly("main_list_length", &SequenceAnalysis::mainListLength,
+                      "bytes of the main list at the start of the image")
         .def_property_readonly(
             "clamped_positions",
             [](const SequenceAnalysis& a) {
@@ -507,12 +588,14 @@ different counters).)doc")
             "elements with positions outside the mirror field: index, asked and used (device) position, "
             "how many positions were moved")
         .def_readonly("tick_time", &SequenceAnalysis::tickTime, "microseconds per tick it was compiled with")
-        .def_property_readonly("ok", [](const SequenceAnalysis& a) { return a.result == 0; });
+        .def_property_readonly(
+            "ok", [](const SequenceAnalysis& a) { return a.result == 0; }, "True when it compiled (result 0).");
 
     m.def(
         "analyze_sequence",
         [](py::object elements) {
             ElementArray a = Collect(elements);
+            WarnUncontrolledIntensities(a);
             SequenceAnalysis analysis;
             {
                 py::gil_scoped_release release;
@@ -530,9 +613,14 @@ different counters).)doc")
     py::class_<LoadedSequence>(m, "LoadedSequence", R"doc(
 A sequence file with its lasers defined on a Device (removed again when this object goes) and
 its start ticks laid out; upload it with Device.upload.)doc")
-        .def_property_readonly("path", [](const LoadedSequence& s) { return s.Compiled().file.path; })
-        .def_property_readonly("description", [](const LoadedSequence& s) { return s.Compiled().file.description; })
-        .def_property_readonly("tick_time", [](const LoadedSequence& s) { return s.Compiled().file.tickTime; })
+        .def_property_readonly(
+            "path", [](const LoadedSequence& s) { return s.Compiled().file.path; }, "the file it was read from")
+        .def_property_readonly(
+            "description", [](const LoadedSequence& s) { return s.Compiled().file.description; },
+            "the file's description text")
+        .def_property_readonly(
+            "tick_time", [](const LoadedSequence& s) { return s.Compiled().file.tickTime; },
+            "microseconds per tick the file asks for")
         .def_property_readonly(
             "laser_ids",
             [](const LoadedSequence& s) {
@@ -559,25 +647,28 @@ its start ticks laid out; upload it with Device.upload.)doc")
                 return out;
             },
             "The JSON pointer of each element in the file.")
-        .def_property_readonly("analysis", [](const LoadedSequence& s) { return s.Compiled().analysis; })
-        .def_property_readonly("end_tick", [](const LoadedSequence& s) { return s.Compiled().endTick; })
+        .def_property_readonly(
+            "analysis", [](const LoadedSequence& s) { return s.Compiled().analysis; }, "what the sequence compiles to")
+        .def_property_readonly(
+            "end_tick", [](const LoadedSequence& s) { return s.Compiled().endTick; },
+            "the tick at which the last element ends")
         .def(
             "preview",
-            [](const LoadedSequence& s, const std::string& svg, const std::string& png) {
+            [](const LoadedSequence& s, const std::filesystem::path& svg, const std::filesystem::path& png) {
                 return TraceSummary(ToolCall("preview", [&] {
                     py::gil_scoped_release release;
-                    return tools::WritePreview(s.Compiled(), svg, png);
+                    return tools::WritePreview(s.Compiled(), svg.string(), png.string());
                 }));
             },
             py::arg("svg"), py::arg("png") = "", "Draws the sequence (SVG, and the dose map as PNG when given).");
 
     m.def(
         "check_sequence_file",
-        [](const std::string& path) {
+        [](const std::filesystem::path& path) {
             return ToolCall("check_sequence_file", [&] {
                 py::gil_scoped_release release;
                 // Offline: the file's own lasers and timing; the process's state stays as it is.
-                sequence_file::CompiledSequence compiled(sequence_file::ReadSequenceFile(path));
+                sequence_file::CompiledSequence compiled(sequence_file::ReadSequenceFile(path.string()));
                 compiled.ThrowIfFailed();
                 return compiled.analysis;
             });
@@ -588,14 +679,14 @@ its start ticks laid out; upload it with Device.upload.)doc")
 
     m.def(
         "preview",
-        [](py::object source, const std::string& svg, const std::string& png) {
+        [](py::object source, const std::filesystem::path& svg, const std::filesystem::path& png) {
             if (py::isinstance<py::str>(source) || py::hasattr(source, "__fspath__")) {
                 const std::string path = py::module_::import("os").attr("fspath")(source).cast<std::string>();
                 return TraceSummary(ToolCall("preview", [&] {
                     py::gil_scoped_release release;
                     sequence_file::CompiledSequence compiled(sequence_file::ReadSequenceFile(path));
                     compiled.ThrowIfFailed();
-                    return tools::WritePreview(compiled, svg, png);
+                    return tools::WritePreview(compiled, svg.string(), png.string());
                 }));
             }
             ElementArray a = Collect(source);
@@ -618,7 +709,7 @@ its start ticks laid out; upload it with Device.upload.)doc")
                 }
                 tools::BeamTrace trace = tools::TraceCompiled(analysis, lasers);
                 tools::WritePictures(trace, lasers, tools::LegendOf("sequence", analysis, trace, a.pointers.size()),
-                                     analysis.tickTime, svg, png);
+                                     analysis.tickTime, svg.string(), png.string());
                 return trace;
             }));
         },
@@ -658,6 +749,7 @@ until the device has dropped the partial image. The interpreter lock is released
             "analyze",
             [](Device& d, py::object elements) {
                 ElementArray a = Collect(elements);
+                WarnUncontrolledIntensities(a);
                 return WarnClamped(d.handle->Call([&](Korvan& k) { return Analyze(k, a); }));
             },
             py::arg("elements"), "As analyze_sequence (with its warnings), at this device's tick time.")
@@ -689,14 +781,14 @@ released between the state queries.)doc")
             "Uploads, starts at once and waits for the end; returns the sequence number.")
         .def(
             "load_sequence_file",
-            [](Device& d, const std::string& path) {
+            [](Device& d, const std::filesystem::path& path) {
                 auto loaded = std::make_unique<LoadedSequence>();
                 loaded->device = d.handle;
                 ToolCall("load_sequence_file", [&] {
                     sequence_file::SequenceFile file;
                     {
                         py::gil_scoped_release release;
-                        file = sequence_file::ReadSequenceFile(path);
+                        file = sequence_file::ReadSequenceFile(path.string());
                     }
                     d.handle->Call([&](Korvan& k) {
                         // Uploading on this device: its tick time and the process's scan mode follow the file.

@@ -16,15 +16,15 @@ namespace {
 /// interpreter lock, so a close from another thread waits for them.
 class TiffStack {
 public:
-    explicit TiffStack(const std::string& path) {
+    explicit TiffStack(const std::filesystem::path& path) {
         {
             py::gil_scoped_release release;
-            handle_ = TiffStackReader_Open(path.c_str());
+            handle_ = TiffStackReader_Open(path.string().c_str());
         }
         if (!handle_.reader) {
             const std::string why = handle_.log ? handle_.log : "cannot open";
             TiffStackReader_Close(&handle_);
-            throw py::value_error(path + ": " + why);
+            throw py::value_error(path.string() + ": " + why);
         }
         shape_ = TiffStackReader_GetShape(&handle_);
     }
@@ -126,7 +126,7 @@ order (images, rows, columns, samples), each dimension left out when it is 1.
     with korvan.TiffStack("stack.tif") as stack:
         pixels = stack.read()          # e.g. uint16, shape (images, height, width)
         text = stack.description(0))doc")
-        .def(py::init<const std::string&>(), py::arg("path"),
+        .def(py::init<const std::filesystem::path&>(), py::arg("path"),
              "Opens the file and reads its directories; ValueError says why it cannot.")
         .def("__enter__", [](py::object self) { return self; })
         .def("__exit__",
@@ -135,9 +135,11 @@ order (images, rows, columns, samples), each dimension left out when it is 1.
                  return false;
              })
         .def("close", &TiffStack::Close, "Closes the file; arrays already read stay valid.")
-        .def_property_readonly("shape", [](const TiffStack& s) { return py::tuple(py::cast(s.Shape())); })
-        .def_property_readonly("dtype", &TiffStack::DType)
-        .def_property_readonly("image_count", &TiffStack::ImageCount)
+        .def_property_readonly(
+            "shape", [](const TiffStack& s) { return py::tuple(py::cast(s.Shape())); },
+            "numpy shape: images, rows, columns, samples (each left out when 1)")
+        .def_property_readonly("dtype", &TiffStack::DType, "numpy dtype of the pixels (little-endian)")
+        .def_property_readonly("image_count", &TiffStack::ImageCount, "number of images in the file")
         .def("read", &TiffStack::Read, R"doc(
 All pixels as one array of the file's sample type (little-endian), read straight into the
 array's own buffer without a copy; the interpreter lock is released while reading.)doc")
@@ -156,9 +158,10 @@ array's own buffer without a copy; the interpreter lock is released while readin
                                "The acquisition metadata text, None when the file has none.");
 
     m.def(
-        "read_stack", [](const std::string& path) { return TiffStack(path).Read(); }, py::arg("path"),
+        "read_stack", [](const std::filesystem::path& path) { return TiffStack(path).Read(); }, py::arg("path"),
         "The pixels of a TIFF or BigTIFF stack as a numpy array (see TiffStack.read).");
-    m.def("tiff_reader_version", [] { return std::string(TiffStackReader_APIVersion()); });
+    m.def(
+        "tiff_reader_version", [] { return std::string(TiffStackReader_APIVersion()); }, "Version of the TIFF reader.");
 }
 
 }  // namespace pykorvan

@@ -76,20 +76,20 @@ py::dtype TimelineDType() {
 }  // namespace
 
 void BindVirtual(py::module_& m) {
-    py::enum_<Event>(m, "TimelineEvent", "What a timeline record reports (see VirtualDevice.timeline).")
-        .value("RunStart", Event::RunStart)
-        .value("RunEnd", Event::RunEnd)
-        .value("ListEnd", Event::ListEnd)
-        .value("Stop", Event::Stop)
-        .value("MirrorX", Event::MirrorX)
-        .value("MirrorY", Event::MirrorY)
-        .value("Line", Event::Line)
-        .value("Pulse", Event::Pulse)
-        .value("Analog", Event::Analog)
-        .value("WaitInput", Event::WaitInput)
-        .value("WaitUser", Event::WaitUser)
-        .value("WaitReleased", Event::WaitReleased)
-        .value("Jump", Event::Jump);
+    DefineIntEnum<Event>(m, "TimelineEvent", "What a timeline record reports (see VirtualDevice.timeline).",
+                         {{"RunStart", Event::RunStart},
+                          {"RunEnd", Event::RunEnd},
+                          {"ListEnd", Event::ListEnd},
+                          {"Stop", Event::Stop},
+                          {"MirrorX", Event::MirrorX},
+                          {"MirrorY", Event::MirrorY},
+                          {"Line", Event::Line},
+                          {"Pulse", Event::Pulse},
+                          {"Analog", Event::Analog},
+                          {"WaitInput", Event::WaitInput},
+                          {"WaitUser", Event::WaitUser},
+                          {"WaitReleased", Event::WaitReleased},
+                          {"Jump", Event::Jump}});
 
     py::class_<Record>(m, "TimelineRecord", R"doc(
 One executed step in device time. `channel` and `value` by event: run_start/run_end/stop
@@ -98,21 +98,26 @@ and position; line digital line code and level; pulse line code; analog channel 
 wait_input input port and trigger; wait_user 0 and the wait's value; wait_released input port
 (255 for a user wait) and microseconds it held; jump loop counter and target tick.)doc")
         .def_readonly("time_us", &Record::timeUs, "device time in microseconds since the start command")
-        .def_readonly("event", &Record::event)
+        .def_readonly("event", &Record::event, "what happened (TimelineEvent)")
         .def_property_readonly(
             "event_name", [](const Record& r) { return std::string(sim::image::EventName(r.event)); },
             "the event as the CSV form names it (\"mirror_x\", ...)")
         .def_property_readonly(
             "list", [](const Record& r) { return std::string(sim::image::ListName(r.list)); },
             "\"main\", \"output\" or \"-\"")
-        .def_readonly("channel", &Record::channel)
-        .def_readonly("value", &Record::value)
+        .def_readonly("channel", &Record::channel, "the output channel or input the record concerns")
+        .def_readonly("value", &Record::value, "the value written or reached")
         .def("__eq__", [](const Record& a, const Record& b) { return a == b; })
         .def("__repr__", [](const Record& r) {
             return "TimelineRecord(" + std::to_string(r.timeUs) + " us, " + sim::image::EventName(r.event) + ", " +
                    sim::image::ListName(r.list) + ", " + std::to_string(r.channel) + ", " + std::to_string(r.value) +
                    ")";
         });
+
+    // Registered before VirtualDevice, so that VirtualDevice.camera's signature names it.
+    py::class_<VirtualCamera> camera(m, "VirtualCamera", R"doc(
+A camera looking at a virtual device's scan field: it sees the spot while a laser line is at its
+active level or a running sequence pulses a laser line.)doc");
 
     py::class_<VirtualDevice>(m, "VirtualDevice", R"doc(
 The virtual device in this process, on a pseudo-terminal; a context manager that stops it.
@@ -123,13 +128,13 @@ possible, 1 in real time.
     with korvan.VirtualDevice() as sim, korvan.Device(sim.port_name) as dev:
         ...)doc")
         .def(py::init([](const std::string& serial, int firmware, double timeScale, size_t capacity,
-                         const std::string& timelinePath, bool discoverable) {
+                         const std::filesystem::path& timelinePath, bool discoverable) {
                  sim::Options options;
                  options.identity.serialNumber = serial;
                  options.identity.firmwareVersion = firmware;
                  options.timeScale = timeScale;
                  options.timelineCapacity = capacity;
-                 options.timelinePath = timelinePath;
+                 options.timelinePath = timelinePath.string();
                  auto v = std::make_unique<VirtualDevice>();
                  v->device = std::make_shared<sim::VirtualDevice>(options);
                  std::string error;
@@ -150,7 +155,8 @@ possible, 1 in real time.
              }),
              py::kw_only(), py::arg("serial_number") = "123-4567", py::arg("firmware_version") = 16,
              py::arg("time_scale") = 0.0, py::arg("timeline_capacity") = sim::image::Timeline::kDefaultCapacity,
-             py::arg("timeline_path") = "", py::arg("discoverable") = true)
+             py::arg("timeline_path") = "", py::arg("discoverable") = true,
+             "Starts a virtual device on a new pseudo-terminal (see the class description).")
         .def("__enter__", [](py::object self) { return self; })
         .def("__exit__",
              [](VirtualDevice& v, py::args) {
@@ -182,7 +188,9 @@ possible, 1 in real time.
         .def_property_readonly(
             "timeline_dropped", [](VirtualDevice& v) { return v.device->ExecutedTimeline().Dropped(); },
             "Records that did not fit into the timeline's capacity.")
-        .def("clear_timeline", [](VirtualDevice& v) { v.device->ClearTimeline(); })
+        .def(
+            "clear_timeline", [](VirtualDevice& v) { v.device->ClearTimeline(); },
+            "Forgets the records executed so far.")
         .def(
             "wait_until_idle",
             [](VirtualDevice& v, double timeout) {
@@ -212,9 +220,13 @@ possible, 1 in real time.
             "A camera looking at this device's scan field (scale in pixels per device unit, rotation, "
             "the pixel of the field's centre, radial distortion, Gaussian noise with a fixed seed).");
 
-    py::class_<VirtualCamera>(m, "VirtualCamera", R"doc(
-A camera looking at a virtual device's scan field: it sees the spot while a laser line is at its
-active level or a running sequence pulses a laser line.)doc")
+    camera
+        .def(
+            "__repr__",
+            [](VirtualCamera& c) {
+                return "VirtualCamera(port_name=" + ValueRepr(py::str(c.device->PortName())) + ")";
+            },
+            "The virtual device the camera looks at.")
         .def(
             "look",
             [](VirtualCamera& c) -> std::optional<std::pair<double, double>> {

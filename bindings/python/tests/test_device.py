@@ -1,5 +1,6 @@
 import gc
 import threading
+import warnings
 
 import pytest
 
@@ -118,3 +119,93 @@ def test_firmware_update_reports_progress_and_the_device_answers_again(sim):
     korvan.update_firmware(sim.port_name, image, progress=lambda done, total: seen.append((done, total)))
     assert seen[-1] == (len(image), len(image))
     assert [d.port_name for d in korvan.search()] == [sim.port_name]
+
+
+def test_a_missing_calibration_file_is_a_file_not_found_error_and_a_korvan_error(dev, laser, tmp_path):
+    missing = tmp_path / "none.ini"
+    for load in (lambda: korvan.Calibration.load(missing), lambda: dev.load_calibration(missing, laser)):
+        with pytest.raises(FileNotFoundError) as raised:
+            load()
+        assert isinstance(raised.value, korvan.KorvanError)
+        assert raised.value.filename == str(missing) and raised.value.operation == "load_calibration"
+
+
+def test_paths_are_taken_as_path_objects(dev, laser, tmp_path):
+    table = korvan.Calibration(9)
+    table.set_calibration_point(4, (100, 200), (30000, 31000))
+    table.save(tmp_path / "table.ini")
+    assert korvan.Calibration.load(tmp_path / "table.ini").points == table.points
+    dev.load_calibration(tmp_path / "table.ini", laser)
+    dev.save_calibration(tmp_path / "again.ini", laser)
+    assert korvan.Calibration.load(tmp_path / "again.ini").points == table.points
+
+
+def test_errors_and_devices_show_what_they_are(sim, dev):
+    with pytest.raises(korvan.KorvanError) as raised:
+        dev.move_absolute(70000, 0)
+    assert repr(raised.value).startswith("KorvanError(RESULT_INVALID_ARGUMENT (2), operation='move_absolute'")
+    assert raised.value.code_name == "RESULT_INVALID_ARGUMENT"
+    assert repr(dev) == f"Device(port_name='{sim.port_name}', serial_number='123-4567')"
+    assert repr(korvan.Device()) == "Device(not connected)"
+
+
+def test_lasers_default_to_intensity_control_and_elements_to_full_intensity(dev):
+    laser = dev.add_laser(korvan.OutputPorts.LaserOutput2)
+    try:
+        assert dev.get_laser(laser).intensity_controlled
+        point = korvan.SequencePoint(100, 100, laser_ids=[laser])
+        assert point.intensities == [10000, 0, 0, 0]
+        line = korvan.SequenceLine((0, 0), (10, 10), laser_ids=[laser, laser], intensities=[3000])
+        assert line.intensities == [3000, 10000, 0, 0]
+        assert korvan.SequenceSetAnalog(korvan.OutputPorts.LaserOutput3, 500).value == 500
+    finally:
+        dev.remove_laser(laser)
+
+
+def test_an_intensity_for_a_laser_without_intensity_control_warns(dev):
+    laser = dev.add_laser(korvan.OutputPorts.LaserOutput2, min_intensity=0, max_intensity=0)
+    try:
+        dimmed = [korvan.SequencePoint(1000, 1000, laser_ids=[laser], intensities=[3000], use_calibration=False)]
+        for call in (korvan.analyze_sequence, dev.analyze, dev.upload):
+            with pytest.warns(UserWarning, match=f"laser {laser} has no intensity control.*3000"):
+                call(dimmed)
+        full = [korvan.SequencePoint(1000, 1000, laser_ids=[laser], use_calibration=False)]
+        with warnings.catch_warnings():
+            warnings.simplefilter("error")
+            korvan.analyze_sequence(full)
+    finally:
+        dev.remove_laser(laser)
+
+
+def test_get_laser_gives_the_whole_definition(dev, tmp_path):
+    laser = dev.add_laser(korvan.OutputPorts.LaserOutput3, switch_on_delay=11, switch_off_delay=12,
+                          intensity_delay=13, min_intensity=1000, max_intensity=9000, active_level=0,
+                          warm_up_time=40)
+    try:
+        dev.set_laser_step_size(laser, 25)
+        table = korvan.Calibration(9)
+        table.set_calibration_point(4, (100, 200), (30000, 31000))
+        table.save(tmp_path / "t.ini")
+        dev.load_calibration(tmp_path / "t.ini", laser)
+        got = dev.get_laser(laser)
+        assert (got.id, got.port, got.switch_on_delay, got.switch_off_delay, got.intensity_delay) == \
+            (laser, korvan.OutputPorts.LaserOutput3, 11, 12, 13)
+        assert (got.min_intensity, got.max_intensity, got.pulse_frequency, got.active_level, got.warm_up_time) == \
+            (1000, 9000, 0, 0, 40)
+        assert got.calibration.points == table.points and got.step_size == table.scan_step_size
+        assert repr(got).startswith(f"LaserDefinition(id={laser}, port=OutputPorts.LaserOutput3, min_intensity=1000")
+        with pytest.raises(korvan.KorvanError):
+            dev.get_laser(laser + 7)
+    finally:
+        dev.remove_laser(laser)
+
+
+@pytest.mark.parametrize("max_intensity", [0, 10000])
+def test_the_element_preview_lights_what_the_device_lights(dev, tmp_path, max_intensity):
+    laser = dev.add_laser(korvan.OutputPorts.LaserOutput4, max_intensity=max_intensity)
+    try:
+        elements = [korvan.SequencePoint(30000, 30000, laser_ids=[laser], repeat_count=20, use_calibration=False)]
+        summary = korvan.preview(elements, tmp_path / "p.svg")
+        assert summary["lit_us"] > 0 and (tmp_path / "p.svg").exists()
+    finally:
+        dev.remove_laser(laser)

@@ -15,5 +15,7 @@ KORVAN_API unsigned int GetPortForLaser(unsigned int id, OutputPorts* port);
 KORVAN_API unsigned int SetPortForLaser(Session& session, unsigned int id, OutputPorts port);
 KORVAN_API unsigned int GetLaserStepSize(unsigned int id, int* stepSize);
 KORVAN_API unsigned int SetLaserStepSize(unsigned int id, int stepSize);
+/// Copies the definition of laser `id` (its calibration cloned) to `*laser`; see Korvan::GetLaser.
+KORVAN_API unsigned int CopyLaser(unsigned int id, Laser* laser);
 
 }  // namespace korvan::detail
