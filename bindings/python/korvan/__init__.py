@@ -32,6 +32,9 @@ class ElementList(list):
     """A list of sequence elements that Jupyter shows as its preview (beam paths, as
     korvan.preview draws them). Everything that takes an element list takes it."""
 
+    def __repr__(self):
+        return "ElementList(" + list.__repr__(self) + ")"
+
     def _repr_svg_(self):
         """The preview as SVG text, None when the elements do not compile."""
         return _svg_of(lambda path: _preview(list(self), path))

@@ -321,6 +321,7 @@ class SequenceAnalysis:
     ok: bool
 
 class LoadedSequence:
+    def _repr_svg_(self) -> Optional[str]: ...
     path: str
     description: str
     tick_time: int
