@@ -803,7 +803,8 @@ released between the state queries.)doc")
             },
             py::arg("path"), R"doc(
 Reads a sequence file (the command-line tool's format, docs/sequence-format.md), sets its tick
-time and scan mode on this device, defines its lasers and lays out its starts. Raises
+time on this device and its scan mode (which every device of the process shares), defines its
+lasers and lays out its starts. Raises
 KorvanError with `pointer` for a fault in the file.)doc");
 }
 
