@@ -3,7 +3,7 @@
 // steps, an image of 31 MB). Goals: the whole preview (compile, execute, SVG and dose PNG) under
 // 3 s with a peak resident size under 300 MB, and an SVG under 5 MB. The phases are timed apart
 // so that a slow one shows. peak_rss_bytes is the process's high-water mark after the runs.
-#include "tools/preview/preview_files.h"
+#include "preview/preview_files.h"
 
 #include <benchmark/benchmark.h>
 
@@ -43,7 +43,7 @@ void PreviewRaster(benchmark::State& state) {
             state.SkipWithError("the raster does not compile");
             break;
         }
-        moves = tools::WritePreview(built, svg, png).moves.size();
+        moves = preview::WritePreview(built, svg, png).moves.size();
     }
     state.counters["svg_bytes"] = static_cast<double>(FileBytes(svg));
     state.counters["png_bytes"] = static_cast<double>(FileBytes(png));
@@ -64,7 +64,7 @@ void TraceRaster(benchmark::State& state) {
     const sequence_file::CompiledSequence built(sequence_file::ParseSequenceText(kRaster, "."));
     const auto lasers = built.PreviewLasers();
     for (auto _ : state) {
-        const tools::BeamTrace trace = tools::TraceCompiled(built.analysis, lasers);
+        const preview::BeamTrace trace = preview::TraceCompiled(built.analysis, lasers);
         benchmark::DoNotOptimize(trace.moves.data());
     }
 }
@@ -72,10 +72,10 @@ void TraceRaster(benchmark::State& state) {
 void DrawRaster(benchmark::State& state) {
     const sequence_file::CompiledSequence built(sequence_file::ParseSequenceText(kRaster, "."));
     const auto lasers = built.PreviewLasers();
-    const tools::BeamTrace trace = tools::TraceCompiled(built.analysis, lasers);
-    const tools::PreviewLegend legend = tools::LegendOf("raster", built.analysis, trace, 1);
+    const preview::BeamTrace trace = preview::TraceCompiled(built.analysis, lasers);
+    const preview::PreviewLegend legend = preview::LegendOf("raster", built.analysis, trace, 1);
     const std::string svg = TempPath(".svg"), png = TempPath(".png");
-    for (auto _ : state) tools::WritePictures(trace, lasers, legend, built.analysis.tickTime, svg, png);
+    for (auto _ : state) preview::WritePictures(trace, lasers, legend, built.analysis.tickTime, svg, png);
     std::remove(svg.c_str());
     std::remove(png.c_str());
 }

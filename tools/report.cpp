@@ -1,5 +1,7 @@
 #include "tools/report.h"
 
+#include <preview/preview_files.h>
+
 #include <tessel/config/progress_meter.h>
 
 #include <cstdio>
@@ -13,6 +15,16 @@ std::string Describe(const std::string& file, const InputError& error) {
     return s + error.what();
 }
 
+namespace {
+
+int UsageFailure(const char* verb, const char* message, bool json) {
+    std::fprintf(stderr, "korvan %s: %s\n", verb, message);
+    if (json) PrintJson({{"ok", false}, {"error", {{"kind", "usage"}, {"message", message}}}});
+    return kExitUsage;
+}
+
+}  // namespace
+
 int Guarded(const char* verb, const std::string& file, bool json, const std::function<int()>& body) {
     try {
         return body();
@@ -24,9 +36,9 @@ int Guarded(const char* verb, const std::string& file, bool json, const std::fun
                  {"error", {{"kind", "input"}, {"file", file}, {"pointer", e.Pointer()}, {"message", e.what()}}}});
         return kExitUsage;
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "korvan %s: %s\n", verb, e.what());
-        if (json) PrintJson({{"ok", false}, {"error", {{"kind", "usage"}, {"message", e.what()}}}});
-        return kExitUsage;
+        return UsageFailure(verb, e.what(), json);
+    } catch (const preview::FileError& e) {
+        return UsageFailure(verb, e.what(), json);
     } catch (const DeviceError& e) {
         std::fprintf(stderr, "korvan %s: %s\n", verb, e.what());
         if (json)
@@ -44,17 +56,6 @@ void DrawProgress(const char* label, long long done, long long total) {
     if (!meter.Update(done, total)) return;
     std::fprintf(stderr, "\r%s\x1b[K", meter.Line(label).c_str());
     if (done >= total) std::fputc('\n', stderr);
-}
-
-std::string FormatMicroseconds(double us) {
-    char buf[64];
-    if (us < 1000)
-        std::snprintf(buf, sizeof buf, "%.0f us", us);
-    else if (us < 1e6)
-        std::snprintf(buf, sizeof buf, "%.3g ms", us / 1000);
-    else
-        std::snprintf(buf, sizeof buf, "%.4g s", us / 1e6);
-    return buf;
 }
 
 }  // namespace tools

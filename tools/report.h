@@ -2,6 +2,7 @@
 // How verbs report failures: a thrown InputError (exit 2) or DeviceError (exit 1) becomes one
 // line on stderr, and with --json also an object on stdout, so scripts need not parse text.
 #include "tools/commands/command.h"
+#include <preview/duration_text.h>
 #include <sequence_file/compiled_sequence.h>
 
 #include <nlohmann/json.hpp>
@@ -36,7 +37,7 @@ void PrintJson(const nlohmann::json& object);
 /// ending the line at the total.
 void DrawProgress(const char* label, long long done, long long total);
 
-/// Microseconds in the largest unit that keeps them readable ("61.7 ms").
-std::string FormatMicroseconds(double us);
+/// Durations in words live with the pictures; reports use the same text.
+using preview::FormatMicroseconds;
 
 }  // namespace tools

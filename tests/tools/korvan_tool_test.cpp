@@ -179,6 +179,27 @@ TEST(KorvanExamples, EveryExampleChecksAndPreviewsIntoPicturesThatRender) {
     EXPECT_GE(files, 4);
 }
 
+// A picture that cannot be written is the user's to fix (exit 2 with the path), never an abort.
+TEST(KorvanPreview, AnUnwritablePictureEndsWithExit2AndItsPath) {
+    const std::string example = std::string(EXAMPLES_DIR) + "/points-and-line.json";
+    const std::string nowhere = TempPath("no-such-folder") + "/p.svg";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"preview", example, "-o", nowhere},
+          std::vector<std::string>{"preview", example, "-o", TempPath("p.svg"), "--dose", nowhere + ".png"}}) {
+        int code = -1;
+        const std::string out = Korvan(args, &code);
+        EXPECT_EQ(code, 2) << out;
+        EXPECT_NE(out.find("no-such-folder/p.svg"), std::string::npos) << out;
+        std::vector<std::string> withJson = args;
+        withJson.push_back("--json");
+        const std::string json = Korvan(withJson, &code, " 2>/dev/null");
+        EXPECT_EQ(code, 2);
+        EXPECT_EQ(nlohmann::json::parse(json, nullptr, false).value("/error/kind"_json_pointer, std::string()), "usage")
+            << json;
+    }
+    std::remove(TempPath("p.svg").c_str());
+}
+
 TEST(KorvanRun, VirtualDeviceRunsToTheEndAndWritesItsTimeline) {
     const std::string timeline = TempPath("run.csv");
     int code = -1;

@@ -1,7 +1,7 @@
 // korvan check FILE: compile a sequence file without a device and show what it would do.
 #include "tools/calibration_gate.h"
 #include "tools/commands/command.h"
-#include "tools/preview/beam_trace.h"
+#include "preview/beam_trace.h"
 #include "tools/report.h"
 #include "tools/run_length.h"
 
@@ -62,7 +62,7 @@ int Run(const Options& o) {
         if (!failure) {
             std::printf("total: %llu ticks (%s), light %llu ticks (%s)\n", built.endTick,
                         FormatMicroseconds(static_cast<double>(built.endTick) * tickUs).c_str(), light,
-                        FormatMicroseconds(static_cast<double>(LightTimeUs(a))).c_str());
+                        FormatMicroseconds(static_cast<double>(preview::LightTimeUs(a))).c_str());
             std::printf("image: %zu bytes (main list %u, output list %zu); device memory needed: %zu bytes\n",
                         a.image.size(), a.mainListLength, a.image.size() - a.mainListLength, a.image.size());
             if (longRun) std::printf("warning: %s\n", longRun->c_str());

@@ -5,7 +5,7 @@
 #include "tools/detail/demo_sequence.h"
 #include "tools/device_demo.h"
 #include "tools/discovery.h"
-#include "tools/preview/preview_files.h"
+#include "preview/preview_files.h"
 #include "tools/report.h"
 #include "tools/connect_device.h"
 #include "tools/sequence_run.h"
@@ -114,7 +114,7 @@ int Run(const Options& o, const std::vector<std::string>& simArgs) {
         if (report.interrupted) return kExitDevice;
         std::printf("sequence %u ended after %.2f s\n", report.sequenceNumber, report.wallSeconds);
         if (host) std::printf("%s", SummarizeTimeline(host->Device().ExecutedTimeline()).c_str());
-        const BeamTrace trace = WritePreview(built, o.preview, o.dose);
+        const preview::BeamTrace trace = preview::WritePreview(built, o.preview, o.dose);
         std::printf("preview: %s (beam paths), %s (light dose); %s lit\n", o.preview.c_str(), o.dose.c_str(),
                     FormatMicroseconds(static_cast<double>(trace.litUs)).c_str());
     }

@@ -1,7 +1,7 @@
 // korvan preview FILE -o OUT.svg [--dose OUT.png]: draw what the beam will do, without a device.
 #include "tools/calibration_gate.h"
 #include "tools/commands/command.h"
-#include "tools/preview/preview_files.h"
+#include "preview/preview_files.h"
 #include "tools/report.h"
 
 #include <cstdio>
@@ -19,7 +19,7 @@ int Run(const Options& o) {
     CheckCalibrations(file, o.allowUnsoundCalibration, o.json);
     const sequence_file::CompiledSequence built(std::move(file));
     built.ThrowIfFailed();
-    const BeamTrace trace = WritePreview(built, o.svg, o.png);
+    const preview::BeamTrace trace = preview::WritePreview(built, o.svg, o.png);
     if (o.json) {
         nlohmann::json out = {{"ok", true},
                               {"file", o.file},

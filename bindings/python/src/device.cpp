@@ -485,8 +485,8 @@ Device of the process, independent of any connection.)doc")
 
     py::class_<CalibrationQuality>(m, "CalibrationQuality", R"doc(
 The quality report of a calibration table. Compare errors with `grid_spacing` (device units
-between grid neighbours): a good table's leave-one-out errors stay below about 2 % of it; a
-folded cell almost always means two points were swapped or one was clicked on the wrong spot.)doc")
+between grid neighbours): `looks_sound()` asks for every leave-one-out error below 5 % of it
+and no folded cell. A good table usually stays well below that; a folded cell almost always means two points were swapped or one was clicked on the wrong spot.)doc")
         .def_readonly("result", &CalibrationQuality::result, "0 when assessed; 2 without a usable grid")
         .def_readonly("point_count", &CalibrationQuality::pointCount, "number of points assessed")
         .def_readonly("grid_size", &CalibrationQuality::gridSize, "points per row and column of the grid")

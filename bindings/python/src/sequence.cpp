@@ -3,9 +3,8 @@
 // previews drawn by the tool's own pictures.
 #include "common.h"
 
-#include "tools/preview/pictures.h"
-#include "tools/preview/preview_files.h"
-#include "tools/report.h"
+#include "preview/pictures.h"
+#include "preview/preview_files.h"
 
 #include <sequence_file/compiled_sequence.h>
 #include <sequence_file/defined_sequence.h>
@@ -72,7 +71,7 @@ ElementArray Collect(py::handle elements) {
     return a;
 }
 
-[[noreturn]] void RaiseInputError(const tools::InputError& e, const char* operation) {
+[[noreturn]] void RaiseInputError(const sequence_file::InputError& e, const char* operation) {
     const std::string where = e.Pointer().empty() ? std::string() : e.Pointer() + ": ";
     try {
         RaiseResult(korvan::ResultInvalidArgument, operation, where + e.what());
@@ -82,21 +81,22 @@ ElementArray Collect(py::handle elements) {
     }
 }
 
-/// Runs `f`, turning the tool's exceptions into Python ones.
+/// Runs `f`, turning the sequence-file and preview exceptions into Python ones.
 template <class F>
 auto ToolCall(const char* operation, F&& f) {
     try {
         return f();
-    } catch (const tools::InputError& e) {
+    } catch (const sequence_file::InputError& e) {
         RaiseInputError(e, operation);
-    } catch (const tools::DeviceError& e) {
+    } catch (const sequence_file::DeviceError& e) {
         RaiseResult(e.Result() ? e.Result() : korvan::ResultCommunicationError, operation, e.what());
-    } catch (const tools::UsageError& e) {
-        throw py::value_error(e.what());
+    } catch (const preview::FileError& e) {
+        PyErr_SetString(PyExc_OSError, e.what());
+        throw py::error_already_set();
     }
 }
 
-py::dict TraceSummary(const tools::BeamTrace& t) {
+py::dict TraceSummary(const preview::BeamTrace& t) {
     py::dict d;
     d["end_us"] = t.endUs;
     d["lit_us"] = t.litUs;  // the compiler's light time, as `korvan check` tells it
@@ -657,7 +657,7 @@ its start ticks laid out; upload it with Device.upload.)doc")
             [](const LoadedSequence& s, const std::filesystem::path& svg, const std::filesystem::path& png) {
                 return TraceSummary(ToolCall("preview", [&] {
                     py::gil_scoped_release release;
-                    return tools::WritePreview(s.Compiled(), svg.string(), png.string());
+                    return preview::WritePreview(s.Compiled(), svg.string(), png.string());
                 }));
             },
             py::arg("svg"), py::arg("png") = "", "Draws the sequence (SVG, and the dose map as PNG when given).");
@@ -686,7 +686,7 @@ its start ticks laid out; upload it with Device.upload.)doc")
                     py::gil_scoped_release release;
                     sequence_file::CompiledSequence compiled(sequence_file::ReadSequenceFile(path));
                     compiled.ThrowIfFailed();
-                    return tools::WritePreview(compiled, svg.string(), png.string());
+                    return preview::WritePreview(compiled, svg.string(), png.string());
                 }));
             }
             ElementArray a = Collect(source);
@@ -695,10 +695,10 @@ its start ticks laid out; upload it with Device.upload.)doc")
                 korvan::SequenceSettings settings;
                 SequenceAnalysis analysis = AnalyzeOffline(a, &settings);
                 if (analysis.result != 0)
-                    throw tools::DeviceError(
+                    throw sequence_file::DeviceError(
                         "element " + std::to_string(analysis.failedElement) + ": " + analysis.reason, analysis.result);
                 // The lasers as defined (port, active level, intensity control), the ones the elements name.
-                std::vector<tools::TraceLaser> lasers;
+                std::vector<preview::TraceLaser> lasers;
                 const auto all = sequence_file::PreviewLasersOf(settings.lasers, settings.laserCount);
                 for (unsigned int i = 0; i < settings.laserCount && lasers.size() < 4; ++i) {
                     const unsigned int id = settings.lasers[i].id;
@@ -707,9 +707,9 @@ its start ticks laid out; upload it with Device.upload.)doc")
                     });
                     if (named) lasers.push_back(all[i]);
                 }
-                tools::BeamTrace trace = tools::TraceCompiled(analysis, lasers);
-                tools::WritePictures(trace, lasers, tools::LegendOf("sequence", analysis, trace, a.pointers.size()),
-                                     analysis.tickTime, svg.string(), png.string());
+                preview::BeamTrace trace = preview::TraceCompiled(analysis, lasers);
+                preview::WritePictures(trace, lasers, preview::LegendOf("sequence", analysis, trace, a.pointers.size()),
+                                       analysis.tickTime, svg.string(), png.string());
                 return trace;
             }));
         },
@@ -803,7 +803,8 @@ released between the state queries.)doc")
             },
             py::arg("path"), R"doc(
 Reads a sequence file (the command-line tool's format, docs/sequence-format.md), sets its tick
-time and scan mode on this device, defines its lasers and lays out its starts. Raises
+time on this device and its scan mode (which every device of the process shares), defines its
+lasers and lays out its starts. Raises
 KorvanError with `pointer` for a fault in the file.)doc");
 }
 

@@ -169,6 +169,14 @@ def test_preview_tells_the_light_time_check_tells(tmp_path):
     assert korvan.preview(path, str(tmp_path / "f.svg"))["lit_us"] == light
 
 
+def test_a_preview_that_cannot_be_written_raises_oserror(dev, tmp_path):
+    path = EXAMPLES / "points-and-line.json"
+    with pytest.raises(OSError, match="no-such-folder"):
+        korvan.preview(path, tmp_path / "no-such-folder" / "p.svg")
+    with pytest.raises(OSError, match="no-such-folder"):
+        dev.load_sequence_file(path).preview(tmp_path / "p.svg", tmp_path / "no-such-folder" / "p.png")
+
+
 def test_positions_outside_the_mirror_field_are_warned_about(dev, laser):
     inside = dwell(laser, 100, 200)
     outside = dwell(laser, 70000, 5, start_tick=1000)

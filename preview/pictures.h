@@ -1,11 +1,11 @@
 #pragma once
 // Pictures of a beam trace: an SVG drawing of the paths and a PNG heat map of the light dose.
-#include "tools/preview/beam_trace.h"
+#include "preview/beam_trace.h"
 
 #include <string>
 #include <vector>
 
-namespace tools {
+namespace preview {
 
 struct PreviewLegend {
     std::string title;  ///< the sequence file
@@ -42,4 +42,4 @@ double DosePerArea(const DoseMap& map, double cellValue);
 /// beside it; false with `error`.
 bool WriteDosePng(const DoseMap& map, const std::string& path, std::string* error);
 
-}  // namespace tools
+}  // namespace preview

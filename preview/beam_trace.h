@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace tools {
+namespace preview {
 
 /// A laser as the trace sees it: its output's line and analog codes and how to read them.
 using TraceLaser = sequence_file::PreviewLaser;
@@ -74,4 +74,4 @@ uint64_t LightTimeUs(const SequenceAnalysis& analysis);
 /// TraceImage over a compiled sequence, with `litUs` set to LightTimeUs.
 BeamTrace TraceCompiled(const SequenceAnalysis& analysis, const std::vector<TraceLaser>& lasers);
 
-}  // namespace tools
+}  // namespace preview

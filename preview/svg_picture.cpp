@@ -1,6 +1,6 @@
-#include "tools/preview/pictures.h"
+#include "preview/pictures.h"
 
-#include "tools/report.h"
+#include "preview/duration_text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +9,7 @@
 #include <sstream>
 #include <unordered_set>
 
-namespace tools {
+namespace preview {
 namespace {
 
 constexpr double kField = 65535.0;
@@ -340,4 +340,4 @@ std::string DrawSvg(const BeamTrace& trace, const std::vector<TraceLaser>& laser
     return head.str() + svg.str();
 }
 
-}  // namespace tools
+}  // namespace preview

@@ -1,10 +1,8 @@
-#include "tools/preview/preview_files.h"
-
-#include "tools/report.h"
+#include "preview/preview_files.h"
 
 #include <fstream>
 
-namespace tools {
+namespace preview {
 
 // Pixels on each side of the dose picture's field.
 constexpr int kDoseCells = 512;
@@ -23,12 +21,12 @@ PreviewLegend LegendOf(const std::string& title, const SequenceAnalysis& analysi
 void WritePictures(const BeamTrace& trace, const std::vector<TraceLaser>& lasers, const PreviewLegend& legend,
                    unsigned int tickTimeUs, const std::string& svgPath, const std::string& pngPath) {
     std::ofstream svg(svgPath, std::ios::binary);
-    if (!svg) throw UsageError("cannot create " + svgPath);
+    if (!svg) throw FileError("cannot create " + svgPath);
     svg << DrawSvg(trace, lasers, legend, tickTimeUs);
-    if (!svg.flush()) throw UsageError("cannot write " + svgPath);
+    if (!svg.flush()) throw FileError("cannot write " + svgPath);
     if (!pngPath.empty()) {
         std::string error;
-        if (!WriteDosePng(ComputeDose(trace, kDoseCells), pngPath, &error)) throw UsageError(error);
+        if (!WriteDosePng(ComputeDose(trace, kDoseCells), pngPath, &error)) throw FileError(error);
     }
 }
 
@@ -40,11 +38,11 @@ BeamTrace WritePreview(const sequence_file::CompiledSequence& built, const std::
     try {
         trace = TraceCompiled(a, lasers);
     } catch (const std::runtime_error& e) {
-        throw DeviceError(e.what());  // the compiler and the executor disagree: not the user's fault
+        throw sequence_file::DeviceError(e.what());  // the compiler and the executor disagree: not the user's fault
     }
     const std::string title = built.file.path.empty() ? "sequence" : built.file.path;
     WritePictures(trace, lasers, LegendOf(title, a, trace, built.file.elements.size()), a.tickTime, svgPath, pngPath);
     return trace;
 }
 
-}  // namespace tools
+}  // namespace preview

@@ -1,8 +1,7 @@
 // The preview's reading of an executed image: where light fell, for how long, and the pictures.
-#include "tools/preview/pictures.h"
-#include "tools/preview/preview_files.h"
-#include "tools/report.h"
-#include "tools/virtual_host.h"
+#include "preview/pictures.h"
+#include "preview/preview_files.h"
+#include "preview/duration_text.h"
 
 #include "tests/support/temp_dir.h"
 
@@ -30,8 +29,8 @@ const char* const kFile = R"({ "units": "device",
 
 struct Fixture : ::testing::Test {
     sequence_file::CompiledSequence built{sequence_file::ParseSequenceText(kFile, ".")};
-    std::vector<tools::TraceLaser> lasers = built.PreviewLasers();
-    tools::BeamTrace trace = tools::TraceImage(built.analysis.image, built.analysis.mainListLength, 50, lasers);
+    std::vector<preview::TraceLaser> lasers = built.PreviewLasers();
+    preview::BeamTrace trace = preview::TraceImage(built.analysis.image, built.analysis.mainListLength, 50, lasers);
 };
 
 using Preview = Fixture;
@@ -40,7 +39,7 @@ TEST_F(Preview, LightFallsWhereAndAsLongAsTheSequenceSays) {
     ASSERT_FALSE(built.Failure().has_value());
     // The first point: 100 ticks of light at half intensity, at its position only.
     const auto first =
-        std::find_if(trace.stays.begin(), trace.stays.end(), [](const tools::Stay& s) { return s.x == 20000; });
+        std::find_if(trace.stays.begin(), trace.stays.end(), [](const preview::Stay& s) { return s.x == 20000; });
     ASSERT_NE(first, trace.stays.end());
     EXPECT_EQ(first->y, 10000);
     EXPECT_EQ(first->durationUs, 100u * 50);
@@ -50,7 +49,7 @@ TEST_F(Preview, LightFallsWhereAndAsLongAsTheSequenceSays) {
     // its steps merged into one move that carries the light of their rests.
     size_t litMoves = 0, litSteps = 0;
     uint64_t pathLight = 0;
-    for (const tools::Move& m : trace.moves) {
+    for (const preview::Move& m : trace.moves) {
         if (m.litMask == 0) continue;
         ++litMoves;
         litSteps += m.steps;
@@ -68,7 +67,7 @@ TEST_F(Preview, LightFallsWhereAndAsLongAsTheSequenceSays) {
 }
 
 TEST_F(Preview, DoseIsHighestAtTheLongestDwell) {
-    const tools::DoseMap dose = tools::ComputeDose(trace, 256);
+    const preview::DoseMap dose = preview::ComputeDose(trace, 256);
     const auto at = [&](double x, double y) {
         return dose.cells[static_cast<size_t>(y * 256 / 65536) * 256 + static_cast<size_t>(x * 256 / 65536)];
     };
@@ -89,10 +88,10 @@ TEST_F(Preview, DoseIsHighestAtTheLongestDwell) {
 }
 
 TEST_F(Preview, SvgShowsDwellDiscsInTheLaserColourAndALegend) {
-    tools::PreviewLegend legend;
+    preview::PreviewLegend legend;
     legend.title = "test <file>";
     legend.durationUs = static_cast<double>(trace.endUs);
-    const std::string svg = tools::DrawSvg(trace, lasers, legend, 50);
+    const std::string svg = preview::DrawSvg(trace, lasers, legend, 50);
     // The first point at (20000, 10000): 40 + v * 800 / 65535 pixels.
     EXPECT_NE(svg.find("<circle cx=\"284.1\" cy=\"162.1\""), std::string::npos) << svg.substr(0, 2000);
     EXPECT_NE(svg.find("fill=\"#123456\""), std::string::npos);
@@ -141,34 +140,34 @@ TEST(PreviewLight, OutputsWaitsAndJumpsShowNoLightAndTheSumIsTheBeamElements) {
 TEST(PreviewLight, PreviewAndItsLegendTellTheCompilersLightTime) {
     const sequence_file::CompiledSequence built(sequence_file::ParseSequenceText(kOutputsFile, "."));
     testsupport::TempDir dir;
-    const tools::BeamTrace trace = tools::WritePreview(built, dir.File("p.svg"), "");
+    const preview::BeamTrace trace = preview::WritePreview(built, dir.File("p.svg"), "");
     const uint64_t light = built.analysis.illuminationTicks * 100;
-    EXPECT_EQ(tools::LightTimeUs(built.analysis), light);
+    EXPECT_EQ(preview::LightTimeUs(built.analysis), light);
     EXPECT_EQ(trace.litUs, light);
     const std::string svg = testsupport::ReadFile(dir.File("p.svg"));
-    EXPECT_NE(svg.find("light " + tools::FormatMicroseconds(static_cast<double>(light)) + " "), std::string::npos);
+    EXPECT_NE(svg.find("light " + preview::FormatMicroseconds(static_cast<double>(light)) + " "), std::string::npos);
 }
 
 TEST(PreviewTimeStrip, OutputsAndWaitsAppearInTimeOrderWithTheirLanes) {
     const sequence_file::CompiledSequence built(sequence_file::ParseSequenceText(kOutputsFile, "."));
     const auto lasers = built.PreviewLasers();
-    const tools::BeamTrace trace = tools::TraceCompiled(built.analysis, lasers);
-    const auto count = [&](tools::Mark::Kind kind, int channel) {
-        return std::count_if(trace.marks.begin(), trace.marks.end(), [&](const tools::Mark& m) {
+    const preview::BeamTrace trace = preview::TraceCompiled(built.analysis, lasers);
+    const auto count = [&](preview::Mark::Kind kind, int channel) {
+        return std::count_if(trace.marks.begin(), trace.marks.end(), [&](const preview::Mark& m) {
             return m.kind == kind && (channel < 0 || m.channel == channel);
         });
     };
-    EXPECT_EQ(count(tools::Mark::Level, 0), 2);  // ttl1 up at the start, down at the end
-    EXPECT_EQ(count(tools::Mark::Pulse, 1), 1);  // ttl2
-    EXPECT_EQ(count(tools::Mark::Analog, -1), 1);
-    EXPECT_EQ(count(tools::Mark::WaitInput, 0), 1);
-    EXPECT_EQ(count(tools::Mark::WaitUser, -1), 1);
+    EXPECT_EQ(count(preview::Mark::Level, 0), 2);  // ttl1 up at the start, down at the end
+    EXPECT_EQ(count(preview::Mark::Pulse, 1), 1);  // ttl2
+    EXPECT_EQ(count(preview::Mark::Analog, -1), 1);
+    EXPECT_EQ(count(preview::Mark::WaitInput, 0), 1);
+    EXPECT_EQ(count(preview::Mark::WaitUser, -1), 1);
     // The lasers' own lines and intensities are the picture's business, not the strip's.
-    EXPECT_EQ(count(tools::Mark::Level, -1), 2);
+    EXPECT_EQ(count(preview::Mark::Level, -1), 2);
     EXPECT_TRUE(std::is_sorted(trace.marks.begin(), trace.marks.end(),
-                               [](const tools::Mark& a, const tools::Mark& b) { return a.timeUs < b.timeUs; }));
-    tools::PreviewLegend legend;
-    const std::string svg = tools::DrawSvg(trace, lasers, legend, 100);
+                               [](const preview::Mark& a, const preview::Mark& b) { return a.timeUs < b.timeUs; }));
+    preview::PreviewLegend legend;
+    const std::string svg = preview::DrawSvg(trace, lasers, legend, 100);
     for (const char* text :
          {">ttl1<", ">ttl2<", ">analog, laser output 3<", "wait for input 0 at", "wait for the user at"})
         EXPECT_NE(svg.find(text), std::string::npos) << text;
@@ -192,7 +191,7 @@ TEST(PreviewSize, DenseRasterStaysSmallAndRenders) {
     const sequence_file::CompiledSequence built(sequence_file::ParseSequenceText(RasterFile(5000), "."));
     ASSERT_FALSE(built.Failure().has_value()) << built.analysis.reason;
     testsupport::TempDir dir;
-    const tools::BeamTrace trace = tools::WritePreview(built, dir.File("r.svg"), dir.File("r.png"));
+    const preview::BeamTrace trace = preview::WritePreview(built, dir.File("r.svg"), dir.File("r.png"));
     EXPECT_LT(trace.moves.size(), 5000u);  // rows, not steps
     const std::string svg = testsupport::ReadFile(dir.File("r.svg"));
     EXPECT_LT(svg.size(), 5'000'000u);
@@ -205,12 +204,12 @@ TEST(PreviewSize, DenseRasterStaysSmallAndRenders) {
 TEST(PreviewSize, TracesBeyondAnyBudgetAreThinnedAndSaySo) {
     // Lit jumps between random places and long dwells, more than any grid makes fit: the picture
     // keeps to its budget and tells what it left out.
-    tools::BeamTrace trace;
+    preview::BeamTrace trace;
     std::mt19937 random(7);
     std::uniform_real_distribution<double> where(0, 65535);
     double x = 0, y = 0;
     for (int i = 0; i < 300'000; ++i) {
-        tools::Move m;
+        preview::Move m;
         m.x0 = x;
         m.y0 = y;
         m.x1 = x = where(random);
@@ -219,7 +218,7 @@ TEST(PreviewSize, TracesBeyondAnyBudgetAreThinnedAndSaySo) {
         m.intensity[0] = 1;
         trace.moves.push_back(m);
         if (i >= 5000) continue;
-        tools::Stay s;
+        preview::Stay s;
         s.x = where(random);
         s.y = where(random);
         s.durationUs = 1000;
@@ -228,14 +227,14 @@ TEST(PreviewSize, TracesBeyondAnyBudgetAreThinnedAndSaySo) {
     }
     sequence_file::PreviewLaser laser;
     laser.color = "#123456";
-    const std::string svg = tools::DrawSvg(trace, {laser}, tools::PreviewLegend{}, 50);
+    const std::string svg = preview::DrawSvg(trace, {laser}, preview::PreviewLegend{}, 50);
     EXPECT_LT(svg.size(), 5'000'000u);
     EXPECT_NE(svg.find("paths drawn on a 1.0 pixel grid"), std::string::npos);
     EXPECT_NE(svg.find("shorter dwell points left out"), std::string::npos);
 }
 
 // Coefficient of variation of the dose inside a disc: 0 for perfectly even light.
-double Unevenness(const tools::DoseMap& map, double cx, double cy, double radius) {
+double Unevenness(const preview::DoseMap& map, double cx, double cy, double radius) {
     std::vector<double> inside;
     for (int y = 0; y < map.size; ++y)
         for (int x = 0; x < map.size; ++x) {
@@ -269,25 +268,25 @@ TEST(PreviewDose, FilledShapesScannedAlongAPathGiveEvenLight) {
                                  R"(, "laser": "red" } ] })";
         const sequence_file::CompiledSequence built(sequence_file::ParseSequenceText(text, "."));
         ASSERT_FALSE(built.Failure().has_value()) << built.analysis.reason;
-        const tools::BeamTrace trace = tools::TraceCompiled(built.analysis, built.PreviewLasers());
-        const tools::DoseMap map = tools::ComputeDose(trace, 512);
+        const preview::BeamTrace trace = preview::TraceCompiled(built.analysis, built.PreviewLasers());
+        const preview::DoseMap map = preview::ComputeDose(trace, 512);
         EXPECT_LT(Unevenness(map, c.x, c.y, c.radius), c.evenness);
         // No light is lost or made up on the way into the map.
         double total = std::accumulate(map.cells.begin(), map.cells.end(), 0.0), traced = 0;
-        for (const tools::Move& m : trace.moves) traced += static_cast<double>(m.lightUs) * m.intensity[0];
-        for (const tools::Stay& s : trace.stays) traced += static_cast<double>(s.durationUs) * s.intensity[0];
+        for (const preview::Move& m : trace.moves) traced += static_cast<double>(m.lightUs) * m.intensity[0];
+        for (const preview::Stay& s : trace.stays) traced += static_cast<double>(s.durationUs) * s.intensity[0];
         EXPECT_NEAR(total, traced, traced * 1e-9);
     }
 }
 
 TEST(PreviewDose, PictureCarriesAColourScaleBesideTheMap) {
-    tools::DoseMap map;
+    preview::DoseMap map;
     map.size = 64;
     map.cells.assign(64 * 64, 0.0);
     map.cells[32 * 64 + 32] = 1000;
     testsupport::TempDir dir;
     std::string error;
-    ASSERT_TRUE(tools::WriteDosePng(map, dir.File("d.png"), &error)) << error;
+    ASSERT_TRUE(preview::WriteDosePng(map, dir.File("d.png"), &error)) << error;
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     ASSERT_TRUE(png_image_begin_read_from_file(&image, dir.File("d.png").c_str()));
@@ -304,34 +303,7 @@ TEST(PreviewDose, PictureCarriesAColourScaleBesideTheMap) {
     EXPECT_GT(brightness(64 + 12, 0), 600);
     EXPECT_EQ(brightness(64 + 12, 63), 0);
     // A cell of 1024 x 1024 units holding 1 ms is 0.954 ms per 1000 x 1000 units.
-    EXPECT_NEAR(tools::DosePerArea(map, 1000), 1e6 / (1024.0 * 1024.0), 1e-9);
-}
-
-}  // namespace
-
-namespace {
-
-// The tool's virtual device makes itself the only listed port while it lives; a library user
-// (a Python session previewing a file) must get the process's own enumeration back afterwards.
-TEST(VirtualHost, GivesTheEnvironmentBackWhenItEnds) {
-    const char* kNames[] = {"TESSEL_NO_HARDWARE_PORTS", "TESSEL_EXTRA_PORTS"};
-    const auto value = [](const char* name) {
-        const char* v = ::getenv(name);
-        return v ? std::optional<std::string>(v) : std::nullopt;
-    };
-    const auto before = std::make_pair(value(kNames[0]), value(kNames[1]));
-    ::setenv("TESSEL_EXTRA_PORTS", "/dev/pts/users-own", 1);
-    {
-        tools::VirtualHost host(sim::Options{});
-        EXPECT_EQ(value(kNames[0]), std::optional<std::string>("1"));
-        EXPECT_EQ(value(kNames[1]), std::optional<std::string>(host.PortName()));
-    }
-    EXPECT_EQ(value(kNames[0]), before.first);
-    EXPECT_EQ(value(kNames[1]), std::optional<std::string>("/dev/pts/users-own"));
-    if (before.second)
-        ::setenv(kNames[1], before.second->c_str(), 1);
-    else
-        ::unsetenv(kNames[1]);
+    EXPECT_NEAR(preview::DosePerArea(map, 1000), 1e6 / (1024.0 * 1024.0), 1e-9);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "tools/preview/pictures.h"
+#include "preview/pictures.h"
 
 #include <png.h>
 
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <memory>
 
-namespace tools {
+namespace preview {
 namespace {
 
 constexpr double kField = 65536.0;
@@ -245,4 +245,4 @@ bool WriteDosePng(const DoseMap& map, const std::string& path, std::string* erro
     return true;
 }
 
-}  // namespace tools
+}  // namespace preview

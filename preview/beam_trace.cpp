@@ -1,4 +1,4 @@
-#include "tools/preview/beam_trace.h"
+#include "preview/beam_trace.h"
 
 #include <sim/image/decoded_image.h>
 #include <sim/image/executor.h>
@@ -9,7 +9,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace tools {
+namespace preview {
 namespace {
 
 using sim::image::Event;
@@ -315,4 +315,4 @@ BeamTrace TraceCompiled(const SequenceAnalysis& analysis, const std::vector<Trac
     return trace;
 }
 
-}  // namespace tools
+}  // namespace preview
