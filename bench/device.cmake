@@ -1,1 +1,2 @@
 project_add_benchmark(device_roundtrip_bench SOURCES device_roundtrip_bench.cpp LIBS korvan korvan_sim)
+project_add_benchmark(discovery_bench SOURCES discovery_bench.cpp LIBS korvan korvan_sim korvan_discovery)

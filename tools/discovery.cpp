@@ -2,6 +2,7 @@
 
 #include <korvan/device/line_rates.h>
 #include <tessel/bootloader/bootloader.h>
+#include <tessel/serial/port_probe.h>
 #include <tessel/serial/rs232.h>
 
 #include <optional>
@@ -10,16 +11,14 @@ namespace tools {
 
 std::vector<std::string> ListPorts() {
     RS232 serial;
-    char** ports = nullptr;
-    int count = 0;
-    serial.GetSpecificCOMPorts(&ports, &count);
-    std::vector<std::string> names;
-    for (int i = 0; i < count; ++i) {
-        names.emplace_back(ports[i]);
-        serial.FreeRS232Memory(ports[i]);
-    }
-    if (count > 0) serial.FreeRS232Memory(ports);
-    return names;
+    return tessel::PortNames(serial);
+}
+
+std::vector<std::optional<FoundDevice>> IdentifyAll(const std::vector<std::string>& ports, int timeoutMs) {
+    return tessel::ProbeEach(ports, [timeoutMs](const std::string& port) {
+        FoundDevice d;
+        return Identify(port, timeoutMs, &d) ? std::optional<FoundDevice>(d) : std::nullopt;
+    });
 }
 
 bool Identify(const std::string& port, int timeoutMs, FoundDevice* device) {

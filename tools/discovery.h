@@ -1,6 +1,7 @@
 #pragma once
 // Finding devices: every listed serial port is asked for its identity through the bootloader.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ std::vector<std::string> ListPorts();
 // Asks one port, at 9600 baud and, while it stays silent, at the fast rates of the device family
 // (korvan/device/line_rates.h); false when no bootloader answered there.
 bool Identify(const std::string& port, int timeoutMs, FoundDevice* device);
+// Identify for every port, asked side by side (about one probe time whatever their number);
+// the results in the order of `ports`, empty where no bootloader answered.
+std::vector<std::optional<FoundDevice>> IdentifyAll(const std::vector<std::string>& ports, int timeoutMs);
 // A few lines describing the device, for people.
 std::string Describe(const FoundDevice& device);
 // "left at 921600 baud by a program that did not hand it back; korvan stop PORT ends what it runs

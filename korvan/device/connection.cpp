@@ -6,11 +6,14 @@
 #include <korvan/device/detail/outputs.h>
 #include <korvan/device/line_rates.h>
 #include <tessel/bootloader/bootloader.h>
+#include <tessel/serial/port_probe.h>
 
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <regex>
 #include <string>
+#include <vector>
 
 namespace korvan::detail {
 namespace {
@@ -51,23 +54,37 @@ unsigned int Connect(Session& session, CalibrationHooks& calibration, const char
     SerialLine& line = session.Line();
     const bool keepBaudRate = session.keepBaudRate != 0;
 
-    int maxBaudRate = 0;
-    int firmware = 0;
-    std::optional<Bootloader> boot;
     if (IsSerialNumber(portNameOrSerialNumber)) {
-        ForEachPortName(line.rs232, [&](const char* name) {
-            const int rate = IdentifyAtAnyRate(boot, name, kBootloaderTimeoutMs, previousRate);
+        // Every port is asked at once; the first in enumeration order that carries the number wins.
+        struct Probe {
+            std::optional<Bootloader> boot;
+            int rate = 0, maxBaudRate = 0, firmware = 0;
+            bool matches = false;
+        };
+        const std::vector<std::string> names = tessel::PortNames(line.rs232);
+        const std::vector<std::unique_ptr<Probe>> probes = tessel::ProbeEach(names, [&](const std::string& name) {
+            auto p = std::make_unique<Probe>();
+            p->rate = IdentifyAtAnyRate(p->boot, name.c_str(), kBootloaderTimeoutMs, previousRate);
             char* serial = nullptr;
-            bool opened = false;
-            if (rate != 0 && boot->GetSerialNumber(&serial) && boot->GetMaxBaudrate(&maxBaudRate) &&
-                std::strcmp(serial, portNameOrSerialNumber) == 0 && boot->GetFirmwareVersion(&firmware)) {
-                session.firmwareVersion = static_cast<unsigned int>(firmware);
-                opened = OpenIdentified(*boot, name, rate, maxBaudRate, keepBaudRate, line, session.deviceInfo);
-            }
+            p->matches = p->rate != 0 && p->boot->GetSerialNumber(&serial) &&
+                         p->boot->GetMaxBaudrate(&p->maxBaudRate) && std::strcmp(serial, portNameOrSerialNumber) == 0 &&
+                         p->boot->GetFirmwareVersion(&p->firmware);
             Bootloader::Free(serial);
-            return opened;
+            if (!p->matches) p->boot.reset();  // closes the port at once
+            return p;
         });
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            Probe& p = *probes[i];
+            if (!p.matches) continue;
+            session.firmwareVersion = static_cast<unsigned int>(p.firmware);
+            if (OpenIdentified(*p.boot, names[i].c_str(), p.rate, p.maxBaudRate, keepBaudRate, line,
+                               session.deviceInfo))
+                break;
+        }
     } else {
+        int maxBaudRate = 0;
+        int firmware = 0;
+        std::optional<Bootloader> boot;
         const int rate = IdentifyAtAnyRate(boot, portNameOrSerialNumber, kBootloaderTimeoutMs, previousRate);
         int type = 0;
         if (rate != 0 && boot->GetDeviceType(&type) && type == kKorvanDeviceType &&

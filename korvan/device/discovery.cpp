@@ -4,8 +4,11 @@
 #include <korvan/device/detail/process_state.h>
 #include <korvan/device/line_rates.h>
 #include <tessel/bootloader/bootloader.h>
+#include <tessel/serial/port_probe.h>
 
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace korvan::detail {
@@ -66,13 +69,20 @@ unsigned int Search(Session& session, CalibrationHooks& calibration) {
     ReleaseLine(session);
     auto& devices = ProcessWide().deviceList;
     devices.clear();
-    ForEachPortName(session.Line().rs232, [&](const char* name) {
-        std::optional<Bootloader> boot;
+    struct Found {
+        bool ok = false;
         DeviceInfo info{};
-        if (IdentifyAtAnyRate(boot, name, kBootloaderTimeoutMs) != 0 && FillDeviceInfo(*boot, name, &info))
-            devices.push_back(info);
-        return false;
-    });
+    };
+    const std::vector<Found> found =
+        tessel::ProbeEach(tessel::PortNames(session.Line().rs232), [](const std::string& name) {
+            std::optional<Bootloader> boot;
+            Found f;
+            f.ok = IdentifyAtAnyRate(boot, name.c_str(), kBootloaderTimeoutMs) != 0 &&
+                   FillDeviceInfo(*boot, name.c_str(), &f.info);
+            return f;
+        });
+    for (const Found& f : found)
+        if (f.ok) devices.push_back(f.info);
     return static_cast<unsigned int>(devices.size());
 }
 

@@ -1,4 +1,5 @@
 // Discovery, connection and disconnection against the virtual device.
+#include <support/serial_pty_peer.h>
 #include <support/virtual_device_fixture.h>
 
 #include <korvan/calibration/detail/calibration_run.h>
@@ -11,6 +12,8 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace devicetest {
 namespace {
@@ -46,6 +49,41 @@ TEST_F(DeviceEndToEndConnection, SearchListsDevicesOfThisKindOnly) {
     EXPECT_EQ(std::string(info.description), std::string(49, 'D'));
     EXPECT_EQ(k.GetDeviceInfo(2, &info), 2u);
     EXPECT_EQ(k.GetDeviceInfo(-1, &info), 1u);
+}
+
+// Ports are asked side by side; devices come out in the ports' order all the same, and
+// connecting by serial number takes the first port that carries it and frees the others.
+TEST_F(DeviceEndToEndConnection, DevicesAmongSilentPortsKeepThePortsOrder) {
+    testsupport::PtyPeer silent[3];
+    sim::Identity twin;
+    twin.serialNumber = "222-0002";
+    sim::VirtualDevice b(twin), c(twin);
+    ASSERT_TRUE(b.Start());
+    ASSERT_TRUE(c.Start());
+    const std::vector<std::string> order = {silent[0].PortName(), sim.PortName(),       silent[1].PortName(),
+                                            b.PortName(),         silent[2].PortName(), c.PortName()};
+    std::string list;
+    for (const std::string& port : order) list += (list.empty() ? "" : ":") + port;
+    ScopedEnv ports("TESSEL_EXTRA_PORTS", list);
+
+    Korvan k;
+    ASSERT_EQ(k.Search(), 3u);
+    const std::string expected[] = {sim.PortName(), b.PortName(), c.PortName()};
+    for (int i = 0; i < 3; ++i) {
+        DeviceInfo info{};
+        ASSERT_EQ(k.GetDeviceInfo(i, &info), 0u);
+        EXPECT_EQ(std::string(info.portName), expected[i]) << i;
+    }
+
+    ASSERT_EQ(k.Connect("222-0002"), 0u);
+    DeviceInfo connected{};
+    ASSERT_EQ(k.GetDeviceInfo(-1, &connected), 0u);
+    EXPECT_EQ(std::string(connected.portName), b.PortName());
+    EXPECT_EQ(b.LineRate(), 921600);
+    EXPECT_EQ(c.LineRate(), 9600) << "the twin further on was only asked";
+    Korvan other;
+    EXPECT_EQ(other.Connect(c.PortName().c_str()), 0u) << "its probe let the port go";
+    EXPECT_EQ(other.Disconnect(), 0u);
 }
 
 TEST_F(DeviceEndToEndConnection, NothingFound) {

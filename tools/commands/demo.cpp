@@ -33,10 +33,11 @@ std::string Discover() {
     std::printf("Ports found: %zu\n", ports.size());
     std::string first;
     int found = 0;
-    for (const std::string& port : ports) {
-        FoundDevice d;
-        if (Identify(port, kProbeTimeoutMs, &d)) {
-            std::printf("%s", Describe(d).c_str());
+    const std::vector<std::optional<FoundDevice>> identities = IdentifyAll(ports, kProbeTimeoutMs);
+    for (size_t i = 0; i < ports.size(); ++i) {
+        const std::string& port = ports[i];
+        if (identities[i]) {
+            std::printf("%s", Describe(*identities[i]).c_str());
             if (first.empty()) first = port;
             ++found;
         } else {

@@ -39,9 +39,12 @@ int Run(const Options& o) {
     // The device may be named by port or by serial number; the bootloader tells the serial.
     FoundDevice device;
     bool found = false;
-    for (const std::string& port : ListPorts()) {
-        FoundDevice d;
-        if (!Identify(port, kProbeTimeoutMs, &d)) continue;
+    const std::vector<std::string> ports = ListPorts();
+    const std::vector<std::optional<FoundDevice>> identities = IdentifyAll(ports, kProbeTimeoutMs);
+    for (size_t i = 0; i < ports.size(); ++i) {
+        const std::string& port = ports[i];
+        if (!identities[i]) continue;
+        const FoundDevice& d = *identities[i];
         if (port == o.device || d.serial == o.device || "/dev/" + port == o.device) {
             device = d;
             found = true;

@@ -19,9 +19,11 @@ int Run(const Options& o) {
     nlohmann::json found = nlohmann::json::array();
     if (!o.json) std::printf("%zu port(s)\n", ports.size());
     int devices = 0;
-    for (const std::string& port : ports) {
-        FoundDevice d;
-        const bool answered = Identify(port, kProbeTimeoutMs, &d);
+    const std::vector<std::optional<FoundDevice>> identities = IdentifyAll(ports, kProbeTimeoutMs);
+    for (size_t i = 0; i < ports.size(); ++i) {
+        const std::string& port = ports[i];
+        const bool answered = identities[i].has_value();
+        const FoundDevice d = identities[i].value_or(FoundDevice{});
         if (answered) ++devices;
         if (o.json) {
             nlohmann::json entry = {{"port", port}, {"device", answered}};
