@@ -9,8 +9,7 @@
 //
 //   ./calibrate_laser [calibration.ini]
 #include <korvan/korvan.h>
-#include <sim/virtual_camera.h>
-#include <sim/virtual_device.h>
+#include <sim/virtual_scanner.h>
 
 #include <cmath>
 #include <cstdio>
@@ -36,7 +35,7 @@ void PrintReport(const CalibrationQuality& q) {
 
 int main(int argc, char** argv) {
     const char* file = argc > 1 ? argv[1] : "laser1-calibration.ini";
-    sim::VirtualDevice device;
+    sim::VirtualScanner device;
     std::string error;
     if (!device.Start(&error)) {
         std::printf("cannot start the virtual device: %s\n", error.c_str());
@@ -45,7 +44,7 @@ int main(int argc, char** argv) {
     sim::CameraMapping mapping;
     mapping.noisePixels = 0.3;
     mapping.seed = 7;
-    sim::VirtualCamera camera(device, mapping);
+    sim::ScannerCamera camera(device, mapping);
 
     Korvan scanner;
     if (scanner.Connect(device.PortName().c_str()) != 0) {

@@ -5,7 +5,7 @@
 //
 //   ./run_sequence
 #include <korvan/korvan.h>
-#include <sim/virtual_device.h>
+#include <sim/virtual_scanner.h>
 
 #include <chrono>
 #include <cstdio>
@@ -23,9 +23,9 @@ bool Progress(int sent, int total) {
 }  // namespace
 
 int main() {
-    sim::Options options;
+    sim::ScannerOptions options;
     options.timeScale = 1;  // device time runs as on the real device
-    sim::VirtualDevice device(options);
+    sim::VirtualScanner device(options);
     std::string error;
     if (!device.Start(&error)) {
         std::printf("cannot start the virtual device: %s\n", error.c_str());

@@ -7,8 +7,7 @@
 //
 //   ./switch_laser
 #include <korvan/korvan.h>
-#include <sim/device_responder.h>
-#include <sim/virtual_device.h>
+#include <sim/virtual_scanner.h>
 
 #include <chrono>
 #include <cstdio>
@@ -23,21 +22,18 @@ struct Outputs {
     bool running = false;      // a sequence runs on the device
 };
 
-Outputs ReadOutputs(sim::VirtualDevice& device) {
-    return device.WithResponder<sim::DeviceResponder>([](sim::DeviceResponder* r) {
-        Outputs o;
-        if (r == nullptr) return o;
-        const sim::DeviceModel& m = r->Model();
-        o.line1 = m.lineLevels[6];
-        o.line2 = m.lineLevels[7];
-        o.analog1 = m.analog[4];
-        o.pulses2 = m.pulseCounts[7];
-        o.running = m.runningSequence >= 0;
-        return o;
-    });
+Outputs ReadOutputs(const sim::VirtualScanner& device) {
+    const sim::ScannerOutputs m = device.Outputs();
+    Outputs o;
+    o.line1 = m.lineLevels[6];
+    o.line2 = m.lineLevels[7];
+    o.analog1 = m.analog[4];
+    o.pulses2 = m.pulseCounts[7];
+    o.running = m.runningSequence >= 0;
+    return o;
 }
 
-void Show(sim::VirtualDevice& device, const char* after) {
+void Show(const sim::VirtualScanner& device, const char* after) {
     const Outputs o = ReadOutputs(device);
     std::printf("%-34s line 1 %d, analog 1 %5u | line 2 %d, sequence %s\n", after, o.line1, o.analog1, o.line2,
                 o.running ? "running" : "stopped");
@@ -46,9 +42,9 @@ void Show(sim::VirtualDevice& device, const char* after) {
 }  // namespace
 
 int main() {
-    sim::Options options;
+    sim::ScannerOptions options;
     options.timeScale = 1;  // the pulse sequence runs in real time
-    sim::VirtualDevice device(options);
+    sim::VirtualScanner device(options);
     std::string error;
     if (!device.Start(&error)) {
         std::printf("cannot start the virtual device: %s\n", error.c_str());

@@ -1,5 +1,8 @@
 #pragma once
-// Marks the public interface of korvan; everything else is hidden.
+/* Marks the public interface of korvan; everything else is hidden. The C++ standard the
+ * headers need is checked in tessel/export.h. */
+#include <tessel/export.h>
+
 #if defined(_WIN32)
 #if defined(KORVAN_BUILDING)
 #define KORVAN_API __declspec(dllexport)

@@ -5,7 +5,7 @@ need=()
 for pkg in g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev libtiff-dev \
            python3-dev python3-numpy python3-pytest pybind11-dev \
            python3-venv python3-pip python3-setuptools python3-wheel \
-           libcli11-dev nlohmann-json3-dev libpng-dev librsvg2-bin clang-format locales; do
+           libcli11-dev nlohmann-json3-dev libpng-dev librsvg2-bin clang-format python3-clang locales; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done
 sudo_cmd=""

@@ -2,8 +2,9 @@
 // Faults the virtual device can be told to commit, so that tests see how the host copes.
 // A fault changes what goes back on the line, not what the device did: a request whose reply is
 // lost or refused (a baud-rate switch, say) has still taken effect inside the device.
+#include <sim/export.h>
+
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 namespace sim {
@@ -29,19 +30,6 @@ struct FaultRule {
     int times = 1;              // how many matching requests it harms; -1: all from then on
     int delayMs = 0;            // LateReply
     std::vector<uint8_t> garbage = {0xA5, 0x5A, 0xC3};
-};
-
-// Rules in the order they were added; the first one that matches a request decides.
-class FaultPlan {
-public:
-    void Add(const FaultRule& rule) { rules_.push_back(rule); }
-    void Clear() { rules_.clear(); }
-    bool Empty() const { return rules_.empty(); }
-    // The rule that harms this request, if any; counts the request against skips and times.
-    std::optional<FaultRule> Take(int request);
-
-private:
-    std::vector<FaultRule> rules_;
 };
 
 }  // namespace sim

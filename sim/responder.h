@@ -21,7 +21,7 @@
 //
 // Responders run on the device's thread with the device's lock held; they must not block.
 // OnStart and OnStop run on the thread that starts or stops the device, under the lock too.
-#include <sim/fault.h>
+#include <sim/fault_plan.h>
 #include <sim/identity.h>
 
 #include <cstddef>

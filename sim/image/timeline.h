@@ -23,6 +23,8 @@
 //     wait_user                 0, the wait's 16-bit value
 //     wait_released             input port or 255 for a user wait, microseconds it held
 //     jump                      loop counter number, tick of the target slot
+#include <sim/export.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
@@ -64,7 +66,7 @@ struct Record {
 };
 
 /// The records of executed sequences, oldest first, bounded in memory.
-class Timeline {
+class KORVAN_SIM_API Timeline {
 public:
     static constexpr size_t kDefaultCapacity = size_t{1} << 20;
 
@@ -88,13 +90,13 @@ private:
 };
 
 /// The event's name as written in the CSV form.
-const char* EventName(Event event);
+KORVAN_SIM_API const char* EventName(Event event);
 /// "main", "output" or "-".
-const char* ListName(ListId list);
+KORVAN_SIM_API const char* ListName(ListId list);
 
 /// Writes the CSV header line.
-void WriteCsvHeader(std::ostream& out);
+KORVAN_SIM_API void WriteCsvHeader(std::ostream& out);
 /// Writes `count` records starting at `first` as CSV lines.
-void WriteCsv(std::ostream& out, const Record* first, size_t count);
+KORVAN_SIM_API void WriteCsv(std::ostream& out, const Record* first, size_t count);
 
 }  // namespace sim::image

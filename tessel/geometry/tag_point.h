@@ -1,6 +1,8 @@
 #pragma once
 // The platform's integer point: mirror positions and other whole-number
 // coordinates. Same layout as the Windows POINT it stands in for.
+#include <tessel/export.h>
+
 #include <cstdint>
 
 struct tagPOINT {

@@ -1,6 +1,8 @@
 #pragma once
 // The platform's integer rectangle: edges as whole-number coordinates. Same layout as the
 // Windows RECT it stands in for.
+#include <tessel/export.h>
+
 #include <cstdint>
 
 struct tagRECT {

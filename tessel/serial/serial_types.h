@@ -1,4 +1,6 @@
 #pragma once
+#include <tessel/export.h>
+
 #include <cstdint>
 
 // Port state records kept by RS232. They carry the fields a Windows port has, so that code

@@ -1,27 +1,12 @@
-# cmake -P script: install, configure the consumer with find_package(korvan), build it, run it.
-file(REMOVE_RECURSE ${WORK_DIR})
-set(prefix ${WORK_DIR}/prefix)
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
-                RESULT_VARIABLE rc OUTPUT_QUIET)
-if(rc)
-  message(FATAL_ERROR "install failed: ${rc}")
-endif()
-foreach(f include/tessel/tessel.h include/korvan/korvan.h lib/pkgconfig/korvan.pc lib/cmake/korvan/korvanConfig.cmake)
-  if(NOT EXISTS ${prefix}/${f})
-    message(FATAL_ERROR "missing in install tree: ${f}")
-  endif()
-endforeach()
-execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONSUMER_SOURCE} -B ${WORK_DIR}/build -G ${GENERATOR}
-                        -DCMAKE_PREFIX_PATH=${prefix} "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
-                RESULT_VARIABLE rc)
-if(rc)
-  message(FATAL_ERROR "consumer configure failed: ${rc}")
-endif()
-execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/build RESULT_VARIABLE rc)
-if(rc)
-  message(FATAL_ERROR "consumer build failed: ${rc}")
-endif()
+# cmake -P script: a consumer that asks for C++14 is built against the installed SDK with
+# find_package(korvan) and run. The exported targets carry cxx_std_17, and CMake raises the
+# consumer's standard to it: the program reports the standard it was compiled with.
+include(${CMAKE_CURRENT_LIST_DIR}/sub_build.cmake)
+SubBuild(${SOURCE} ${WORK_DIR}/build)
 execute_process(COMMAND ${WORK_DIR}/build/consumer RESULT_VARIABLE rc OUTPUT_VARIABLE out)
-if(rc OR NOT out MATCHES "korvan [0-9]+\\.[0-9]+\\.[0-9]+")
+if(rc OR NOT out MATCHES "korvan [0-9]+\\.[0-9]+\\.[0-9]+ with __cplusplus ([0-9]+)")
   message(FATAL_ERROR "consumer run failed: ${rc} ${out}")
+endif()
+if(CMAKE_MATCH_1 LESS 201703)
+  message(FATAL_ERROR "CMAKE_CXX_STANDARD 14 was not raised to C++17 by the exported targets: ${out}")
 endif()

@@ -5,8 +5,8 @@
 #include <korvan/device/korvan.h>
 #include <korvan/sequence/detail/compile_list.h>
 #include <korvan/sequence/sequence_elements.h>
-#include <korvan/sequence/shapes/ellipse.h>
-#include <korvan/sequence/shapes/step_length.h>
+#include <korvan/sequence/detail/shapes/ellipse.h>
+#include <korvan/sequence/detail/shapes/step_length.h>
 
 #include <gtest/gtest.h>
 

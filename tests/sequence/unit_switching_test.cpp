@@ -5,7 +5,7 @@
 #include <korvan/device/detail/process_state.h>
 #include <korvan/korvan.h>
 #include <korvan/sequence/detail/compile_list.h>
-#include <korvan/sequence/shapes/polygon_fill.h>
+#include <korvan/sequence/detail/shapes/polygon_fill.h>
 
 #include <gtest/gtest.h>
 

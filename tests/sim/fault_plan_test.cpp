@@ -1,5 +1,5 @@
 #include <sim/crc16.h>
-#include <sim/fault.h>
+#include <sim/fault_plan.h>
 
 #include <gtest/gtest.h>
 

@@ -3,12 +3,12 @@
 #include <korvan/sequence/detail/compile_element.h>
 
 #include <korvan/sequence/detail/line_positions.h>
-#include <korvan/sequence/shapes/circle.h>
-#include <korvan/sequence/shapes/ellipse.h>
-#include <korvan/sequence/shapes/fill_path.h>
-#include <korvan/sequence/shapes/polygon_fill.h>
-#include <korvan/sequence/shapes/polygon_outline.h>
-#include <korvan/sequence/shapes/step_length.h>
+#include <korvan/sequence/detail/shapes/circle.h>
+#include <korvan/sequence/detail/shapes/ellipse.h>
+#include <korvan/sequence/detail/shapes/fill_path.h>
+#include <korvan/sequence/detail/shapes/polygon_fill.h>
+#include <korvan/sequence/detail/shapes/polygon_outline.h>
+#include <korvan/sequence/detail/shapes/step_length.h>
 #include <tessel/geometry/float_compare.h>
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include <korvan/sequence/shapes/ellipse.h>
+#include <korvan/sequence/detail/shapes/ellipse.h>
 
 #include <cmath>
 #include <limits>

@@ -1,4 +1,4 @@
-#include <sim/fault.h>
+#include <sim/fault_plan.h>
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include <korvan/sequence/shapes/polygon_outline.h>
+#include <korvan/sequence/detail/shapes/polygon_outline.h>
 
 #include <korvan/sequence/detail/line_positions.h>
 #include <tessel/geometry/coordinate_transformation.h>

@@ -1,4 +1,4 @@
-#include <korvan/sequence/shapes/step_length.h>
+#include <korvan/sequence/detail/shapes/step_length.h>
 
 #include <tessel/geometry/coordinate_transformation.h>
 

@@ -1,6 +1,6 @@
-#include <korvan/sequence/shapes/polygon_fill.h>
+#include <korvan/sequence/detail/shapes/polygon_fill.h>
 
-#include <korvan/sequence/shapes/polygon_outline.h>
+#include <korvan/sequence/detail/shapes/polygon_outline.h>
 #include <tessel/geometry/hatch_fill.h>
 
 #include <memory>

@@ -1,9 +1,9 @@
-#include <korvan/sequence/shapes/fill_path.h>
+#include <korvan/sequence/detail/shapes/fill_path.h>
 
 #include <korvan/sequence/detail/line_positions.h>
-#include <korvan/sequence/shapes/circle.h>
-#include <korvan/sequence/shapes/ellipse.h>
-#include <korvan/sequence/shapes/step_length.h>
+#include <korvan/sequence/detail/shapes/circle.h>
+#include <korvan/sequence/detail/shapes/ellipse.h>
+#include <korvan/sequence/detail/shapes/step_length.h>
 
 #include <cmath>
 #include <limits>

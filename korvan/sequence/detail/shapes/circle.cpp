@@ -1,4 +1,4 @@
-#include <korvan/sequence/shapes/circle.h>
+#include <korvan/sequence/detail/shapes/circle.h>
 
 #include <cmath>
 #include <limits>

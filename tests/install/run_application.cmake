@@ -1,0 +1,15 @@
+# cmake -P script: builds every example and an application's own test against the installed SDK
+# in one project, checks each examples/*.cpp became a program, and runs the application test.
+include(${CMAKE_CURRENT_LIST_DIR}/sub_build.cmake)
+SubBuild(${SOURCE} ${WORK_DIR}/build -DKORVAN_EXAMPLES_DIR=${EXAMPLES_DIR})
+file(GLOB examples RELATIVE ${EXAMPLES_DIR} ${EXAMPLES_DIR}/*.cpp)
+foreach(example ${examples})
+  string(REPLACE ".cpp" "" program ${example})
+  if(NOT EXISTS ${WORK_DIR}/build/examples/${program})
+    message(FATAL_ERROR "examples/${example} was not built against the SDK (missing from examples/CMakeLists.txt?)")
+  endif()
+endforeach()
+execute_process(COMMAND ${WORK_DIR}/build/application_test RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "the application test failed: ${rc}")
+endif()
