@@ -144,7 +144,9 @@ def test_errors_and_devices_show_what_they_are(sim, dev):
     with pytest.raises(korvan.KorvanError) as raised:
         dev.move_absolute(70000, 0)
     assert repr(raised.value).startswith("KorvanError(RESULT_INVALID_ARGUMENT (2), operation='move_absolute'")
-    assert raised.value.code_name == "RESULT_INVALID_ARGUMENT"
+    assert raised.value.code_name == "RESULT_INVALID_ARGUMENT" and raised.value.failure is None
+    assert korvan.result_text(2) in str(raised.value)
+    assert korvan.result_text(99) == "unknown result code"
     assert repr(dev) == f"Device(port_name='{sim.port_name}', serial_number='123-4567')"
     assert repr(korvan.Device()) == "Device(not connected)"
 
