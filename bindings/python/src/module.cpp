@@ -125,10 +125,9 @@ void RaiseResult(unsigned int code, const std::string& operation, const std::str
 }
 
 void RaiseMessage(unsigned int code, const std::string& operation, const std::string& message) {
+    // The message stays as given (callers match on its end); the detail is an attribute.
     const korvan::Failure failure = TakeFailure(code);
-    const std::string text =
-        failure == korvan::Failure::None ? message : message + " [" + korvan::FailureText(failure) + "]";
-    py::object error = py::reinterpret_borrow<py::object>(g_korvanError)(text);
+    py::object error = py::reinterpret_borrow<py::object>(g_korvanError)(message);
     error.attr("code") = code;
     error.attr("code_name") = ResultConstant(code);
     error.attr("failure") = failure == korvan::Failure::None ? py::object(py::none()) : py::str(FailureName(failure));

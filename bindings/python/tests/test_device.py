@@ -12,6 +12,7 @@ def test_unknown_serial_number_says_so_and_how_many_ports_were_tried(sim):
         korvan.Device("999-9999")
     assert raised.value.code == 1
     assert str(raised.value).endswith("no device with serial number 999-9999 found (1 port tried)")
+    assert raised.value.failure == "NoConnection"
 
 
 def test_search_finds_the_virtual_device_and_opens_it_by_serial_number(sim):
