@@ -34,18 +34,6 @@ std::string InFileWords(std::string reason, const SequenceFile& file) {
 
 }  // namespace
 
-const char* ResultName(unsigned int result) {
-    switch (result) {
-    case korvan::ResultSuccess: return "success";
-    case korvan::ResultCommunicationError: return "communication failure or no connection";
-    case korvan::ResultInvalidArgument: return "invalid argument";
-    case korvan::ResultMemoryTooSmall: return "device memory too small";
-    case korvan::ResultSequenceInvalid: return "the sequence failed the compiler's checks";
-    case korvan::ResultNotPossibleNow: return "not possible in the device's state";
-    }
-    return "unknown result";
-}
-
 std::vector<Laser> LasersOf(const SequenceFile& file) {
     std::vector<Laser> lasers;
     for (size_t i = 0; i < file.lasers.size(); ++i) {
@@ -128,7 +116,8 @@ std::optional<InputError> CompiledSequence::Failure() const {
         const auto index = static_cast<size_t>(first.element);
         return InputError(index < file.elements.size() ? file.elements[index].pointer : "", "device " + text);
     }
-    std::string reason = analysis.reason.empty() ? ResultName(analysis.result) : InFileWords(analysis.reason, file);
+    std::string reason =
+        analysis.reason.empty() ? KorvanResultText(analysis.result) : InFileWords(analysis.reason, file);
     if (analysis.failedElement >= 0 && static_cast<size_t>(analysis.failedElement) < file.elements.size())
         return InputError(file.elements[static_cast<size_t>(analysis.failedElement)].pointer, reason);
     return InputError("", reason);

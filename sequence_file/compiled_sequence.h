@@ -59,7 +59,4 @@ public:
 /// coloured by position.
 std::vector<PreviewLaser> PreviewLasersOf(const Laser* lasers, unsigned int count);
 
-/// The name the element model gives a result code ("invalid argument", ...).
-const char* ResultName(unsigned int result);
-
 }  // namespace sequence_file

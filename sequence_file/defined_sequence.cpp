@@ -41,8 +41,8 @@ DefinedSequence::DefinedSequence(Korvan& korvan, SequenceFile file) : compiled(s
     std::string pointer;
     if (unsigned int r = DefineLasers(korvan_, compiled.file, &laserIds_, &pointer)) {
         if (r == korvan::ResultCommunicationError)
-            throw DeviceError("defining the laser at " + pointer + " failed: " + ResultName(r), r);
-        throw InputError(pointer, std::string("the device refused this laser: ") + ResultName(r));
+            throw DeviceError("defining the laser at " + pointer + " failed: " + KorvanResultText(r), r);
+        throw InputError(pointer, std::string("the device refused this laser: ") + KorvanResultText(r));
     }
     AssignLaserIds(compiled.file, laserIds_);
 }

@@ -24,7 +24,7 @@ void ConnectTo(Korvan& korvan, const std::string& target) {
     // Connect takes a serial number only in the form 123-4567; other identities go by port.
     const bool bySerial = std::regex_match(info.serialNumber, serialNumber);
     if (unsigned int r = korvan.Connect(bySerial ? info.serialNumber : info.portName))
-        throw DeviceError(std::string("cannot connect to ") + info.portName + ": " + sequence_file::ResultName(r), r);
+        throw DeviceError(std::string("cannot connect to ") + info.portName + ": " + KorvanResultText(r), r);
 }
 
 }  // namespace tools

@@ -120,12 +120,12 @@ RunReport RunSequence(Korvan& korvan, const sequence_file::DefinedSequence& defi
         return report;
     }
     if (r == korvan::ResultSequenceInvalid) defined.compiled.ThrowIfFailed();
-    if (r != 0) throw DeviceError(std::string("upload failed: ") + sequence_file::ResultName(r), r);
+    if (r != 0) throw DeviceError(std::string("upload failed: ") + KorvanResultText(r), r);
     report.imageBytes = defined.compiled.analysis.image.size();
     if (!settings.quiet) std::printf("uploaded %zu bytes as sequence %u\n", report.imageBytes, report.sequenceNumber);
 
     if ((r = korvan.StartSequence(report.sequenceNumber, settings.input, settings.trigger, settings.runs)) != 0)
-        throw DeviceError(std::string("start failed: ") + sequence_file::ResultName(r), r);
+        throw DeviceError(std::string("start failed: ") + KorvanResultText(r), r);
     if (!settings.quiet)
         std::printf("started%s\n",
                     settings.input == NoInput ? "" : (" on input " + std::to_string(settings.input)).c_str());

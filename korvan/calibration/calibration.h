@@ -10,8 +10,9 @@
 /// shapes). A new table is an identity grid over the device range 0..65535.
 ///
 /// Valid point counts are perfect squares (4, 9, 16, ...; 1 is accepted and holds the point
-/// 0, 0) and exactly 3. Result codes: 0 success, 2 invalid argument (or a file that cannot be
-/// created), 5 file content missing or not writable.
+/// 0, 0) and exactly 3. Result codes (<korvan/device/result_codes.h>): ResultSuccess,
+/// ResultInvalidArgument (also a file that cannot be created), ResultNotPossibleNow (file
+/// content missing or not writable).
 class KORVAN_API Calibration {
 public:
     /// 16-point identity grid, scan step size 100.
@@ -33,12 +34,12 @@ public:
     Calibration* Clone() const;
 
     /// Replaces the table by a grid of `pointCount` points, row by row with x running fastest;
-    /// camera and device points are equal. 2, table unchanged, for 0 and counts that are neither
-    /// 3 nor a perfect square. The scan step size is kept.
+    /// camera and device points are equal. ResultSuccess; ResultInvalidArgument, table unchanged,
+    /// for 0 and counts that are neither 3 nor a perfect square. The scan step size is kept.
     unsigned int Init(unsigned int pointCount);
-    /// Sets point `index`. 2 when the index is not below the count, a camera coordinate is
-    /// negative or not finite, or a device coordinate lies outside 0..65535 (or any value is not
-    /// a number).
+    /// Sets point `index`. ResultSuccess; ResultInvalidArgument when the index is not below the
+    /// count, a camera coordinate is negative or not finite, or a device coordinate lies outside
+    /// 0..65535 (or any value is not a number).
     unsigned int SetCalibrationPoint(unsigned int index, RPOINTF camera, RPOINTF device);
     /// Device position of a camera point, each coordinate truncated to an integer.
     RPOINTF DeviceCoordinates(RPOINTF camera);
@@ -47,16 +48,17 @@ public:
 
     /// Writes the table as an INI file (sections "Spot" and "Calibration"; at most 100 points).
     /// The file is written under a temporary name beside `path` and renamed over it only when
-    /// complete, so a failed save leaves an existing file as it was. 2: null path, more than
-    /// 100 points, or the file cannot be created; 5: a value could not be written.
+    /// complete, so a failed save leaves an existing file as it was. ResultSuccess;
+    /// ResultInvalidArgument: null path, more than 100 points, or the file cannot be created (a
+    /// missing folder); ResultNotPossibleNow: a value could not be written.
     unsigned int SaveCalibration(const char* path);
-    /// Reads a file written by SaveCalibration (format: docs/calibration-format.md). 5: the file
-    /// cannot be read, a section or the step size or count is missing, the step size is below 1,
-    /// or a point key is missing, is not a number or lies outside its range (device 0..65535,
-    /// camera 0 or more); 2: null path or an invalid point count (also more than 100, which a
-    /// file cannot hold). A number may carry a decimal comma ("42,356" reads as 42.356). A failed
-    /// load leaves the table and the step size as they were. korvan::LoadCalibrationFile also
-    /// says why a load failed.
+    /// Reads a file written by SaveCalibration (format: docs/calibration-format.md). ResultSuccess;
+    /// ResultNotPossibleNow: the file does not exist or cannot be read, a section or the step size
+    /// or count is missing, the step size is below 1, or a point key is missing, is not a number
+    /// or lies outside its range (device 0..65535, camera 0 or more); ResultInvalidArgument: null
+    /// path or an invalid point count (also more than 100, which a file cannot hold). A number may carry a decimal
+    /// comma ("42,356" reads as 42.356). A failed load leaves the table and the step size as they were.
+    /// korvan::LoadCalibrationFile also says why a load failed.
     unsigned int LoadCalibration(const char* path);
 
     unsigned int scanStepSize;
@@ -66,10 +68,10 @@ public:
 
 namespace korvan {
 
-/// Calibration::LoadCalibration that also says why it failed: on a result other than 0, and
-/// when `reason` is not null, one sentence naming the file and its fault (for a file that does
-/// not exist: "cannot read calibration file PATH: no such file"). `calibration` is left as it was
-/// on failure.
+/// Calibration::LoadCalibration, with its results, that also says why it failed: on a result
+/// other than ResultSuccess, and when `reason` is not null, one sentence naming the file and its
+/// fault (for a file that does not exist: "cannot read calibration file PATH: no such file").
+/// `calibration` is left as it was on failure.
 KORVAN_API unsigned int LoadCalibrationFile(Calibration& calibration, const char* path, std::string* reason);
 
 }  // namespace korvan

@@ -42,19 +42,24 @@ Reply Exchange(SerialLine& line, Request request, std::size_t replyLength, int t
     if (line.staleInput) DiscardLateInput(line);
 
     Reply reply;
-    if (!line.rs232.Send(out.data(), static_cast<int>(out.size()))) {
+    const bool open = line.rs232.IsConnected();
+    if (!open || !line.rs232.Send(out.data(), static_cast<int>(out.size()))) {
         reply.outcome = Outcome::SendFailed;
+        line.failure = open ? Failure::LineBroken : Failure::NoConnection;
         return reply;
     }
     reply.bytes.assign(replyLength, 0);
     if (!line.rs232.Receive(reply.bytes.data(), static_cast<int>(replyLength), timeoutMs)) {
         reply.outcome = Outcome::Incomplete;
+        line.failure = Failure::Timeout;
         line.staleInput = true;
     } else if (reply.bytes[0] != command.code) {
         reply.outcome = Outcome::WrongEcho;
+        line.failure = Failure::GarbledReply;
         line.staleInput = true;
     } else if (command.statusByte && reply.bytes[1] != kStatusDone) {
         reply.outcome = Outcome::Refused;
+        line.failure = Failure::DeviceRefused;
     } else {
         reply.outcome = Outcome::Done;
     }
@@ -63,6 +68,7 @@ Reply Exchange(SerialLine& line, Request request, std::size_t replyLength, int t
 
 bool ReceiveMore(SerialLine& line, std::uint8_t* out, std::size_t count, int timeoutMs) {
     if (line.rs232.Receive(out, static_cast<int>(count), timeoutMs)) return true;
+    line.failure = Failure::Timeout;
     line.staleInput = true;
     return false;
 }

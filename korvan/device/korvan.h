@@ -2,6 +2,7 @@
 // Korvan: the application's handle on one laser scanning device.
 #include <korvan/device/device_info.h>
 #include <korvan/device/device_types.h>
+#include <korvan/device/failure.h>
 #include <korvan/device/laser.h>
 #include <korvan/device/result_codes.h>
 #include <korvan/device/sequence_memory_info.h>
@@ -56,7 +57,8 @@ public:
     /// its raised rate is listed too. Returns the number found.
     unsigned int Search();
     /// Copies entry `index` of the device list into `*info`; index -1 means the connected
-    /// device. 2: null `info` or index outside -1 .. count-1; 1: index -1 while not connected.
+    /// device. ResultSuccess; ResultInvalidArgument: null `info` or index outside -1 .. count-1;
+    /// ResultCommunicationError: index -1 while not connected.
     unsigned int GetDeviceInfo(int index, DeviceInfo* info);
     /// Connects to a device given by port name ("ttyUSB0") or by serial number ("123-4567",
     /// the whole argument). Raises the baud rate (unless built with keepBaudRate), stops what
@@ -67,14 +69,17 @@ public:
     /// the rate of this object's previous connection and at the fast rates of
     /// <korvan/device/line_rates.h>: a lost connection, or a program that ended without
     /// Disconnect, leaves the device at such a rate.
-    /// 2: null argument; 1: no such device or the port did not open; otherwise the result of the
-    /// first clean-up step that failed (the connection then stays open).
+    /// ResultSuccess; ResultInvalidArgument: null argument; ResultCommunicationError: no such
+    /// device or the port did not open; otherwise the result of the first clean-up step that
+    /// failed, ResultCommunicationError or ResultNotPossibleNow (the connection then stays open).
     unsigned int Connect(const char* portNameOrSerialNumber);
-    /// Stops and resets the device, returns it to 9600 baud and closes the port.
-    /// 0 also when not connected (nothing is sent then).
+    /// Stops and resets the device, returns it to 9600 baud and closes the port. ResultSuccess,
+    /// also when not connected (nothing is sent then); ResultCommunicationError when the device
+    /// confirms neither the reset nor the return to 9600 baud (the port is closed all the same).
     unsigned int Disconnect();
     /// Sets the progress function called while a sequence image is sent: (bytes sent, total);
-    /// returning false cancels that image (the upload gives 1, the connection stays usable).
+    /// returning false cancels that image (the upload gives ResultCommunicationError with
+    /// LastFailure Failure::Cancelled; the connection stays usable, see UploadSequence).
     /// Only image sends report; the commands around them never call it. Search and Connect drop
     /// it, so set it after Connect.
     void SetSendingDataFct(bool (*function)(int, int));
@@ -83,45 +88,65 @@ public:
 
     /// Queries the device. `*sequenceCounter` is meaningful while a sequence is active (0
     /// otherwise); `*statusWord` is written only for firmware 16 or later (null is skipped).
-    /// 2: `state` or `sequenceCounter` null (nothing sent); 1: the query failed, the port is
-    /// closed and `*state` is NotConnected.
+    /// ResultSuccess; ResultInvalidArgument: `state` or `sequenceCounter` null (nothing sent);
+    /// ResultCommunicationError: not connected, or the query failed (the port is then closed);
+    /// `*state` is NotConnected.
     unsigned int GetState(State* state, unsigned int* sequenceCounter, unsigned short* statusWord);
     /// The same query; the omitted outputs are dropped.
     unsigned int GetState(State* state, unsigned int* sequenceCounter);
     unsigned int GetState(State* state);
     /// The device error bits collected since the last clear (after a fresh state query).
     unsigned char GetLastDeviceError();
-    /// Clears the device's errors and the collected bits. 1 when the device does not confirm.
+    /// Clears the device's errors and the collected bits. ResultSuccess; ResultCommunicationError
+    /// when not connected or the device does not confirm.
     unsigned int ClearLastDeviceError();
-    /// Releases a sequence that waits for the user. 5 unless the state is WaitingForUser or
-    /// when the device refuses.
+    /// Releases a sequence that waits for the user. ResultSuccess; ResultNotPossibleNow unless
+    /// the state is WaitingForUser, or when the device refuses; ResultCommunicationError when not
+    /// connected or the exchange fails.
     unsigned int AcknowledgeWaitForUser();
-    /// Ends whatever runs: a sequence is stopped, a calibration ended. 1 when not connected,
-    /// else the result of a final state query.
+    /// Ends whatever runs: a sequence is stopped, a calibration ended. ResultCommunicationError
+    /// when not connected, else the result of a final state query (ResultSuccess or
+    /// ResultCommunicationError).
     unsigned int Stop();
-    /// Erases every stored sequence. Idle only (5 otherwise).
+    /// Erases every stored sequence. Idle only. ResultSuccess; ResultNotPossibleNow in another
+    /// state; ResultCommunicationError when not connected or the device does not confirm.
     unsigned int DeleteAllSequences();
 
     // ---- Outputs, motion and timing -----------------------------------------------------
 
     /// Sets the level a switching line takes when no sequence drives it. Idle only.
-    /// 2 for a port without a switching line.
+    /// ResultSuccess; ResultInvalidArgument for a port without a switching line (checked first);
+    /// ResultNotPossibleNow in another state; ResultCommunicationError when not connected or the
+    /// device does not confirm.
     unsigned int SetOutputDefault(OutputPorts port, int level);
-    /// Reads the default level of a switching line into `*level`. Idle only.
-    /// 2 for a null `level` or a port without a switching line.
+    /// Reads the default level of a switching line into `*level`. Idle only. ResultSuccess;
+    /// ResultInvalidArgument for a null `level` or a port without a switching line (checked
+    /// first); ResultNotPossibleNow in another state; ResultCommunicationError when not connected
+    /// or the reply fails.
     unsigned int GetOutputDefault(OutputPorts port, int* level);
-    /// Sets the length of a device tick in microseconds. Idle only; 2 for 0.
+    /// Sets the length of a device tick in microseconds. Idle only. ResultSuccess;
+    /// ResultInvalidArgument for 0; ResultNotPossibleNow in another state;
+    /// ResultCommunicationError when not connected (also before Connect: the object keeps its
+    /// tick time) or the device does not confirm.
     unsigned int SetTickTime(unsigned int microseconds);
-    /// Chooses the scan lead of compiled sequences for all objects of the process. Always 0.
+    /// Chooses the scan lead of compiled sequences for all objects of the process. Always
+    /// ResultSuccess (an unknown mode leaves the lead as it was).
     unsigned int SetScanMode(ScanMode mode);
-    /// Moves the mirrors to (x, y), each 0..65535 (2 otherwise). Idle or Calibrating.
+    /// Moves the mirrors to (x, y), each 0..65535. Idle or Calibrating. ResultSuccess;
+    /// ResultInvalidArgument for a coordinate out of range (no move); ResultNotPossibleNow in
+    /// another state; ResultCommunicationError when not connected or an exchange fails. During a
+    /// calibration run, relighting the laser at the spot may give that laser's failure.
     unsigned int MoveAbsolute(unsigned int x, unsigned int y);
-    /// As above; a negative coordinate is out of range (2).
+    /// As above; a negative coordinate is out of range (ResultInvalidArgument).
     unsigned int MoveAbsolute(tagPOINT position);
-    /// Moves the mirrors by (dx, dy); 2 when the target leaves 0..65535 (no move then).
+    /// Moves the mirrors by (dx, dy), from the position read back first. Results as for
+    /// MoveAbsolute: ResultSuccess; ResultInvalidArgument when the target leaves 0..65535 (no
+    /// move then); ResultNotPossibleNow; ResultCommunicationError.
     unsigned int MoveRelative(int dx, int dy);
     unsigned int MoveRelative(tagPOINT offset);
-    /// Reads the mirrors' actual position. 2 for a null `position`. Idle or Calibrating.
+    /// Reads the mirrors' actual position. Idle or Calibrating. ResultSuccess;
+    /// ResultInvalidArgument for a null `position`; ResultNotPossibleNow in another state;
+    /// ResultCommunicationError when not connected or a reply fails.
     unsigned int GetActualPosition(tagPOINT* position);
 
     // ---- Sequence memory and user data --------------------------------------------------
@@ -129,20 +154,26 @@ public:
     /// Reads the device's table of stored sequences into the process-wide sequence table and
     /// returns their number; 0 also on any failure.
     unsigned int GetSequenceCount();
-    /// Copies entry `index` of the table last read by GetSequenceCount. 2: null or bad index.
+    /// Copies entry `index` of the table last read by GetSequenceCount. No device traffic.
+    /// ResultSuccess; ResultInvalidArgument: null `info` or an index beyond the table.
     unsigned int GetMemoryUsage(unsigned int index, SequenceMemoryInfo* info);
     /// Free bytes of the sequence memory and (if `largestBlock` is not null) its largest
-    /// contiguous free block. 2 for a null `freeBytes`. Idle or Calibrating.
+    /// contiguous free block. Idle or Calibrating. ResultSuccess; ResultInvalidArgument for a
+    /// null `freeBytes`; ResultNotPossibleNow in another state; ResultCommunicationError when not
+    /// connected or the reply fails.
     unsigned int GetAvailableMemory(unsigned int* freeBytes, unsigned int* largestBlock);
-    /// Deletes one stored sequence. Idle or Calibrating. 0 also when the device holds no
-    /// sequence of that number.
+    /// Deletes one stored sequence. Idle or Calibrating. ResultSuccess, also when the device
+    /// holds no sequence of that number; ResultNotPossibleNow in another state;
+    /// ResultCommunicationError when not connected or the device does not confirm.
     unsigned int DeleteSequence(unsigned short sequenceNumber);
     /// Reads the user data block. On 0, `*data` holds `*length` bytes allocated by the library:
     /// release it with FreeUserData. On any other result `*data` must not be used or released.
-    /// 2: a null pointer; 5: not Idle (also when not connected) or the device failed.
+    /// ResultSuccess; ResultInvalidArgument: a null pointer; ResultNotPossibleNow: not Idle (also
+    /// when not connected) or the device failed. Never ResultCommunicationError.
     unsigned int GetUserData(unsigned char** data, unsigned int* length);
     /// Writes 1 to 60 bytes of user data; the device replaces its block with them.
-    /// 2: null `data` or `length` outside 1..60 (nothing sent); 5: not Idle or the device failed.
+    /// ResultSuccess; ResultInvalidArgument: null `data` or `length` outside 1..60 (nothing
+    /// sent); ResultNotPossibleNow: not Idle (also when not connected) or the device failed.
     unsigned int SetUserData(unsigned char* data, unsigned int length);
     /// Releases a buffer from GetUserData; null is ignored.
     void FreeUserData(unsigned char* data);
@@ -152,17 +183,18 @@ public:
     // Lasers live in one list shared by all Korvan objects of the process, independent of any
     // connection: define them before or after Connect; Connect, Disconnect and Search leave
     // them alone. The list owns each laser and its calibration. A laser operation on an empty
-    // list gives 5, on an unknown identifier 2.
+    // list gives ResultNotPossibleNow, on an unknown identifier ResultInvalidArgument.
 
     /// Defines a laser and writes its identifier (the smallest positive one not in use) to
     /// `*id`. Delays are microseconds; `minIntensity` and `maxIntensity` (0..10000, min not
     /// above max) are the analog levels of intensity 0 and 10000; `pulseFrequency` 0 means a
     /// continuous laser. `activeLevel` is the line level that switches it on (default 1).
-    /// Allowed before any connection and in Idle; 5 in other states. 2: null `id`, a port other
-    /// than NoOutput and LaserOutput1..4, a port another laser has, or a bad intensity range.
+    /// Allowed before any connection and in Idle (ResultSuccess); ResultNotPossibleNow in other
+    /// states. ResultInvalidArgument: null `id`, a port other than NoOutput and LaserOutput1..4, a
+    /// port another laser has, or a bad intensity range.
     /// Connected to firmware 6 or later, the port's output default is first brought to the
     /// laser's off level, so that the laser stays dark when nothing drives its line; a failure
-    /// there is returned (1 for a communication failure).
+    /// there is returned (ResultCommunicationError for a communication failure).
     unsigned int AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
                           OutputPorts port, unsigned int minIntensity, unsigned int maxIntensity,
                           unsigned int pulseFrequency, unsigned int* id, int activeLevel, unsigned int warmUpTime);
@@ -179,37 +211,49 @@ public:
                           OutputPorts port, unsigned int minIntensity, unsigned int maxIntensity,
                           unsigned int pulseFrequency, unsigned int* id, unsigned int warmUpTime);
     /// Deletes a laser with its calibration; its identifier becomes free, the others keep
-    /// theirs. 2 when no laser has `id` (also for an empty list). Sends nothing.
+    /// theirs. ResultSuccess; ResultInvalidArgument when no laser has `id` (also for an empty
+    /// list). Sends nothing.
     unsigned int RemoveLaser(unsigned int id);
-    /// Reads the output a laser is on. 2 for a null `port`.
+    /// Reads the output a laser is on. No device traffic. ResultSuccess; ResultInvalidArgument
+    /// for a null `port` or an unknown identifier; ResultNotPossibleNow for an empty list.
     unsigned int GetPortForLaser(unsigned int id, OutputPorts* port);
-    /// Moves a laser to another output. 2: a port other than NoOutput and LaserOutput1..4, or
-    /// one another laser has. When this object's last connection was to firmware 6 or later, the
-    /// new port's output default is brought to the laser's off level as in AddLaser; that needs
-    /// the device connected and Idle (1 or 5 otherwise, and the laser keeps its port).
+    /// Moves a laser to another output. ResultSuccess; ResultInvalidArgument: an unknown
+    /// identifier, a port other than NoOutput and LaserOutput1..4, or one another laser has;
+    /// ResultNotPossibleNow for an empty list. When this object's last connection was to firmware
+    /// 6 or later, the new port's output default is brought to the laser's off level as in
+    /// AddLaser; that needs the device connected and Idle (ResultCommunicationError or
+    /// ResultNotPossibleNow otherwise, and the laser keeps its port).
     unsigned int SetPortForLaser(unsigned int id, OutputPorts port);
     /// Reads a laser's scan step size (device units between the points of lines and shapes;
-    /// the step size of its calibration). 2 for a null `stepSize`.
+    /// the step size of its calibration). ResultSuccess; ResultInvalidArgument for a null
+    /// `stepSize` or an unknown identifier; ResultNotPossibleNow for an empty list.
     unsigned int GetLaserStepSize(unsigned int id, int* stepSize);
-    /// Sets a laser's scan step size; 2 when below 1 (checked before the laser is looked up).
+    /// Sets a laser's scan step size. ResultSuccess; ResultInvalidArgument when below 1 (checked
+    /// before the laser is looked up) or for an unknown identifier; ResultNotPossibleNow for an
+    /// empty list.
     unsigned int SetLaserStepSize(unsigned int id, int stepSize);
     /// Copies a laser's whole definition to `*laser`: every AddLaser field, the intensity last
     /// set, and its calibration table (with the step size). The copy owns its own calibration
     /// (a Clone, points truncated to integers), freed when `*laser` is destroyed; changing it
-    /// does not change the laser. 2 for a null `laser` or an unknown identifier, 5 for an empty
-    /// list (`*laser` unchanged then). No device traffic.
+    /// does not change the laser. ResultSuccess; ResultInvalidArgument for a null `laser` or an
+    /// unknown identifier, ResultNotPossibleNow for an empty list (`*laser` unchanged then). No
+    /// device traffic.
     unsigned int GetLaser(unsigned int id, Laser* laser) const;
 
     // ---- Laser switching ----------------------------------------------------------------
 
     /// Switches a continuous laser on (`on` non-zero: its line to the active level) or off.
-    /// Idle or Calibrating. 2: a pulsed laser (nothing sent; a calibration run switches those), or
-    /// a laser on NoOutput.
+    /// Idle or Calibrating. ResultSuccess; ResultInvalidArgument: an unknown identifier, a pulsed
+    /// laser (nothing sent; a calibration run switches those), or a laser on NoOutput;
+    /// ResultNotPossibleNow: an empty list or another state; ResultCommunicationError: not
+    /// connected or the device does not confirm.
     unsigned int SetLaserONOFF(unsigned int id, int on);
     /// Sets a continuous laser's intensity (0..10000, within its minIntensity..maxIntensity) and,
     /// in Idle or Calibrating, sends it to the laser's analog channel at once; while a sequence
-    /// runs the value is only stored (0). 2: a pulsed laser or an intensity above 10000; 5: a
-    /// laser without an intensity range (minIntensity not below maxIntensity); 1: not connected.
+    /// runs the value is only stored (ResultSuccess). ResultInvalidArgument: an unknown
+    /// identifier, a pulsed laser or an intensity above 10000; ResultNotPossibleNow: an empty list
+    /// or a laser without an intensity range (minIntensity not below maxIntensity);
+    /// ResultCommunicationError: not connected or the device does not confirm.
     unsigned int SetLaserIntensity(unsigned int id, unsigned int intensity);
 
     // ---- Calibration runs ---------------------------------------------------------------
@@ -224,76 +268,116 @@ public:
 
     /// Starts a run of `pointCount` points (3 or a square: 4, 9, 16, ...) with laser `laserId`:
     /// an intensity-controlled laser lights at its intensity (SetLaserIntensity), a pulsed one
-    /// through its pulse sequence. Idle only (5; 1 not connected). 2: invalid count (the laser is
-    /// not switched on) or the laser is on NoOutput. A failure leaves the laser off and the state
-    /// as it was.
+    /// through its pulse sequence. ResultSuccess; Idle only (ResultNotPossibleNow in another
+    /// state or for an empty list; ResultCommunicationError when not connected or an exchange
+    /// fails). ResultInvalidArgument: an unknown laser, an invalid count (the laser is not switched
+    /// on) or the laser is on NoOutput. A pulsed laser's pulse sequence is uploaded and started as
+    /// UploadSequence and StartSequence would, with their results (ResultMemoryTooSmall when the
+    /// memory is full). A failure leaves the laser off and the state as it was.
     unsigned int StartCalibration(unsigned int pointCount, unsigned int laserId);
-    /// Sets the intensity (0..10000, 2 above) of calibration runs. During a run it is applied at
-    /// once (laser off, new level, laser on; 5 for a laser without an intensity range); outside a
-    /// run it is stored only, and the next run starts at the laser's own intensity.
+    /// Sets the intensity (0..10000, ResultInvalidArgument above) of calibration runs. During a
+    /// run it is applied at once (laser off, new level, laser on; ResultNotPossibleNow for a laser
+    /// without an intensity range); outside a run it is stored only (ResultSuccess), and the next
+    /// run starts at the laser's own intensity. ResultCommunicationError when not connected, also
+    /// outside a run, or when an exchange fails.
     unsigned int SetCalibrationIntensity(unsigned int intensity);
     /// Records point `index`: camera pixel (non-negative) and device position (0..65535).
-    /// 5: no run; 2: an index beyond the count or a coordinate out of range or not finite (the
-    /// table is unchanged). The last index ends the run (see above) and returns Stop's result.
+    /// ResultSuccess; ResultNotPossibleNow: no run (also when not connected); ResultInvalidArgument:
+    /// an index beyond the count or a coordinate out of range or not finite (the table is
+    /// unchanged). The last index ends the run (see above) and returns Stop's result
+    /// (ResultSuccess or ResultCommunicationError).
     unsigned int SetCalibrationPoint(unsigned int index, RPOINTF camera, RPOINTF device);
-    /// As above, with the device position read from the mirrors.
+    /// As above, with the device position read from the mirrors: reading them gives
+    /// GetActualPosition's failures (ResultCommunicationError when not connected).
     unsigned int SetCalibrationPoint(unsigned int index, RPOINTF camera);
     /// Gives a laser the 16-point identity table again; its step size stays. No device traffic.
+    /// ResultSuccess; ResultInvalidArgument for an unknown laser; ResultNotPossibleNow for an
+    /// empty list.
     unsigned int ResetCalibration(unsigned int laserId);
     /// Maps a camera pixel through a laser's table to a device position (coordinates truncated;
-    /// outside the recorded grid the table extrapolates). No device traffic. 2: null `device` or
-    /// a coordinate that is not finite.
+    /// outside the recorded grid the table extrapolates). No device traffic. ResultSuccess;
+    /// ResultInvalidArgument: null `device`, an unknown laser or a coordinate that is not finite;
+    /// ResultNotPossibleNow for an empty list.
     unsigned int GetDeviceCoordinates(RPOINTF camera, RPOINTF* device, unsigned int laserId);
-    /// Loads a laser's table from a file written by SaveCalibration. 5 during a run; 2 for an
-    /// unknown laser; a failing load returns the file's result (see Calibration::LoadCalibration)
-    /// and the laser keeps its previous table.
+    /// Loads a laser's table from a file written by SaveCalibration. ResultSuccess;
+    /// ResultNotPossibleNow during a run; ResultInvalidArgument for an unknown laser (also for an
+    /// empty list); a failing load returns the file's result (see Calibration::LoadCalibration:
+    /// ResultNotPossibleNow for a file that is missing or unreadable or has a bad value,
+    /// ResultInvalidArgument for a null path or a bad point count) and the laser keeps its
+    /// previous table.
     unsigned int LoadCalibration(const char* path, unsigned int laserId);
-    /// Saves a laser's table as an INI file (see Calibration::SaveCalibration). 5 during a run.
-    /// The connection is kept alive while the file is written.
+    /// Saves a laser's table as an INI file (see Calibration::SaveCalibration). ResultSuccess;
+    /// ResultNotPossibleNow during a run or for an empty list; ResultInvalidArgument for an unknown
+    /// laser, a null path or a file that cannot be created (a missing folder);
+    /// ResultNotPossibleNow when a value cannot be written. The connection is kept alive while the
+    /// file is written.
     unsigned int SaveCalibration(const char* path, unsigned int laserId);
 
     // ---- Sequences ----------------------------------------------------------------------
     //
     // A sequence is an array of elements (<korvan/sequence/sequence_elements.h>) that the
     // application owns; these calls only read it. Compiling checks the elements against each
-    // other and against the defined lasers: 4 when an element fails (overlapping beam elements,
-    // an unknown laser, an output port a laser uses, a wait on an input other than Input0/1, a
-    // value above 10000, a time beyond the device's 32-bit ticks, a point whose intensity stamps
-    // lie outside its light or closer together than the laser can follow, an element that
-    // yields nothing); 3 when the image passes the device's 33,000,000 bytes.
+    // other and against the defined lasers: ResultSequenceInvalid when an element fails
+    // (overlapping beam elements, an unknown laser, an output port a laser uses, an analog value
+    // for a port without an analog channel, a wait on an input other than Input0/1, a value above
+    // 10000, a time beyond the device's 32-bit ticks, a point whose intensity stamps lie outside
+    // its light or closer together than the laser can follow, an element that yields nothing);
+    // ResultMemoryTooSmall when the image passes the device's 33,000,000 bytes.
 
     /// Compiles the elements, stores the image in the device's sequence memory and writes the
-    /// number the device gave it to `*sequenceNumber`. Idle only (5 otherwise, 1 not connected).
-    /// 2: null array, element or `sequenceNumber` (nothing sent); 3: the device's free memory
-    /// is too small (it is defragmented first when only the largest block is); 4 see above;
-    /// 1: the transfer failed or the progress function (SetSendingDataFct) cancelled it. After a
-    /// broken transfer the next command waits about 1.5 s, until the device has dropped the
-    /// partial image.
+    /// number the device gave it to `*sequenceNumber`. ResultSuccess; Idle only
+    /// (ResultNotPossibleNow otherwise, ResultCommunicationError when not connected).
+    /// ResultInvalidArgument: null array, element or `sequenceNumber` (nothing sent);
+    /// ResultMemoryTooSmall: the device's free memory is too small (it is defragmented first when
+    /// only the largest block is); ResultSequenceInvalid see above; ResultCommunicationError: the
+    /// transfer failed or the progress function (SetSendingDataFct) cancelled it; LastFailure
+    /// tells the two apart (Failure::Cancelled). A cancel returns at once when the rest of the
+    /// image would take the line under 0.75 s: the rest is sent without further reports and the
+    /// stored image deleted again. A longer rest, and a transfer that broke, leave the device to
+    /// drop the partial image: the next command then waits about 1.5 s for that.
     unsigned int UploadSequence(SequenceObject** elements, unsigned int count, unsigned short* sequenceNumber);
     /// The device memory the elements need (the image length in bytes), without a device.
-    /// 2: null array, element or `size`; 3 and 4 as for UploadSequence.
+    /// ResultSuccess; ResultInvalidArgument: null array, element or `size`; ResultMemoryTooSmall
+    /// and ResultSequenceInvalid as for UploadSequence.
     unsigned int CalcMemoryUsage(SequenceObject** elements, unsigned int count, unsigned int* size);
     /// Duration and illumination time of one element, in ticks of this object's tick time.
-    /// 2: a null output, or an element that yields nothing (both 0); 4: beyond 32-bit ticks.
+    /// ResultSuccess; ResultInvalidArgument: a null output, or an element that yields nothing
+    /// (both 0); ResultSequenceInvalid: beyond 32-bit ticks.
     unsigned int GetTiming(SequenceObject& element, unsigned int* duration, unsigned int* illumination);
     /// Runs a stored sequence `runs` times (0: until Stop), at once with NoInput or when
-    /// `input` (Input0..3) triggers as `trigger` says. Idle only. 2: input and trigger both
+    /// `input` (Input0..3) triggers as `trigger` says. Idle only (ResultNotPossibleNow otherwise,
+    /// ResultCommunicationError when not connected). ResultInvalidArgument: input and trigger both
     /// invalid (nothing sent), or the device refuses the arguments (status 0x01 or 0x03, also for a
-    /// number it does not hold); 5: the device refuses otherwise. On success the cached state is
-    /// refreshed.
+    /// number it does not hold, or for an input with an invalid trigger); ResultNotPossibleNow:
+    /// the device refuses otherwise; ResultCommunicationError: the exchange failed. On success
+    /// the cached state is refreshed (ResultSuccess, or ResultCommunicationError when that query
+    /// fails).
     unsigned int StartSequence(unsigned short sequenceNumber, InputPorts input, TriggerBehaviour trigger,
                                unsigned int runs);
     /// Compiles without a device, as UploadSequence would, and reports per element its start,
     /// duration and illumination, the element that failed with the reason, and the image bytes
-    /// (<korvan/sequence/sequence_analysis.h>). Returns the compile result (0, 2, 3, 4), also in
-    /// `analysis->result`; 2 for a null `analysis`.
+    /// (<korvan/sequence/sequence_analysis.h>). Returns the compile result (ResultSuccess,
+    /// ResultInvalidArgument, ResultMemoryTooSmall, ResultSequenceInvalid), also in
+    /// `analysis->result`; ResultInvalidArgument for a null `analysis`.
     unsigned int AnalyzeSequence(SequenceObject** elements, unsigned int count, SequenceAnalysis* analysis);
-    /// External start mode is not supported by this device: always 5.
+    /// External start mode is not supported by this device: always ResultNotPossibleNow.
     unsigned int StartExternMode(InputPorts input);
     /// What this object's sequence calls compile with, for korvan::CompileSequence: this object's
     /// tick time, the process-wide scan mode and the process-wide laser list (not copied: the array
-    /// stays valid until a laser is added or removed). No device traffic. 2 for a null `settings`.
+    /// stays valid until a laser is added or removed). No device traffic. ResultSuccess;
+    /// ResultInvalidArgument for a null `settings`.
     unsigned int GetSequenceSettings(korvan::SequenceSettings* settings) const;
+
+    // ---- Failure detail -----------------------------------------------------------------
+
+    /// Why the last operation gave ResultCommunicationError: a cancelled upload
+    /// (Failure::Cancelled), no connection, a reply time-out, a garbled reply, a refusal or a
+    /// broken line (see <korvan/device/failure.h>; FailureText puts it into words). Every
+    /// operation of this class that returns a result code sets it, Failure::None for any other
+    /// result, except the const ones (GetLaser, GetSequenceSettings), which leave it alone.
+    /// Search, GetSequenceCount and GetLastDeviceError, which return no result code, leave it
+    /// alone too. Each copy of an object keeps its own.
+    korvan::Failure LastFailure() const;
 
 private:
     // The connection (its line shared with copies) and the calibration run; every operation

@@ -1,7 +1,8 @@
 #pragma once
 // Result codes of every Korvan operation that returns `unsigned int` as a result.
 // Operations that return a count (Search, GetSequenceCount) or a byte (GetLastDeviceError)
-// say so in their documentation.
+// say so in their documentation. KorvanResultText puts a code into words.
+#include <korvan/export.h>
 
 namespace korvan {
 
@@ -21,3 +22,8 @@ inline constexpr unsigned int ResultSequenceInvalid = 4;
 inline constexpr unsigned int ResultNotPossibleNow = 5;
 
 }  // namespace korvan
+
+/// A short English text for a result code ("invalid argument", ...), for messages and logs.
+/// The text is in static storage: the caller frees nothing and may keep the pointer. A code that
+/// is none of the above gives "unknown result code" (the number is not part of the text).
+KORVAN_API const char* KorvanResultText(unsigned int result);

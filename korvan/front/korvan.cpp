@@ -17,6 +17,24 @@
 
 namespace kd = korvan::detail;
 
+namespace {
+
+// Every operation that returns a result code leaves the detail of a ResultCommunicationError
+// behind for LastFailure, and Failure::None after any other result.
+template <class Operation>
+unsigned int Reported(kd::Session& session, Operation operation) {
+    session.Line().failure = korvan::Failure::None;
+    const unsigned int result = operation();
+    const korvan::Failure seen = session.Line().failure;
+    if (result != korvan::ResultCommunicationError)
+        session.lastFailure = korvan::Failure::None;
+    else
+        session.lastFailure = seen != korvan::Failure::None ? seen : korvan::Failure::NoConnection;
+    return result;
+}
+
+}  // namespace
+
 Korvan::Korvan() : Korvan(0) {}
 
 Korvan::Korvan(int keepBaudRate)
@@ -41,76 +59,93 @@ Korvan::~Korvan() { calibration_->Darken(*session_); }
 // ---- Discovery and connection ----------------------------------------------------------
 
 unsigned int Korvan::Search() { return kd::Search(*session_, *calibration_); }
-unsigned int Korvan::GetDeviceInfo(int index, DeviceInfo* info) { return kd::GetDeviceInfo(*session_, index, info); }
-unsigned int Korvan::Connect(const char* portNameOrSerialNumber) {
-    return kd::Connect(*session_, *calibration_, portNameOrSerialNumber);
+unsigned int Korvan::GetDeviceInfo(int index, DeviceInfo* info) {
+    return Reported(*session_, [&] { return kd::GetDeviceInfo(*session_, index, info); });
 }
-unsigned int Korvan::Disconnect() { return kd::Disconnect(*session_, *calibration_); }
+unsigned int Korvan::Connect(const char* portNameOrSerialNumber) {
+    return Reported(*session_, [&] { return kd::Connect(*session_, *calibration_, portNameOrSerialNumber); });
+}
+unsigned int Korvan::Disconnect() {
+    return Reported(*session_, [&] { return kd::Disconnect(*session_, *calibration_); });
+}
 void Korvan::SetSendingDataFct(bool (*function)(int, int)) { session_->Line().imageProgress = function; }
 
 // ---- State, errors and reset -----------------------------------------------------------
 
 unsigned int Korvan::GetState(State* state, unsigned int* sequenceCounter, unsigned short* statusWord) {
-    return kd::QueryState(*session_, state, sequenceCounter, statusWord);
+    return Reported(*session_, [&] { return kd::QueryState(*session_, state, sequenceCounter, statusWord); });
 }
 unsigned int Korvan::GetState(State* state, unsigned int* sequenceCounter) {
     unsigned short statusWord = 0;
-    return kd::QueryState(*session_, state, sequenceCounter, &statusWord);
+    return Reported(*session_, [&] { return kd::QueryState(*session_, state, sequenceCounter, &statusWord); });
 }
 unsigned int Korvan::GetState(State* state) {
     unsigned int sequenceCounter = 0;
     unsigned short statusWord = 0;
-    return kd::QueryState(*session_, state, &sequenceCounter, &statusWord);
+    return Reported(*session_, [&] { return kd::QueryState(*session_, state, &sequenceCounter, &statusWord); });
 }
 unsigned char Korvan::GetLastDeviceError() { return kd::CollectDeviceErrors(*session_); }
-unsigned int Korvan::ClearLastDeviceError() { return kd::ClearDeviceErrors(*session_); }
-unsigned int Korvan::AcknowledgeWaitForUser() { return kd::AcknowledgeWaitForUser(*session_); }
-unsigned int Korvan::Stop() { return kd::Stop(*session_, *calibration_); }
-unsigned int Korvan::DeleteAllSequences() { return kd::DeleteAllSequences(*session_); }
+unsigned int Korvan::ClearLastDeviceError() {
+    return Reported(*session_, [&] { return kd::ClearDeviceErrors(*session_); });
+}
+unsigned int Korvan::AcknowledgeWaitForUser() {
+    return Reported(*session_, [&] { return kd::AcknowledgeWaitForUser(*session_); });
+}
+unsigned int Korvan::Stop() {
+    return Reported(*session_, [&] { return kd::Stop(*session_, *calibration_); });
+}
+unsigned int Korvan::DeleteAllSequences() {
+    return Reported(*session_, [&] { return kd::DeleteAllSequences(*session_); });
+}
 
 // ---- Outputs, motion and timing --------------------------------------------------------
 
 unsigned int Korvan::SetOutputDefault(OutputPorts port, int level) {
-    return kd::SetOutputDefault(*session_, port, level);
+    return Reported(*session_, [&] { return kd::SetOutputDefault(*session_, port, level); });
 }
 unsigned int Korvan::GetOutputDefault(OutputPorts port, int* level) {
-    return kd::GetOutputDefault(*session_, port, level);
+    return Reported(*session_, [&] { return kd::GetOutputDefault(*session_, port, level); });
 }
-unsigned int Korvan::SetTickTime(unsigned int microseconds) { return kd::SetTickTime(*session_, microseconds); }
+unsigned int Korvan::SetTickTime(unsigned int microseconds) {
+    return Reported(*session_, [&] { return kd::SetTickTime(*session_, microseconds); });
+}
 unsigned int Korvan::SetScanMode(ScanMode mode) {
     // An unknown mode leaves the lead as it was.
     if (mode == ScanModeDefault || mode == ScanModeShort) kd::ProcessWide().scanMode = mode;
+    session_->lastFailure = korvan::Failure::None;
     return korvan::ResultSuccess;
 }
 unsigned int Korvan::MoveAbsolute(unsigned int x, unsigned int y) {
-    return kd::MoveAbsolute(*session_, *calibration_, x, y);
+    return Reported(*session_, [&] { return kd::MoveAbsolute(*session_, *calibration_, x, y); });
 }
 unsigned int Korvan::MoveAbsolute(tagPOINT position) {
     return MoveAbsolute(static_cast<unsigned int>(position.x), static_cast<unsigned int>(position.y));
 }
-unsigned int Korvan::MoveRelative(int dx, int dy) { return kd::MoveRelative(*session_, *calibration_, dx, dy); }
+unsigned int Korvan::MoveRelative(int dx, int dy) {
+    return Reported(*session_, [&] { return kd::MoveRelative(*session_, *calibration_, dx, dy); });
+}
 unsigned int Korvan::MoveRelative(tagPOINT offset) { return MoveRelative(offset.x, offset.y); }
 unsigned int Korvan::GetActualPosition(tagPOINT* position) {
-    return kd::GetActualPosition(*session_, *calibration_, position);
+    return Reported(*session_, [&] { return kd::GetActualPosition(*session_, *calibration_, position); });
 }
 
 // ---- Sequence memory and user data -----------------------------------------------------
 
 unsigned int Korvan::GetSequenceCount() { return kd::GetSequenceCount(*session_); }
 unsigned int Korvan::GetMemoryUsage(unsigned int index, SequenceMemoryInfo* info) {
-    return kd::GetMemoryUsage(index, info);
+    return Reported(*session_, [&] { return kd::GetMemoryUsage(index, info); });
 }
 unsigned int Korvan::GetAvailableMemory(unsigned int* freeBytes, unsigned int* largestBlock) {
-    return kd::GetAvailableMemory(*session_, freeBytes, largestBlock);
+    return Reported(*session_, [&] { return kd::GetAvailableMemory(*session_, freeBytes, largestBlock); });
 }
 unsigned int Korvan::DeleteSequence(unsigned short sequenceNumber) {
-    return kd::DeleteSequence(*session_, sequenceNumber);
+    return Reported(*session_, [&] { return kd::DeleteSequence(*session_, sequenceNumber); });
 }
 unsigned int Korvan::GetUserData(unsigned char** data, unsigned int* length) {
-    return kd::GetUserData(*session_, data, length);
+    return Reported(*session_, [&] { return kd::GetUserData(*session_, data, length); });
 }
 unsigned int Korvan::SetUserData(unsigned char* data, unsigned int length) {
-    return kd::SetUserData(*session_, data, length);
+    return Reported(*session_, [&] { return kd::SetUserData(*session_, data, length); });
 }
 void Korvan::FreeUserData(unsigned char* data) { kd::HeapRelease(data); }
 
@@ -129,7 +164,7 @@ unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOff
     laser.pulseFrequency = pulseFrequency;
     laser.warmUpTime = warmUpTime;
     laser.activeLevel = activeLevel;
-    return kd::DefineLaser(*session_, std::move(laser), id);
+    return Reported(*session_, [&] { return kd::DefineLaser(*session_, std::move(laser), id); });
 }
 unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
                               OutputPorts port, unsigned int minIntensity, unsigned int maxIntensity,
@@ -149,61 +184,73 @@ unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOff
     return AddLaser(switchOnDelay, switchOffDelay, intensityDelay, port, minIntensity, maxIntensity, pulseFrequency, id,
                     1, warmUpTime);
 }
-unsigned int Korvan::RemoveLaser(unsigned int id) { return kd::RemoveLaser(id); }
-unsigned int Korvan::GetPortForLaser(unsigned int id, OutputPorts* port) { return kd::GetPortForLaser(id, port); }
-unsigned int Korvan::SetPortForLaser(unsigned int id, OutputPorts port) {
-    return kd::SetPortForLaser(*session_, id, port);
+unsigned int Korvan::RemoveLaser(unsigned int id) {
+    return Reported(*session_, [&] { return kd::RemoveLaser(id); });
 }
-unsigned int Korvan::GetLaserStepSize(unsigned int id, int* stepSize) { return kd::GetLaserStepSize(id, stepSize); }
-unsigned int Korvan::SetLaserStepSize(unsigned int id, int stepSize) { return kd::SetLaserStepSize(id, stepSize); }
+unsigned int Korvan::GetPortForLaser(unsigned int id, OutputPorts* port) {
+    return Reported(*session_, [&] { return kd::GetPortForLaser(id, port); });
+}
+unsigned int Korvan::SetPortForLaser(unsigned int id, OutputPorts port) {
+    return Reported(*session_, [&] { return kd::SetPortForLaser(*session_, id, port); });
+}
+unsigned int Korvan::GetLaserStepSize(unsigned int id, int* stepSize) {
+    return Reported(*session_, [&] { return kd::GetLaserStepSize(id, stepSize); });
+}
+unsigned int Korvan::SetLaserStepSize(unsigned int id, int stepSize) {
+    return Reported(*session_, [&] { return kd::SetLaserStepSize(id, stepSize); });
+}
 unsigned int Korvan::GetLaser(unsigned int id, Laser* laser) const { return kd::CopyLaser(id, laser); }
 
 // ---- Laser switching -------------------------------------------------------------------
 
-unsigned int Korvan::SetLaserONOFF(unsigned int id, int on) { return kd::SetLaserOnOff(*session_, id, on); }
+unsigned int Korvan::SetLaserONOFF(unsigned int id, int on) {
+    return Reported(*session_, [&] { return kd::SetLaserOnOff(*session_, id, on); });
+}
 unsigned int Korvan::SetLaserIntensity(unsigned int id, unsigned int intensity) {
-    return kd::SetLaserIntensity(*session_, id, intensity);
+    return Reported(*session_, [&] { return kd::SetLaserIntensity(*session_, id, intensity); });
 }
 
 // ---- Calibration runs ------------------------------------------------------------------
 
 unsigned int Korvan::StartCalibration(unsigned int pointCount, unsigned int laserId) {
-    return calibration_->Start(*session_, pointCount, laserId);
+    return Reported(*session_, [&] { return calibration_->Start(*session_, pointCount, laserId); });
 }
 unsigned int Korvan::SetCalibrationIntensity(unsigned int intensity) {
-    return calibration_->SetIntensity(*session_, intensity);
+    return Reported(*session_, [&] { return calibration_->SetIntensity(*session_, intensity); });
 }
 unsigned int Korvan::SetCalibrationPoint(unsigned int index, RPOINTF camera, RPOINTF device) {
-    return calibration_->SetPoint(*session_, index, camera, device);
+    return Reported(*session_, [&] { return calibration_->SetPoint(*session_, index, camera, device); });
 }
 unsigned int Korvan::SetCalibrationPoint(unsigned int index, RPOINTF camera) {
-    return calibration_->SetPoint(*session_, index, camera);
+    return Reported(*session_, [&] { return calibration_->SetPoint(*session_, index, camera); });
 }
-unsigned int Korvan::ResetCalibration(unsigned int laserId) { return kd::ResetCalibration(laserId); }
+unsigned int Korvan::ResetCalibration(unsigned int laserId) {
+    return Reported(*session_, [&] { return kd::ResetCalibration(laserId); });
+}
 unsigned int Korvan::GetDeviceCoordinates(RPOINTF camera, RPOINTF* device, unsigned int laserId) {
-    return kd::GetDeviceCoordinates(camera, device, laserId);
+    return Reported(*session_, [&] { return kd::GetDeviceCoordinates(camera, device, laserId); });
 }
 unsigned int Korvan::LoadCalibration(const char* path, unsigned int laserId) {
-    return kd::LoadCalibration(*session_, path, laserId);
+    return Reported(*session_, [&] { return kd::LoadCalibration(*session_, path, laserId); });
 }
 unsigned int Korvan::SaveCalibration(const char* path, unsigned int laserId) {
-    return kd::SaveCalibration(*session_, path, laserId);
+    return Reported(*session_, [&] { return kd::SaveCalibration(*session_, path, laserId); });
 }
 
 // ---- Sequences -------------------------------------------------------------------------
 
 unsigned int Korvan::UploadSequence(SequenceObject** elements, unsigned int count, unsigned short* sequenceNumber) {
-    return kd::UploadSequence(*session_, elements, count, sequenceNumber);
+    return Reported(*session_, [&] { return kd::UploadSequence(*session_, elements, count, sequenceNumber); });
 }
 unsigned int Korvan::CalcMemoryUsage(SequenceObject** elements, unsigned int count, unsigned int* size) {
-    return kd::CalcMemoryUsage(*session_, elements, count, size);
+    return Reported(*session_, [&] { return kd::CalcMemoryUsage(*session_, elements, count, size); });
 }
 unsigned int Korvan::GetTiming(SequenceObject& element, unsigned int* duration, unsigned int* illumination) {
-    return kd::GetTiming(*session_, element, duration, illumination);
+    return Reported(*session_, [&] { return kd::GetTiming(*session_, element, duration, illumination); });
 }
 unsigned int Korvan::StartSequence(unsigned short sequenceNumber, InputPorts input, TriggerBehaviour trigger,
                                    unsigned int runs) {
-    return kd::StartSequence(*session_, sequenceNumber, input, trigger, runs);
+    return Reported(*session_, [&] { return kd::StartSequence(*session_, sequenceNumber, input, trigger, runs); });
 }
 unsigned int Korvan::GetSequenceSettings(korvan::SequenceSettings* settings) const {
     if (settings == nullptr) return korvan::ResultInvalidArgument;
@@ -212,6 +259,11 @@ unsigned int Korvan::GetSequenceSettings(korvan::SequenceSettings* settings) con
 }
 
 unsigned int Korvan::AnalyzeSequence(SequenceObject** elements, unsigned int count, SequenceAnalysis* analysis) {
-    return kd::AnalyzeSequence(*session_, elements, count, analysis);
+    return Reported(*session_, [&] { return kd::AnalyzeSequence(*session_, elements, count, analysis); });
 }
-unsigned int Korvan::StartExternMode(InputPorts) { return korvan::ResultNotPossibleNow; }
+unsigned int Korvan::StartExternMode(InputPorts) {
+    session_->lastFailure = korvan::Failure::None;
+    return korvan::ResultNotPossibleNow;
+}
+
+korvan::Failure Korvan::LastFailure() const { return session_->lastFailure; }

@@ -29,7 +29,8 @@ struct KORVAN_API ClampedPosition {
 
 /// The outcome of a compilation (korvan::CompileSequence, Korvan::AnalyzeSequence).
 struct KORVAN_API SequenceAnalysis {
-    /// The result UploadSequence would have from compiling: 0, 2, 3 or 4.
+    /// The result UploadSequence would have from compiling: ResultSuccess, ResultInvalidArgument,
+    /// ResultMemoryTooSmall or ResultSequenceInvalid.
     unsigned int result = 0;
     /// Index (in the caller's array) of the element that failed, -1 when none did.
     int failedElement = -1;

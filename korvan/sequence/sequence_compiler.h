@@ -27,8 +27,9 @@ struct KORVAN_API SequenceSettings {
 };
 
 /// Compiles `count` elements (the caller keeps them; they are only read) into the sequence image
-/// and its analysis: `result` 0 success, 2 a null array or element, 3 the image passes the
-/// device's 33,000,000 bytes, 4 an element failed a check (see Korvan::UploadSequence; also a
+/// and its analysis: `result` ResultSuccess, ResultInvalidArgument for a null array or element,
+/// ResultMemoryTooSmall when the image passes the device's 33,000,000 bytes,
+/// ResultSequenceInvalid when an element failed a check (see Korvan::UploadSequence; also a
 /// filled shape whose hatching would take more than 2,000,000,000 rows x corners, about five
 /// seconds); the failed element and the reason; positions moved onto the edge of the mirror field
 /// (clampedPositions, a warning); per element its start, duration, light time and end; the image (main
@@ -39,8 +40,9 @@ KORVAN_API SequenceAnalysis CompileSequence(const SequenceObject* const* element
 
 /// Timing of one element compiled alone, as Korvan::GetTiming gives it, plus where it ends:
 /// `timing->endTick` is its start plus its duration, and for a jump the repetitions of its loop
-/// (the tick at which the next beam element may start). 0; 2 for a null `timing` or an element
-/// that yields nothing (timing 0 then); 4 for a duration beyond the device's 32-bit ticks.
+/// (the tick at which the next beam element may start). ResultSuccess; ResultInvalidArgument for
+/// a null `timing` or an element that yields nothing (timing 0 then); ResultSequenceInvalid for a
+/// duration beyond the device's 32-bit ticks.
 KORVAN_API unsigned int TimeSequenceElement(const SequenceObject& element, const SequenceSettings& settings,
                                             SequenceElementTiming* timing);
 

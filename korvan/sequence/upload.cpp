@@ -18,6 +18,65 @@ constexpr auto kDefragmentPoll = std::chrono::milliseconds(300);
 constexpr std::uint8_t kStartBadSequence = 0x01;
 constexpr std::uint8_t kStartBadArguments = 0x03;
 
+// Where an image send stood when the caller's progress function cancelled it. The port takes a
+// plain function, so the watch is reached through a thread-local pointer while the send runs.
+struct ImageSendWatch {
+    bool (*caller)(int, int) = nullptr;
+    bool cancelled = false;
+    int bytesOnLine = 0;  ///< bytes sent before the cancelling report
+};
+thread_local ImageSendWatch* tImageSend = nullptr;
+
+bool WatchImageProgress(int position, int total) {
+    ImageSendWatch& watch = *tImageSend;
+    if (watch.caller(position, total)) return true;
+    watch.cancelled = true;
+    // A report before a piece gives the piece's offset plus 1; the final report gives the total.
+    watch.bytesOnLine = position >= total ? total : position - 1;
+    return false;
+}
+
+// Sends the image, reporting to the caller's progress function (if any).
+bool SendImage(SerialLine& line, std::vector<std::uint8_t>& image, ImageSendWatch& watch) {
+    watch.caller = line.imageProgress;
+    if (watch.caller != nullptr) {
+        tImageSend = &watch;
+        line.rs232.sendProgressCallback = &WatchImageProgress;
+    }
+    const bool sent = line.rs232.Send(image.data(), static_cast<int>(image.size()));
+    line.rs232.sendProgressCallback = nullptr;
+    tImageSend = nullptr;
+    return sent;
+}
+
+// The device takes every byte after an announcement as image data until the announced length has
+// arrived or the line pauses. After a cancel, sending the rest and deleting the stored image ends
+// that sooner than the pause when the rest is short; a long rest is abandoned instead, and the
+// next exchange waits for the pause. Either way the device ends up without the image.
+unsigned int EndCancelledImage(Session& session, std::vector<std::uint8_t>& image, int bytesOnLine,
+                               unsigned short number) {
+    SerialLine& line = session.Line();
+    const long long rest = static_cast<long long>(image.size()) - bytesOnLine;
+    const int baud = line.rs232.baudRate > 0 ? line.rs232.baudRate : 9600;
+    const long long restMs = rest * 10 * 1000 / baud;  // ten bit times per byte
+    if (restMs > kAbandonedImagePauseMs / 2) {
+        AbandonImage(line);
+        line.failure = Failure::Cancelled;
+        return ResultCommunicationError;
+    }
+    if (rest > 0 && !line.rs232.Send(image.data() + bytesOnLine, static_cast<int>(rest))) {
+        line.failure = Failure::LineBroken;
+        return ResultCommunicationError;
+    }
+    std::uint8_t reply = 0;
+    if (!ReceiveMore(line, &reply, 1, kImageReplyTimeoutMs)) return ResultCommunicationError;
+    // Stored after all: it goes again. A refused image is not stored.
+    if (reply == kStatusDone && !Exchange(line, Request(kDeleteSequence).U16(number)).Done())
+        return ResultCommunicationError;
+    line.failure = Failure::Cancelled;
+    return ResultCommunicationError;
+}
+
 // Compiling a long sequence keeps the serial line quiet; the poller keeps the device's
 // connection alive meanwhile and is joined before the image is used.
 SequenceAnalysis Build(Session& session, const SequenceSettings& settings, SequenceObject** elements,
@@ -72,18 +131,19 @@ unsigned int UploadImage(Session& session, SequenceObject** elements, unsigned i
 
     // The whole image in one send; the port reports progress and may be cancelled.
     SerialLine& line = session.Line();
-    std::uint8_t reply = 0;
-    line.rs232.sendProgressCallback = line.imageProgress;
-    const bool sent = line.rs232.Send(image.image.data(), static_cast<int>(length));
-    line.rs232.sendProgressCallback = nullptr;
-    if (!sent) {
+    ImageSendWatch watch;
+    if (!SendImage(line, image.image, watch)) {
+        if (watch.cancelled) return EndCancelledImage(session, image.image, watch.bytesOnLine, number);
         AbandonImage(line);
+        line.failure = Failure::LineBroken;
         return ResultCommunicationError;
     }
+    std::uint8_t reply = 0;
     if (!ReceiveMore(line, &reply, 1, kImageReplyTimeoutMs)) return ResultCommunicationError;
     if (reply != kStatusDone) {
         // Noise in front of the reply leaves the reply itself on the line for the next exchange.
         line.staleInput = true;
+        line.failure = Failure::DeviceRefused;
         return ResultCommunicationError;
     }
     *sequenceNumber = number;

@@ -21,10 +21,13 @@ RESULT_MEMORY_TOO_SMALL: int
 RESULT_SEQUENCE_INVALID: int
 RESULT_NOT_POSSIBLE_NOW: int
 
+def result_text(code: int) -> str: ...
+
 class KorvanError(RuntimeError):
     """A result code other than success; `pointer` is set for faults in sequence files."""
     code: int
     code_name: str
+    failure: Optional[str]
     operation: str
     pointer: str
 

@@ -33,6 +33,9 @@ std::string ReprOf(py::handle self, const std::vector<const char*>& fields, cons
 void SetFieldsRepr(py::module_& m, const char* name, std::vector<const char*> fields);
 /// The repr of one value, enumeration members as Class.Member.
 std::string ValueRepr(py::handle value);
+/// Records the failure detail of the device call that just ended on this thread
+/// (Korvan::LastFailure): the next KorvanError for result 1 raised on this thread carries it.
+void NoteLastFailure(korvan::Failure failure);
 inline void Check(unsigned int code, const char* operation) {
     if (code != korvan::ResultSuccess) RaiseResult(code, operation);
 }
@@ -50,8 +53,16 @@ struct DeviceHandle {
     auto Call(F&& f) {
         py::gil_scoped_release release;
         std::lock_guard<std::mutex> lock(mutex);
+        const NoteFailure note{korvan};
         return f(korvan);
     }
+
+private:
+    // Leaves the call's failure detail for the KorvanError that RaiseResult may raise next.
+    struct NoteFailure {
+        Korvan& korvan;
+        ~NoteFailure() { NoteLastFailure(korvan.LastFailure()); }
+    };
 };
 
 /// The Python Device: a shared handle, so sequences loaded on it keep it alive.

@@ -25,15 +25,26 @@ const char* ResultConstant(unsigned int code) {
     }
 }
 
-const char* ResultName(unsigned int code) {
-    switch (code) {
-    case korvan::ResultCommunicationError: return "communication error or not connected";
-    case korvan::ResultInvalidArgument: return "invalid argument";
-    case korvan::ResultMemoryTooSmall: return "device memory too small";
-    case korvan::ResultSequenceInvalid: return "sequence invalid";
-    case korvan::ResultNotPossibleNow: return "not possible in the device's current state";
-    default: return "unknown result";
+thread_local korvan::Failure t_lastFailure = korvan::Failure::None;
+
+const char* FailureName(korvan::Failure failure) {
+    switch (failure) {
+    case korvan::Failure::None: return "None";
+    case korvan::Failure::NoConnection: return "NoConnection";
+    case korvan::Failure::Cancelled: return "Cancelled";
+    case korvan::Failure::Timeout: return "Timeout";
+    case korvan::Failure::GarbledReply: return "GarbledReply";
+    case korvan::Failure::DeviceRefused: return "DeviceRefused";
+    case korvan::Failure::LineBroken: return "LineBroken";
     }
+    return "None";
+}
+
+// The detail noted by the last device call, once: a later error must not pick it up again.
+korvan::Failure TakeFailure(unsigned int code) {
+    const korvan::Failure failure = t_lastFailure;
+    t_lastFailure = korvan::Failure::None;
+    return code == korvan::ResultCommunicationError ? failure : korvan::Failure::None;
 }
 
 std::mutex g_progressMutex;
@@ -105,16 +116,21 @@ void SetFieldsRepr(py::module_& m, const char* name, std::vector<const char*> fi
                                              py::is_method(type), py::doc("The fields of the object."));
 }
 
+void NoteLastFailure(korvan::Failure failure) { t_lastFailure = failure; }
+
 void RaiseResult(unsigned int code, const std::string& operation, const std::string& detail) {
-    std::string message = operation + " failed with " + std::to_string(code) + " (" + ResultName(code) + ")";
+    std::string message = operation + " failed with " + std::to_string(code) + " (" + KorvanResultText(code) + ")";
     if (!detail.empty()) message += ": " + detail;
     RaiseMessage(code, operation, message);
 }
 
 void RaiseMessage(unsigned int code, const std::string& operation, const std::string& message) {
+    // The message stays as given (callers match on its end); the detail is an attribute.
+    const korvan::Failure failure = TakeFailure(code);
     py::object error = py::reinterpret_borrow<py::object>(g_korvanError)(message);
     error.attr("code") = code;
     error.attr("code_name") = ResultConstant(code);
+    error.attr("failure") = failure == korvan::Failure::None ? py::object(py::none()) : py::str(FailureName(failure));
     error.attr("operation") = operation;
     PyErr_SetObject(g_korvanError, error.ptr());
     throw py::error_already_set();
@@ -129,6 +145,7 @@ void RaiseFileNotFound(unsigned int code, const std::string& operation, const st
     error.attr("filename") = path.string();
     error.attr("code") = code;
     error.attr("code_name") = ResultConstant(code);
+    error.attr("failure") = py::none();
     error.attr("operation") = operation;
     PyErr_SetObject(g_fileNotFound, error.ptr());
     throw py::error_already_set();
@@ -186,7 +203,9 @@ PYBIND11_MODULE(_korvan, m) {
                                   "An operation returned a result code other than success. `code` is the result code "
                                   "(1 communication failure or no connection, 2 invalid argument, 3 device memory too "
                                   "small, 4 sequence invalid, 5 not possible in the device's current state), "
-                                  "`operation` the name of the operation that failed.",
+                                  "`operation` the name of the operation that failed. For code 1, `failure` says "
+                                  "why ('Cancelled', 'NoConnection', 'Timeout', 'GarbledReply', 'DeviceRefused', "
+                                  "'LineBroken'); None otherwise.",
                                   PyExc_RuntimeError, nullptr);
     m.add_object("KorvanError", py::handle(g_korvanError));
     py::handle(g_korvanError).attr("__repr__") = py::cpp_function(
@@ -216,6 +235,9 @@ PYBIND11_MODULE(_korvan, m) {
     m.attr("RESULT_MEMORY_TOO_SMALL") = korvan::ResultMemoryTooSmall;
     m.attr("RESULT_SEQUENCE_INVALID") = korvan::ResultSequenceInvalid;
     m.attr("RESULT_NOT_POSSIBLE_NOW") = korvan::ResultNotPossibleNow;
+    m.def("result_text", &KorvanResultText, py::arg("code"),
+          "A short English text for a result code (\"invalid argument\", ...), the one KorvanError "
+          "messages use; \"unknown result code\" for a number that is none.");
 
     DefineIntEnum<OutputPorts>(m, "OutputPorts", "An output of the device.",
                                {{"NoOutput", NoOutput},

@@ -723,8 +723,10 @@ its start ticks laid out; upload it with Device.upload.)doc")
         .def("upload", &Upload, py::arg("elements"), py::arg("progress") = py::none(), R"doc(
 Compiles the elements (a list, or a LoadedSequence) and stores the image in the device; returns
 the sequence number. `progress(bytes_sent, total)` is called during the image transfer;
-returning False (or raising, or Ctrl-C) cancels it, and the next command then waits about 1.5 s
-until the device has dropped the partial image. The interpreter lock is released meanwhile.)doc")
+returning False (or raising, or Ctrl-C) cancels it: KorvanError code 1 with failure
+'Cancelled'. A short rest of the image is sent and the stored image deleted, so the next command
+goes at once; after a long rest, or a broken line, the next command waits about 1.5 s until the
+device has dropped the partial image. The interpreter lock is released meanwhile.)doc")
         .def(
             "calc_memory_usage",
             [](Device& d, py::object elements) {

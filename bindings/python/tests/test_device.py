@@ -12,6 +12,7 @@ def test_unknown_serial_number_says_so_and_how_many_ports_were_tried(sim):
         korvan.Device("999-9999")
     assert raised.value.code == 1
     assert str(raised.value).endswith("no device with serial number 999-9999 found (1 port tried)")
+    assert raised.value.failure == "NoConnection"
 
 
 def test_search_finds_the_virtual_device_and_opens_it_by_serial_number(sim):
@@ -144,7 +145,9 @@ def test_errors_and_devices_show_what_they_are(sim, dev):
     with pytest.raises(korvan.KorvanError) as raised:
         dev.move_absolute(70000, 0)
     assert repr(raised.value).startswith("KorvanError(RESULT_INVALID_ARGUMENT (2), operation='move_absolute'")
-    assert raised.value.code_name == "RESULT_INVALID_ARGUMENT"
+    assert raised.value.code_name == "RESULT_INVALID_ARGUMENT" and raised.value.failure is None
+    assert korvan.result_text(2) in str(raised.value)
+    assert korvan.result_text(99) == "unknown result code"
     assert repr(dev) == f"Device(port_name='{sim.port_name}', serial_number='123-4567')"
     assert repr(korvan.Device()) == "Device(not connected)"
 

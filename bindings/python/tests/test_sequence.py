@@ -75,7 +75,8 @@ def test_upload_reports_progress_and_the_callback_can_cancel(dev, laser):
     assert calls[-1] == (total, total) and [d for d, _ in calls] == sorted(d for d, _ in calls)
     with pytest.raises(korvan.KorvanError) as raised:
         dev.upload(elements, progress=lambda done, total: False)
-    assert raised.value.code == 1
+    assert raised.value.code == 1 and raised.value.failure == "Cancelled"
+    assert korvan.result_text(1) in str(raised.value)
 
     def fail(done, total):
         raise RuntimeError("stop here")

@@ -3,6 +3,7 @@
 // the time-out, check echo and status. Every operation goes through Exchange.
 #include <korvan/device/detail/big_endian.h>
 #include <korvan/device/detail/command_table.h>
+#include <korvan/device/failure.h>
 #include <korvan/device/result_codes.h>
 #include <tessel/serial/rs232.h>
 
@@ -26,6 +27,9 @@ struct SerialLine {
     /// The caller's progress function (SetSendingDataFct). The port reports through it only while
     /// a sequence image is sent: a function that cancels must not fail the commands around it.
     bool (*imageProgress)(int, int) = nullptr;
+    /// What went wrong last on this line (Exchange, ReceiveMore, an image send); Korvan clears it
+    /// before each operation and reads it when the operation gives ResultCommunicationError.
+    Failure failure = Failure::None;
 };
 
 /// Request bytes: the command byte followed by big-endian parameters.

@@ -30,6 +30,8 @@ struct Session {
     int keepBaudRate = 0;
     /// The number of the pulse sequence that lights a pulsed laser.
     unsigned short pulseSequenceNumber = 0;
+    /// The detail of the last operation's result (Korvan::LastFailure).
+    Failure lastFailure = Failure::None;
 
     SerialLine& Line() const { return *line; }
     bool PortOpen() const { return line->rs232.IsConnected(); }
