@@ -1,4 +1,4 @@
 # Warnings for the project's own targets.
 function(project_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wnon-virtual-dtor -Wno-unused-parameter)
 endfunction()

@@ -52,9 +52,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     // A continuous laser on laser output 1, dimmable over the whole analog range, at 20 %.
+    LaserSettings settings;
+    settings.switchOnDelay = 200;
+    settings.switchOffDelay = 100;
+    settings.intensityDelay = 50;
     unsigned int laser = 0;
-    if (scanner.AddLaser(200, 100, 50, LaserOutput1, 0, 10000, 0, &laser) != 0 ||
-        scanner.SetLaserIntensity(laser, 2000) != 0) {
+    if (scanner.AddLaser(settings, &laser) != 0 || scanner.SetLaserIntensity(laser, 2000) != 0) {
         std::printf("cannot define the laser\n");
         return 1;
     }

@@ -10,9 +10,14 @@
 int main(int argc, char** argv) {
     const char* file = argc > 1 ? argv[1] : "laser1-calibration.ini";
     Korvan scanner;
+    // 200 us on, 100 us off, 50 us per intensity change; the rest as LaserSettings has it: laser
+    // output 1, analog range 0..100 %, continuous, active high.
+    LaserSettings settings;
+    settings.switchOnDelay = 200;
+    settings.switchOffDelay = 100;
+    settings.intensityDelay = 50;
     unsigned int id = 0;
-    // 200 us on, 100 us off, 50 us per intensity change, analog range 0..100 %, continuous.
-    unsigned int result = scanner.AddLaser(200, 100, 50, LaserOutput1, 0, 10000, 0, &id);
+    unsigned int result = scanner.AddLaser(settings, &id);
     if (result != 0) {
         std::printf("AddLaser failed with %u\n", result);
         return 1;

@@ -39,9 +39,14 @@ int main() {
     }
     scanner.SetSendingDataFct(Progress);
 
-    // A continuous laser on laser output 1: 100 us to switch on, 50 us to go dark.
+    // A continuous laser on laser output 1: 100 us to switch on, 50 us to go dark, driven by its
+    // line alone (no intensity range).
+    LaserSettings settings;
+    settings.switchOnDelay = 100;
+    settings.switchOffDelay = 50;
+    settings.maxIntensity = 0;
     unsigned int laser = 0;
-    scanner.AddLaser(100, 50, 0, LaserOutput1, 0, 0, 0, &laser);
+    scanner.AddLaser(settings, &laser);
 
     // Two points in device coordinates, then a line; each starts when the one before ends.
     SequencePoint first(20000, 20000), second(40000, 20000);

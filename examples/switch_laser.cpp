@@ -58,9 +58,18 @@ int main() {
 
     // Continuous on laser output 1, its analog range 10 % .. 30 % of full scale; pulsed at 1 kHz
     // on laser output 2.
+    LaserSettings continuousSettings;
+    continuousSettings.switchOnDelay = 100;
+    continuousSettings.switchOffDelay = 50;
+    continuousSettings.intensityDelay = 20;
+    continuousSettings.minIntensity = 1000;
+    continuousSettings.maxIntensity = 3000;
+    LaserSettings pulsedSettings = continuousSettings;
+    pulsedSettings.port = LaserOutput2;
+    pulsedSettings.minIntensity = pulsedSettings.maxIntensity = 0;
+    pulsedSettings.pulseFrequency = 1000;
     unsigned int continuous = 0, pulsed = 0;
-    if (scanner.AddLaser(100, 50, 20, LaserOutput1, 1000, 3000, 0, &continuous) != 0 ||
-        scanner.AddLaser(100, 50, 20, LaserOutput2, 0, 0, 1000, &pulsed) != 0) {
+    if (scanner.AddLaser(continuousSettings, &continuous) != 0 || scanner.AddLaser(pulsedSettings, &pulsed) != 0) {
         std::printf("cannot define the lasers\n");
         return 1;
     }

@@ -10,6 +10,7 @@
 #include <korvan/device/device_types.h>
 #include <korvan/device/korvan.h>
 #include <korvan/device/laser.h>
+#include <korvan/device/laser_settings.h>
 #include <korvan/device/result_codes.h>
 #include <korvan/device/sequence_memory_info.h>
 

@@ -34,21 +34,17 @@ std::string InFileWords(std::string reason, const SequenceFile& file) {
 
 }  // namespace
 
+LaserSettings FileLaser::Settings() const {
+    return {port,         switchOnDelay,  switchOffDelay, intensityDelay, minIntensity,
+            maxIntensity, pulseFrequency, activeLevel,    warmUpTime};
+}
+
 std::vector<Laser> LasersOf(const SequenceFile& file) {
     std::vector<Laser> lasers;
     for (size_t i = 0; i < file.lasers.size(); ++i) {
         const FileLaser& s = file.lasers[i];
-        Laser l;
+        Laser l(s.Settings());
         l.id = static_cast<unsigned int>(i + 1);
-        l.port = s.port;
-        l.switchOnDelay = s.switchOnDelay;
-        l.switchOffDelay = s.switchOffDelay;
-        l.intensityDelay = s.intensityDelay;
-        l.minIntensity = s.minIntensity;
-        l.maxIntensity = s.maxIntensity;
-        l.pulseFrequency = s.pulseFrequency;
-        l.warmUpTime = s.warmUpTime;
-        l.activeLevel = s.activeLevel;
         // The file's own calibration, points as loaded (a copy through Clone would truncate them).
         if (s.calibration) *l.calibration = *s.calibration;
         if (s.stepSize > 0) l.calibration->scanStepSize = static_cast<unsigned int>(s.stepSize);

@@ -7,8 +7,7 @@ unsigned int DefineLasers(Korvan& korvan, const SequenceFile& file, std::vector<
     ids->clear();
     for (const FileLaser& l : file.lasers) {
         unsigned int id = 0;
-        unsigned int r = korvan.AddLaser(l.switchOnDelay, l.switchOffDelay, l.intensityDelay, l.port, l.minIntensity,
-                                         l.maxIntensity, l.pulseFrequency, &id, l.activeLevel, l.warmUpTime);
+        unsigned int r = korvan.AddLaser(l.Settings(), &id);
         if (r == 0) ids->push_back(id);
         if (r == 0 && !l.calibrationPath.empty()) {
             r = korvan.LoadCalibration(l.calibrationPath.c_str(), id);

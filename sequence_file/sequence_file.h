@@ -45,6 +45,9 @@ struct FileLaser {
     std::string calibrationPath;               ///< resolved against the file's folder; empty: none
     std::unique_ptr<Calibration> calibration;  ///< loaded from calibrationPath, else identity
     std::string color;                         ///< for previews; empty: chosen by position
+
+    /// The definition as Korvan::AddLaser takes it (the fields from port to activeLevel).
+    LaserSettings Settings() const;
 };
 
 struct FileElement {

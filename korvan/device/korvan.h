@@ -4,6 +4,7 @@
 #include <korvan/device/device_types.h>
 #include <korvan/device/failure.h>
 #include <korvan/device/laser.h>
+#include <korvan/device/laser_settings.h>
 #include <korvan/device/result_codes.h>
 #include <korvan/device/sequence_memory_info.h>
 #include <korvan/export.h>
@@ -30,9 +31,22 @@ class CalibrationRun;
 /// 2 invalid argument, 5 not possible in the device's current state.
 ///
 /// Operations that need the device first query its state; a failed state query is treated as
-/// a lost connection and closes the port. One thread uses an object at a time.
+/// a lost connection and closes the port.
 ///
-/// Copies share the serial port: the port is closed when the last copy is destroyed.
+/// Threads. An object is not synchronised: one thread at a time uses it (another thread may take
+/// it over afterwards). Copies share the serial port, and the port is closed when the last copy is
+/// destroyed; copies are not independent: two copies used at the same time, from two threads,
+/// mix their commands on the one line and lose the device. Two separate objects (not copies of one
+/// another), each connected to its own device, may be used from two threads at the same time,
+/// within the rule for the process-wide lists: lasers (the AddLaser section), the devices Search
+/// found, the stored-sequence table read by GetSequenceCount, and the scan mode belong to the
+/// process and are not locked. Calls that change them (Search, GetSequenceCount, SetScanMode,
+/// AddLaser, RemoveLaser, SetPortForLaser, SetLaserStepSize, SetLaserIntensity, ResetCalibration,
+/// LoadCalibration, and SetCalibrationPoint, whose last point stores a laser's table) must not
+/// overlap any other call of any object; calls that only read them (compiling and uploading
+/// sequences, switching lasers, GetLaser, GetDeviceInfo, GetMemoryUsage) may overlap each other.
+/// Compiling without an object (korvan::CompileSequence) reads nothing of the process.
+///
 /// Destroying the object closes the port without telling the device (it keeps its raised
 /// baud rate); call Disconnect first to hand the device back in its default state.
 /// An object that is destroyed, or connects or searches again, during a calibration run
@@ -43,7 +57,7 @@ public:
     /// Not connected; Connect raises the line to the device's maximum baud rate.
     Korvan();
     /// As Korvan(), but a non-zero `keepBaudRate` makes Connect stay at 9600 baud.
-    Korvan(int keepBaudRate);
+    explicit Korvan(int keepBaudRate);
     Korvan(const Korvan& other);
     Korvan& operator=(const Korvan& other);
     ~Korvan();
@@ -174,7 +188,7 @@ public:
     /// Writes 1 to 60 bytes of user data; the device replaces its block with them.
     /// ResultSuccess; ResultInvalidArgument: null `data` or `length` outside 1..60 (nothing
     /// sent); ResultNotPossibleNow: not Idle (also when not connected) or the device failed.
-    unsigned int SetUserData(unsigned char* data, unsigned int length);
+    unsigned int SetUserData(const unsigned char* data, unsigned int length);
     /// Releases a buffer from GetUserData; null is ignored.
     void FreeUserData(unsigned char* data);
 
@@ -190,11 +204,10 @@ public:
     /// above max) are the analog levels of intensity 0 and 10000; `pulseFrequency` 0 means a
     /// continuous laser. `activeLevel` is the line level that switches it on (default 1).
     /// Allowed before any connection and in Idle (ResultSuccess); ResultNotPossibleNow in other
-    /// states. ResultInvalidArgument: null `id`, a port other than NoOutput and LaserOutput1..4, a
-    /// port another laser has, or a bad intensity range.
-    /// Connected to firmware 6 or later, the port's output default is first brought to the
-    /// laser's off level, so that the laser stays dark when nothing drives its line; a failure
-    /// there is returned (ResultCommunicationError for a communication failure).
+    /// states. ResultInvalidArgument: null `id`, an active level other than 0 and 1 (nothing sent), a port other than
+    /// NoOutput and LaserOutput1..4, a port another laser has, or a bad intensity range. Connected to firmware 6 or
+    /// later, the port's output default is first brought to the laser's off level, so that the laser stays dark when
+    /// nothing drives its line; a failure there is returned (ResultCommunicationError for a communication failure).
     unsigned int AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
                           OutputPorts port, unsigned int minIntensity, unsigned int maxIntensity,
                           unsigned int pulseFrequency, unsigned int* id, int activeLevel, unsigned int warmUpTime);
@@ -210,6 +223,11 @@ public:
     unsigned int AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
                           OutputPorts port, unsigned int minIntensity, unsigned int maxIntensity,
                           unsigned int pulseFrequency, unsigned int* id, unsigned int warmUpTime);
+    /// The same definition from named fields (<korvan/device/laser_settings.h>), with the checks
+    /// and results above. Prefer it: the positional overloads differ only in the type of their
+    /// last argument, so `AddLaser(..., &id, 0)` sets active level 0 (an active-low laser), not a
+    /// warm-up time of 0.
+    unsigned int AddLaser(const LaserSettings& settings, unsigned int* id);
     /// Deletes a laser with its calibration; its identifier becomes free, the others keep
     /// theirs. ResultSuccess; ResultInvalidArgument when no laser has `id` (also for an empty
     /// list). Sends nothing.
@@ -335,15 +353,16 @@ public:
     /// image would take the line under 0.75 s: the rest is sent without further reports and the
     /// stored image deleted again. A longer rest, and a transfer that broke, leave the device to
     /// drop the partial image: the next command then waits about 1.5 s for that.
-    unsigned int UploadSequence(SequenceObject** elements, unsigned int count, unsigned short* sequenceNumber);
+    unsigned int UploadSequence(const SequenceObject* const* elements, unsigned int count,
+                                unsigned short* sequenceNumber);
     /// The device memory the elements need (the image length in bytes), without a device.
     /// ResultSuccess; ResultInvalidArgument: null array, element or `size`; ResultMemoryTooSmall
     /// and ResultSequenceInvalid as for UploadSequence.
-    unsigned int CalcMemoryUsage(SequenceObject** elements, unsigned int count, unsigned int* size);
+    unsigned int CalcMemoryUsage(const SequenceObject* const* elements, unsigned int count, unsigned int* size);
     /// Duration and illumination time of one element, in ticks of this object's tick time.
     /// ResultSuccess; ResultInvalidArgument: a null output, or an element that yields nothing
     /// (both 0); ResultSequenceInvalid: beyond 32-bit ticks.
-    unsigned int GetTiming(SequenceObject& element, unsigned int* duration, unsigned int* illumination);
+    unsigned int GetTiming(const SequenceObject& element, unsigned int* duration, unsigned int* illumination);
     /// Runs a stored sequence `runs` times (0: until Stop), at once with NoInput or when
     /// `input` (Input0..3) triggers as `trigger` says. Idle only (ResultNotPossibleNow otherwise,
     /// ResultCommunicationError when not connected). ResultInvalidArgument: input and trigger both
@@ -359,7 +378,7 @@ public:
     /// (<korvan/sequence/sequence_analysis.h>). Returns the compile result (ResultSuccess,
     /// ResultInvalidArgument, ResultMemoryTooSmall, ResultSequenceInvalid), also in
     /// `analysis->result`; ResultInvalidArgument for a null `analysis`.
-    unsigned int AnalyzeSequence(SequenceObject** elements, unsigned int count, SequenceAnalysis* analysis);
+    unsigned int AnalyzeSequence(const SequenceObject* const* elements, unsigned int count, SequenceAnalysis* analysis);
     /// External start mode is not supported by this device: always ResultNotPossibleNow.
     unsigned int StartExternMode(InputPorts input);
     /// What this object's sequence calls compile with, for korvan::CompileSequence: this object's

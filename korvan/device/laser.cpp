@@ -39,6 +39,23 @@ Laser::Laser()
       calibration(new Calibration(kCalibrationPoints)),
       activeLevel(1) {}
 
+Laser::Laser(const LaserSettings& settings) : Laser() {
+    port = settings.port;
+    switchOnDelay = settings.switchOnDelay;
+    switchOffDelay = settings.switchOffDelay;
+    intensityDelay = settings.intensityDelay;
+    minIntensity = settings.minIntensity;
+    maxIntensity = settings.maxIntensity;
+    pulseFrequency = settings.pulseFrequency;
+    activeLevel = settings.activeLevel;
+    warmUpTime = settings.warmUpTime;
+}
+
+LaserSettings Laser::Settings() const {
+    return {port,         switchOnDelay,  switchOffDelay, intensityDelay, minIntensity,
+            maxIntensity, pulseFrequency, activeLevel,    warmUpTime};
+}
+
 Laser::Laser(const Laser& other) : calibration(CloneOf(other.calibration)) { CopyValues(*this, other); }
 
 Laser& Laser::operator=(const Laser& other) {

@@ -2,6 +2,7 @@
 // Laser: one light source on a laser output of the device, as defined by Korvan::AddLaser.
 #include <korvan/calibration/calibration.h>
 #include <korvan/device/device_types.h>
+#include <korvan/device/laser_settings.h>
 #include <korvan/export.h>
 
 /// A laser definition. Korvan::AddLaser creates these in the process-wide laser list and
@@ -27,6 +28,8 @@ struct KORVAN_API Laser {
     /// A continuous laser on no output: a 16-point identity calibration with step size 100,
     /// active level 1, every number 0.
     Laser();
+    /// As Laser(), with the fields of `settings` (id and intensity 0, the identity calibration).
+    explicit Laser(const LaserSettings& settings);
     /// Copies every member; the copy owns a Clone of the calibration.
     Laser(const Laser& other);
     /// Copies every member; this laser's calibration is replaced by a Clone of the other's.
@@ -43,6 +46,9 @@ struct KORVAN_API Laser {
     /// 1 when the intensity can be set (minIntensity below maxIntensity), else 0: such a laser
     /// is driven by its line alone.
     int CanChangeIntensity() const;
+    /// The fields AddLaser took: defining a laser with them gives one like this, without its
+    /// identifier, intensity and calibration.
+    LaserSettings Settings() const;
 
     // The laser's line levels and kind: every switching rule (direct switching, compiled
     // sequences, output defaults) asks these instead of reading activeLevel or pulseFrequency.

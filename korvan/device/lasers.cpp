@@ -56,7 +56,9 @@ unsigned int WithLaser(unsigned int id, F use) {
 }  // namespace
 
 unsigned int DefineLaser(Session& session, Laser laser, unsigned int* id) {
-    if (id == nullptr) return ResultInvalidArgument;
+    // An active level is a line level: anything else is a misread argument (a warm-up time
+    // given to the activeLevel overload), refused before anything is sent.
+    if (id == nullptr || (laser.activeLevel != 0 && laser.activeLevel != 1)) return ResultInvalidArgument;
     RefreshState(session);
     if (session.state != Idle && session.state != NotConnected) return ResultNotPossibleNow;
     if (PortTaken(laser.port, nullptr)) return ResultInvalidArgument;

@@ -144,7 +144,7 @@ unsigned int Korvan::DeleteSequence(unsigned short sequenceNumber) {
 unsigned int Korvan::GetUserData(unsigned char** data, unsigned int* length) {
     return Reported(*session_, [&] { return kd::GetUserData(*session_, data, length); });
 }
-unsigned int Korvan::SetUserData(unsigned char* data, unsigned int length) {
+unsigned int Korvan::SetUserData(const unsigned char* data, unsigned int length) {
     return Reported(*session_, [&] { return kd::SetUserData(*session_, data, length); });
 }
 void Korvan::FreeUserData(unsigned char* data) { kd::HeapRelease(data); }
@@ -154,17 +154,10 @@ void Korvan::FreeUserData(unsigned char* data) { kd::HeapRelease(data); }
 unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
                               OutputPorts port, unsigned int minIntensity, unsigned int maxIntensity,
                               unsigned int pulseFrequency, unsigned int* id, int activeLevel, unsigned int warmUpTime) {
-    Laser laser;
-    laser.port = port;
-    laser.switchOnDelay = switchOnDelay;
-    laser.switchOffDelay = switchOffDelay;
-    laser.intensityDelay = intensityDelay;
-    laser.minIntensity = minIntensity;
-    laser.maxIntensity = maxIntensity;
-    laser.pulseFrequency = pulseFrequency;
-    laser.warmUpTime = warmUpTime;
-    laser.activeLevel = activeLevel;
-    return Reported(*session_, [&] { return kd::DefineLaser(*session_, std::move(laser), id); });
+    // In the order of LaserSettings' fields.
+    return AddLaser(LaserSettings{port, switchOnDelay, switchOffDelay, intensityDelay, minIntensity, maxIntensity,
+                                  pulseFrequency, activeLevel, warmUpTime},
+                    id);
 }
 unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOffDelay, unsigned int intensityDelay,
                               OutputPorts port, unsigned int minIntensity, unsigned int maxIntensity,
@@ -183,6 +176,9 @@ unsigned int Korvan::AddLaser(unsigned int switchOnDelay, unsigned int switchOff
                               unsigned int pulseFrequency, unsigned int* id, unsigned int warmUpTime) {
     return AddLaser(switchOnDelay, switchOffDelay, intensityDelay, port, minIntensity, maxIntensity, pulseFrequency, id,
                     1, warmUpTime);
+}
+unsigned int Korvan::AddLaser(const LaserSettings& settings, unsigned int* id) {
+    return Reported(*session_, [&] { return kd::DefineLaser(*session_, Laser(settings), id); });
 }
 unsigned int Korvan::RemoveLaser(unsigned int id) {
     return Reported(*session_, [&] { return kd::RemoveLaser(id); });
@@ -239,13 +235,14 @@ unsigned int Korvan::SaveCalibration(const char* path, unsigned int laserId) {
 
 // ---- Sequences -------------------------------------------------------------------------
 
-unsigned int Korvan::UploadSequence(SequenceObject** elements, unsigned int count, unsigned short* sequenceNumber) {
+unsigned int Korvan::UploadSequence(const SequenceObject* const* elements, unsigned int count,
+                                    unsigned short* sequenceNumber) {
     return Reported(*session_, [&] { return kd::UploadSequence(*session_, elements, count, sequenceNumber); });
 }
-unsigned int Korvan::CalcMemoryUsage(SequenceObject** elements, unsigned int count, unsigned int* size) {
+unsigned int Korvan::CalcMemoryUsage(const SequenceObject* const* elements, unsigned int count, unsigned int* size) {
     return Reported(*session_, [&] { return kd::CalcMemoryUsage(*session_, elements, count, size); });
 }
-unsigned int Korvan::GetTiming(SequenceObject& element, unsigned int* duration, unsigned int* illumination) {
+unsigned int Korvan::GetTiming(const SequenceObject& element, unsigned int* duration, unsigned int* illumination) {
     return Reported(*session_, [&] { return kd::GetTiming(*session_, element, duration, illumination); });
 }
 unsigned int Korvan::StartSequence(unsigned short sequenceNumber, InputPorts input, TriggerBehaviour trigger,
@@ -258,7 +255,8 @@ unsigned int Korvan::GetSequenceSettings(korvan::SequenceSettings* settings) con
     return korvan::ResultSuccess;
 }
 
-unsigned int Korvan::AnalyzeSequence(SequenceObject** elements, unsigned int count, SequenceAnalysis* analysis) {
+unsigned int Korvan::AnalyzeSequence(const SequenceObject* const* elements, unsigned int count,
+                                     SequenceAnalysis* analysis) {
     return Reported(*session_, [&] { return kd::AnalyzeSequence(*session_, elements, count, analysis); });
 }
 unsigned int Korvan::StartExternMode(InputPorts) {

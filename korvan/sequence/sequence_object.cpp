@@ -9,6 +9,10 @@ SequenceObject::~SequenceObject() = default;
 
 int SequenceObject::IsIlluminationObject() { return 0; }
 
+// The overridable query is not const (applications may override it as declared); every override
+// only reads, so asking it of a const element is sound.
+int SequenceObject::IsIlluminationObject() const { return const_cast<SequenceObject*>(this)->IsIlluminationObject(); }
+
 void SequenceObject::CopyCommonDataFromObj(const SequenceObject* source) {
     if (source == nullptr) return;
     startTick = source->startTick;

@@ -28,6 +28,8 @@ public:
     /// 1 for the elements that move the mirrors and light a laser (points, lines, ellipses,
     /// polygons), 0 for all others.
     virtual int IsIlluminationObject();
+    /// The same answer for a const element (it asks the overridable one above, which only reads).
+    int IsIlluminationObject() const;
     virtual ~SequenceObject();
 
     /// Copies startTick, repeatCount, laserIds and intensities from `source` (null is ignored).

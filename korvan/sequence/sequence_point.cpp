@@ -11,12 +11,14 @@ SequencePoint::SequencePoint(RPOINTF p) : SequencePoint(p.x, p.y, nullptr, 0) {}
 
 SequencePoint::SequencePoint(double x, double y) : SequencePoint(x, y, nullptr, 0) {}
 
-SequencePoint::SequencePoint(RPOINTF p, IntensityStamp* list, unsigned int count)
+SequencePoint::SequencePoint(RPOINTF p, const IntensityStamp* list, unsigned int count)
     : SequencePoint(p.x, p.y, list, count) {}
 
-SequencePoint::SequencePoint(double x, double y, IntensityStamp* list, unsigned int count) { init(x, y, list, count); }
+SequencePoint::SequencePoint(double x, double y, const IntensityStamp* list, unsigned int count) {
+    init(x, y, list, count);
+}
 
-void SequencePoint::init(double x, double y, IntensityStamp* list, unsigned int count) {
+void SequencePoint::init(double x, double y, const IntensityStamp* list, unsigned int count) {
     position = RPOINTF(x, y);
     useCalibration = switchLaserOn = setIntensity = switchLaserOff = waitForMirror = 1;
     intensityList = nullptr;
@@ -66,7 +68,7 @@ SequencePoint::~SequencePoint() { HeapRelease(intensityList); }
 
 int SequencePoint::IsIlluminationObject() { return 1; }
 
-void SequencePoint::SetIntensityList(IntensityStamp* list, unsigned int count) {
+void SequencePoint::SetIntensityList(const IntensityStamp* list, unsigned int count) {
     // Copy first: `list` may be this point's own list.
     IntensityStamp* copy = HeapCopy(list, count);
     HeapRelease(intensityList);
@@ -74,7 +76,7 @@ void SequencePoint::SetIntensityList(IntensityStamp* list, unsigned int count) {
     intensityCount = copy != nullptr ? count : 0;
 }
 
-IntensityStamp* SequencePoint::GetIntensityList(unsigned int* count) {
+IntensityStamp* SequencePoint::GetIntensityList(unsigned int* count) const {
     if (count == nullptr) return nullptr;
     *count = 0;
     IntensityStamp* copy = HeapCopy(intensityList, intensityCount);

@@ -14,8 +14,8 @@ public:
     SequencePoint(RPOINTF p);
     SequencePoint(double x, double y);
     /// As above, with a copy of `count` stamps of `list` (none when `list` is null or `count` 0).
-    SequencePoint(RPOINTF p, IntensityStamp* list, unsigned int count);
-    SequencePoint(double x, double y, IntensityStamp* list, unsigned int count);
+    SequencePoint(RPOINTF p, const IntensityStamp* list, unsigned int count);
+    SequencePoint(double x, double y, const IntensityStamp* list, unsigned int count);
     /// Deep copy.
     SequencePoint(const SequencePoint& other);
     /// Takes over the other's list; `other` is left without one.
@@ -25,14 +25,15 @@ public:
     SequencePoint& operator=(SequencePoint&& other) noexcept;
     ~SequencePoint() override;
 
+    using SequenceObject::IsIlluminationObject;
     int IsIlluminationObject() override;
 
     /// Replaces the intensity list by a copy of `count` stamps of `list` (empty when `list` is
     /// null or `count` 0).
-    void SetIntensityList(IntensityStamp* list, unsigned int count);
+    void SetIntensityList(const IntensityStamp* list, unsigned int count);
     /// A new copy of the intensity list with its length in `*count`; null (and 0) when the point
     /// has none. Release the copy with FreeIntensityList.
-    IntensityStamp* GetIntensityList(unsigned int* count);
+    IntensityStamp* GetIntensityList(unsigned int* count) const;
     /// Releases a list from GetIntensityList; null is ignored.
     static void FreeIntensityList(IntensityStamp* list);
 
@@ -54,6 +55,6 @@ public:
     unsigned int intensityCount;
 
 private:
-    void init(double x, double y, IntensityStamp* list, unsigned int count);
+    void init(double x, double y, const IntensityStamp* list, unsigned int count);
     void CopyScalars(const SequencePoint& other);
 };

@@ -22,14 +22,14 @@ SequenceEllipse::SequenceEllipse(tagRECT r, int fill)
       reserved(0),
       corners{{double(r.left), double(r.top)}, {double(r.right), double(r.top)}, {double(r.right), double(r.bottom)}} {}
 
-SequenceEllipse::SequenceEllipse(RPOINTF* const c, int fill) : fill(fill), fillPath(0), reserved(0) {
+SequenceEllipse::SequenceEllipse(const RPOINTF* c, int fill) : fill(fill), fillPath(0), reserved(0) {
     if (c == nullptr) return;  // corners stay at (0, 0): a degenerate ellipse the compiler rejects
     for (int i = 0; i < 3; ++i) corners[i] = c[i];
 }
 
 int SequenceEllipse::IsIlluminationObject() { return 1; }
 
-SequencePolygon::SequencePolygon(RPOINTF* points, unsigned int count, int fill)
+SequencePolygon::SequencePolygon(const RPOINTF* points, unsigned int count, int fill)
     : fill(fill), points(nullptr), pointCount(0) {
     SetPolygonPoints(points, count);
 }
@@ -67,14 +67,14 @@ SequencePolygon::~SequencePolygon() { HeapRelease(points); }
 
 int SequencePolygon::IsIlluminationObject() { return 1; }
 
-void SequencePolygon::SetPolygonPoints(RPOINTF* source, unsigned int count) {
+void SequencePolygon::SetPolygonPoints(const RPOINTF* source, unsigned int count) {
     RPOINTF* copy = HeapCopy(source, count);
     HeapRelease(points);
     points = copy;
     pointCount = copy != nullptr ? count : 0;
 }
 
-RPOINTF* SequencePolygon::GetPolygonPoints(unsigned int* count) {
+RPOINTF* SequencePolygon::GetPolygonPoints(unsigned int* count) const {
     if (count == nullptr) return nullptr;
     *count = 0;
     RPOINTF* copy = HeapCopy(points, pointCount);

@@ -13,6 +13,7 @@ public:
     SequenceLine(RPOINTF start, RPOINTF end);
     /// start = (x1, y1), end = (x2, y2).
     SequenceLine(double x1, double y1, double x2, double y2);
+    using SequenceObject::IsIlluminationObject;
     int IsIlluminationObject() override;
 
     RPOINTF start;
@@ -28,7 +29,8 @@ public:
     /// Corners (left, top), (right, top), (right, bottom).
     SequenceEllipse(tagRECT r, int fill);
     /// Three consecutive corners of a possibly rotated rectangle, the first and third opposite.
-    SequenceEllipse(RPOINTF* const corners, int fill);
+    SequenceEllipse(const RPOINTF* corners, int fill);
+    using SequenceObject::IsIlluminationObject;
     int IsIlluminationObject() override;
 
     /// Nonzero fills the area, 0 draws the outline.
@@ -47,19 +49,20 @@ public:
 class KORVAN_API SequencePolygon : public SequenceObject {
 public:
     /// Copies `count` points (none when `points` is null or `count` 0).
-    SequencePolygon(RPOINTF* points, unsigned int count, int fill);
+    SequencePolygon(const RPOINTF* points, unsigned int count, int fill);
     SequencePolygon(const SequencePolygon& other);
     SequencePolygon(SequencePolygon&& other) noexcept;
     SequencePolygon& operator=(const SequencePolygon& other);
     SequencePolygon& operator=(SequencePolygon&& other) noexcept;
     ~SequencePolygon() override;
+    using SequenceObject::IsIlluminationObject;
     int IsIlluminationObject() override;
 
     /// Replaces the points by a copy of `count` points (none when `points` is null or `count` 0).
-    void SetPolygonPoints(RPOINTF* points, unsigned int count);
+    void SetPolygonPoints(const RPOINTF* points, unsigned int count);
     /// A new copy of the points with their number in `*count`; null (and 0) when there are none.
     /// Release the copy with FreePolygonPoints.
-    RPOINTF* GetPolygonPoints(unsigned int* count);
+    RPOINTF* GetPolygonPoints(unsigned int* count) const;
     /// Releases an array from GetPolygonPoints; null is ignored.
     static void FreePolygonPoints(RPOINTF* points);
 

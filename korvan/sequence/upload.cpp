@@ -79,7 +79,7 @@ unsigned int EndCancelledImage(Session& session, std::vector<std::uint8_t>& imag
 
 // Compiling a long sequence keeps the serial line quiet; the poller keeps the device's
 // connection alive meanwhile and is joined before the image is used.
-SequenceAnalysis Build(Session& session, const SequenceSettings& settings, SequenceObject** elements,
+SequenceAnalysis Build(Session& session, const SequenceSettings& settings, const SequenceObject* const* elements,
                        unsigned int count) {
     KeepAlivePoller poller(session);
     SequenceAnalysis analysis = CompileSequence(elements, count, settings);
@@ -108,14 +108,14 @@ SequenceSettings SequenceSettingsFor(const Session& session, bool allowLaserPort
     return settings;
 }
 
-unsigned int UploadSequence(Session& session, SequenceObject** elements, unsigned int count,
+unsigned int UploadSequence(Session& session, const SequenceObject* const* elements, unsigned int count,
                             unsigned short* sequenceNumber) {
     if (elements == nullptr || sequenceNumber == nullptr) return ResultInvalidArgument;  // nothing sent
     if (unsigned int r = RequireIdleCached(session)) return r;
     return UploadImage(session, elements, count, sequenceNumber, false);
 }
 
-unsigned int UploadImage(Session& session, SequenceObject** elements, unsigned int count,
+unsigned int UploadImage(Session& session, const SequenceObject* const* elements, unsigned int count,
                          unsigned short* sequenceNumber, bool allowLaserPorts) {
     if (sequenceNumber == nullptr) return ResultInvalidArgument;
     SequenceAnalysis image = Build(session, SequenceSettingsFor(session, allowLaserPorts), elements, count);
@@ -173,7 +173,8 @@ unsigned int MakeRoomFor(Session& session, unsigned int length) {
     return ResultSuccess;
 }
 
-unsigned int CalcMemoryUsage(Session& session, SequenceObject** elements, unsigned int count, unsigned int* size) {
+unsigned int CalcMemoryUsage(Session& session, const SequenceObject* const* elements, unsigned int count,
+                             unsigned int* size) {
     if (size == nullptr) return ResultInvalidArgument;
     const SequenceAnalysis image =
         Build(session, SequenceSettingsFor(session, session.state == Calibrating), elements, count);
@@ -182,14 +183,14 @@ unsigned int CalcMemoryUsage(Session& session, SequenceObject** elements, unsign
     return ResultSuccess;
 }
 
-unsigned int AnalyzeSequence(Session& session, SequenceObject** elements, unsigned int count,
+unsigned int AnalyzeSequence(Session& session, const SequenceObject* const* elements, unsigned int count,
                              SequenceAnalysis* analysis) {
     if (analysis == nullptr) return ResultInvalidArgument;
     *analysis = Build(session, SequenceSettingsFor(session, session.state == Calibrating), elements, count);
     return analysis->result;
 }
 
-unsigned int GetTiming(const Session& session, SequenceObject& element, unsigned int* duration,
+unsigned int GetTiming(const Session& session, const SequenceObject& element, unsigned int* duration,
                        unsigned int* illumination) {
     if (duration == nullptr || illumination == nullptr) return ResultInvalidArgument;
     SequenceElementTiming timing;

@@ -3,7 +3,8 @@
 
 /// Abstract byte channel to a device. The order of the seven operations is fixed:
 /// korvan calls a port through this table, so new operations go to the end, never in between.
-/// There is no virtual destructor: objects are destroyed through their own class.
+/// The destructor is virtual and public, so an object may be deleted through this interface;
+/// it is declared after the seven slots and so keeps them in place.
 class TESSEL_API Communicator {
 public:
     /// Slot 0: true while the port is open.
@@ -21,9 +22,10 @@ public:
     /// Slot 6: reads until the line falls silent; *data is allocated by tessel.
     virtual bool Receive(unsigned char** data, int* length, int timeoutMs) = 0;
 
+    virtual ~Communicator() = default;
+
 protected:
     Communicator() = default;
     Communicator(const Communicator&) = default;
     Communicator& operator=(const Communicator&) = default;
-    ~Communicator() = default;
 };

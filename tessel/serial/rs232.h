@@ -25,7 +25,7 @@ public:
     RS232(const RS232& other);
     RS232& operator=(const RS232& other);
     /// Releases the name and closes the port.
-    ~RS232();
+    ~RS232() override;
 
     /// True while the port is open.
     bool IsConnected() override;

@@ -37,7 +37,7 @@ public:
     RS232Async(const RS232Async&) = delete;
     RS232Async& operator=(const RS232Async&) = delete;
     /// Stops the worker, waits for it and closes the port.
-    ~RS232Async();
+    ~RS232Async() override;
 
     /// Slot 0: true while the worker runs with its port open (false after a failed Connect,
     /// Disconnect, or a worker that stopped on a line error).

@@ -157,5 +157,34 @@ TEST_F(LaserDefinitions, NotWhileASequenceRuns) {
     EXPECT_TRUE(korvan::detail::ProcessWide().laserList.empty());
 }
 
+// LaserSettings as it comes: a laser on LaserOutput1 whose intensity is set and lit at once.
+TEST_F(LaserDefinitions, DefaultSettingsGiveAWorkingIntensityControlledLaser) {
+    ConnectByPort(k);
+    Model([](sim::DeviceModel& m) { m.outputDefaults[kLine1] = 1; });
+    ASSERT_EQ(k.AddLaser(LaserSettings{}, &id), 0u);
+    EXPECT_EQ(Default(kLine1), 0) << "an active-high laser's line rests low";
+    ASSERT_EQ(k.SetLaserIntensity(id, 5000), 0u);
+    EXPECT_EQ(Model([](sim::DeviceModel& m) { return int(m.analog[4]); }), 32767) << "half of the full range";
+    ASSERT_EQ(k.SetLaserONOFF(id, 1), 0u);
+    EXPECT_EQ(Model([](sim::DeviceModel& m) { return int(m.lineLevels[kLine1]); }), 1);
+    ASSERT_EQ(k.SetLaserONOFF(id, 0), 0u);
+    EXPECT_EQ(Model([](sim::DeviceModel& m) { return int(m.lineLevels[kLine1]); }), 0);
+}
+
+// A refused active level is refused before the state query: nothing reaches the device.
+TEST_F(LaserDefinitions, ARefusedActiveLevelSendsNothing) {
+    ConnectByPort(k);
+    const int queries = sim.RequestCount(0x31), writes = DefaultWrites();  // state queries, default writes
+    for (int level : {-1, 2, 500}) {
+        LaserSettings settings;
+        settings.activeLevel = level;
+        EXPECT_EQ(k.AddLaser(settings, &id), 2u) << level;
+        EXPECT_EQ(k.AddLaser(0, 0, 0, LaserOutput2, 0, 10000, 0, &id, level), 2u) << level;
+    }
+    EXPECT_EQ(sim.RequestCount(0x31), queries);
+    EXPECT_EQ(DefaultWrites(), writes);
+    EXPECT_TRUE(korvan::detail::ProcessWide().laserList.empty());
+}
+
 }  // namespace
 }  // namespace devicetest

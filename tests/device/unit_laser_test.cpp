@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <random>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -27,6 +30,11 @@ Laser Sample() {
     laser.activeLevel = 0;
     laser.calibration->scanStepSize = 25;
     return laser;
+}
+
+auto Fields(const LaserSettings& s) {
+    return std::make_tuple(s.port, s.switchOnDelay, s.switchOffDelay, s.intensityDelay, s.minIntensity, s.maxIntensity,
+                           s.pulseFrequency, s.activeLevel, s.warmUpTime);
 }
 
 TEST(Laser, StartsAsAContinuousLaserWithAnIdentityGrid) {
@@ -159,6 +167,112 @@ TEST(Laser, GetLaserCopiesTheWholeDefinitionAndItsTable) {
 
     EXPECT_EQ(k.GetLaser(id + 5, &got), korvan::ResultInvalidArgument);
     EXPECT_EQ(k.GetLaser(id, nullptr), korvan::ResultInvalidArgument);
+}
+
+// A laser made from settings gives them back, whatever they are; id, intensity and table are a
+// fresh laser's.
+TEST(Laser, SettingsRoundTripThroughALaser) {
+    std::mt19937 random(7);
+    std::uniform_int_distribution<unsigned int> any(0, 20000);
+    for (int round = 0; round < 50; ++round) {
+        LaserSettings s;
+        s.port = static_cast<OutputPorts>(any(random) % 5 == 0 ? NoOutput : LaserOutput1 + any(random) % 4);
+        s.switchOnDelay = any(random);
+        s.switchOffDelay = any(random);
+        s.intensityDelay = any(random);
+        s.minIntensity = any(random);
+        s.maxIntensity = any(random);
+        s.pulseFrequency = any(random);
+        s.activeLevel = static_cast<int>(any(random) % 2);
+        s.warmUpTime = any(random);
+        const Laser laser(s);
+        EXPECT_EQ(Fields(laser.Settings()), Fields(s)) << round;
+        EXPECT_EQ(laser.id, 0u);
+        EXPECT_EQ(laser.intensity, 0u);
+        EXPECT_TRUE(*laser.calibration == *Laser().calibration);
+    }
+}
+
+// Every call form of AddLaser against every active level: the positional overloads are told
+// apart by the type of their last argument alone, so a literal 0 or 500 means an active level
+// and 0u or 500u a warm-up time. Levels other than 0 and 1 are refused and define nothing.
+TEST(Laser, AddLaserCallFormsAndActiveLevels) {
+    testsupport::ProcessStateGuard processState;
+    Korvan k;
+    using Call = std::function<unsigned int(unsigned int*)>;
+    struct Form {
+        const char* what;
+        Call add;
+        unsigned int result;
+        int activeLevel;
+        unsigned int warmUpTime;
+    };
+    std::vector<Form> forms = {
+        {"(..., &id)", [&](unsigned int* id) { return k.AddLaser(1, 2, 3, NoOutput, 0, 10000, 0, id); }, 0, 1, 0},
+        {"(..., &id, 0)", [&](unsigned int* id) { return k.AddLaser(1, 2, 3, NoOutput, 0, 10000, 0, id, 0); }, 0, 0, 0},
+        {"(..., &id, 0u)", [&](unsigned int* id) { return k.AddLaser(1, 2, 3, NoOutput, 0, 10000, 0, id, 0u); }, 0, 1,
+         0},
+        {"(..., &id, 500u)", [&](unsigned int* id) { return k.AddLaser(1, 2, 3, NoOutput, 0, 10000, 0, id, 500u); }, 0,
+         1, 500},
+        {"(..., &id, 0, 40u)", [&](unsigned int* id) { return k.AddLaser(1, 2, 3, NoOutput, 0, 10000, 0, id, 0, 40u); },
+         0, 0, 40},
+        {"settings", [&](unsigned int* id) { return k.AddLaser(LaserSettings{}, id); }, 0, 1, 0},
+    };
+    for (int level : {-1, 0, 1, 2, 500}) {
+        const bool valid = level == 0 || level == 1;
+        const unsigned int expected = valid ? 0u : 2u;
+        forms.push_back(
+            {"(..., &id, level)",
+             [&k, level](unsigned int* id) { return k.AddLaser(1, 2, 3, NoOutput, 0, 10000, 0, id, level); }, expected,
+             level, 0});
+        forms.push_back(
+            {"(..., &id, level, 7u)",
+             [&k, level](unsigned int* id) { return k.AddLaser(1, 2, 3, NoOutput, 0, 10000, 0, id, level, 7u); },
+             expected, level, 7});
+        forms.push_back({"settings with level",
+                         [&k, level](unsigned int* id) {
+                             LaserSettings s;
+                             s.port = NoOutput;
+                             s.activeLevel = level;
+                             return k.AddLaser(s, id);
+                         },
+                         expected, level, 0});
+    }
+    for (const Form& f : forms) {
+        SCOPED_TRACE(::testing::Message() << f.what << " active level " << f.activeLevel);
+        const auto before = korvan::detail::ProcessWide().laserList.size();
+        unsigned int id = 0;
+        ASSERT_EQ(f.add(&id), f.result);
+        if (f.result != 0) {
+            EXPECT_EQ(korvan::detail::ProcessWide().laserList.size(), before) << "no laser is defined";
+            continue;
+        }
+        Laser got;
+        ASSERT_EQ(k.GetLaser(id, &got), 0u);
+        EXPECT_EQ(got.activeLevel, f.activeLevel);
+        EXPECT_EQ(got.warmUpTime, f.warmUpTime);
+        EXPECT_EQ(got.OffLevel(), f.activeLevel == 0 ? 1 : 0);
+        ASSERT_EQ(k.RemoveLaser(id), 0u);
+    }
+}
+
+// The settings overload defines what the positional one does with the same fields, and
+// GetLaser gives those fields back.
+TEST(Laser, SettingsOverloadDefinesTheSameLaser) {
+    testsupport::ProcessStateGuard processState;
+    Korvan k;
+    const LaserSettings s = Sample().Settings();
+    unsigned int byFields = 0, byPosition = 0;
+    ASSERT_EQ(k.AddLaser(s, &byFields), 0u);
+    Laser first;
+    ASSERT_EQ(k.GetLaser(byFields, &first), 0u);
+    EXPECT_EQ(Fields(first.Settings()), Fields(s));
+    ASSERT_EQ(k.RemoveLaser(byFields), 0u);
+    ASSERT_EQ(k.AddLaser(11, 12, 13, LaserOutput3, 1000, 9000, 2000, &byPosition, 0, 40u), 0u);
+    Laser second;
+    ASSERT_EQ(k.GetLaser(byPosition, &second), 0u);
+    EXPECT_TRUE(first == second);
+    EXPECT_EQ(k.AddLaser(s, nullptr), 2u);
 }
 
 }  // namespace

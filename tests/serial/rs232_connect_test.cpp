@@ -1,4 +1,5 @@
 #include <tessel/serial/rs232.h>
+#include <tessel/serial/rs232_async.h>
 
 #include "support/serial_pty_peer.h"
 
@@ -7,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
+#include <type_traits>
 
 using testsupport::PtyPeer;
 
@@ -29,6 +32,23 @@ TEST(RS232Connect, DefaultsAfterConstruction) {
     EXPECT_FALSE(port.xonXoff);
     EXPECT_EQ(port.PortName(), nullptr);
     EXPECT_FALSE(port.Connect());  // no stored name
+}
+
+static_assert(std::has_virtual_destructor_v<Communicator> && std::has_virtual_destructor_v<RS232> &&
+                  std::has_virtual_destructor_v<RS232Async>,
+              "a port may be deleted through the Communicator interface");
+
+// Deleting through the interface runs the port's own destructor: the port is closed, so the
+// exclusive open of the same line succeeds again.
+TEST(RS232Connect, DeletingThroughTheInterfaceClosesThePort) {
+    PtyPeer peer;
+    std::string name = peer.PortName();
+    std::unique_ptr<Communicator> port = std::make_unique<RS232>();
+    ASSERT_TRUE(port->Connect(name.data()));
+    RS232 second;
+    EXPECT_FALSE(second.Connect(name.data())) << "the line is held while the first port is open";
+    port.reset();
+    EXPECT_TRUE(second.Connect(name.data()));
 }
 
 TEST(RS232Connect, OpensAndKeepsNameAcrossDisconnect) {

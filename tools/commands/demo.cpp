@@ -54,9 +54,12 @@ std::string Discover() {
 void CalibrateWithCamera(Korvan& korvan, sim::VirtualDevice& device) {
     constexpr unsigned int kGrid = 4, kFirst = 4000, kSpacing = 19178;
     sim::VirtualCamera camera(device, sim::CameraMapping{});
+    LaserSettings settings;
+    settings.switchOnDelay = 200;
+    settings.switchOffDelay = 100;
+    settings.intensityDelay = 50;
     unsigned int laser = 0;
-    if (unsigned int r = korvan.AddLaser(200, 100, 50, LaserOutput1, 0, 10000, 0, &laser))
-        throw DeviceError("cannot define the calibration laser", r);
+    if (unsigned int r = korvan.AddLaser(settings, &laser)) throw DeviceError("cannot define the calibration laser", r);
     korvan.SetLaserIntensity(laser, 2000);
     std::printf("\nCalibration with the virtual camera (%u points):\n", kGrid * kGrid);
     unsigned int r = korvan.StartCalibration(kGrid * kGrid, laser);

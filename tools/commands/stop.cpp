@@ -20,8 +20,11 @@ void SwitchAllLasersOff(Korvan& korvan) {
     for (OutputPorts port : {LaserOutput1, LaserOutput2, LaserOutput3, LaserOutput4}) {
         int offLevel = 0;
         if (korvan.GetOutputDefault(port, &offLevel) != 0) offLevel = 0;  // the usual active-high line
+        LaserSettings settings;
+        settings.port = port;
+        settings.activeLevel = offLevel == 0 ? 1 : 0;
         unsigned int id = 0;
-        if (unsigned int r = korvan.AddLaser(0, 0, 0, port, 0, 10000, 0, &id, offLevel == 0 ? 1 : 0))
+        if (unsigned int r = korvan.AddLaser(settings, &id))
             throw DeviceError("cannot address laser output " + std::to_string(port - LaserOutput1 + 1), r);
         unsigned int r = korvan.SetLaserONOFF(id, 0);
         if (r == 0) r = korvan.SetLaserIntensity(id, 0);

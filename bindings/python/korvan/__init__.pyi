@@ -3,7 +3,7 @@ from __future__ import annotations
 
 import enum
 import os
-from typing import Callable, Iterable, Optional, Sequence, Union
+from typing import Callable, Iterable, Literal, Optional, Sequence, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -141,7 +141,7 @@ class Device:
     user_data: bytes
     def add_laser(self, port: OutputPorts, *, switch_on_delay: int = 0, switch_off_delay: int = 0,
                   intensity_delay: int = 0, min_intensity: int = 0, max_intensity: int = 10000,
-                  pulse_frequency: int = 0, active_level: int = 1, warm_up_time: int = 0) -> int: ...
+                  pulse_frequency: int = 0, active_level: Literal[0, 1] = 1, warm_up_time: int = 0) -> int: ...
     def remove_laser(self, laser_id: int) -> None: ...
     def get_laser(self, laser_id: int) -> LaserDefinition: ...
     def get_port_for_laser(self, laser_id: int) -> OutputPorts: ...

@@ -289,7 +289,7 @@ Device of the process, independent of any connection.)doc")
             [](Device& d, py::bytes value) {
                 std::string data = value;
                 Check(d.handle->Call([&](Korvan& k) {
-                    return k.SetUserData(reinterpret_cast<unsigned char*>(data.data()),
+                    return k.SetUserData(reinterpret_cast<const unsigned char*>(data.data()),
                                          static_cast<unsigned int>(data.size()));
                 }),
                       "set_user_data");
@@ -301,12 +301,10 @@ Device of the process, independent of any connection.)doc")
             [](Device& d, OutputPorts port, unsigned int switchOnDelay, unsigned int switchOffDelay,
                unsigned int intensityDelay, unsigned int minIntensity, unsigned int maxIntensity,
                unsigned int pulseFrequency, int activeLevel, unsigned int warmUpTime) {
+                const LaserSettings settings{port,         switchOnDelay,  switchOffDelay, intensityDelay, minIntensity,
+                                             maxIntensity, pulseFrequency, activeLevel,    warmUpTime};
                 unsigned int id = 0;
-                Check(d.handle->Call([&](Korvan& k) {
-                    return k.AddLaser(switchOnDelay, switchOffDelay, intensityDelay, port, minIntensity, maxIntensity,
-                                      pulseFrequency, &id, activeLevel, warmUpTime);
-                }),
-                      "add_laser");
+                Check(d.handle->Call([&](Korvan& k) { return k.AddLaser(settings, &id); }), "add_laser");
                 return id;
             },
             py::arg("port"), py::kw_only(), py::arg("switch_on_delay") = 0, py::arg("switch_off_delay") = 0,
@@ -315,7 +313,9 @@ Device of the process, independent of any connection.)doc")
             "Defines a laser and returns its identifier. Delays are microseconds; min/max intensity "
             "(0..10000) are the analog levels of intensity 0 and 10000: by default the full range, as in "
             "sequence files; equal values mean no intensity control (the laser fires at full power "
-            "whatever intensity an element asks for). pulse_frequency 0 is a continuous laser.")
+            "whatever intensity an element asks for). pulse_frequency 0 is a continuous laser. active_level "
+            "is the line level that switches the laser on: 1 or 0 (any other value raises KorvanError with "
+            "RESULT_INVALID_ARGUMENT).")
         .def(
             "remove_laser",
             [](Device& d, unsigned int id) {

@@ -203,6 +203,22 @@ def test_get_laser_gives_the_whole_definition(dev, tmp_path):
         dev.remove_laser(laser)
 
 
+@pytest.mark.parametrize("level", [-1, 0, 1, 2, 500])
+def test_add_laser_takes_active_levels_0_and_1_only(dev, level):
+    if level in (0, 1):
+        laser = dev.add_laser(korvan.OutputPorts.LaserOutput2, active_level=level)
+        try:
+            assert dev.get_laser(laser).active_level == level
+        finally:
+            dev.remove_laser(laser)
+        return
+    with pytest.raises(korvan.KorvanError) as raised:
+        dev.add_laser(korvan.OutputPorts.LaserOutput2, active_level=level)
+    assert raised.value.code_name == "RESULT_INVALID_ARGUMENT"
+    laser = dev.add_laser(korvan.OutputPorts.LaserOutput2)  # the refused one took no port
+    dev.remove_laser(laser)
+
+
 @pytest.mark.parametrize("max_intensity", [0, 10000])
 def test_the_element_preview_lights_what_the_device_lights(dev, tmp_path, max_intensity):
     laser = dev.add_laser(korvan.OutputPorts.LaserOutput4, max_intensity=max_intensity)

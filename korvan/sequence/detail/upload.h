@@ -14,11 +14,11 @@ namespace korvan::detail {
 KORVAN_API SequenceSettings SequenceSettingsFor(const Session& session, bool allowLaserPorts);
 
 /// Korvan::UploadSequence: Idle only.
-KORVAN_API unsigned int UploadSequence(Session& session, SequenceObject** elements, unsigned int count,
+KORVAN_API unsigned int UploadSequence(Session& session, const SequenceObject* const* elements, unsigned int count,
                                        unsigned short* sequenceNumber);
 /// Compiles and stores an image without the state gate; `allowLaserPorts` lets the elements
 /// drive a laser's own port (a pulsed laser's pulse sequence).
-KORVAN_API unsigned int UploadImage(Session& session, SequenceObject** elements, unsigned int count,
+KORVAN_API unsigned int UploadImage(Session& session, const SequenceObject* const* elements, unsigned int count,
                                     unsigned short* sequenceNumber, bool allowLaserPorts);
 /// Sends the announcement of an image; 0 with the device's number for it in `*number`.
 KORVAN_API unsigned int AnnounceSequence(Session& session, unsigned int length, unsigned int mainLength,
@@ -27,11 +27,11 @@ KORVAN_API unsigned int AnnounceSequence(Session& session, unsigned int length, 
 /// else defragments when needed and waits for the end of it.
 KORVAN_API unsigned int MakeRoomFor(Session& session, unsigned int length);
 
-KORVAN_API unsigned int CalcMemoryUsage(Session& session, SequenceObject** elements, unsigned int count,
+KORVAN_API unsigned int CalcMemoryUsage(Session& session, const SequenceObject* const* elements, unsigned int count,
                                         unsigned int* size);
-KORVAN_API unsigned int AnalyzeSequence(Session& session, SequenceObject** elements, unsigned int count,
+KORVAN_API unsigned int AnalyzeSequence(Session& session, const SequenceObject* const* elements, unsigned int count,
                                         SequenceAnalysis* analysis);
-KORVAN_API unsigned int GetTiming(const Session& session, SequenceObject& element, unsigned int* duration,
+KORVAN_API unsigned int GetTiming(const Session& session, const SequenceObject& element, unsigned int* duration,
                                   unsigned int* illumination);
 
 /// Korvan::StartSequence: Idle only.
