@@ -33,7 +33,7 @@ template <class A>
 struct Analyzes<A, std::void_t<decltype(std::declval<Korvan&>().AnalyzeSequence(std::declval<A>(), 1u, nullptr))>>
     : std::true_type {};
 template <class A>
-constexpr bool kTakesArray = Uploads<A>::value && Measures<A>::value && Analyzes<A>::value;
+constexpr bool kTakesArray = Uploads<A>::value&& Measures<A>::value&& Analyzes<A>::value;
 
 static_assert(kTakesArray<SequenceObject**>, "the old array form");
 static_assert(kTakesArray<SequenceObject* const*>, "a const array of elements");
@@ -73,7 +73,7 @@ protected:
     SequenceObject* Add(std::unique_ptr<SequenceObject> e, bool beam = true) {
         if (beam) e->laserIds[0] = laser;
         e->startTick = nextTick;
-        nextTick += 500;
+        nextTick += 20000;  // room for the filled ellipse
         elements.push_back(e.get());
         owned.push_back(std::move(e));
         return elements.back();
