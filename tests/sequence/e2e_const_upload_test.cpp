@@ -35,7 +35,8 @@ TEST_F(ConstUpload, AConstArrayRunsAsTheNonConstOne) {
     EXPECT_NE(plain, constant);
     const std::vector<Record> expected = Run(plain);
     EXPECT_FALSE(Only(expected, Event::Line).empty());
-    EXPECT_EQ(Run(constant), expected);
+    EXPECT_EQ(Only(Run(constant), Event::Line),
+              Only(expected, Event::Line));  // the mirrors start where the first run left them
 }
 
 TEST_F(ConstUpload, ConstUserDataIsStored) {

@@ -73,7 +73,7 @@ protected:
     SequenceObject* Add(std::unique_ptr<SequenceObject> e, bool beam = true) {
         if (beam) e->laserIds[0] = laser;
         e->startTick = nextTick;
-        nextTick += 500;
+        nextTick += 20000;  // room for the filled ellipse
         elements.push_back(e.get());
         owned.push_back(std::move(e));
         return elements.back();
