@@ -3,7 +3,11 @@
 // coordinates. Same layout as the Windows POINT it stands in for.
 #include <cstdint>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 struct tagPOINT {
     std::int32_t x;
     std::int32_t y;
 };
+#endif

@@ -3,9 +3,13 @@
 // Windows RECT it stands in for.
 #include <cstdint>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 struct tagRECT {
     std::int32_t left;
     std::int32_t top;
     std::int32_t right;
     std::int32_t bottom;
 };
+#endif
