@@ -11,6 +11,9 @@
 namespace tessel::detail {
 namespace {
 
+// How long a cancelled read may take to end before the port gives up on it.
+constexpr DWORD kCancelWaitMs = 1000;
+
 struct Win32Port {
     HANDLE file = INVALID_HANDLE_VALUE;
     HANDLE ioEvent = nullptr;  // manual-reset; signals the one transfer in flight
@@ -19,6 +22,10 @@ struct Win32Port {
     // WaitPort reads the first byte of a burst itself; the next read hands it out first.
     unsigned char early = 0;
     bool haveEarly = false;
+    // WaitPort's read lives here, not on its stack: a driver that does not end a cancelled read
+    // at once may still complete it later.
+    OVERLAPPED waitRead{};
+    bool readStuck = false;
 };
 
 Win32Port* PortOf(PortHandle handle) {
@@ -48,8 +55,8 @@ bool Transfer(Win32Port& port, bool write, void* buffer, DWORD count, DWORD* don
     OVERLAPPED ov{};
     ov.hEvent = port.ioEvent;
     ResetEvent(port.ioEvent);
-    BOOL started = write ? WriteFile(port.file, buffer, count, nullptr, &ov)
-                         : ReadFile(port.file, buffer, count, nullptr, &ov);
+    BOOL started =
+        write ? WriteFile(port.file, buffer, count, nullptr, &ov) : ReadFile(port.file, buffer, count, nullptr, &ov);
     if (!started && GetLastError() != ERROR_IO_PENDING) {
         // With fAbortOnError a line error stops all transfers until it is read out.
         DWORD errors = 0;
@@ -83,6 +90,7 @@ void CloseSerial(PortHandle handle) {
     Win32Port* port = PortOf(handle);
     if (port == nullptr) return;
     CloseHandle(port->file);
+    if (port->readStuck) return;  // closing ends the read; its record must outlive it
     CloseHandle(port->ioEvent);
     delete port;
 }
@@ -165,28 +173,39 @@ PortEvent WaitPort(PortHandle handle, const WakeSignal& wake, int timeoutMs) {
     Win32Port* port = PortOf(handle);
     if (port == nullptr) return PortEvent::LineGone;
     if (port->haveEarly) return PortEvent::Readable;
-    // All-zero time-outs: the one-byte read waits for its byte without limit; the wait below
-    // bounds it instead. (WaitCommEvent would avoid taking the byte, but not every driver
-    // reports receive events.)
-    if (!ApplyTimeouts(*port, COMMTIMEOUTS{})) return PortEvent::LineGone;
-    OVERLAPPED ov{};
+    // The one-byte read in the form that returns as soon as a byte is there, as every read here
+    // does (a read without time-outs is not cancellable under every driver, Wine's among them).
+    // The wait below bounds it. WaitCommEvent would leave the byte on the line, but not every
+    // driver reports receive events.
+    if (!ApplyTimeouts(*port, ReadTimeouts(timeoutMs < 0 ? 0x7FFFFFFF : (timeoutMs > 0 ? timeoutMs : 1))))
+        return PortEvent::LineGone;
+    if (port->readStuck) return PortEvent::LineGone;
+    OVERLAPPED& ov = port->waitRead;
+    ov = OVERLAPPED{};
     ov.hEvent = port->ioEvent;
     ResetEvent(port->ioEvent);
     if (!ReadFile(port->file, &port->early, 1, nullptr, &ov) && GetLastError() != ERROR_IO_PENDING)
         return PortEvent::LineGone;
     HANDLE waits[2] = {port->ioEvent, static_cast<HANDLE>(wake.event)};
-    const DWORD which = WaitForMultipleObjects(2, waits, FALSE, timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
-    if (which != WAIT_OBJECT_0) CancelIoEx(port->file, &ov);
+    const DWORD which =
+        WaitForMultipleObjects(2, waits, FALSE, timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+    if (which != WAIT_OBJECT_0) {
+        CancelIoEx(port->file, &ov);
+        if (WaitForSingleObject(port->ioEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
+            port->readStuck = true;
+            return which == WAIT_OBJECT_0 + 1 ? PortEvent::Woken : PortEvent::LineGone;
+        }
+    }
     DWORD n = 0;
-    const bool completed = GetOverlappedResult(port->file, &ov, &n, TRUE) != 0;
+    const bool completed = GetOverlappedResult(port->file, &ov, &n, FALSE) != 0;
     if (completed && n == 1) {
         // A byte that arrived while the read was being cancelled still counts: input wins.
         port->haveEarly = true;
         return PortEvent::Readable;
     }
     if (which == WAIT_OBJECT_0 + 1) return PortEvent::Woken;
-    if (which == WAIT_TIMEOUT) return PortEvent::Timeout;
-    return PortEvent::LineGone;  // the read ended without a byte, or the wait failed
+    if (which == WAIT_TIMEOUT || (which == WAIT_OBJECT_0 && completed)) return PortEvent::Timeout;
+    return PortEvent::LineGone;  // the read failed, or the wait did
 }
 
 }  // namespace tessel::detail

@@ -33,7 +33,10 @@ TEST_F(ComNames, FriendlyNamesThenFallbackInTheirOrder) {
         Names expected;
     };
     const Case cases[] = {
-        {"interface order kept", {"USB Serial Port (COM12)", "Communications Port (COM1)"}, {"COM1", "COM12"}, nullptr,
+        {"interface order kept",
+         {"USB Serial Port (COM12)", "Communications Port (COM1)"},
+         {"COM1", "COM12"},
+         nullptr,
          {"COM12", "COM1"}},
         {"filter is a substring of the friendly name",
          {"USB Serial Port (COM4)", "Standard Serial over Bluetooth link (COM9)", "USB Serial Port (COM5)"},
@@ -51,7 +54,10 @@ TEST_F(ComNames, FriendlyNamesThenFallbackInTheirOrder) {
          {"COM6"},
          nullptr,
          {"COM6"}},
-        {"first parenthesised run without blanks", {"Adapter (rev 2) (COM8)", "X (COM10) (COM11)"}, {}, nullptr,
+        {"first parenthesised run without blanks",
+         {"Adapter (rev 2) (COM8)", "X (COM10) (COM11)"},
+         {},
+         nullptr,
          {"COM8", "COM10"}},
         {"nothing at all", {}, {}, nullptr, {}},
     };

@@ -31,6 +31,6 @@ ln -sfn "$pty" "$link"
 echo "$port -> $pty"
 
 start=$(date +%s%N)
-TESSEL_NO_HARDWARE_PORTS=1 TESSEL_EXTRA_PORTS="$port" \
+TESSEL_NO_HARDWARE_PORTS=1 TESSEL_EXTRA_PORTS="$port" timeout 120 \
   "$root/scripts/wine_test.sh" --exec "$windows_build/bin/com_identify.exe" "$port"
 echo "com_identify took $(( ($(date +%s%N) - start) / 1000000 )) ms"

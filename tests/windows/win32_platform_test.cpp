@@ -23,7 +23,8 @@ namespace fs = std::filesystem;
 
 // The file as the wide Windows calls see it: proves the UTF-8 name reached the file system intact.
 std::string ReadWide(const fs::path& path) {
-    HANDLE file = CreateFileW(path.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(path.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return "<missing>";
     std::string content(1 << 16, '\0');
     DWORD got = 0;
@@ -47,9 +48,9 @@ TEST(Win32AtomicSave, NewAndReplacedFilesUnderUtf8NamesLeaveNoTemporaries) {
     for (const char* name : names) {
         const fs::path path = fs::u8path(dir.Path()) / fs::u8path(name);
         const std::string utf8 = path.u8string();
-        ASSERT_TRUE(CIniFile::Create(utf8.c_str())) << name;                           // MoveFileExW: a new file
-        ASSERT_TRUE(CIniFile::SetValue("a", "1", "S", utf8.c_str())) << name;          // ReplaceFileW
-        ASSERT_TRUE(CIniFile::SetValue("b", "second", "S", utf8.c_str())) << name;     // and again
+        ASSERT_TRUE(CIniFile::Create(utf8.c_str())) << name;                        // MoveFileExW: a new file
+        ASSERT_TRUE(CIniFile::SetValue("a", "1", "S", utf8.c_str())) << name;       // ReplaceFileW
+        ASSERT_TRUE(CIniFile::SetValue("b", "second", "S", utf8.c_str())) << name;  // and again
         const std::string content = ReadWide(path);
         EXPECT_NE(content.find("a=1"), std::string::npos) << name << ": " << content;
         EXPECT_NE(content.find("b=second"), std::string::npos) << name << ": " << content;
@@ -73,7 +74,8 @@ TEST(Win32AtomicSave, AFileAnotherHandleHoldsKeepsItsContent) {
     ASSERT_TRUE(CIniFile::Create(path.u8string().c_str()));
     ASSERT_TRUE(CIniFile::SetValue("k", "old", "S", path.u8string().c_str()));
     // Held without delete sharing: Windows refuses to replace it, and the old content stays.
-    HANDLE holder = CreateFileW(path.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE holder =
+        CreateFileW(path.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(CIniFile::SetValue("k", "new", "S", path.u8string().c_str()));
     CloseHandle(holder);
