@@ -85,7 +85,8 @@ void BM_SideBySide(benchmark::State& state) {
     int found = 0;
     for (auto _ : state) {
         found = 0;
-        for (const std::optional<tools::FoundDevice>& d : tools::IdentifyAll(ports, kProbeTimeoutMs)) found += d ? 1 : 0;
+        for (const std::optional<tools::FoundDevice>& d : tools::IdentifyAll(ports, kProbeTimeoutMs))
+            found += d ? 1 : 0;
     }
     state.counters["ports"] = static_cast<double>(ports.size());
     state.counters["devices"] = found;
