@@ -1,11 +1,26 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, only the build and test packages this machine lacks.
+# --windows (or KORVAN_SETUP_WINDOWS=1) adds the MinGW-w64 cross compiler, the
+# GoogleTest sources it builds from, and Wine for running the tests; Linux-only
+# machines skip those (about 1 GB).
 set -euo pipefail
+windows="${KORVAN_SETUP_WINDOWS:-0}"
+for arg in "$@"; do
+  case "$arg" in
+    --windows) windows=1 ;;
+    *) echo "usage: $0 [--windows]" >&2; exit 2 ;;
+  esac
+done
+packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev libtiff-dev
+          python3-dev python3-numpy python3-pytest pybind11-dev
+          python3-venv python3-pip python3-setuptools python3-wheel
+          libcli11-dev nlohmann-json3-dev libpng-dev librsvg2-bin clang-format python3-clang locales)
+if [ "$windows" = 1 ]; then
+  # util-linux brings unshare, which scripts/wine_test.sh needs to mask the serial devices.
+  packages+=(g++-mingw-w64-x86-64-posix googletest wine64 wine util-linux)
+fi
 need=()
-for pkg in g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev libtiff-dev \
-           python3-dev python3-numpy python3-pytest pybind11-dev \
-           python3-venv python3-pip python3-setuptools python3-wheel \
-           libcli11-dev nlohmann-json3-dev libpng-dev librsvg2-bin clang-format python3-clang locales; do
+for pkg in "${packages[@]}"; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done
 sudo_cmd=""

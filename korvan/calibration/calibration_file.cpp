@@ -74,10 +74,10 @@ std::string PointKey(unsigned int index, int coordinate) {
 /// Why `path` cannot be read, or "" when it can.
 std::string Unreadable(const std::string& path) {
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
+    const auto status = std::filesystem::status(std::filesystem::u8path(path), error);
     if (status.type() == std::filesystem::file_type::not_found) return "no such file";
     if (status.type() == std::filesystem::file_type::directory) return "it is a directory";
-    if (!std::ifstream(path).is_open()) return "it cannot be opened";
+    if (!std::ifstream(std::filesystem::u8path(path)).is_open()) return "it cannot be opened";
     return "";
 }
 
@@ -116,7 +116,11 @@ unsigned int SaveCalibrationFile(const Calibration& calibration, const char* pat
     try {
         if (!CIniFile::Create(temporary.c_str())) return korvan::ResultInvalidArgument;
         unsigned int result = WriteAll(calibration, temporary.c_str());
-        if (result == 0 && std::rename(temporary.c_str(), path) != 0) result = korvan::ResultNotPossibleNow;
+        // std::rename refuses an existing target on Windows; the filesystem call replaces it there too.
+        std::error_code renameError;
+        if (result == 0)
+            std::filesystem::rename(std::filesystem::u8path(temporary), std::filesystem::u8path(path), renameError);
+        if (result == 0 && renameError) result = korvan::ResultNotPossibleNow;
         if (result != 0) std::remove(temporary.c_str());
         return result;
     } catch (const std::exception&) {

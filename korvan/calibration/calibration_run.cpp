@@ -80,7 +80,7 @@ unsigned int CalibrationRun::SetPoint(Session& session, unsigned int index, RPOI
     if (session.state == NotConnected) return ResultCommunicationError;
     tagPOINT position{};
     if (unsigned int r = GetActualPosition(session, *this, &position)) return r;
-    return SetPoint(session, index, camera, RPOINTF(position.x, position.y));
+    return SetPoint(session, index, camera, RPOINTF(static_cast<int>(position.x), static_cast<int>(position.y)));
 }
 
 unsigned int CalibrationRun::BeforeMove(Session& session) { return TurnLaserOff(session, laser_); }

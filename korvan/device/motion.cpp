@@ -41,12 +41,12 @@ unsigned int GetActualPosition(Session& session, CalibrationHooks& calibration, 
     if (unsigned int r = RequireState(session, {Idle, Calibrating})) return r;
     const bool calibrating = session.state == Calibrating;
     if (calibrating) calibration.BeforeMove(session);
-    std::int32_t* axes[] = {&position->x, &position->y};
+    decltype(position->x)* axes[] = {&position->x, &position->y};  // LONG on Windows, int32 elsewhere
     const unsigned int channels[] = {MirrorX, MirrorY};
     for (int i = 0; i < 2; ++i) {
         const auto reply = Exchange(session.Line(), Request(kReadPosition).U8(*AnalogChannelCode(channels[i])));
         if (!reply.Done()) return ResultCommunicationError;
-        *axes[i] = static_cast<std::int32_t>(reply.At<2>(2));
+        *axes[i] = static_cast<std::int32_t>(reply.At<2>(2));  // a 16-bit mirror position
     }
     if (calibrating) calibration.AfterPositionRead(session);
     return ResultSuccess;

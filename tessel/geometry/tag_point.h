@@ -5,7 +5,11 @@
 
 #include <cstdint>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 struct tagPOINT {
     std::int32_t x;
     std::int32_t y;
 };
+#endif

@@ -5,9 +5,13 @@
 
 #include <cstdint>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 struct tagRECT {
     std::int32_t left;
     std::int32_t top;
     std::int32_t right;
     std::int32_t bottom;
 };
+#endif

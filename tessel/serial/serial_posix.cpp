@@ -1,5 +1,6 @@
 // POSIX serial ports: exclusive open, raw 8N1 with optional XON/XOFF, time-outs through poll.
 #include <tessel/serial/detail/serial_platform.h>
+#include <tessel/serial/detail/comm_timeouts.h>
 #include <tessel/serial/detail/serial_baud_linux.h>
 
 #include <cerrno>
@@ -178,10 +179,7 @@ bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsign
         if (!timed) {
             int pieceStart = done - done % piece;
             pieceEnd = pieceStart + piece < count ? pieceStart + piece : count;
-            long long total = static_cast<long long>(t.WriteTotalTimeoutMultiplier) * (pieceEnd - pieceStart) +
-                              t.WriteTotalTimeoutConstant;
-            if (total == 0) total = 1000LL * (pieceEnd - pieceStart) + 1000;
-            deadline = Clock::now() + std::chrono::milliseconds(total);
+            deadline = Clock::now() + std::chrono::milliseconds(WriteBudgetMs(t, pieceEnd - pieceStart));
             timed = true;
         }
         int wait = RemainingMs(deadline);

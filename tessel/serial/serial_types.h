@@ -3,8 +3,12 @@
 
 #include <cstdint>
 
-// Port state records kept by RS232. They carry the fields a Windows port has, so that code
-// written against that layout keeps compiling; on POSIX the serial layer maps them onto termios.
+// Port state records kept by RS232. On Windows they are the system's own (from <windows.h>, so
+// an application may include it before or after this header); elsewhere this header defines
+// them with the same fields, and the serial layer maps them onto termios.
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 /// Native handle of an open port; `kInvalidPortHandle` (all bits set) when closed.
 using PortHandle = std::intptr_t;
@@ -12,6 +16,8 @@ constexpr PortHandle kInvalidPortHandle = -1;
 
 /// 32-bit platform boolean.
 using PlatformBool = std::int32_t;
+
+#if !defined(_WIN32)
 
 constexpr unsigned char NOPARITY = 0;
 constexpr unsigned char ODDPARITY = 1;
@@ -59,3 +65,4 @@ struct COMMTIMEOUTS {
     std::uint32_t WriteTotalTimeoutMultiplier = 0;
     std::uint32_t WriteTotalTimeoutConstant = 0;
 };
+#endif  // !_WIN32

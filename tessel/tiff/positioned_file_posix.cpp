@@ -20,13 +20,13 @@ std::unique_ptr<PositionedFile> PositionedFile::open(const char* path) {
     return std::unique_ptr<PositionedFile>(new PositionedFile(fd, static_cast<uint64_t>(st.st_size)));
 }
 
-PositionedFile::~PositionedFile() { ::close(descriptor_); }
+PositionedFile::~PositionedFile() { ::close(static_cast<int>(descriptor_)); }
 
 bool PositionedFile::ReadAt(uint64_t offset, void* destination, size_t bytes) const {
     auto* out = static_cast<unsigned char*>(destination);
     while (bytes > 0) {
         if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
-        ssize_t got = ::pread(descriptor_, out, bytes, static_cast<off_t>(offset));
+        ssize_t got = ::pread(static_cast<int>(descriptor_), out, bytes, static_cast<off_t>(offset));
         if (got < 0) {
             if (errno == EINTR) continue;
             return false;

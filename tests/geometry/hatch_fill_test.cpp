@@ -78,8 +78,8 @@ TEST(GeometryHatchFill, DegenerateInputsGiveEmptyResult) {
 
 TEST(GeometryHatchFill, SpacingLostInRoundingEndsInsteadOfLooping) {
     // At 1e9 a float step of 1 vanishes; the walk could never reach its end.
-    const std::vector<Vector2f> far{Vector2f(1e9f, 1e9f), Vector2f(1e9f + 512, 1e9f), Vector2f(1e9f, 1e9f + 512)};
-    Fill fill(far, 1.0f);
+    const std::vector<Vector2f> distant{Vector2f(1e9f, 1e9f), Vector2f(1e9f + 512, 1e9f), Vector2f(1e9f, 1e9f + 512)};
+    Fill fill(distant, 1.0f);
     ASSERT_NE(fill.rows, nullptr);
     EXPECT_TRUE(fill.rows->empty());
     // Non-finite coordinates are no reason to hang or crash either.
@@ -110,7 +110,7 @@ TEST(GeometryHatchFill, FarFromOriginEveryCrossingStepHasItsRow) {
         Vector2f q(c.x0, c.y0);
         std::size_t next = 0;
         std::size_t expected = 0;
-        const auto near = [](Vector2f a, Vector2f b) {
+        const auto closeTo = [](Vector2f a, Vector2f b) {
             return std::fabs(a.x - b.x) < 0.05f && std::fabs(a.y - b.y) < 0.05f;
         };
         while (p.y < yEnd || p.x < xEnd || q.y < yEnd || q.x < xEnd) {
@@ -143,10 +143,10 @@ TEST(GeometryHatchFill, FarFromOriginEveryCrossingStepHasItsRow) {
                 const Vector2f from(static_cast<float>(p.x + ta * dx), static_cast<float>(p.y + ta * dy));
                 const Vector2f to(static_cast<float>(p.x + tb * dx), static_cast<float>(p.y + tb * dy));
                 // Rows of steps too short to judge may lie between; skip over them.
-                while (next < fill.rows->size() && !near((*fill.rows)[next][0].start, from)) ++next;
+                while (next < fill.rows->size() && !closeTo((*fill.rows)[next][0].start, from)) ++next;
                 ASSERT_LT(next, fill.rows->size()) << "no row for the step at P = " << p.ToString();
                 ASSERT_EQ((*fill.rows)[next].size(), 1u);
-                EXPECT_TRUE(near((*fill.rows)[next][0].end, to))
+                EXPECT_TRUE(closeTo((*fill.rows)[next][0].end, to))
                     << (*fill.rows)[next][0].end.ToString() << " " << to.ToString();
                 ++next;
             }

@@ -4,16 +4,32 @@
 
 namespace testsupport {
 
+void SetEnv(const char* name, const std::string& value) {
+#if defined(_WIN32)
+    ::_putenv_s(name, value.c_str());
+#else
+    ::setenv(name, value.c_str(), 1);
+#endif
+}
+
+void UnsetEnv(const char* name) {
+#if defined(_WIN32)
+    ::_putenv_s(name, "");  // an empty value removes the variable
+#else
+    ::unsetenv(name);
+#endif
+}
+
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
     if (const char* old = ::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
+    SetEnv(name, value);
 }
 
 ScopedEnv::~ScopedEnv() {
     if (old_)
-        ::setenv(name_.c_str(), old_->c_str(), 1);
+        SetEnv(name_.c_str(), *old_);
     else
-        ::unsetenv(name_.c_str());
+        UnsetEnv(name_.c_str());
 }
 
 }  // namespace testsupport

@@ -5,6 +5,11 @@
 
 namespace testsupport {
 
+/// Sets or removes a variable of this process's environment (on Windows an empty value cannot
+/// be set: it removes the variable).
+void SetEnv(const char* name, const std::string& value);
+void UnsetEnv(const char* name);
+
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const std::string& value);

@@ -1,5 +1,6 @@
 #include <tessel/config/detail/ini_format.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -24,7 +25,8 @@ bool isCommentChar(char c) { return c == '#' || c == ';'; }
 
 IniLoad loadIniFile(const char* fileName, std::vector<CIniFile::Record_s>& records) {
     if (fileName == nullptr) return IniLoad::CannotOpen;
-    std::ifstream in(fileName, std::ios::in | std::ios::binary);
+    // UTF-8 names, also on Windows, where a narrow name would be read in the ANSI code page.
+    std::ifstream in(std::filesystem::u8path(fileName), std::ios::in | std::ios::binary);
     if (!in.is_open()) return IniLoad::CannotOpen;
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) return IniLoad::CannotOpen;

@@ -1,6 +1,7 @@
 #pragma once
 // The narrow interface between the portable serial code and the operating system.
-// One implementation per platform (serial_posix.cpp, port_enumeration_posix.cpp).
+// One implementation per platform (serial_posix.cpp and port_enumeration_posix.cpp,
+// serial_win32.cpp and port_enumeration_win32.cpp).
 #include <tessel/export.h>
 #include <tessel/serial/serial_types.h>
 
@@ -10,8 +11,9 @@
 
 namespace tessel::detail {
 
-/// Opens `name` (relative to /dev unless it starts with '/') exclusively and discards
-/// pending input. kInvalidPortHandle on failure.
+/// Opens `name` exclusively and discards pending input. POSIX: relative to /dev unless it starts
+/// with '/'. Windows: "COMn" (opened as \\.\COMn) or a full "\\.\" device path.
+/// kInvalidPortHandle on failure.
 PortHandle OpenSerial(const char* name);
 void CloseSerial(PortHandle handle);
 
@@ -41,10 +43,15 @@ bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsign
 /// built-in UARTs).
 bool RequestLowLatency(PortHandle handle);
 
-/// A signal another thread raises to end a WaitPort early (a pipe on POSIX).
+/// A signal another thread raises to end a WaitPort early (a pipe on POSIX, a manual-reset
+/// event on Windows).
 struct WakeSignal {
+#if defined(_WIN32)
+    void* event = nullptr;
+#else
     int readEnd = -1;
     int writeEnd = -1;
+#endif
 };
 bool OpenWake(WakeSignal& wake);
 void CloseWake(WakeSignal& wake);
@@ -59,8 +66,8 @@ PortEvent WaitPort(PortHandle handle, const WakeSignal& wake, int timeoutMs);
 
 /// What the machine offers to the enumeration passes.
 struct PortCandidates {
-    std::vector<std::string> friendlyNames;  ///< hardware pass: "Product text (ttyUSB0)"
-    std::vector<std::string> fallbackNames;  ///< fallback pass: ttyS*, ttyUSB*, ttyACM* in order
+    std::vector<std::string> friendlyNames;  ///< hardware pass: "Product text (ttyUSB0)" or "... (COM3)"
+    std::vector<std::string> fallbackNames;  ///< fallback: ttyS*, ttyUSB*, ttyACM* or COMn, in order
     std::vector<std::string> consoles;       ///< port names of the active system console
 };
 TESSEL_API PortCandidates ScanSerialPorts();

@@ -21,8 +21,8 @@ public:
     bool ReadAt(uint64_t offset, void* destination, size_t bytes) const;
 
 private:
-    PositionedFile(int descriptor, uint64_t size) : descriptor_(descriptor), size_(size) {}
-    int descriptor_;
+    PositionedFile(std::intptr_t descriptor, uint64_t size) : descriptor_(descriptor), size_(size) {}
+    std::intptr_t descriptor_;  // a file descriptor on POSIX, a HANDLE on Windows
     uint64_t size_;
 };
 
