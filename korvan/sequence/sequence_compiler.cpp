@@ -47,6 +47,8 @@ SequenceAnalysis CompileSequence(const SequenceObject* const* elements, unsigned
     for (unsigned int i = 0; i < analysis.elements.size() && i < count; ++i) {
         // Outputs, waits and jumps give no light. The element compiler files 1 tick for them, which
         // GetTiming keeps reporting; the analysis shows what the beam does.
+        // A null element was refused (ResultInvalidArgument); nothing after it was built.
+        if (elements[i] == nullptr) break;
         if (!IsBeamKind(KindOf(*elements[i]))) analysis.elements[i].illumination = 0;
         if (i < lit) analysis.illuminationTicks += analysis.elements[i].illumination;
     }
