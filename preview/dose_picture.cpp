@@ -1,11 +1,9 @@
 #include "preview/pictures.h"
-
-#include <png.h>
+#include "preview/png_file.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <memory>
 
 namespace preview {
 namespace {
@@ -74,14 +72,14 @@ const Glyph* GlyphOf(char c) {
 // An RGB canvas for the PNG: the map, its colour bar and their labels.
 struct Canvas {
     int width, height;
-    std::vector<png_byte> pixels;
+    std::vector<unsigned char> pixels;
     Canvas(int w, int h) : width(w), height(h), pixels(static_cast<size_t>(w) * h * 3, 255) {}
     void Set(int x, int y, const Rgb& c) {
         if (x < 0 || y < 0 || x >= width || y >= height) return;
-        png_byte* p = &pixels[(static_cast<size_t>(y) * width + x) * 3];
-        p[0] = static_cast<png_byte>(c.r);
-        p[1] = static_cast<png_byte>(c.g);
-        p[2] = static_cast<png_byte>(c.b);
+        unsigned char* p = &pixels[(static_cast<size_t>(y) * width + x) * 3];
+        p[0] = static_cast<unsigned char>(c.r);
+        p[1] = static_cast<unsigned char>(c.g);
+        p[2] = static_cast<unsigned char>(c.b);
     }
     void Text(int x, int y, const std::string& text) {
         for (char c : text) {
@@ -212,37 +210,8 @@ DoseMap ComputeDose(const BeamTrace& trace, int size) {
 }
 
 bool WriteDosePng(const DoseMap& map, const std::string& path, std::string* error) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
-    if (!file) {
-        *error = "cannot create " + path;
-        return false;
-    }
     const Canvas canvas = RenderDose(map);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (png == nullptr || info == nullptr) {
-        png_destroy_write_struct(&png, nullptr);
-        *error = "libpng could not start";
-        return false;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        *error = "writing " + path + " failed";
-        return false;
-    }
-    png_init_io(png, file.get());
-    png_set_IHDR(png, info, static_cast<png_uint_32>(canvas.width), static_cast<png_uint_32>(canvas.height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < canvas.height; ++y)
-        png_write_row(png, &canvas.pixels[static_cast<size_t>(y) * canvas.width * 3]);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    if (std::fflush(file.get()) != 0) {
-        *error = "writing " + path + " failed";
-        return false;
-    }
-    return true;
+    return WriteRgbPng(path, canvas.width, canvas.height, canvas.pixels.data(), error);
 }
 
 }  // namespace preview

@@ -1,12 +1,9 @@
 #include "tools/sequence_run.h"
 
+#include "tools/detail/console.h"
 #include "tools/report.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <map>
 #include <thread>
@@ -14,14 +11,11 @@
 namespace tools {
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;  // the signal's number
-void OnInterrupt(int signal) { interrupted = signal; }
-
 // The library calls this during the image transfer; it cannot carry context, hence the static.
 bool showProgress = false;
 bool Progress(int sent, int total) {
     if (showProgress) DrawProgress("upload", sent, total);
-    return interrupted == 0;  // Ctrl-C cancels a long upload too
+    return detail::CaughtInterrupt() == 0;  // Ctrl-C cancels a long upload too
 }
 
 const char* StateText(State s) {
@@ -38,15 +32,6 @@ const char* StateText(State s) {
     case NotConnected: return "not connected";
     }
     return "unknown";
-}
-
-// True when a line (Enter) arrived on standard input.
-bool EnterPressed() {
-    pollfd p{STDIN_FILENO, POLLIN, 0};
-    if (::poll(&p, 1, 0) <= 0 || !(p.revents & POLLIN)) return false;
-    char buf[256];
-    const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
-    return n > 0;
 }
 
 // Stop leaves the lines where the sequence put them: drive every continuous laser dark (a pulsed
@@ -99,24 +84,20 @@ std::string RunText(State state, unsigned int runIndex, unsigned int runs) {
 
 }  // namespace
 
-void CatchInterrupts() {
-    interrupted = 0;
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-}
+void CatchInterrupts() { detail::CatchInterrupts(); }
 
 RunReport RunSequence(Korvan& korvan, const sequence_file::DefinedSequence& defined, const RunSettings& settings) {
     RunReport report;
     std::vector<SequenceObject*> elements = defined.compiled.file.Pointers();
-    showProgress = !settings.quiet && ::isatty(STDERR_FILENO);
+    showProgress = !settings.quiet && detail::StandardErrorIsTerminal();
     korvan.SetSendingDataFct(Progress);
     const auto began = std::chrono::steady_clock::now();
     unsigned int r =
         korvan.UploadSequence(elements.data(), static_cast<unsigned int>(elements.size()), &report.sequenceNumber);
     korvan.SetSendingDataFct(nullptr);
-    if (interrupted) {
+    if (const int signal = detail::CaughtInterrupt()) {
         report.interrupted = true;
-        report.signal = interrupted;
+        report.signal = signal;
         return report;
     }
     if (r == korvan::ResultSequenceInvalid) defined.compiled.ThrowIfFailed();
@@ -138,11 +119,11 @@ RunReport RunSequence(Korvan& korvan, const sequence_file::DefinedSequence& defi
     int waitPort = -1;  // on a virtual device: the input the current wait holds for
     bool waitHigh = true;
     while (true) {
-        if (interrupted) {
+        if (const int signal = detail::CaughtInterrupt()) {
             korvan.Stop();
             SwitchLasersOff(korvan, defined);
             report.interrupted = true;
-            report.signal = interrupted;
+            report.signal = signal;
             if (!settings.quiet) std::printf("interrupted: sequence stopped, lasers switched off\n");
             break;
         }
@@ -165,10 +146,10 @@ RunReport RunSequence(Korvan& korvan, const sequence_file::DefinedSequence& defi
         }
         if (state == WaitingForUser) {
             report.waitedForUser = true;
-            if (EnterPressed() && (r = korvan.AcknowledgeWaitForUser()) != 0)
+            if (detail::LineEntered() && (r = korvan.AcknowledgeWaitForUser()) != 0)
                 throw DeviceError("the device refused the acknowledgement", r);
         }
-        if (state == ActiveA && waitPort >= 0 && !settings.autoInputs && EnterPressed()) {
+        if (state == ActiveA && waitPort >= 0 && !settings.autoInputs && detail::LineEntered()) {
             settings.virtualDevice->SetInput(waitPort, waitHigh);
             if (!settings.quiet)
                 std::printf("  virtual device: input %d set %s\n", waitPort, waitHigh ? "high" : "low");

@@ -2,15 +2,17 @@
 #include "preview/pictures.h"
 #include "preview/preview_files.h"
 #include "preview/duration_text.h"
+#include "preview/png_file.h"
 
+#include "tests/support/png_pixels.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <cstdlib>
 #include <numeric>
 #include <optional>
@@ -287,23 +289,45 @@ TEST(PreviewDose, PictureCarriesAColourScaleBesideTheMap) {
     testsupport::TempDir dir;
     std::string error;
     ASSERT_TRUE(preview::WriteDosePng(map, dir.File("d.png"), &error)) << error;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, dir.File("d.png").c_str()));
-    image.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> rgb(PNG_IMAGE_SIZE(image));
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
+    testsupport::PngPixels image;
+    ASSERT_TRUE(testsupport::ReadPng(dir.File("d.png"), &image));
     EXPECT_GT(image.width, 64u + 60);   // the bar and its numbers
     EXPECT_GT(image.height, 64u + 10);  // the unit below
-    const auto brightness = [&](unsigned x, unsigned y) {
-        const png_byte* p = &rgb[(y * image.width + x) * 3];
-        return p[0] + p[1] + p[2];
-    };
+    const auto brightness = [&](unsigned x, unsigned y) { return image.Brightness(x, y); };
     // The bar runs from the brightest colour at the top to black at the bottom.
     EXPECT_GT(brightness(64 + 12, 0), 600);
     EXPECT_EQ(brightness(64 + 12, 63), 0);
     // A cell of 1024 x 1024 units holding 1 ms is 0.954 ms per 1000 x 1000 units.
     EXPECT_NEAR(preview::DosePerArea(map, 1000), 1e6 / (1024.0 * 1024.0), 1e-9);
+}
+
+// The encoder must hand every pixel over unchanged, whatever the size: odd widths (rows that are
+// not a multiple of 4 bytes), one-pixel pictures, noise that defeats the compressor.
+TEST(PreviewPng, EveryPixelSurvivesTheEncoderAsDecodedElsewhere) {
+    std::mt19937 random(7);
+    testsupport::TempDir dir;
+    for (const auto& [width, height] : std::vector<std::pair<int, int>>{{1, 1}, {3, 5}, {17, 2}, {640, 11}, {5, 333}}) {
+        std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
+        for (unsigned char& b : rgb) b = static_cast<unsigned char>(random());
+        std::string error;
+        const std::string path = dir.File("p" + std::to_string(width) + "x" + std::to_string(height) + ".png");
+        ASSERT_TRUE(preview::WriteRgbPng(path, width, height, rgb.data(), &error)) << error;
+        testsupport::PngPixels decoded;
+        ASSERT_TRUE(testsupport::ReadPng(path, &decoded)) << width << "x" << height;
+        EXPECT_EQ(decoded.width, static_cast<unsigned>(width));
+        EXPECT_EQ(decoded.height, static_cast<unsigned>(height));
+        EXPECT_TRUE(decoded.rgb == rgb) << width << "x" << height;
+    }
+}
+
+TEST(PreviewPng, RefusesWhatItCannotWrite) {
+    testsupport::TempDir dir;
+    const unsigned char pixel[3] = {1, 2, 3};
+    std::string error;
+    EXPECT_FALSE(preview::WriteRgbPng(dir.File("missing-folder/p.png"), 1, 1, pixel, &error));
+    EXPECT_NE(error.find("missing-folder"), std::string::npos) << error;
+    EXPECT_FALSE(preview::WriteRgbPng(dir.File("empty.png"), 0, 1, pixel, &error));
+    EXPECT_FALSE(testsupport::FileExists(dir.File("empty.png")));
 }
 
 }  // namespace

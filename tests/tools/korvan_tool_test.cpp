@@ -1,6 +1,7 @@
 // The korvan tool's verbs, run as programs: sequence files checked, previewed (and the pictures
 // decoded by real readers), run on the built-in virtual device and on korvan-sim, interrupted;
 // list, info, flash and calibration check against korvan-sim.
+#include "support/png_pixels.h"
 #include "support/scoped_env.h"
 #include "support/sim_process.h"
 
@@ -8,7 +9,6 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <png.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -138,18 +138,14 @@ TEST(KorvanCheck, StartsFollowTheLibraryTimingAndFiguresAddUp) {
     EXPECT_EQ(report["deviceMemoryBytes"], report["imageBytes"]);
 }
 
-// Reads a PNG's size with libpng; false when it does not decode.
-bool DecodePng(const std::string& path, png_uint_32* width, png_uint_32* height) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-    image.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
-    const bool ok = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
+// Reads a PNG's size; false when it does not decode.
+bool DecodePng(const std::string& path, unsigned* width, unsigned* height) {
+    testsupport::PngPixels image;
+    if (!testsupport::ReadPng(path, &image)) return false;
     *width = image.width;
     *height = image.height;
     // A picture of a sequence has light in it.
-    return ok && std::any_of(pixels.begin(), pixels.end(), [](png_byte b) { return b > 64; });
+    return std::any_of(image.rgb.begin(), image.rgb.end(), [](unsigned char b) { return b > 64; });
 }
 
 TEST(KorvanExamples, EveryExampleChecksAndPreviewsIntoPicturesThatRender) {
@@ -169,7 +165,7 @@ TEST(KorvanExamples, EveryExampleChecksAndPreviewsIntoPicturesThatRender) {
         // A real SVG renderer must accept the drawing.
         const std::string render = "rsvg-convert '" + svg + "' -o '" + rendered + "'";
         EXPECT_EQ(std::system(render.c_str()), 0) << name;
-        png_uint_32 w = 0, h = 0;
+        unsigned w = 0, h = 0;
         EXPECT_TRUE(DecodePng(rendered, &w, &h)) << name;
         EXPECT_TRUE(DecodePng(dose, &w, &h)) << name;
         EXPECT_GT(w, 512u);  // the 512-cell map with its colour scale beside and its unit below

@@ -1,11 +1,10 @@
 // korvan flash FIRMWARE --device DEVICE: write a firmware image through the device's bootloader.
 #include "tools/commands/command.h"
+#include "tools/detail/console.h"
 #include "tools/discovery.h"
 #include "tools/report.h"
 
 #include <tessel/bootloader/bootloader.h>
-
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -68,7 +67,7 @@ int Run(const Options& o) {
     if (!bootloader.IsDeviceInfoAvailable())
         throw DeviceError("the bootloader on " + device.port + " stopped answering");
     if (!bootloader.EnterBootloader()) throw DeviceError("the device did not enter programming mode");
-    showProgress = !o.json && ::isatty(STDERR_FILENO);
+    showProgress = !o.json && detail::StandardErrorIsTerminal();
     bootloader.progressCallback = Progress;
     if (!bootloader.UpdateFirmware(o.parameter, image.data(), static_cast<long>(image.size())))
         throw DeviceError(
