@@ -20,8 +20,7 @@ void Append(void* context, void* data, int size) {
 
 bool WriteRgbPng(const std::string& path, int width, int height, const unsigned char* rgb, std::string* error) {
     std::string encoded;
-    if (width <= 0 || height <= 0 ||
-        stbi_write_png_to_func(Append, &encoded, width, height, 3, rgb, width * 3) == 0) {
+    if (width <= 0 || height <= 0 || stbi_write_png_to_func(Append, &encoded, width, height, 3, rgb, width * 3) == 0) {
         *error = "cannot encode the picture for " + path;
         return false;
     }

@@ -47,7 +47,7 @@ TEST(WindowsCommandLine, QuotesOnlyWhatNeedsItAndEscapesBackslashesOnlyBeforeQuo
         {"--port", "--port"},
         {"", "\"\""},
         {"two words", "\"two words\""},
-        {R"(C:\dir\file)", R"(C:\dir\file)"},  // no quote follows: backslashes stay single
+        {R"(C:\dir\file)", R"(C:\dir\file)"},   // no quote follows: backslashes stay single
         {R"(C:\my dir\)", R"("C:\my dir\\")"},  // the trailing one would escape the closing quote
         {R"(say "hi")", R"("say \"hi\"")"},
         {R"(a\"b)", R"("a\\\"b")"},
