@@ -6,6 +6,8 @@
 #if defined(_WIN32)
 #if defined(KORVAN_SIM_BUILDING)
 #define KORVAN_SIM_API __declspec(dllexport)
+#elif defined(KORVAN_SIM_STATIC)
+#define KORVAN_SIM_API
 #else
 #define KORVAN_SIM_API __declspec(dllimport)
 #endif

@@ -17,7 +17,7 @@ void Line::Restore() {
 }
 
 void Line::Close() {
-    if (pty_.master >= 0) detail::ClosePty(&pty_);
+    if (detail::PtyOpen(pty_)) detail::ClosePty(&pty_);
 }
 
 void Line::HangUp() {
@@ -26,24 +26,25 @@ void Line::HangUp() {
 }
 
 long Line::Read(int waitMs, uint8_t* buffer, size_t capacity) {
-    if (detail::WaitReadable(pty_.master, waitMs) != detail::WaitResult::Readable) return 0;
-    return detail::ReadAvailable(pty_.master, buffer, capacity);
+    if (detail::WaitReadable(pty_, waitMs) != detail::WaitResult::Readable) return 0;
+    return detail::ReadAvailable(pty_, buffer, capacity);
 }
 
 bool Line::Send(const std::vector<Outgoing>& out) {
     for (const Outgoing& o : out) {
         if (o.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(o.delayMs));
         if (o.dropLine) return false;
-        if (!o.bytes.empty() && !detail::WriteAll(pty_.master, o.bytes.data(), o.bytes.size(), kWriteTimeoutMs))
+        if (!o.bytes.empty() && !detail::WriteAll(pty_, o.bytes.data(), o.bytes.size(), kWriteTimeoutMs))
             break;  // the host stopped reading; it will see a missing reply
     }
     return true;
 }
 
 void Line::Receive(const uint8_t* data, size_t size, SimState& state) {
-    state.hostLineRate = detail::HostBaudRate(pty_.master);
-    // A UART at another rate than the sender's reads garbage, which no protocol may see.
-    const bool garbled = settings_.checkLineRate && state.hostLineRate != state.lineRate;
+    state.hostLineRate = detail::HostBaudRate(pty_);
+    // A UART at another rate than the sender's reads garbage, which no protocol may see. A line
+    // without a rate (a pipe) cannot be at the wrong one.
+    const bool garbled = settings_.checkLineRate && state.hostLineRate != 0 && state.hostLineRate != state.lineRate;
     for (size_t i = 0; i < size; ++i) {
         uint8_t byte = data[i];
         if (hostBytes_ == corruptAt_) byte ^= corruptMask_;
@@ -83,6 +84,6 @@ void Line::DropAfterInputBytes(size_t n) {
 
 void Line::SendToHost(const std::vector<uint8_t>& bytes) { unsolicited_.push_back(Outgoing{bytes, 0, false}); }
 
-int Line::HostLineRate() const { return pty_.master >= 0 ? detail::HostBaudRate(pty_.master) : 0; }
+int Line::HostLineRate() const { return detail::PtyOpen(pty_) ? detail::HostBaudRate(pty_) : 0; }
 
 }  // namespace sim

@@ -8,9 +8,9 @@ namespace sim::detail {
 
 // On a pseudo-terminal master the termios requests act on the slave, so this is what the host
 // configured; termios2 carries the rate as a number, arbitrary rates included.
-int HostBaudRate(int masterFd) {
+int HostBaudRate(const Pty& pty) {
     struct termios2 tio {};
-    if (ioctl(masterFd, TCGETS2, &tio) != 0) return 0;
+    if (ioctl(pty.master, TCGETS2, &tio) != 0) return 0;
     return static_cast<int>(tio.c_ospeed);
 }
 

@@ -46,8 +46,10 @@ void ClosePty(Pty* pty) {
     pty->slaveKeeper = pty->master = -1;
 }
 
-WaitResult WaitReadable(int fd, int timeoutMs) {
-    pollfd p{fd, POLLIN, 0};
+bool PtyOpen(const Pty& pty) { return pty.master >= 0; }
+
+WaitResult WaitReadable(Pty& pty, int timeoutMs) {
+    pollfd p{pty.master, POLLIN, 0};
     int n = poll(&p, 1, timeoutMs);
     if (n < 0) return errno == EINTR ? WaitResult::Timeout : WaitResult::Failed;
     if (n == 0) return WaitResult::Timeout;
@@ -55,13 +57,14 @@ WaitResult WaitReadable(int fd, int timeoutMs) {
     return (p.revents & (POLLERR | POLLNVAL)) ? WaitResult::Failed : WaitResult::Timeout;
 }
 
-long ReadAvailable(int fd, uint8_t* buffer, size_t capacity) {
-    ssize_t n = read(fd, buffer, capacity);
+long ReadAvailable(Pty& pty, uint8_t* buffer, size_t capacity) {
+    ssize_t n = read(pty.master, buffer, capacity);
     if (n >= 0) return static_cast<long>(n);
     return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t size, int timeoutMs) {
+bool WriteAll(Pty& pty, const uint8_t* data, size_t size, int timeoutMs) {
+    const int fd = pty.master;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     size_t done = 0;
     while (done < size) {
