@@ -4,6 +4,7 @@
 #include <sequence_file/sequence_file.h>
 
 #include <climits>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -79,7 +80,8 @@ FileLaser ReadLaser(const Json& j, const std::string& pointer, const std::string
         if (!c->is_string() || c->get<std::string>().empty())
             Expected(o.PointerOf("calibration"), "a calibration file path or null", *c);
         std::string path = c->get<std::string>();
-        if (path[0] != '/' && !baseDir.empty()) path = baseDir + "/" + path;
+        // Relative to the sequence file's folder unless rooted ("/x" here, "C:\x" or "\\server\x" on Windows).
+        if (!std::filesystem::u8path(path).has_root_path() && !baseDir.empty()) path = baseDir + "/" + path;
         l.calibrationPath = path;
         std::string why;
         if (korvan::LoadCalibrationFile(*l.calibration, path.c_str(), &why) != 0) Fail(o.PointerOf("calibration"), why);
@@ -255,8 +257,8 @@ SequenceFile ReadSequenceFile(const std::string& path) {
     in.seekg(0);
     std::string text(static_cast<size_t>(size), '\0');
     if (!in.read(text.data(), size)) throw InputError("", "cannot read " + path);
-    const auto slash = path.find_last_of('/');
-    SequenceFile file = ParseSequenceText(text, slash == std::string::npos ? "." : path.substr(0, slash));
+    const std::string folder = std::filesystem::u8path(path).parent_path().u8string();
+    SequenceFile file = ParseSequenceText(text, folder.empty() ? "." : folder);
     file.path = path;
     return file;
 }

@@ -173,8 +173,10 @@ TEST(SequenceFile, ShapesInDeviceUnitsNeedAnIdentityCalibration) {
     Calibration table(4);
     const std::string path = ::testing::TempDir() + "sequence_file_test.ini";
     ASSERT_EQ(table.SaveCalibration(path.c_str()), 0u);
+    std::string jsonPath;  // a Windows temp folder's backslashes must be escaped in JSON
+    for (char c : path) jsonPath += c == '\\' ? std::string("\\\\") : std::string(1, c);
     const std::string laser =
-        R"({ "lasers": [ { "name": "a", "port": "laser1", "calibration": ")" + path + R"(" } ], )";
+        R"({ "lasers": [ { "name": "a", "port": "laser1", "calibration": ")" + jsonPath + R"(" } ], )";
     try {
         ParseSequenceText(
             laser +

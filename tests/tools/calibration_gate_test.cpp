@@ -50,17 +50,16 @@ protected:
                                  R"( ], "elements": [ { "type": "point", "at": [600, 600], "laser": "a" } ] })";
         const sequence_file::SequenceFile file = sequence_file::ParseSequenceText(text, dir_.Path());
         Outcome out;
-        char* buffer = nullptr;
-        size_t size = 0;
-        std::FILE* stream = open_memstream(&buffer, &size);
+        // A real file rather than a memory stream: open_memstream is POSIX only.
+        const std::string printed = dir_.File("printed.txt");
+        std::FILE* stream = std::fopen(printed.c_str(), "w");
         try {
             tools::CheckCalibrations(file, allow, stream);
         } catch (const tools::InputError& e) {
             out.refusal = e.Pointer() + ": " + e.what();
         }
         std::fclose(stream);
-        out.printed.assign(buffer, size);
-        std::free(buffer);
+        out.printed = testsupport::ReadFile(printed);
         return out;
     }
 
