@@ -116,13 +116,15 @@ TEST_P(ProgressRequestsTest, PostReturnsOnlyOnceShownAndNeverHangs) {
     if (c.limit < 0) EXPECT_GE(wakes.load(), total + 1) << "the waker runs on every Post";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ProgressRequestsTest,
-    ::testing::Values(Case{"one caller, one by one", 1, 200, -1, false}, Case{"four callers, one by one", 4, 100, -1, false},
-                      Case{"four callers, batched", 4, 100, -1, true},
-                      Case{"display ends early, one by one", 3, 100, 37, false},
-                      Case{"display ends early, batched", 3, 100, 37, true},
-                      Case{"display ends before anything", 2, 20, 0, false}),
-    [](const ::testing::TestParamInfo<Case>& info) { return "Case" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Cases, ProgressRequestsTest,
+                         ::testing::Values(Case{"one caller, one by one", 1, 200, -1, false},
+                                           Case{"four callers, one by one", 4, 100, -1, false},
+                                           Case{"four callers, batched", 4, 100, -1, true},
+                                           Case{"display ends early, one by one", 3, 100, 37, false},
+                                           Case{"display ends early, batched", 3, 100, 37, true},
+                                           Case{"display ends before anything", 2, 20, 0, false}),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                             return "Case" + std::to_string(info.index);
+                         });
 
 }  // namespace

@@ -11,7 +11,7 @@ namespace testsupport {
 struct ProgressWindowView {
     HWND window = nullptr;
     HWND control = nullptr;
-    int position = -1;  // the control's position
+    int position = -1;        // the control's position
     int low = -1, high = -1;  // the control's range
     bool visible = false;
     bool topMost = false;

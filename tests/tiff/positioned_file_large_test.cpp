@@ -29,8 +29,8 @@ constexpr std::uint64_t kFileSize = 6 * (std::uint64_t{1} << 30) + 12345;
 
 // Marks written into the sparse file: each is 16 bytes whose values depend on their offset.
 const std::uint64_t kMarks[] = {0,
-                                kFourGiB - 8,  // across the 4 GiB line
-                                kFourGiB + 9,  // just past it, odd
+                                kFourGiB - 8,         // across the 4 GiB line
+                                kFourGiB + 9,         // just past it, odd
                                 kFourGiB + 4096 - 3,  // across a page past it
                                 5 * (std::uint64_t{1} << 30) + 7,
                                 kFileSize - 16};  // the very end
@@ -123,8 +123,7 @@ TEST_F(PositionedFileBeyond4GiB, MarksReadBackAtTheirOffsetsAndHolesAreZero) {
     std::vector<unsigned char> span(kMarkLength + 64, 0xEE);
     ASSERT_TRUE(file_->ReadAt(at, span.data(), span.size()));
     EXPECT_TRUE(std::equal(span.begin(), span.begin() + kMarkLength, MarkBytes(at).begin()));
-    EXPECT_EQ(std::vector<unsigned char>(span.begin() + kMarkLength, span.end()),
-              std::vector<unsigned char>(64, 0));
+    EXPECT_EQ(std::vector<unsigned char>(span.begin() + kMarkLength, span.end()), std::vector<unsigned char>(64, 0));
     // Exactly at 4 GiB: the second half of the mark across the line.
     std::vector<unsigned char> half(kMarkLength / 2, 0xEE);
     ASSERT_TRUE(file_->ReadAt(kFourGiB, half.data(), half.size()));

@@ -15,20 +15,21 @@ namespace {
 using testsupport::CountProgressWindows;
 using testsupport::FindProgressWindow;
 
-// Shows the display and waits until it has handled a first position, so the window (if one
-// could be created; the terminal bar takes over where not) exists when this returns.
-void ShowAndWait(const char* title) {
-    ASSERT_EQ(ShowProgressBar(title), 1);
-    ASSERT_EQ(UpdateValue(0), 0);
+constexpr char kNoWindow[] = "no progress window could be created here (no desktop?)";
+
+// Shows the display, waits until it has handled a first position and says whether a window
+// came up; where none can be created the terminal bar takes over, and the display is closed.
+bool WindowShown(const char* title, const wchar_t* caption) {
+    if (ShowProgressBar(title) != 1) return false;
+    UpdateValue(0);
+    if (FindProgressWindow(caption).window != nullptr) return true;
+    CloseProgressBar();
+    return false;
 }
 
 TEST(Win32ProgressWindow, PositionsAreClampedAndShownWhenUpdateReturns) {
-    ShowAndWait("Uploading sequence");
+    if (!WindowShown("Uploading sequence", L"Uploading sequence")) GTEST_SKIP() << kNoWindow;
     const auto first = FindProgressWindow(L"Uploading sequence");
-    if (first.window == nullptr) {
-        CloseProgressBar();
-        GTEST_SKIP() << "no progress window could be created here (no desktop?)";
-    }
     ASSERT_NE(first.control, nullptr);
     EXPECT_TRUE(first.visible);
     EXPECT_TRUE(first.topMost);
@@ -48,17 +49,14 @@ TEST(Win32ProgressWindow, PositionsAreClampedAndShownWhenUpdateReturns) {
 }
 
 TEST(Win32ProgressWindow, ANewWindowReplacesTheOldAndOnlyTheNewestIsDriven) {
-    ShowAndWait("first");
-    if (FindProgressWindow(L"first").window == nullptr) {
-        CloseProgressBar();
-        GTEST_SKIP() << "no progress window could be created here (no desktop?)";
-    }
+    if (!WindowShown("first", L"first")) GTEST_SKIP() << kNoWindow;
     UpdateValue(30);
-    ShowAndWait(u8"zweites Fenster \u00e4\u00f6\u00fc");
+    ASSERT_TRUE(WindowShown(u8"zweites Fenster \u00e4\u00f6\u00fc", L"zweites Fenster \u00e4\u00f6\u00fc"))
+        << "the UTF-8 title is the caption";
     UpdateValue(60);
     EXPECT_EQ(FindProgressWindow(L"first").window, nullptr);
     const auto second = FindProgressWindow(L"zweites Fenster \u00e4\u00f6\u00fc");
-    EXPECT_EQ(second.position, 60) << "the UTF-8 title is the caption";
+    EXPECT_EQ(second.position, 60);
     EXPECT_EQ(CountProgressWindows(), 1);
     CloseProgressBar();
     EXPECT_EQ(CountProgressWindows(), 0);
@@ -68,12 +66,8 @@ TEST(Win32ProgressWindow, ANewWindowReplacesTheOldAndOnlyTheNewestIsDriven) {
 }
 
 TEST(Win32ProgressWindow, AWindowClosedByTheUserLeavesTheCallsHarmless) {
-    ShowAndWait("closed by the user");
+    if (!WindowShown("closed by the user", L"closed by the user")) GTEST_SKIP() << kNoWindow;
     const auto view = FindProgressWindow(L"closed by the user");
-    if (view.window == nullptr) {
-        CloseProgressBar();
-        GTEST_SKIP() << "no progress window could be created here (no desktop?)";
-    }
     // As Alt+F4 would: the window goes, its thread ends, and nobody waits for it any more.
     SendMessageW(view.window, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(view.window));

@@ -56,9 +56,9 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
         RECT client{};
         GetClientRect(window, &client);
-        state->control = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, client.right,
-                                         client.bottom, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlId)),
-                                         ThisModule(), nullptr);
+        state->control =
+            CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, client.right, client.bottom,
+                            window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlId)), ThisModule(), nullptr);
         if (state->control == nullptr) return -1;  // the window is not created either
         SendMessageW(state->control, PBM_SETRANGE32, 0, 100);
         SendMessageW(state->control, PBM_SETSTEP, 1, 0);
@@ -67,14 +67,9 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case kRequestsQueued:
         if (state != nullptr) HandleRequests(window, *state);
         return 0;
-    case WM_CLOSE:
-        DestroyWindow(window);
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_CLOSE: DestroyWindow(window); return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
