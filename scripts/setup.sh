@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, only the build and test packages this machine lacks.
 # --windows (or KORVAN_SETUP_WINDOWS=1) adds the MinGW-w64 cross compiler, the
-# GoogleTest sources it builds from, and Wine for running the tests; Linux-only
-# machines skip those (about 1 GB).
+# GoogleTest sources it builds from, Wine for running the tests, and a virtual display
+# with a screenshot tool for the progress window's check; Linux-only machines skip
+# those (about 1 GB).
 set -euo pipefail
 windows="${KORVAN_SETUP_WINDOWS:-0}"
 for arg in "$@"; do
@@ -16,8 +17,9 @@ packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmar
           python3-venv python3-pip python3-setuptools python3-wheel
           libcli11-dev nlohmann-json3-dev libstb-dev libpng-dev librsvg2-bin clang-format python3-clang locales)
 if [ "$windows" = 1 ]; then
-  # util-linux brings unshare, which scripts/wine_test.sh needs to mask the serial devices.
-  packages+=(g++-mingw-w64-x86-64-posix googletest wine64 wine util-linux)
+  # util-linux brings unshare, which scripts/wine_test.sh needs to mask the serial devices;
+  # xvfb and imagemagick give the progress window a display and take its screenshot.
+  packages+=(g++-mingw-w64-x86-64-posix googletest wine64 wine util-linux xvfb imagemagick)
 fi
 need=()
 for pkg in "${packages[@]}"; do

@@ -80,7 +80,7 @@ TEST(Win32AtomicSave, AFileAnotherHandleHoldsKeepsItsContent) {
     EXPECT_FALSE(CIniFile::SetValue("k", "new", "S", path.u8string().c_str()));
     CloseHandle(holder);
     EXPECT_NE(ReadWide(path).find("k=old"), std::string::npos);
-    // Our temporary is gone. (Wine's ReplaceFileW leaves a file "rf*.tmp" of its own here.)
+    // Our temporary is gone.
     for (const std::string& name : EntriesIn(fs::u8path(dir.Path())))
         EXPECT_EQ(name.find("held.ini.tmp"), std::string::npos) << name;
 }

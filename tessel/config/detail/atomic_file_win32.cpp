@@ -31,14 +31,15 @@ HANDLE CreateTemporary(const std::wstring& target, std::wstring* temp) {
     return INVALID_HANDLE_VALUE;
 }
 
-// ReplaceFileW keeps the old file's attributes and security; it needs an existing target, so a
-// new file (or one removed meanwhile) is moved into place instead.
-bool MoveIntoPlace(const std::wstring& temp, const std::wstring& target, bool existed) {
-    if (existed) {
-        if (ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
-            return true;
-        if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
-    }
+// A rename over the target is the one step a kill cannot cut in half: the name shows the old
+// file or the new one. ReplaceFileW is no such step under Wine (a process terminated inside it
+// was seen to leave no target at all, only the complete temporary), so it is not used. The old
+// file's attributes are carried over by hand; its security comes, as for any new file, from the
+// folder, which loses only permissions set on that one file.
+bool MoveIntoPlace(const std::wstring& temp, const std::wstring& target, DWORD oldAttributes, bool existed) {
+    constexpr DWORD kCarried =
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    if (existed && (oldAttributes & kCarried) != 0) SetFileAttributesW(temp.c_str(), oldAttributes & kCarried);
     return MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
@@ -57,7 +58,7 @@ bool replaceFile(const char* fileName, const std::string& data) {
     if (file == INVALID_HANDLE_VALUE) return false;
     bool ok = WriteAll(file, data) && FlushFileBuffers(file);
     ok = CloseHandle(file) && ok;
-    if (ok) ok = MoveIntoPlace(temp, target, existed);
+    if (ok) ok = MoveIntoPlace(temp, target, attributes, existed);
     if (!ok) DeleteFileW(temp.c_str());
     return ok;
 }
