@@ -32,9 +32,7 @@ std::string PipeName() {
     return "\\\\.\\pipe\\korvan-sim-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
 }
 
-std::string SystemMessage(const char* what) {
-    return std::string(what) + ": error " + std::to_string(GetLastError());
-}
+std::string SystemMessage(const char* what) { return std::string(what) + ": error " + std::to_string(GetLastError()); }
 
 // Ends the transfer in flight on `ov`, waiting for it: its buffer must outlive it.
 void CancelAndWait(HANDLE handle, OVERLAPPED* ov) {
@@ -55,14 +53,11 @@ bool Listen(Pipe& p) {
         return true;
     }
     switch (GetLastError()) {
-        case ERROR_IO_PENDING:
-            p.pending = true;
-            return true;
-        case ERROR_PIPE_CONNECTED:  // the host came between CreateNamedPipe and here
-            p.connected = true;
-            return true;
-        default:
-            return false;
+    case ERROR_IO_PENDING: p.pending = true; return true;
+    case ERROR_PIPE_CONNECTED:  // the host came between CreateNamedPipe and here
+        p.connected = true;
+        return true;
+    default: return false;
     }
 }
 
@@ -178,15 +173,17 @@ long ReadAvailable(Pty& pty, uint8_t* buffer, size_t capacity) {
 
 bool WriteAll(Pty& pty, const uint8_t* data, size_t size, int timeoutMs) {
     Pipe* p = pty.pipe;
-    if (p == nullptr || !p->connected) return false;  // bytes for no host are lost, as on a bare line
+    if (p == nullptr) return false;
+    // Not `connected`: that is the reading thread's view, which may lag behind a host that has
+    // just opened. Without a host the write fails at once (ERROR_PIPE_LISTENING): the bytes are
+    // lost, as on a line nobody listens to.
     size_t done = 0;
     while (done < size) {
         OVERLAPPED ov{};
         ov.hEvent = p->writeEvent;
         ResetEvent(p->writeEvent);
         const DWORD chunk = static_cast<DWORD>(size - done < kPipeBufferBytes ? size - done : kPipeBufferBytes);
-        if (!WriteFile(p->handle, data + done, chunk, nullptr, &ov) && GetLastError() != ERROR_IO_PENDING)
-            return false;
+        if (!WriteFile(p->handle, data + done, chunk, nullptr, &ov) && GetLastError() != ERROR_IO_PENDING) return false;
         if (WaitForSingleObject(p->writeEvent, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
             CancelAndWait(p->handle, &ov);
             return false;

@@ -67,7 +67,8 @@ std::vector<std::string> ExtraPortNames() {
 // looked at (nothing is opened), so this is safe on the console itself.
 std::string BareName(const std::string& name) {
     namespace fs = std::filesystem;
-    if (name.empty()) return name;
+    // A Windows device path (\\.\COMn, \\.\pipe\...) is a name already; resolving it could open it.
+    if (name.empty() || name.rfind("\\\\", 0) == 0) return name;
     fs::path path = name[0] == '/' ? fs::path(name) : fs::path("/dev") / name;
     std::error_code ec;
     fs::path resolved = fs::canonical(path, ec);

@@ -1,18 +1,25 @@
 // Windows serial ports: exclusive CreateFileA on \\.\COMn, 8N1 with optional XON/XOFF through the
 // line state record, per-read time-outs through SetCommTimeouts. The handle is opened overlapped
 // so that the asynchronous port's worker can wait on a read and its wake-up event together;
-// the synchronous calls start an overlapped transfer and wait for it at once.
+// the synchronous calls start an overlapped transfer and wait for it at once, bounded by the
+// same wait the time-out record states, so a driver that ignores the record cannot hold a read.
+// A named pipe (\\.\pipe\..., the virtual device) opens the same way; it has no line state
+// and no time-out record, so those steps are skipped and the bounded wait alone ends its reads.
 #include <tessel/serial/detail/comm_timeouts.h>
 #include <tessel/serial/detail/serial_platform.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace tessel::detail {
 namespace {
 
 // How long a cancelled read may take to end before the port gives up on it.
 constexpr DWORD kCancelWaitMs = 1000;
+// How long an open waits for a pipe whose previous host has just left to listen again.
+constexpr int kPipeBusyWaitMs = 2000;
 
 struct Win32Port {
     HANDLE file = INVALID_HANDLE_VALUE;
@@ -26,6 +33,8 @@ struct Win32Port {
     // at once may still complete it later.
     OVERLAPPED waitRead{};
     bool readStuck = false;
+    bool pipe = false;
+    DCB pipeState{};  // a pipe keeps the line state it is given, so reading it back agrees
 };
 
 Win32Port* PortOf(PortHandle handle) {
@@ -37,7 +46,10 @@ std::string DevicePath(const char* name) {
     return std::strncmp(name, "\\\\", 2) == 0 ? std::string(name) : "\\\\.\\" + std::string(name);
 }
 
+bool IsPipePath(const char* name) { return _strnicmp(name, "\\\\.\\pipe\\", 9) == 0; }
+
 bool ApplyTimeouts(Win32Port& port, const COMMTIMEOUTS& wanted) {
+    if (port.pipe) return true;  // a pipe has no record; the bounded waits end its transfers
     if (port.appliedValid && std::memcmp(&port.applied, &wanted, sizeof wanted) == 0) return true;
     COMMTIMEOUTS copy = wanted;
     if (!SetCommTimeouts(port.file, &copy)) {
@@ -49,8 +61,10 @@ bool ApplyTimeouts(Win32Port& port, const COMMTIMEOUTS& wanted) {
     return true;
 }
 
-// One overlapped read or write, waited for at once. The time-out record ends it early.
-bool Transfer(Win32Port& port, bool write, void* buffer, DWORD count, DWORD* done) {
+// One overlapped read or write, waited for at once but at most `waitMs` (negative: no limit);
+// then it is cancelled, and what it moved before that still counts. The time-out record
+// normally ends it first.
+bool Transfer(Win32Port& port, bool write, void* buffer, DWORD count, long long waitMs, DWORD* done) {
     *done = 0;
     OVERLAPPED ov{};
     ov.hEvent = port.ioEvent;
@@ -60,22 +74,56 @@ bool Transfer(Win32Port& port, bool write, void* buffer, DWORD count, DWORD* don
     if (!started && GetLastError() != ERROR_IO_PENDING) {
         // With fAbortOnError a line error stops all transfers until it is read out.
         DWORD errors = 0;
-        ClearCommError(port.file, &errors, nullptr);
+        if (!port.pipe) ClearCommError(port.file, &errors, nullptr);
         return false;
     }
-    return GetOverlappedResult(port.file, &ov, done, TRUE) != 0;
+    const DWORD limit = waitMs < 0 || waitMs >= INFINITE ? INFINITE : static_cast<DWORD>(waitMs);
+    if (WaitForSingleObject(port.ioEvent, limit) != WAIT_OBJECT_0) {
+        CancelIoEx(port.file, &ov);
+        GetOverlappedResult(port.file, &ov, done, TRUE);
+        return true;  // a time-out, not a failure: the caller looks at the count
+    }
+    return GetOverlappedResult(port.file, &ov, done, FALSE) != 0;
+}
+
+// A pipe instance whose host has just left needs a moment to listen again; the open waits for
+// it rather than failing, as a pseudo-terminal would not refuse either.
+HANDLE OpenPipe(const std::string& path) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPipeBusyWaitMs);
+    for (;;) {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OVERLAPPED, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_PIPE_BUSY) return file;
+        if (std::chrono::steady_clock::now() >= deadline) return INVALID_HANDLE_VALUE;
+        // WaitNamedPipe returns at once while the instance is still held; a short sleep bounds the loop.
+        if (!WaitNamedPipeA(path.c_str(), 50)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+DCB PipeLineState() {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    dcb.BaudRate = CBR_9600;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fBinary = 1;
+    return dcb;
 }
 
 }  // namespace
 
 PortHandle OpenSerial(const char* name) {
     if (name == nullptr || *name == '\0') return kInvalidPortHandle;
-    // Share mode 0: a port another handle holds cannot be opened.
-    HANDLE file = CreateFileA(DevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OVERLAPPED, nullptr);
+    const bool pipe = IsPipePath(name);
+    // Share mode 0: a port another handle holds cannot be opened. A pipe has one instance.
+    HANDLE file = pipe ? OpenPipe(name)
+                       : CreateFileA(DevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OVERLAPPED, nullptr);
     if (file == INVALID_HANDLE_VALUE) return kInvalidPortHandle;
     HANDLE ioEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (ioEvent == nullptr || !PurgeComm(file, PURGE_RXABORT | PURGE_RXCLEAR)) {
+    // A pipe holds nothing stale: the device end drops its buffer when a host leaves.
+    if (ioEvent == nullptr || (!pipe && !PurgeComm(file, PURGE_RXABORT | PURGE_RXCLEAR))) {
         if (ioEvent != nullptr) CloseHandle(ioEvent);
         CloseHandle(file);
         return kInvalidPortHandle;
@@ -83,6 +131,8 @@ PortHandle OpenSerial(const char* name) {
     auto* port = new Win32Port;
     port->file = file;
     port->ioEvent = ioEvent;
+    port->pipe = pipe;
+    port->pipeState = PipeLineState();
     return reinterpret_cast<PortHandle>(port);
 }
 
@@ -98,6 +148,10 @@ void CloseSerial(PortHandle handle) {
 bool GetSerialState(PortHandle handle, DCB& dcb) {
     Win32Port* port = PortOf(handle);
     if (port == nullptr) return false;
+    if (port->pipe) {
+        dcb = port->pipeState;
+        return true;
+    }
     DCB current{};
     current.DCBlength = sizeof current;
     if (!GetCommState(port->file, &current)) return false;
@@ -110,6 +164,10 @@ bool SetSerialState(PortHandle handle, const DCB& dcb) {
     if (port == nullptr) return false;
     DCB wanted = dcb;
     wanted.DCBlength = sizeof wanted;
+    if (port->pipe) {
+        port->pipeState = wanted;
+        return true;
+    }
     return SetCommState(port->file, &wanted) != 0;
 }
 
@@ -126,7 +184,8 @@ int ReadSerial(PortHandle handle, unsigned char* buffer, int count, int byteWait
     if (!ApplyTimeouts(*port, ReadTimeouts(byteWaitMs))) return got > 0 ? got : -1;
     while (got < count) {
         DWORD n = 0;
-        if (!Transfer(*port, false, buffer + got, static_cast<DWORD>(count - got), &n)) return got > 0 ? got : -1;
+        if (!Transfer(*port, false, buffer + got, static_cast<DWORD>(count - got), byteWaitMs > 0 ? byteWaitMs : 0, &n))
+            return got > 0 ? got : -1;
         if (n == 0) break;
         got += static_cast<int>(n);
     }
@@ -144,7 +203,8 @@ bool WriteSerial(PortHandle handle, const unsigned char* data, int count, unsign
         const int n = count - done < piece ? count - done : piece;
         if (!ApplyTimeouts(*port, WriteTimeouts(timeouts, n))) break;
         DWORD sent = 0;
-        const bool ok = Transfer(*port, true, const_cast<unsigned char*>(data + done), static_cast<DWORD>(n), &sent);
+        const bool ok = Transfer(*port, true, const_cast<unsigned char*>(data + done), static_cast<DWORD>(n),
+                                 WriteBudgetMs(timeouts, n), &sent);
         done += static_cast<int>(sent);
         if (!ok || sent != static_cast<DWORD>(n)) break;
     }

@@ -8,6 +8,8 @@
 #include "support/scoped_env.h"
 #include "tools/discovery.h"
 
+#include <support/line_rate.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -68,7 +70,7 @@ TEST(BootloaderEndToEnd, DiscoverIdentifySwitchBaudAndWriteFirmware) {
     ASSERT_TRUE(b.SwitchToMaxBaudrate());
     EXPECT_EQ(device.LineRate(), 921600);
     ASSERT_TRUE(b.EnterBootloader());  // works only if the host now really talks at 921600
-    EXPECT_EQ(device.HostLineRate(), 921600);
+    EXPECT_EQ(device.HostLineRate(), testsupport::SeenHostRate(921600));
     EXPECT_EQ(device.GarbledBytes(), 0u);
     EXPECT_TRUE(device.InProgramMode());
     ASSERT_TRUE(b.AcquireDeviceInfo());
@@ -96,9 +98,10 @@ TEST(BootloaderEndToEnd, DiscoverIdentifySwitchBaudAndWriteFirmware) {
     ASSERT_TRUE(b.ResetBaudrate());
     EXPECT_EQ(device.LineRate(), 9600);
     ASSERT_TRUE(b.AcquireDeviceInfo());
-    EXPECT_EQ(device.HostLineRate(), 9600);
+    EXPECT_EQ(device.HostLineRate(), testsupport::SeenHostRate(9600));
 }
 
+#if !defined(_WIN32)  // needs the line's rate; the Windows line (a pipe) has none
 TEST(BootloaderEndToEnd, DeviceLeftAtMaxRateIsDeafToADefaultRateHost) {
     sim::VirtualDevice device;
     ASSERT_TRUE(device.Start());
@@ -108,6 +111,7 @@ TEST(BootloaderEndToEnd, DeviceLeftAtMaxRateIsDeafToADefaultRateHost) {
     EXPECT_FALSE(slow.IsDeviceInfoAvailable());
     EXPECT_GT(device.GarbledBytes(), 0u);
 }
+#endif
 
 TEST(BootloaderEndToEnd, CorruptedBlockStopsTheUpdateWithNoFurtherBlock) {
     sim::VirtualDevice device;

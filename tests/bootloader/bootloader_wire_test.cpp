@@ -138,6 +138,7 @@ TEST(BootloaderWire, SilentOrAbsentDeviceLeavesObjectUsable) {
     EXPECT_EQ(Hex(peer.AllFromHost()), "17");
 }
 
+#if !defined(_WIN32)  // reads the host's line rate back; the Windows line (a pipe) has none
 TEST(BootloaderWire, BaudRateSwitchesTakeEffectOnlyWhenAccepted) {
     PtyPeer peer;
     ScriptAcquisition(peer, ScriptedIdentity{});
@@ -158,6 +159,7 @@ TEST(BootloaderWire, BaudRateSwitchesTakeEffectOnlyWhenAccepted) {
     EXPECT_EQ(peer.HostBaudRate(), 9600u);  // and the next open was back at 9600
     EXPECT_EQ(peer.Finish(), std::vector<std::string>{});
 }
+#endif
 
 TEST(BootloaderWire, EnterBootloaderSendsTheTextUnlessVersionOne) {
     for (int version : {2, 1}) {

@@ -3,6 +3,7 @@
 #include <tessel/bootloader/crc_ccitt.h>
 
 #include "support/bootloader_script.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -90,17 +91,14 @@ TEST(FirmwareUpdateWire, ExactMultipleAndShortImagesFromAFile) {
         SCOPED_TRACE(c.size);
         InProgmode d(256);
         Bytes image = Image(c.size);
-        char path[] = "/tmp/boot-fw-XXXXXX";
-        int fd = mkstemp(path);
-        ASSERT_GE(fd, 0);
-        std::FILE* f = fdopen(fd, "wb");
-        std::fwrite(image.data(), 1, image.size(), f);
-        std::fclose(f);
+        testsupport::TempDir dir;
+        std::string file = dir.File("firmware.bin");
+        testsupport::WriteFile(file, std::string(image.begin(), image.end()));
+        const char* path = file.c_str();
         d.peer.Expect(c.header, {0x1D, 0x20});
         for (size_t offset = 0; offset < c.size; offset += 256)
             d.peer.Expect(BlockWithCrc(image, offset, std::min<size_t>(256, c.size - offset)), {0x20, 0, 0});
         EXPECT_TRUE(d.bootloader->UpdateFirmware(7, path));
-        std::remove(path);
         EXPECT_EQ(d.peer.Finish(), std::vector<std::string>{});
         EXPECT_EQ(g_progress.back(), std::make_pair(int(c.size), int(c.size)));
     }

@@ -167,4 +167,22 @@ TEST_F(AsyncPort, ACallbackMayDisconnectAndTheLineCanBeOpenedAgain) {
     EXPECT_TRUE(seen.WaitFor([](Seen& s) { return s.replies.size() == 2; }));
 }
 
+// The worker waits on the line with a read in flight; Disconnect must end that read, not wait
+// for a byte that never comes, and the line must answer again after each new Connect.
+TEST_F(AsyncPort, DisconnectEndsAPendingReadPromptlyEveryTime) {
+    unsigned char request = 0x16;
+    for (int round = 1; round <= 4; ++round) {
+        std::this_thread::sleep_for(20ms);  // the worker is parked in its wait by now
+        const auto start = std::chrono::steady_clock::now();
+        line.Disconnect();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms) << "round " << round;
+        EXPECT_FALSE(line.IsConnected());
+        ASSERT_TRUE(line.Connect(name.data())) << "round " << round;
+        ASSERT_TRUE(line.Send(&request, 1));
+        EXPECT_TRUE(seen.WaitFor([&](Seen& s) { return s.replies.size() == static_cast<size_t>(round); }))
+            << "round " << round;
+    }
+    EXPECT_TRUE(seen.reasons.empty());
+}
+
 }  // namespace

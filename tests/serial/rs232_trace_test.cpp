@@ -1,6 +1,8 @@
 #include <tessel/serial/rs232.h>
 
+#include "support/scoped_env.h"
 #include "support/serial_pty_peer.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +11,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 TEST(RS232Trace, TracesBytesBothWaysWhenAskedTo) {
-    std::string file = "/tmp/tessel-trace-" + std::to_string(getpid()) + ".log";
-    setenv("TESSEL_TRACE", file.c_str(), 1);
+    testsupport::TempDir dir;
+    const std::string file = dir.File("trace.log");
+    testsupport::SetEnv("TESSEL_TRACE", file);
     testsupport::PtyPeer peer;
     std::string name = peer.PortName();
     RS232 port;

@@ -1,12 +1,9 @@
 #include <tessel/serial/rs232.h>
 
 #include "support/serial_pty_peer.h"
+#include <sim/detail/pty.h>
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -121,6 +118,24 @@ TEST_F(RS232Transfer, AMissingByteIsAwaitedTwiceTheTimeout) {
     EXPECT_LT(ms, 1500);
 }
 
+// The device end stays up while no host has it: every new open talks to it again, and nothing
+// of an earlier connection is left over.
+TEST_F(RS232Transfer, EachReopenOfTheLineCarriesTrafficBothWays) {
+    for (std::uint8_t round = 1; round <= 3; ++round) {
+        const Bytes request{0x30, round};
+        ASSERT_TRUE(port_.Send(const_cast<std::uint8_t*>(request.data()), 2));
+        EXPECT_EQ(peer_.ReadFromHost(2), request) << int(round);
+        peer_.WriteToHost({0x60, round});
+        unsigned char reply[2] = {0, 0};
+        ASSERT_TRUE(port_.Receive(reply, 2, 500)) << int(round);
+        EXPECT_EQ(Bytes(reply, reply + 2), (Bytes{0x60, round}));
+        port_.Disconnect();
+        ASSERT_TRUE(port_.Connect()) << int(round);
+    }
+    unsigned char stray = 0;
+    EXPECT_FALSE(port_.Receive(&stray, 1, 20));
+}
+
 TEST_F(RS232Transfer, ReadUntilSilenceCollectsEverything) {
     unsigned char* data = reinterpret_cast<unsigned char*>(0x1);
     int length = 77;
@@ -193,12 +208,10 @@ TEST_F(RS232Transfer, OperationsFailOnceTheLineIsGone) {
 }
 
 TEST(RS232Write, APeerThatNeverReadsEndsTheSendByTheWriteTimeout) {
-    // A pseudo-terminal whose device end is never read: the host's writes back up.
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    std::string name = std::string(::ptsname(master)).substr(5);
+    // A line whose device end is never read: the host's writes back up.
+    sim::detail::Pty line;
+    ASSERT_TRUE(sim::detail::OpenPty(&line, nullptr));
+    std::string name = line.portName;
     RS232 port;
     ASSERT_TRUE(port.Connect(name.data()));
     unsigned char byte = 0;
@@ -210,7 +223,7 @@ TEST(RS232Write, APeerThatNeverReadsEndsTheSendByTheWriteTimeout) {
     EXPECT_FALSE(port.Send(data.data(), static_cast<int>(data.size())));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     port.Disconnect();
-    ::close(master);
+    sim::detail::ClosePty(&line);
 }
 
 TEST_F(RS232Transfer, ClosedPortRefusesTraffic) {

@@ -4,13 +4,11 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <termios.h>
-#include <unistd.h>
-
 namespace testsupport {
+namespace {
+constexpr int kPollMs = 10;
+constexpr int kWriteWaitMs = 1000;
+}  // namespace
 
 std::string Hex(const Bytes& bytes) {
     std::string out;
@@ -24,18 +22,10 @@ std::string Hex(const Bytes& bytes) {
 }
 
 PtyPeer::PtyPeer() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
-        throw std::runtime_error("cannot create a pseudo-terminal");
-    }
-    std::string path = ::ptsname(master_);
-    portName_ = path.substr(5);  // strip "/dev/"
-    slave_ = ::open(path.c_str(), O_RDWR | O_NOCTTY);
-    termios tio{};
-    ::tcgetattr(slave_, &tio);
-    ::cfmakeraw(&tio);  // no echo before the host configures its end
-    ::tcsetattr(slave_, TCSANOW, &tio);
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    // The virtual device's own line: raw, kept up between host opens.
+    std::string error;
+    if (!sim::detail::OpenPty(&line_, &error)) throw std::runtime_error("cannot open the peer's line: " + error);
+    open_ = true;
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -46,8 +36,7 @@ PtyPeer::~PtyPeer() {
     }
     cv_.notify_all();
     thread_.join();
-    if (master_ >= 0) ::close(master_);
-    if (slave_ >= 0) ::close(slave_);
+    sim::detail::ClosePty(&line_);
 }
 
 void PtyPeer::Run() {
@@ -56,23 +45,19 @@ void PtyPeer::Run() {
         {
             std::unique_lock<std::mutex> lock(mutex_);
             if (stop_) return;
-            if (closeRequested_ && master_ >= 0) {
-                // Closed here, never under a poll or read of this thread.
-                ::close(master_);
-                master_ = -1;
-                if (slave_ >= 0) ::close(slave_);
-                slave_ = -1;
+            if (closeRequested_ && open_) {
+                // Closed here, never under a wait or read of this thread.
+                sim::detail::ClosePty(&line_);
+                open_ = false;
                 cv_.notify_all();
             }
-            if (master_ < 0) {
-                cv_.wait_for(lock, std::chrono::milliseconds(10));
+            if (!open_) {
+                cv_.wait_for(lock, std::chrono::milliseconds(kPollMs));
                 continue;
             }
         }
-        pollfd p{master_, POLLIN, 0};
-        int r = ::poll(&p, 1, 10);
-        if (r <= 0 || !(p.revents & POLLIN)) continue;
-        ssize_t n = ::read(master_, buffer, sizeof buffer);
+        if (sim::detail::WaitReadable(line_, kPollMs) != sim::detail::WaitResult::Readable) continue;
+        const long n = sim::detail::ReadAvailable(line_, buffer, sizeof buffer);
         if (n <= 0) continue;
         std::unique_lock<std::mutex> lock(mutex_);
         inbox_.insert(inbox_.end(), buffer, buffer + n);
@@ -125,16 +110,7 @@ Bytes PtyPeer::DrainFromHost(int quietMs) {
 }
 
 void PtyPeer::WriteToHost(const Bytes& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size() && master_ >= 0) {
-        ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else {
-            pollfd p{master_, POLLOUT, 0};
-            if (::poll(&p, 1, 1000) <= 0) return;
-        }
-    }
+    if (open_ && !bytes.empty()) sim::detail::WriteAll(line_, bytes.data(), bytes.size(), kWriteWaitMs);
 }
 
 void PtyPeer::Expect(Bytes request, Bytes reply, int delayMs) {
@@ -156,16 +132,12 @@ Bytes PtyPeer::AllFromHost() const {
     return all_;
 }
 
-bool PtyPeer::HostXonXoff() const {
-    termios tio{};
-    if (::tcgetattr(master_, &tio) != 0) return false;
-    return (tio.c_iflag & IXON) != 0;
-}
+unsigned PtyPeer::HostBaudRate() const { return open_ ? static_cast<unsigned>(sim::detail::HostBaudRate(line_)) : 0u; }
 
 void PtyPeer::CloseLine() {
     std::unique_lock<std::mutex> lock(mutex_);
     closeRequested_ = true;
-    cv_.wait(lock, [&] { return master_ < 0; });
+    cv_.wait(lock, [&] { return !open_; });
 }
 
 }  // namespace testsupport

@@ -1,7 +1,9 @@
 #pragma once
-// A scripted device on a pseudo-terminal: a test plays the device byte by byte and states the
-// exact bytes the host must send. Either script it with Expect() or read and write by hand;
-// do not mix both on one peer.
+// A scripted device on the virtual device's line (a pseudo-terminal, or a named pipe on
+// Windows): a test plays the device byte by byte and states the exact bytes the host must
+// send. Either script it with Expect() or read and write by hand; do not mix both on one peer.
+#include <sim/detail/pty.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -22,8 +24,8 @@ public:
     PtyPeer(const PtyPeer&) = delete;
     PtyPeer& operator=(const PtyPeer&) = delete;
 
-    /// Name the host opens, such as "pts/7".
-    const std::string& PortName() const { return portName_; }
+    /// Name the host opens, such as "pts/7" or "\\.\pipe\korvan-sim-12-0".
+    const std::string& PortName() const { return line_.portName; }
 
     /// Waits up to timeoutMs for n bytes from the host; returns what arrived (maybe fewer).
     Bytes ReadFromHost(std::size_t n, int timeoutMs = 2000);
@@ -39,10 +41,12 @@ public:
 
     /// Every byte the host has sent so far.
     Bytes AllFromHost() const;
-    /// Baud rate the host has configured on its end of the line.
+    /// Baud rate the host has configured on its end of the line (0 on a pipe, which has none).
     unsigned HostBaudRate() const;
-    /// Whether the host has XON/XOFF enabled on its end.
+#if !defined(_WIN32)
+    /// Whether the host has XON/XOFF enabled on its end (a pseudo-terminal's mode flags).
     bool HostXonXoff() const;
+#endif
     /// The line goes away: the device end closes, so host reads and writes fail.
     void CloseLine();
 
@@ -55,10 +59,9 @@ private:
     void Run();
     void ServeSteps(std::unique_lock<std::mutex>& lock);
 
-    std::atomic<int> master_{-1};  // closed only by the peer thread, on request
+    sim::detail::Pty line_;  // closed only by the peer thread, on request
+    std::atomic<bool> open_{false};
     bool closeRequested_ = false;
-    int slave_ = -1;  // held open so the line never hangs up between host opens
-    std::string portName_;
     mutable std::mutex mutex_;
     std::condition_variable cv_;
     Bytes inbox_;

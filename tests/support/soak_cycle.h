@@ -8,8 +8,10 @@
 #include <sim/device_responder.h>
 #include <sim/virtual_device.h>
 
+#if !defined(_WIN32)
 #include <dirent.h>
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +21,7 @@
 
 namespace soak {
 
+#if !defined(_WIN32)  // both read /proc
 /// Resident memory of this process in KiB (0 when /proc cannot be read).
 inline long ResidentKiB() {
     long pages = 0, resident = 0;
@@ -38,6 +41,7 @@ inline int OpenFds() {
     closedir(dir);
     return count - 3;  // ".", ".." and the directory's own descriptor
 }
+#endif
 
 /// Elements of `points` device points one after the other, lit by laser `laser`.
 inline std::vector<std::unique_ptr<SequenceObject>> Points(int points, unsigned int laser) {
