@@ -7,12 +7,15 @@
 namespace korvan::detail {
 namespace {
 
-constexpr int kSleepsPerQuery = 500;
+constexpr std::chrono::milliseconds kQueryInterval{500};
 
 void Poll(Session* session, const std::atomic<bool>* stopFlag) {
     const auto& stop = *stopFlag;
     while (!stop.load()) {
-        for (int i = 0; i < kSleepsPerQuery; ++i) {
+        // Timed by the clock, not by counting sleeps: where a 1 ms sleep lasts a scheduler tick
+        // (about 16 ms on Windows), 500 of them would stretch the interval to seconds.
+        const auto due = std::chrono::steady_clock::now() + kQueryInterval;
+        while (std::chrono::steady_clock::now() < due) {
             if (stop.load()) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }

@@ -27,10 +27,20 @@ namespace {
 
 constexpr DWORD kPipeBufferBytes = 64 * 1024;
 
-std::string PipeName() {
-    static std::atomic<unsigned> counter{0};
-    return "\\\\.\\pipe\\korvan-sim-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+// The port name is the pipe's path under the device namespace, "pipe\\kXYZ", as "COM7" is
+// "\\.\COM7": it must fit the nine characters a device description keeps of a port name. Three
+// base-36 digits name the pipe; a name another process already serves is skipped (the pipe is
+// created with FILE_FLAG_FIRST_PIPE_INSTANCE). The start depends on the process so that
+// several simulators rarely try the same names.
+constexpr unsigned kPipeNames = 36 * 36 * 36;
+
+std::string PipeName(unsigned n) {
+    const char* digits = "0123456789abcdefghijklmnopqrstuvwxyz";
+    n %= kPipeNames;
+    return std::string("pipe\\k") + digits[n / 1296] + digits[n / 36 % 36] + digits[n % 36];
 }
+
+std::string PipePath(const std::string& portName) { return "\\\\.\\" + portName; }
 
 std::string SystemMessage(const char* what) { return std::string(what) + ": error " + std::to_string(GetLastError()); }
 
@@ -105,7 +115,6 @@ bool Complete(Pipe& p) {
 bool OpenPty(Pty* pty, std::string* error) {
     auto* p = new Pipe;
     pty->pipe = p;
-    pty->portName = PipeName();
     auto fail = [&](const char* what) {
         if (error) *error = SystemMessage(what);
         ClosePty(pty);
@@ -115,10 +124,16 @@ bool OpenPty(Pty* pty, std::string* error) {
     p->writeEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (p->readEvent == nullptr || p->writeEvent == nullptr) return fail("CreateEvent");
     // One instance: a second host is refused while the first has the line, as with a COM port.
-    p->handle = CreateNamedPipeA(pty->portName.c_str(),
-                                 PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                                 kPipeBufferBytes, kPipeBufferBytes, 0, nullptr);
+    static std::atomic<unsigned> next{static_cast<unsigned>(GetCurrentProcessId()) * 97u};
+    for (unsigned tries = 0; tries < kPipeNames && p->handle == INVALID_HANDLE_VALUE; ++tries) {
+        pty->portName = PipeName(next++);
+        p->handle = CreateNamedPipeA(PipePath(pty->portName).c_str(),
+                                     PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                                     kPipeBufferBytes, kPipeBufferBytes, 0, nullptr);
+        const DWORD why = GetLastError();
+        if (p->handle == INVALID_HANDLE_VALUE && why != ERROR_ACCESS_DENIED && why != ERROR_PIPE_BUSY) break;
+    }
     if (p->handle == INVALID_HANDLE_VALUE) return fail("CreateNamedPipe");
     if (!Listen(*p)) return fail("ConnectNamedPipe");
     return true;

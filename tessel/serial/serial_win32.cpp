@@ -46,7 +46,8 @@ std::string DevicePath(const char* name) {
     return std::strncmp(name, "\\\\", 2) == 0 ? std::string(name) : "\\\\.\\" + std::string(name);
 }
 
-bool IsPipePath(const char* name) { return _strnicmp(name, "\\\\.\\pipe\\", 9) == 0; }
+// "pipe\\name" (the virtual device's short form) or a full "\\.\pipe\\name".
+bool IsPipePath(const std::string& path) { return _strnicmp(path.c_str(), "\\\\.\\pipe\\", 9) == 0; }
 
 bool ApplyTimeouts(Win32Port& port, const COMMTIMEOUTS& wanted) {
     if (port.pipe) return true;  // a pipe has no record; the bounded waits end its transfers
@@ -115,9 +116,9 @@ DCB PipeLineState() {
 
 PortHandle OpenSerial(const char* name) {
     if (name == nullptr || *name == '\0') return kInvalidPortHandle;
-    const bool pipe = IsPipePath(name);
+    const bool pipe = IsPipePath(DevicePath(name));
     // Share mode 0: a port another handle holds cannot be opened. A pipe has one instance.
-    HANDLE file = pipe ? OpenPipe(name)
+    HANDLE file = pipe ? OpenPipe(DevicePath(name))
                        : CreateFileA(DevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_OVERLAPPED, nullptr);
     if (file == INVALID_HANDLE_VALUE) return kInvalidPortHandle;
