@@ -5,10 +5,16 @@
 #include "tools/report.h"
 #include "tools/sequence_run.h"
 
+#include <regex>
+
 namespace tools::studio {
 namespace {
 
 constexpr int kProbeTimeoutMs = 500;
+
+// Ports are named with or without their folder: "/dev/ttyUSB0" and "ttyUSB0" are one port.
+std::string PortName(const std::string& port) { return port.rfind("/dev/", 0) == 0 ? port.substr(5) : port; }
+bool SamePort(const std::string& a, const std::string& b) { return !a.empty() && PortName(a) == PortName(b); }
 
 }  // namespace
 
@@ -90,8 +96,14 @@ void DeviceSession::ConnectLocked(const std::string& device, bool isVirtual) {
 }
 
 void DeviceSession::Connect(const std::string& device) {
+    // A name that is neither a listed port nor a serial number is refused before the
+    // connection in use is handed back.
+    const std::regex serialNumber("[0-9]{3}-[0-9]{4}");
+    bool known = std::regex_match(device, serialNumber);
+    for (const std::string& port : ListPorts()) known = known || SamePort(port, device);
+    if (!known) throw RequestError(404, "no port " + device + " and no serial number of that form (123-4567)");
     std::lock_guard<std::mutex> lock(mutex_);
-    ConnectLocked(device, host_ && (device == host_->PortName() || "/dev/" + host_->PortName() == device));
+    ConnectLocked(device, host_ && SamePort(device, host_->PortName()));
 }
 
 void DeviceSession::ConnectVirtual() {
@@ -169,13 +181,10 @@ nlohmann::json DeviceSession::Devices() {
     std::vector<std::string> ports = ListPorts();
     std::vector<std::string> probed;
     for (const std::string& port : ports)
-        if (port != connectedPort && port != "/dev/" + connectedPort) probed.push_back(port);
+        if (!SamePort(port, connectedPort)) probed.push_back(port);
     const std::vector<std::optional<FoundDevice>> found = IdentifyAll(probed, kProbeTimeoutMs);
     nlohmann::json out = nlohmann::json::array();
     const std::string virtualPort = VirtualPort();
-    auto isVirtual = [&](const std::string& port) {
-        return !virtualPort.empty() && (port == virtualPort || port == "/dev/" + virtualPort);
-    };
     if (!connectedPort.empty()) {
         std::lock_guard<std::mutex> lock(mutex_);
         out.push_back({{"port", port_},
@@ -193,7 +202,7 @@ nlohmann::json DeviceSession::Devices() {
                        {"description", d.description},
                        {"firmware", d.firmware},
                        {"connected", false},
-                       {"virtual", isVirtual(probed[i])},
+                       {"virtual", SamePort(probed[i], virtualPort)},
                        {"note", LeftRaisedNote(d)}});
     }
     return out;

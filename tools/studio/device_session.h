@@ -28,7 +28,9 @@ public:
     DeviceSession& operator=(const DeviceSession&) = delete;
 
     /// Connects to a port name or serial number (tools/connect_device.h), after handing back a
-    /// device connected before. Throws DeviceError when that fails (the state then tells why).
+    /// device connected before. Throws RequestError 404 for a name that is neither a listed port
+    /// nor a serial number (the connection in use stays), DeviceError when connecting fails (the
+    /// state then tells why).
     void Connect(const std::string& device);
     /// Connects to the built-in virtual device; RequestError 409 when there is none.
     void ConnectVirtual();

@@ -15,8 +15,8 @@ public:
     explicit Folder(const std::string& root);
 
     /// The file or folder a relative path names, with links resolved; "" is the folder itself.
-    /// Throws RequestError (403; 400 for a malformed path) for an absolute path, a ".." component, a NUL byte, or a resolved path
-    /// outside the folder. The target need not exist.
+    /// Throws RequestError (403; 400 for a malformed path) for an absolute path, a ".." component, a NUL byte, or a
+    /// resolved path outside the folder. The target need not exist.
     std::filesystem::path Resolve(const std::string& relative) const;
     /// `path` (resolved, inside) relative to the folder, with '/' separators; "" for the folder.
     std::string Relative(const std::filesystem::path& path) const;

@@ -57,10 +57,9 @@ StudioServer::StudioServer(const StudioOptions& options)
         session_->ConnectVirtual();
     else if (!options.device.empty())
         session_->Connect(options.device);
-    port_ = options.listen.port == 0 ? server_.bind_to_any_port(options.listen.host)
-                                     : (server_.bind_to_port(options.listen.host, options.listen.port)
-                                            ? options.listen.port
-                                            : -1);
+    port_ = options.listen.port == 0
+                ? server_.bind_to_any_port(options.listen.host)
+                : (server_.bind_to_port(options.listen.host, options.listen.port) ? options.listen.port : -1);
     if (port_ <= 0)
         throw UsageError("cannot listen on " + options.listen.host + ":" + std::to_string(options.listen.port));
     policy_ = std::make_unique<AccessPolicy>(NewToken(), options.listen.host, port_);
@@ -87,12 +86,12 @@ void StudioServer::Route() {
     server_.set_payload_max_length(kMaxBody);
     // No CORS headers, ever: other sites' scripts get nothing. The page is framed by nobody and
     // sends no referrer (its address carries the token).
-    server_.set_default_headers({{"Cache-Control", "no-store"},
-                                 {"X-Content-Type-Options", "nosniff"},
-                                 {"X-Frame-Options", "DENY"},
-                                 {"Referrer-Policy", "no-referrer"},
-                                 {"Content-Security-Policy",
-                                  "default-src 'self'; img-src 'self' data: blob:; frame-ancestors 'none'"}});
+    server_.set_default_headers(
+        {{"Cache-Control", "no-store"},
+         {"X-Content-Type-Options", "nosniff"},
+         {"X-Frame-Options", "DENY"},
+         {"Referrer-Policy", "no-referrer"},
+         {"Content-Security-Policy", "default-src 'self'; img-src 'self' data: blob:; frame-ancestors 'none'"}});
     server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         const Verdict verdict = policy_->Check(req);
         if (!verdict) {
@@ -113,9 +112,8 @@ void StudioServer::Route() {
         res.set_content(reinterpret_cast<const char*>(asset->data), asset->size, ContentTypeOf(name));
     });
 
-    server_.Get("/api/state", [this](const httplib::Request&, httplib::Response& res) {
-        SendJson(res, session_->State());
-    });
+    server_.Get("/api/state",
+                [this](const httplib::Request&, httplib::Response& res) { SendJson(res, session_->State()); });
     server_.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) { ServeEvents(res); });
     server_.Get("/api/devices", Guard([this](const httplib::Request&, httplib::Response& res) {
                     SendJson(res, {{"devices", session_->Devices()}});
