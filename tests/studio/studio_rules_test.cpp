@@ -26,7 +26,8 @@ TEST(StudioListenTest, LoopbackAloneUnlessRemoteIsAllowed) {
         {"127.0.0.1:65535", false, true, false, "127.0.0.1", 65535},
         {"0.0.0.0:8080", false, false, false, "", 0},
         {"192.168.1.5:8080", false, false, false, "", 0},
-        {"0.0.0.0:8080", true, true, true, "0.0.0.0", 8080},
+        {"192.168.1.5:8080", true, true, true, "192.168.1.5", 8080},
+        {"0.0.0.0:8080", true, false, false, "", 0},
         {"127.0.0.1:65536", false, false, false, "", 0},
         {"127.0.0.1:", false, false, false, "", 0},
         {"127.0.0.1:80a", false, false, false, "", 0},
@@ -63,9 +64,9 @@ TEST(StudioFolderTest, InsideIsDecidedComponentByComponent) {
         const char* path;
         bool inside;
     };
-    const Case cases[] = {{"/data", true},         {"/data/a", true},   {"/data/a/b.json", true},
-                          {"/data2", false},       {"/data2/a", false}, {"/dat", false},
-                          {"/", false},            {"/other/data", false}};
+    const Case cases[] = {{"/data", true},   {"/data/a", true},     {"/data/a/b.json", true},
+                          {"/data2", false}, {"/data2/a", false},   {"/dat", false},
+                          {"/", false},      {"/other/data", false}};
     for (const Case& c : cases) {
         EXPECT_EQ(tools::studio::IsInside(path(c.path), path("/data")), c.inside) << c.path;
         EXPECT_EQ(tools::studio::IsInside(path(c.path), path("/data/")), c.inside) << c.path << " below /data/";

@@ -17,8 +17,8 @@ namespace testsupport {
 /// How a test request deviates from the page's own.
 struct RequestShape {
     enum class Token { Cookie, Query, None, Wrong } token = Token::Cookie;
-    std::string host;         ///< "" the server's own address, else this Host header
-    std::string origin;       ///< "" the server's origin (state-changing requests), "-" none, else this
+    std::string host;          ///< "" the server's own address, else this Host header
+    std::string origin;        ///< "" the server's origin (state-changing requests), "-" none, else this
     bool customHeader = true;  ///< X-Korvan-Studio: 1 on state-changing requests
 };
 

@@ -44,6 +44,9 @@ ListenAddress ParseListenAddress(const std::string& text, bool allowRemote, std:
         throw UsageError("--listen: the port must be a number from 0 to 65535, not " + port);
     address.port = std::stoi(port);
     if (address.host == "localhost") address.host = "127.0.0.1";
+    // Requests must name the address they were sent to (the Host rule), which a wildcard is not.
+    if (address.host == "0.0.0.0" || address.host == "::" || address.host == "[::]")
+        throw UsageError("--listen " + text + ": name the address other machines reach this one at, not a wildcard");
     if (!IsLoopbackName(address.host)) {
         if (!allowRemote)
             throw UsageError("--listen " + text +

@@ -20,7 +20,8 @@ struct ListenAddress {
 
 /// Parses "HOST:PORT" (PORT 0 to 65535). A host other than 127.0.0.1 or localhost needs
 /// `allowRemote`; `*warning` then says that the laser is reachable from the network. Throws
-/// UsageError (tools/report.h) for a malformed address or a remote one without `allowRemote`.
+/// UsageError (tools/report.h) for a malformed address, a wildcard (0.0.0.0: no request could
+/// name it in its Host), or a remote one without `allowRemote`.
 ListenAddress ParseListenAddress(const std::string& text, bool allowRemote, std::string* warning);
 
 /// 32 hexadecimal digits from the system's random source (getrandom). Throws std::runtime_error
