@@ -9,9 +9,12 @@
 namespace {
 
 const tools::Command* const kCommands[] = {
-    &tools::kListCommand, &tools::kInfoCommand, &tools::kCheckCommand, &tools::kPreviewCommand,
-    &tools::kRunCommand,  &tools::kStopCommand, &tools::kFlashCommand, &tools::kCalibrationCommand,
-    &tools::kSimCommand,  &tools::kDemoCommand,
+    &tools::kListCommand,   &tools::kInfoCommand, &tools::kCheckCommand, &tools::kPreviewCommand,
+    &tools::kRunCommand,    &tools::kStopCommand, &tools::kFlashCommand, &tools::kCalibrationCommand,
+    &tools::kSimCommand,    &tools::kDemoCommand,
+#ifdef KORVAN_WITH_STUDIO
+    &tools::kStudioCommand,
+#endif
 };
 
 }  // namespace

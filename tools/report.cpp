@@ -1,5 +1,6 @@
 #include "tools/report.h"
 
+#include "tools/run_length.h"
 #include <preview/preview_files.h>
 
 #include <tessel/config/progress_meter.h>
@@ -45,6 +46,39 @@ int Guarded(const char* verb, const std::string& file, bool json, const std::fun
             PrintJson({{"ok", false}, {"error", {{"kind", "device"}, {"result", e.Result()}, {"message", e.what()}}}});
         return kExitDevice;
     }
+}
+
+size_t TimedElements(const sequence_file::CompiledSequence& built) {
+    const SequenceAnalysis& a = built.analysis;
+    // Timing is meaningful up to the failed element.
+    return built.Failure() && a.failedElement >= 0 ? static_cast<size_t>(a.failedElement) : a.elements.size();
+}
+
+nlohmann::json CheckJson(const sequence_file::CompiledSequence& built) {
+    const SequenceAnalysis& a = built.analysis;
+    const auto failure = built.Failure();
+    const size_t shown = TimedElements(built);
+    nlohmann::json elements = nlohmann::json::array();
+    for (size_t i = 0; i < shown; ++i)
+        elements.push_back({{"index", i},
+                            {"pointer", built.file.elements[i].pointer},
+                            {"type", built.file.elements[i].type},
+                            {"start", a.elements[i].startTick},
+                            {"duration", a.elements[i].duration},
+                            {"illumination", a.elements[i].illumination}});
+    nlohmann::json out = {{"ok", !failure}, {"tickTime", built.file.tickTime}, {"elements", elements}};
+    if (failure) {
+        out["error"] = {{"kind", "input"}, {"pointer", failure->Pointer()}, {"message", failure->what()}};
+        return out;
+    }
+    out["endTick"] = built.endTick;
+    out["illuminationTicks"] = a.illuminationTicks;
+    out["imageBytes"] = a.image.size();
+    out["mainListBytes"] = a.mainListLength;
+    out["deviceMemoryBytes"] = a.image.size();
+    out["warnings"] = nlohmann::json::array();
+    if (const auto longRun = LongRunWarning(built)) out["warnings"].push_back(*longRun);
+    return out;
 }
 
 void PrintJson(const nlohmann::json& object) { std::cout << object.dump(2) << std::endl; }

@@ -30,6 +30,15 @@ std::string Describe(const std::string& file, const InputError& error);
 /// Runs `body` and turns the errors above into exit codes and messages for verb `verb`.
 int Guarded(const char* verb, const std::string& file, bool json, const std::function<int()>& body);
 
+/// How many of the file's elements have a meaningful timing: all, or those before a failed one.
+size_t TimedElements(const sequence_file::CompiledSequence& built);
+
+/// What `korvan check --json` reports of a compiled file: "ok", "tickTime", per element its
+/// "index", "pointer", "type", "start", "duration" and "illumination" (ticks, up to a failed
+/// element), then either "error" {"kind", "pointer", "message"} or the totals "endTick",
+/// "illuminationTicks", "imageBytes", "mainListBytes", "deviceMemoryBytes" and "warnings".
+nlohmann::json CheckJson(const sequence_file::CompiledSequence& built);
+
 /// Prints `object` as indented JSON on stdout.
 void PrintJson(const nlohmann::json& object);
 

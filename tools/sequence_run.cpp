@@ -18,6 +18,8 @@ bool Progress(int sent, int total) {
     return detail::CaughtInterrupt() == 0;  // Ctrl-C cancels a long upload too
 }
 
+}  // namespace
+
 const char* StateText(State s) {
     switch (s) {
     case Idle: return "idle";
@@ -33,6 +35,8 @@ const char* StateText(State s) {
     }
     return "unknown";
 }
+
+namespace {
 
 // Stop leaves the lines where the sequence put them: drive every continuous laser dark (a pulsed
 // one is dark once its pulses stop).
@@ -85,6 +89,26 @@ std::string RunText(State state, unsigned int runIndex, unsigned int runs) {
 }  // namespace
 
 void CatchInterrupts() { detail::CatchInterrupts(); }
+
+int InterruptSignal() { return detail::CaughtInterrupt(); }
+
+void SwitchAllLasersOff(Korvan& korvan) {
+    for (OutputPorts port : {LaserOutput1, LaserOutput2, LaserOutput3, LaserOutput4}) {
+        int offLevel = 0;
+        if (korvan.GetOutputDefault(port, &offLevel) != 0) offLevel = 0;  // the usual active-high line
+        LaserSettings settings;
+        settings.port = port;
+        settings.activeLevel = offLevel == 0 ? 1 : 0;
+        unsigned int id = 0;
+        if (unsigned int r = korvan.AddLaser(settings, &id))
+            throw DeviceError("cannot address laser output " + std::to_string(port - LaserOutput1 + 1), r);
+        unsigned int r = korvan.SetLaserONOFF(id, 0);
+        if (r == 0) r = korvan.SetLaserIntensity(id, 0);
+        korvan.RemoveLaser(id);
+        if (r != 0)
+            throw DeviceError("cannot switch laser output " + std::to_string(port - LaserOutput1 + 1) + " off", r);
+    }
+}
 
 RunReport RunSequence(Korvan& korvan, const sequence_file::DefinedSequence& defined, const RunSettings& settings) {
     RunReport report;

@@ -33,6 +33,16 @@ struct RunReport {
 
 /// Lets Ctrl-C (SIGINT) and SIGTERM end a run cleanly instead of killing the tool.
 void CatchInterrupts();
+/// The signal that arrived since CatchInterrupts, or 0.
+int InterruptSignal();
+
+/// "idle", "running", "waiting for the user", ... for people.
+const char* StateText(State state);
+
+/// Drives every laser line to its off level and every laser's intensity to 0. Which level is
+/// "off" is the line's stored default: defining a laser sets it to the laser's off level. Throws
+/// DeviceError when a line cannot be switched.
+void SwitchAllLasersOff(Korvan& korvan);
 
 /// Uploads with a progress bar on a terminal, starts, and (unless !wait) follows the state until
 /// the sequence ends, offering Enter to acknowledge a wait for the user. A wait for an input is

@@ -23,34 +23,14 @@ int Run(const Options& o) {
     const SequenceAnalysis& a = built.analysis;
     const auto failure = built.Failure();
     const double tickUs = built.file.tickTime;
-    // Timing is meaningful up to the failed element.
-    const size_t shown = failure && a.failedElement >= 0 ? static_cast<size_t>(a.failedElement) : a.elements.size();
+    const size_t shown = TimedElements(built);
 
     const unsigned long long light = a.illuminationTicks;
     const auto longRun = failure ? std::nullopt : LongRunWarning(built);
     if (o.json) {
-        nlohmann::json elements = nlohmann::json::array();
-        for (size_t i = 0; i < shown; ++i)
-            elements.push_back({{"index", i},
-                                {"pointer", built.file.elements[i].pointer},
-                                {"type", built.file.elements[i].type},
-                                {"start", a.elements[i].startTick},
-                                {"duration", a.elements[i].duration},
-                                {"illumination", a.elements[i].illumination}});
-        nlohmann::json out = {
-            {"ok", !failure}, {"file", o.file}, {"tickTime", built.file.tickTime}, {"elements", elements}};
-        if (failure) {
-            out["error"] = {
-                {"kind", "input"}, {"file", o.file}, {"pointer", failure->Pointer()}, {"message", failure->what()}};
-        } else {
-            out["endTick"] = built.endTick;
-            out["illuminationTicks"] = light;
-            out["imageBytes"] = a.image.size();
-            out["mainListBytes"] = a.mainListLength;
-            out["deviceMemoryBytes"] = a.image.size();
-            out["warnings"] = nlohmann::json::array();
-            if (longRun) out["warnings"].push_back(*longRun);
-        }
+        nlohmann::json out = CheckJson(built);
+        out["file"] = o.file;
+        if (failure) out["error"]["file"] = o.file;
         PrintJson(out);
     } else {
         std::printf("%s: %zu element(s), %zu laser(s), tick time %u us\n", o.file.c_str(), built.file.elements.size(),

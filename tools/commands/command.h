@@ -31,5 +31,7 @@ extern const Command kFlashCommand;
 extern const Command kCalibrationCommand;
 extern const Command kSimCommand;
 extern const Command kDemoCommand;
+/// Built where the studio is (tools/studio/, KORVAN_WITH_STUDIO).
+extern const Command kStudioCommand;
 
 }  // namespace tools

@@ -3,6 +3,7 @@
 #include "tools/commands/command.h"
 #include "tools/connect_device.h"
 #include "tools/report.h"
+#include "tools/sequence_run.h"
 
 #include <cstdio>
 
@@ -13,26 +14,6 @@ struct Options {
     std::string device;
     bool json = false;
 };
-
-// Drives every laser line to its off level and every laser's intensity to 0. Which level is
-// "off" is the line's stored default: defining a laser sets it to the laser's off level.
-void SwitchAllLasersOff(Korvan& korvan) {
-    for (OutputPorts port : {LaserOutput1, LaserOutput2, LaserOutput3, LaserOutput4}) {
-        int offLevel = 0;
-        if (korvan.GetOutputDefault(port, &offLevel) != 0) offLevel = 0;  // the usual active-high line
-        LaserSettings settings;
-        settings.port = port;
-        settings.activeLevel = offLevel == 0 ? 1 : 0;
-        unsigned int id = 0;
-        if (unsigned int r = korvan.AddLaser(settings, &id))
-            throw DeviceError("cannot address laser output " + std::to_string(port - LaserOutput1 + 1), r);
-        unsigned int r = korvan.SetLaserONOFF(id, 0);
-        if (r == 0) r = korvan.SetLaserIntensity(id, 0);
-        korvan.RemoveLaser(id);
-        if (r != 0)
-            throw DeviceError("cannot switch laser output " + std::to_string(port - LaserOutput1 + 1) + " off", r);
-    }
-}
 
 int Run(const Options& o) {
     Korvan korvan;
