@@ -12,6 +12,7 @@ bool Line::Open(std::string* error) { return detail::OpenPty(&pty_, error); }
 
 void Line::Restore() {
     gone_ = false;
+    hungUp_ = false;
     dropRequested_ = false;
     lastInput_ = Clock::now();
 }
@@ -23,6 +24,7 @@ void Line::Close() {
 void Line::HangUp() {
     gone_ = true;
     Close();
+    hungUp_ = true;
 }
 
 long Line::Read(int waitMs, uint8_t* buffer, size_t capacity) {

@@ -64,6 +64,8 @@ public:
     void SendToHost(const std::vector<uint8_t>& bytes);
 
     bool Gone() const { return gone_; }
+    // The hang-up is complete: the line is closed, so the host's next transfer fails.
+    bool HungUp() const { return hungUp_; }
     int HostLineRate() const;
     const std::vector<uint8_t>& BytesFromHost() const { return fromHost_; }
     size_t GarbledBytes() const { return garbled_; }
@@ -74,6 +76,7 @@ private:
     LineSettings settings_;
     detail::Pty pty_;
     std::atomic<bool> gone_{false};
+    std::atomic<bool> hungUp_{false};
     std::atomic<bool> dropRequested_{false};
     Clock::time_point lastInput_ = Clock::now();
     std::vector<uint8_t> pending_;

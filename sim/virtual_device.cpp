@@ -160,7 +160,8 @@ void VirtualDevice::DropLineAfterInputBytes(size_t n) {
 void VirtualDevice::DropLine() {
     line_.RequestDrop();
     const auto deadline = Clock::now() + std::chrono::seconds(2);
-    while (thread_.joinable() && !line_.Gone() && Clock::now() < deadline)
+    // Until the line is closed, not only marked gone: a caller that goes on to write must fail.
+    while (thread_.joinable() && !line_.HungUp() && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 

@@ -4,7 +4,7 @@
 # and the row through the middle of the progress control must be about 40 % fill colour and
 # 60 % another colour (so a blank, black, empty or full picture fails).
 # Runs only through scripts/wine_test.sh, which provides the masked namespace and prefix:
-#   scripts/wine_test.sh --run xvfb-run -a tests/windows/progress_window_check.sh [build/windows]
+#   xvfb-run -a scripts/wine_test.sh --run tests/windows/progress_window_check.sh [build/windows]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 windows_build="${1:-$root/build/windows}"
