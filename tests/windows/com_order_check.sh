@@ -9,6 +9,9 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 windows_build="${1:-$root/build/windows}"
 ports=(COM12 COM5 COM9)
 
+# This script calls wine and wineserver itself, so it checks for itself that it runs in the private
+# mount namespace wine_test.sh makes (unshare --mount) and that /dev/ttyS0 there is the null device.
+[ "${KORVAN_WINE_INSIDE:-}" = 1 ] || { echo "not inside wine_test.sh's unshare --mount namespace" >&2; exit 1; }
 [ "$(stat -c '%t,%T' /dev/ttyS0 2>/dev/null)" = "1,3" ] || { echo "not inside wine_test.sh" >&2; exit 1; }
 [ -n "${WINEPREFIX:-}" ] || { echo "no WINEPREFIX" >&2; exit 1; }
 
