@@ -17,6 +17,7 @@
 // Calibration
 #include <korvan/calibration/calibration.h>
 #include <korvan/calibration/calibration_quality.h>
+#include <korvan/calibration/camera_region.h>
 
 // Sequences
 #include <korvan/sequence/sequence_elements.h>

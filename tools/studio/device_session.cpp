@@ -62,6 +62,7 @@ void DeviceSession::Publish() {
                            {"sequenceCounter", counter_},
                            {"running", connected_ && IsSequenceActive(deviceState_)},
                            {"lastError", lastError_}};
+    for (const auto& [key, value] : parts_.items()) next[key] = value;
     nlohmann::json previous = state_;
     if (previous.is_object()) previous.erase("version");
     if (previous == next) return;
@@ -123,7 +124,17 @@ void DeviceSession::Disconnect() {
     Publish();
 }
 
+void DeviceSession::SetPart(const std::string& key, nlohmann::json value) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (value.is_null())
+        parts_.erase(key);
+    else
+        parts_[key] = std::move(value);
+    Publish();
+}
+
 bool DeviceSession::StopAll() {
+    ++stops_;  // before the turn: long work between its steps sees it and ends
     std::lock_guard<std::mutex> lock(mutex_);
     if (!connected_) return true;  // nothing of ours can run
     bool ok = true;

@@ -8,6 +8,7 @@
 #include <korvan/korvan.h>
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -52,6 +53,25 @@ public:
     /// The devices discovery finds (tools/discovery.h), the connected one marked; its port is not
     /// probed again.
     nlohmann::json Devices();
+    /// Publishes `value` as the state's member `key` ("run", "calibration", "camera": what the
+    /// studio's other parts follow), numbered like every other change; null removes it.
+    void SetPart(const std::string& key, nlohmann::json value);
+
+    /// Runs `work(korvan)` on the connected device, taking turns with every other request.
+    /// RequestError 409 when no device is connected. Keep each call short (one exchange, one
+    /// upload): Stop waits for its turn. Long work goes step by step and asks StopRequested.
+    template <class Work>
+    auto WithDevice(Work&& work) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!connected_) throw RequestError(409, "no device is connected");
+        return work(korvan_);
+    }
+    /// Grows with every StopAll (before it waits for its turn): long work compares the value it
+    /// started with and ends when it changed.
+    uint64_t StopCount() const { return stops_.load(); }
+
+    /// The built-in virtual device, or null.
+    sim::VirtualDevice* VirtualDevice() { return host_ ? &host_->Device() : nullptr; }
     /// Whether a built-in virtual device was started, and its port.
     bool HasVirtualDevice() const { return host_ != nullptr; }
     std::string VirtualPort() const { return host_ ? host_->PortName() : ""; }
@@ -74,6 +94,8 @@ private:
     ::State deviceState_ = NotConnected;
     unsigned int counter_ = 0;
     nlohmann::json lastError_;
+    nlohmann::json parts_ = nlohmann::json::object();  // SetPart's members
+    std::atomic<uint64_t> stops_{0};
 };
 
 }  // namespace tools::studio

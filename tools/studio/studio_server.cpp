@@ -2,6 +2,7 @@
 
 #include "tools/report.h"
 #include "tools/studio/file_endpoints.h"
+#include "tools/studio/http_json.h"
 #include "tools/studio/web_assets.h"
 
 #include <chrono>
@@ -13,41 +14,6 @@ constexpr auto kWatchInterval = std::chrono::milliseconds(200);
 // An event stream wakes at least this often, to notice a closed tab or the end of the server.
 constexpr auto kStreamBeat = std::chrono::milliseconds(500);
 constexpr size_t kMaxBody = 64u << 20;
-
-void SendJson(httplib::Response& res, const nlohmann::json& body, int status = 200) {
-    res.status = status;
-    res.set_content(body.dump(), "application/json");
-}
-
-void SendError(httplib::Response& res, int status, const std::string& message, const std::string& pointer = "") {
-    nlohmann::json body = {{"error", message}};
-    if (!pointer.empty()) body["pointer"] = pointer;
-    SendJson(res, body, status);
-}
-
-// Runs a handler and turns what it throws into its 4xx: refusals, faulty documents, malformed
-// JSON, and device failures (409: the device, not the request, is in the way).
-httplib::Server::Handler Guard(std::function<void(const httplib::Request&, httplib::Response&)> body) {
-    return [body = std::move(body)](const httplib::Request& req, httplib::Response& res) {
-        try {
-            body(req, res);
-        } catch (const RequestError& e) {
-            SendError(res, e.Status(), e.what());
-        } catch (const InputError& e) {
-            SendError(res, 400, e.what(), e.Pointer());
-        } catch (const nlohmann::json::exception& e) {
-            SendError(res, 400, std::string("malformed JSON: ") + e.what());
-        } catch (const DeviceError& e) {
-            SendError(res, 409, e.what());
-        }
-    };
-}
-
-nlohmann::json BodyObject(const httplib::Request& req) {
-    nlohmann::json body = nlohmann::json::parse(req.body);
-    if (!body.is_object()) throw RequestError(400, "the body must be a JSON object");
-    return body;
-}
 
 }  // namespace
 
@@ -63,6 +29,8 @@ StudioServer::StudioServer(const StudioOptions& options)
     if (port_ <= 0)
         throw UsageError("cannot listen on " + options.listen.host + ":" + std::to_string(options.listen.port));
     policy_ = std::make_unique<AccessPolicy>(NewToken(), options.listen.host, port_);
+    camera_ = std::make_unique<CameraStudio>(*session_, folder_);
+    run_ = std::make_unique<RunStudio>(*session_, folder_);
     Route();
     serving_ = std::thread([this] { server_.listen_after_bind(); });
     watching_ = std::thread([this] {
@@ -80,6 +48,8 @@ void StudioServer::Stop() {
     server_.stop();
     if (serving_.joinable()) serving_.join();
     if (watching_.joinable()) watching_.join();
+    camera_.reset();
+    run_.reset();
 }
 
 void StudioServer::Route() {
@@ -105,7 +75,7 @@ void StudioServer::Route() {
         if (res.body.empty()) SendError(res, res.status, res.status == 404 ? "no such resource" : "malformed request");
     });
 
-    server_.Get(R"(/|/index\.html|/studio\.css|/studio\.js)", [](const httplib::Request& req, httplib::Response& res) {
+    server_.Get(R"(/|/[a-z0-9_-]+\.(html|css|js))", [](const httplib::Request& req, httplib::Response& res) {
         const std::string name = req.path == "/" ? "index.html" : req.path.substr(1);
         const WebAsset* asset = FindWebAsset(name);
         if (!asset) return SendError(res, 404, "no such file");
@@ -151,6 +121,8 @@ void StudioServer::Route() {
     server_.Post("/api/sequence/check", Guard([this](const httplib::Request& req, httplib::Response& res) {
                      SendJson(res, CheckSequence(folder_, req.get_param_value("path"), req.body));
                  }));
+    camera_->Route(server_);
+    run_->Route(server_);
 }
 
 void StudioServer::ServeEvents(httplib::Response& res) {

@@ -15,8 +15,10 @@
 //   POST /api/sequence/check   a document (body) compiled offline: per element timing, memory,
 //                              or the first invalid element with its reason
 #include "tools/studio/access_policy.h"
+#include "tools/studio/camera_routes.h"
 #include "tools/studio/device_session.h"
 #include "tools/studio/folder_access.h"
+#include "tools/studio/run_routes.h"
 
 #include <httplib.h>
 
@@ -60,6 +62,8 @@ private:
     httplib::Server server_;
     int port_ = 0;
     std::unique_ptr<AccessPolicy> policy_;
+    std::unique_ptr<CameraStudio> camera_;
+    std::unique_ptr<RunStudio> run_;
     std::atomic<bool> stopping_{false};
     std::thread serving_, watching_;
 };
