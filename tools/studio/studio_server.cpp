@@ -6,6 +6,9 @@
 #include "tools/studio/web_assets.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 namespace tools::studio {
 namespace {
@@ -77,6 +80,14 @@ void StudioServer::Route() {
 
     server_.Get(R"(/|/[a-z0-9_-]+\.(html|css|js))", [](const httplib::Request& req, httplib::Response& res) {
         const std::string name = req.path == "/" ? "index.html" : req.path.substr(1);
+        // While working on the page, its files can come from the source folder instead, without
+        // a rebuild; the pattern above keeps the name a plain file name.
+        if (const char* dir = std::getenv("KORVAN_STUDIO_WEB_DIR"); dir && *dir) {
+            std::ifstream in(std::filesystem::path(dir) / name, std::ios::binary);
+            if (!in) return SendError(res, 404, "no such file");
+            std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            return res.set_content(text, ContentTypeOf(name));
+        }
         const WebAsset* asset = FindWebAsset(name);
         if (!asset) return SendError(res, 404, "no such file");
         res.set_content(reinterpret_cast<const char*>(asset->data), asset->size, ContentTypeOf(name));
