@@ -15,7 +15,7 @@ done
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev libtiff-dev
           python3-dev python3-numpy python3-pytest pybind11-dev
           python3-venv python3-pip python3-setuptools python3-wheel
-          libcli11-dev nlohmann-json3-dev libstb-dev libcpp-httplib-dev libpng-dev librsvg2-bin clang-format python3-clang locales)
+          libcli11-dev nlohmann-json3-dev libstb-dev libcpp-httplib-dev libpng-dev librsvg2-bin clang-format python3-clang locales ccache)
 if [ "$windows" = 1 ]; then
   # util-linux brings unshare, which scripts/wine_test.sh needs to mask the serial devices;
   # xvfb and imagemagick give the progress window a display and take its screenshot.
