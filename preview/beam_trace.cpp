@@ -128,12 +128,7 @@ private:
 class Tracer {
 public:
     Tracer(const std::vector<TraceLaser>& lasers, unsigned int tickTimeUs, BeamTrace* out)
-        : lasers_(lasers), tickUs_(tickTimeUs), out_(out), path_(out, 3ull * tickTimeUs) {
-        for (size_t i = 0; i < lasers_.size() && i < 4; ++i) {
-            level_[i] = lasers_[i].offLevel;  // dark until a sequence switches it
-            analog_[i] = lasers_[i].intensityControlled ? 0 : kFullScale;
-        }
-    }
+        : lasers_(lasers), lights_(lasers), tickUs_(tickTimeUs), out_(out), path_(out, 3ull * tickTimeUs) {}
 
     // Records arrive in time order; those sharing a time form one instant.
     void Add(const Record& r) {
@@ -141,27 +136,15 @@ public:
         switch (r.event) {
         case Event::MirrorX: x_ = r.value; break;
         case Event::MirrorY: y_ = r.value; break;
-        case Event::Line: {
-            const int laser = LaserOnLine(r.channel);
-            if (laser >= 0)
-                level_[laser] = static_cast<int>(r.value);
-            else
-                AddMark(r, Mark::Level);
+        case Event::Line:
+            if (!lights_.Apply(r)) AddMark(r, Mark::Level);
             break;
-        }
-        case Event::Analog: {
-            bool laser = false;
-            for (size_t i = 0; i < lasers_.size(); ++i)
-                if (lasers_[i].intensityControlled && AnalogChannel(lasers_[i].port) == r.channel) {
-                    analog_[i] = r.value;
-                    laser = true;
-                }
-            if (!laser) AddMark(r, Mark::Analog);
+        case Event::Analog:
+            if (!lights_.Apply(r)) AddMark(r, Mark::Analog);
             break;
-        }
         case Event::Pulse: {
             // A pulsed laser shines for its pulse; counted as one tick of light where the beam is.
-            const int laser = LaserOnLine(r.channel);
+            const int laser = lights_.LaserOnLine(r.channel);
             if (laser < 0) {
                 AddMark(r, Mark::Pulse);
                 break;
@@ -186,12 +169,6 @@ public:
     }
 
 private:
-    int LaserOnLine(unsigned int line) const {
-        for (size_t i = 0; i < lasers_.size() && i < 4; ++i)
-            if (LineCode(lasers_[i].port) == line) return static_cast<int>(i);
-        return -1;
-    }
-
     void AddMark(const Record& r, Mark::Kind kind) {
         if (out_->marks.size() >= BeamTrace::kMaxMarks) {
             ++out_->marksDropped;
@@ -205,16 +182,10 @@ private:
         out_->marks.push_back(m);
     }
 
-    unsigned int LitMask() const {
-        unsigned int mask = 0;
-        for (size_t i = 0; i < lasers_.size() && i < 4; ++i)
-            if (level_[i] == lasers_[i].onLevel && analog_[i] > 0) mask |= 1u << i;
-        return mask;
-    }
+    unsigned int LitMask() const { return lights_.LitMask(); }
 
     void SetIntensities(double (&intensity)[4]) const {
-        for (size_t i = 0; i < lasers_.size() && i < 4; ++i)
-            intensity[i] = analog_[i] / static_cast<double>(kFullScale);
+        for (size_t i = 0; i < lasers_.size() && i < 4; ++i) intensity[i] = lights_.Intensity(i);
     }
 
     Stay StayHere(uint64_t start, uint64_t duration) const {
@@ -236,6 +207,7 @@ private:
             m.y0 = shownY_;
             m.x1 = x_;
             m.y1 = y_;
+            m.startUs = now_;
             m.litMask = lit & litBefore_;
             SetIntensities(m.intensity);
             path_.AddMove(m);
@@ -252,17 +224,54 @@ private:
     }
 
     const std::vector<TraceLaser>& lasers_;
+    LaserLights lights_;
     uint64_t tickUs_;
     BeamTrace* out_;
     PathBuilder path_;
     uint64_t now_ = 0;
     uint32_t x_ = 0, y_ = 0, shownX_ = 0, shownY_ = 0;
-    int level_[4] = {0, 0, 0, 0};
-    uint32_t analog_[4] = {0, 0, 0, 0};
     unsigned int litBefore_ = 0;
 };
 
 }  // namespace
+
+LaserLights::LaserLights(const std::vector<TraceLaser>& lasers) : lasers_(lasers) {
+    for (size_t i = 0; i < lasers_.size() && i < 4; ++i) {
+        level_[i] = lasers_[i].offLevel;  // dark until a sequence switches it
+        analog_[i] = lasers_[i].intensityControlled ? 0 : kFullScale;
+    }
+}
+
+bool LaserLights::Apply(const Record& r) {
+    if (r.event == Event::Line) {
+        const int laser = LaserOnLine(r.channel);
+        if (laser >= 0) level_[laser] = static_cast<int>(r.value);
+        return laser >= 0;
+    }
+    if (r.event != Event::Analog) return false;
+    bool laser = false;
+    for (size_t i = 0; i < lasers_.size() && i < 4; ++i)
+        if (lasers_[i].intensityControlled && AnalogChannel(lasers_[i].port) == r.channel) {
+            analog_[i] = r.value;
+            laser = true;
+        }
+    return laser;
+}
+
+unsigned int LaserLights::LitMask() const {
+    unsigned int mask = 0;
+    for (size_t i = 0; i < lasers_.size() && i < 4; ++i)
+        if (level_[i] == lasers_[i].onLevel && analog_[i] > 0) mask |= 1u << i;
+    return mask;
+}
+
+double LaserLights::Intensity(size_t i) const { return i < 4 ? analog_[i] / static_cast<double>(kFullScale) : 0; }
+
+int LaserLights::LaserOnLine(unsigned int line) const {
+    for (size_t i = 0; i < lasers_.size() && i < 4; ++i)
+        if (LineCode(lasers_[i].port) == line) return static_cast<int>(i);
+    return -1;
+}
 
 BeamTrace TraceImage(const std::vector<uint8_t>& image, unsigned int mainLength, unsigned int tickTimeUs,
                      const std::vector<TraceLaser>& lasers, uint64_t maxSlots) {

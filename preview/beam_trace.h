@@ -9,6 +9,7 @@
 #include <sequence_file/compiled_sequence.h>
 
 #include <korvan/sequence/sequence_analysis.h>
+#include <sim/image/timeline.h>
 
 #include <cstdint>
 #include <string>
@@ -36,6 +37,28 @@ struct Move {
     double intensity[4] = {0, 0, 0, 0};
     uint64_t lightUs = 0;
     uint32_t steps = 1;
+    uint64_t startUs = 0;  ///< device time of the first step
+};
+
+/// The lasers' lines and intensities as executed records set them: which lasers shine now. A
+/// laser shines while its line is at its on level and its intensity (full for a laser without
+/// intensity control) is above 0.
+class LaserLights {
+public:
+    explicit LaserLights(const std::vector<TraceLaser>& lasers);
+    /// Takes a line or analog record; true when it drove one of the lasers.
+    bool Apply(const sim::image::Record& record);
+    /// Bit i for laser i while it shines.
+    unsigned int LitMask() const;
+    /// Laser i's intensity as a fraction of full scale.
+    double Intensity(size_t i) const;
+    /// The laser on the digital line with code `line`, or -1.
+    int LaserOnLine(unsigned int line) const;
+
+private:
+    std::vector<TraceLaser> lasers_;
+    int level_[4] = {0, 0, 0, 0};
+    uint32_t analog_[4] = {0, 0, 0, 0};
 };
 
 /// Something on the outputs or a wait, for the time strip.

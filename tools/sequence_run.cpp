@@ -110,27 +110,40 @@ void SwitchAllLasersOff(Korvan& korvan) {
     }
 }
 
+std::optional<unsigned short> UploadDefined(Korvan& korvan, const sequence_file::DefinedSequence& defined,
+                                            bool (*progress)(int, int)) {
+    std::vector<SequenceObject*> elements = defined.compiled.file.Pointers();
+    unsigned short number = 0;
+    korvan.SetSendingDataFct(progress);
+    const unsigned int r = korvan.UploadSequence(elements.data(), static_cast<unsigned int>(elements.size()), &number);
+    korvan.SetSendingDataFct(nullptr);
+    if (r != 0 && korvan.LastFailure() == korvan::Failure::Cancelled) return std::nullopt;
+    if (r == korvan::ResultSequenceInvalid) defined.compiled.ThrowIfFailed();
+    if (r != 0) throw DeviceError(std::string("upload failed: ") + KorvanResultText(r), r);
+    return number;
+}
+
+void StartUploaded(Korvan& korvan, unsigned short sequenceNumber, const RunSettings& settings) {
+    if (unsigned int r = korvan.StartSequence(sequenceNumber, settings.input, settings.trigger, settings.runs))
+        throw DeviceError(std::string("start failed: ") + KorvanResultText(r), r);
+}
+
 RunReport RunSequence(Korvan& korvan, const sequence_file::DefinedSequence& defined, const RunSettings& settings) {
     RunReport report;
-    std::vector<SequenceObject*> elements = defined.compiled.file.Pointers();
     showProgress = !settings.quiet && detail::StandardErrorIsTerminal();
-    korvan.SetSendingDataFct(Progress);
     const auto began = std::chrono::steady_clock::now();
-    unsigned int r =
-        korvan.UploadSequence(elements.data(), static_cast<unsigned int>(elements.size()), &report.sequenceNumber);
-    korvan.SetSendingDataFct(nullptr);
+    const std::optional<unsigned short> number = UploadDefined(korvan, defined, Progress);
     if (const int signal = detail::CaughtInterrupt()) {
         report.interrupted = true;
         report.signal = signal;
         return report;
     }
-    if (r == korvan::ResultSequenceInvalid) defined.compiled.ThrowIfFailed();
-    if (r != 0) throw DeviceError(std::string("upload failed: ") + KorvanResultText(r), r);
+    if (!number) throw DeviceError("upload cancelled");
+    report.sequenceNumber = *number;
     report.imageBytes = defined.compiled.analysis.image.size();
     if (!settings.quiet) std::printf("uploaded %zu bytes as sequence %u\n", report.imageBytes, report.sequenceNumber);
 
-    if ((r = korvan.StartSequence(report.sequenceNumber, settings.input, settings.trigger, settings.runs)) != 0)
-        throw DeviceError(std::string("start failed: ") + KorvanResultText(r), r);
+    StartUploaded(korvan, report.sequenceNumber, settings);
     if (!settings.quiet)
         std::printf("started%s\n",
                     settings.input == NoInput ? "" : (" on input " + std::to_string(settings.input)).c_str());
@@ -139,6 +152,7 @@ RunReport RunSequence(Korvan& korvan, const sequence_file::DefinedSequence& defi
 
     State state = Running, shown = Idle;
     unsigned int counter = 0, shownRun = 0;
+    unsigned int r = 0;
     bool triggered = settings.virtualDevice == nullptr || settings.input == NoInput || settings.autoInputs;
     int waitPort = -1;  // on a virtual device: the input the current wait holds for
     bool waitHigh = true;

@@ -3,6 +3,7 @@
 #include <sequence_file/defined_sequence.h>
 #include <sim/virtual_device.h>
 
+#include <optional>
 #include <string>
 
 namespace tools {
@@ -43,6 +44,15 @@ const char* StateText(State state);
 /// "off" is the line's stored default: defining a laser sets it to the laser's off level. Throws
 /// DeviceError when a line cannot be switched.
 void SwitchAllLasersOff(Korvan& korvan);
+
+/// Uploads `defined` with `progress` (Korvan::SetSendingDataFct: called per block with the bytes
+/// sent and the total; false cancels). Returns the sequence number, or nothing when `progress`
+/// cancelled it. Throws the file's InputError when the device found it invalid, DeviceError for
+/// other failures.
+std::optional<unsigned short> UploadDefined(Korvan& korvan, const sequence_file::DefinedSequence& defined,
+                                            bool (*progress)(int sent, int total));
+/// Starts an uploaded sequence with the settings' input, trigger and runs. Throws DeviceError.
+void StartUploaded(Korvan& korvan, unsigned short sequenceNumber, const RunSettings& settings);
 
 /// Uploads with a progress bar on a terminal, starts, and (unless !wait) follows the state until
 /// the sequence ends, offering Enter to acknowledge a wait for the user. A wait for an input is

@@ -9,8 +9,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace testsupport {
 
@@ -36,7 +39,7 @@ class StudioServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         tools::studio::StudioOptions options;
-        options.virtualDevice = true;
+        options.virtualDevice = withVirtualDevice;
         options.folder = folder.Path();
         server = std::make_unique<tools::studio::StudioServer>(options);
         client = std::make_unique<httplib::Client>("127.0.0.1", server->Port());
@@ -73,6 +76,31 @@ protected:
 
     bool Connected() { return Body(Send("GET", "/api/state")).value("connected", false); }
 
+    /// The state once `done(state)` holds, polled; the last state seen (and a test failure) when
+    /// it does not within `timeout`.
+    nlohmann::json WaitForState(const std::function<bool(const nlohmann::json&)>& done,
+                                std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        nlohmann::json state;
+        while (std::chrono::steady_clock::now() < end) {
+            state = Body(Send("GET", "/api/state"));
+            if (state.is_object() && done(state)) return state;
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        ADD_FAILURE() << "the state did not arrive; last: " << state.dump();
+        return state;
+    }
+
+    /// The state once state.run has reached one of its final phases.
+    nlohmann::json WaitForRunEnd() {
+        return WaitForState([](const nlohmann::json& s) {
+            const std::string phase = s.contains("run") ? s["run"].value("phase", "") : "";
+            return phase == "ended" || phase == "stopped" || phase == "failed";
+        });
+    }
+
+    /// Set false (in the test's constructor) for a studio without the virtual device.
+    bool withVirtualDevice = true;
     TempDir folder;
     std::unique_ptr<tools::studio::StudioServer> server;
     std::unique_ptr<httplib::Client> client;

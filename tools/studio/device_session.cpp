@@ -22,6 +22,7 @@ DeviceSession::DeviceSession(bool virtualDevice) {
     if (virtualDevice) {
         sim::Options options;
         options.autoInputMs = 200;  // nobody can press a built-in device's inputs
+        options.timeScale = 1;      // real time: a run on the page takes as long as on a device
         host_ = std::make_unique<VirtualHost>(options);
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -62,6 +63,13 @@ void DeviceSession::Publish() {
                            {"sequenceCounter", counter_},
                            {"running", connected_ && IsSequenceActive(deviceState_)},
                            {"lastError", lastError_}};
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    device_ = std::move(next);
+    Compose();
+}
+
+void DeviceSession::Compose() {
+    nlohmann::json next = device_;
     for (const auto& [key, value] : parts_.items()) next[key] = value;
     nlohmann::json previous = state_;
     if (previous.is_object()) previous.erase("version");
@@ -125,12 +133,13 @@ void DeviceSession::Disconnect() {
 }
 
 void DeviceSession::SetPart(const std::string& key, nlohmann::json value) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    // Not the device's lock: a part changes while a long turn (an upload) holds the device.
+    std::lock_guard<std::mutex> lock(stateMutex_);
     if (value.is_null())
         parts_.erase(key);
     else
         parts_[key] = std::move(value);
-    Publish();
+    Compose();
 }
 
 bool DeviceSession::StopAll() {
@@ -173,12 +182,12 @@ void DeviceSession::Poll() {
 }
 
 nlohmann::json DeviceSession::State() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(stateMutex_);
     return state_;
 }
 
 nlohmann::json DeviceSession::WaitForChange(uint64_t seen, std::chrono::milliseconds timeout) const {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(stateMutex_);
     changed_.wait_for(lock, timeout, [&] { return version_ > seen; });
     return state_;
 }

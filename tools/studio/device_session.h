@@ -81,20 +81,25 @@ private:
     void ConnectLocked(const std::string& device, bool isVirtual);
     void RecordFailure(const std::string& what, unsigned int result);
     void Publish();
+    void Compose();  // holds stateMutex_: the device's members and the parts become state_
 
     std::unique_ptr<VirtualHost> host_;
     Korvan korvan_;
     mutable std::mutex mutex_;
+    // The published state has a lock of its own, so that it is read and its parts change while
+    // a device turn goes on; taken after mutex_ when both are held.
+    mutable std::mutex stateMutex_;
     mutable std::condition_variable changed_;
-    nlohmann::json state_;  // the published state, under mutex_
-    uint64_t version_ = 0;
+    nlohmann::json device_;  // the device's members of the state, under stateMutex_
+    nlohmann::json state_;   // the published state, under stateMutex_
+    uint64_t version_ = 0;   // under stateMutex_
     bool connected_ = false, lost_ = false, virtual_ = false;
     std::string port_, serial_, description_, target_;
     int firmware_ = 0;
     ::State deviceState_ = NotConnected;
     unsigned int counter_ = 0;
     nlohmann::json lastError_;
-    nlohmann::json parts_ = nlohmann::json::object();  // SetPart's members
+    nlohmann::json parts_ = nlohmann::json::object();  // SetPart's members, under stateMutex_
     std::atomic<uint64_t> stops_{0};
 };
 
