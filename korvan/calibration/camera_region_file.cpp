@@ -110,8 +110,8 @@ unsigned int LoadCameraRegion(const char* path, CameraRegion* region, bool* stor
             if (text.empty() || end == text.c_str() || *end != '\0' || errno == ERANGE || value < key.minimum ||
                 value > INT_MAX) {
                 why = std::string("calibration file ") + path + ": [Camera] " + key.name +
-                      (text.empty() ? " is missing" : "=" + text + " is not a whole number from " +
-                                                          std::to_string(key.minimum));
+                      (text.empty() ? " is missing"
+                                    : "=" + text + " is not a whole number from " + std::to_string(key.minimum));
                 return ResultNotPossibleNow;
             }
             read.*key.field = static_cast<int>(value);
