@@ -18,9 +18,16 @@ void Append(void* context, void* data, int size) {
 
 }  // namespace
 
-bool WriteRgbPng(const std::string& path, int width, int height, const unsigned char* rgb, std::string* error) {
+std::string EncodeRgbPng(int width, int height, const unsigned char* rgb) {
     std::string encoded;
-    if (width <= 0 || height <= 0 || stbi_write_png_to_func(Append, &encoded, width, height, 3, rgb, width * 3) == 0) {
+    if (width <= 0 || height <= 0 || stbi_write_png_to_func(Append, &encoded, width, height, 3, rgb, width * 3) == 0)
+        return "";
+    return encoded;
+}
+
+bool WriteRgbPng(const std::string& path, int width, int height, const unsigned char* rgb, std::string* error) {
+    const std::string encoded = EncodeRgbPng(width, height, rgb);
+    if (encoded.empty()) {
         *error = "cannot encode the picture for " + path;
         return false;
     }

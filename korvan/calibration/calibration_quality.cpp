@@ -87,7 +87,10 @@ void LeaveOneOut(const Table& t, CalibrationQuality& q) {
         if (!toDevice || !toCamera) continue;
         CalibrationPointQuality& p = q.points[i];
         p.leaveOneOutDevice = Distance((*toDevice)(t.camera[i]), t.device[i]);
-        p.leaveOneOutPixels = Distance((*toCamera)(t.device[i]), t.camera[i]);
+        const P predicted = (*toCamera)(t.device[i]);
+        p.leaveOneOutPixels = Distance(predicted, t.camera[i]);
+        p.predictedCameraX = predicted.x;
+        p.predictedCameraY = predicted.y;
         sum += p.leaveOneOutDevice, sumPixels += p.leaveOneOutPixels, ++counted;
         if (p.leaveOneOutDevice > q.leaveOneOutMax) {
             q.leaveOneOutMax = p.leaveOneOutDevice;

@@ -14,6 +14,10 @@ struct KORVAN_API CalibrationPointQuality {
     /// neighbours on one line).
     double leaveOneOutDevice = -1;
     double leaveOneOutPixels = -1;
+    /// Where the neighbours put the point on the camera (its device point through their map), so
+    /// that a report can draw the error as an arrow from the recorded pixel; valid when
+    /// leaveOneOutPixels is not -1.
+    double predictedCameraX = 0, predictedCameraY = 0;
     /// Distance of the recorded device point from the table's fitted affine map, device units.
     double affineDeviation = 0;
     /// The point is a corner of a folded cell.
