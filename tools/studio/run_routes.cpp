@@ -117,8 +117,12 @@ RunStudio::RunStudio(DeviceSession& session, const Folder& folder) : session_(se
 
 RunStudio::~RunStudio() {
     closing_ = true;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (worker_.joinable()) worker_.join();
+    std::thread worker;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);  // the run publishes its end under it
+        worker = std::move(worker_);
+    }
+    if (worker.joinable()) worker.join();
 }
 
 void RunStudio::StartRun(const nlohmann::json& body) {
@@ -239,6 +243,9 @@ void RunStudio::Follow(std::unique_ptr<Job> job) {
             job->defined.reset();  // no connection: nobody else uses the Korvan object
         }
     }
+    // Under the lock StartRun holds: once the end shows, the next run is taken, and its first
+    // state is not overwritten by this one's last.
+    std::lock_guard<std::mutex> lock(mutex_);
     session_.SetPart("run", run);
     active_ = false;
 }
