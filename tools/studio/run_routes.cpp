@@ -214,11 +214,14 @@ void RunStudio::Follow(std::unique_ptr<Job> job) {
             });
             const auto began = std::chrono::steady_clock::now();
             run["phase"] = started ? "running" : "stopped";
+            auto elapsed = [&] {
+                return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
+            };
             while (started) {
-                run["elapsedMs"] =
-                    std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
+                run["elapsedMs"] = elapsed();
                 session_.SetPart("run", run);
                 std::this_thread::sleep_for(kFollowInterval);
+                run["elapsedMs"] = elapsed();  // the last state tells how long it went
                 if (stopped()) {
                     run["phase"] = "stopped";  // StopAll stopped the device and darkened the lasers
                     break;
