@@ -111,6 +111,7 @@ struct RunStudio::Job {
     RunSettings settings;
     uint64_t stops = 0;
     double totalMs = 0;
+    nlohmann::json state;  // state.run as last published
 };
 
 RunStudio::RunStudio(DeviceSession& session, const Folder& folder) : session_(session), folder_(folder) {}
@@ -150,23 +151,19 @@ void RunStudio::StartRun(const nlohmann::json& body) {
         static_cast<double>(compiled.endTick) * compiled.file.tickTime * std::max(1u, job->settings.runs) / 1000.0;
     lasers_ = compiled.PreviewLasers();
     camera_.reset();
-    if (!compiled.file.lasers.empty() && !compiled.file.lasers[0].calibrationPath.empty())
+    if (!compiled.file.lasers.empty() && !compiled.file.lasers[0].calibrationPath.empty() &&
+        compiled.file.lasers[0].calibration)
         camera_ = std::make_unique<Calibration>(*compiled.file.lasers[0].calibration);
     if (worker_.joinable()) worker_.join();  // the last run's thread, finished
     active_ = true;
-    session_.SetPart("run", {{"phase", "uploading"},
-                             {"uploadedBytes", 0},
-                             {"totalBytes", compiled.analysis.image.size()},
-                             {"elapsedMs", 0},
-                             {"totalMs", job->totalMs},
-                             {"error", nullptr}});
+    job->state = {{"phase", "uploading"}, {"uploadedBytes", 0},      {"totalBytes", compiled.analysis.image.size()},
+                  {"elapsedMs", 0},       {"totalMs", job->totalMs}, {"error", nullptr}};
+    session_.SetPart("run", job->state);
     worker_ = std::thread([this, j = job.release()] { Follow(std::unique_ptr<Job>(j)); });
 }
 
 void RunStudio::Follow(std::unique_ptr<Job> job) {
-    nlohmann::json run = {
-        {"phase", "uploading"}, {"uploadedBytes", 0},      {"totalBytes", job->defined->compiled.analysis.image.size()},
-        {"elapsedMs", 0},       {"totalMs", job->totalMs}, {"error", nullptr}};
+    nlohmann::json& run = job->state;
     auto stopped = [&] { return closing_ || session_.StopCount() != job->stops; };
     try {
         std::optional<unsigned short> number;
