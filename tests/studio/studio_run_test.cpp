@@ -54,8 +54,11 @@ bool Contains(const std::vector<std::pair<double, double>>& points, double x, do
 
 TEST_F(StudioRunTest, TwoPointRunEndsUploadedWholeAndLitAtBothPoints) {
     WriteFile(folder.File("two.json"), testsupport::kTwoPointSequence);
-    // The same run, from the page's document and from a file in the folder.
-    for (const std::string body : {RunBody(testsupport::kTwoPointSequence), std::string(R"({"path": "two.json"})")}) {
+    // The same run, from the page's document, from a file in the folder, and started by an input
+    // (the virtual device gives its start trigger by itself).
+    for (const std::string body :
+         {RunBody(testsupport::kTwoPointSequence), std::string(R"({"path": "two.json"})"),
+          std::string(R"({"path": "two.json", "input": "input0", "trigger": "falling", "runs": 2})")}) {
         SCOPED_TRACE(body);
         const auto r = Send("POST", "/api/run", body);
         ASSERT_TRUE(r);
@@ -68,6 +71,7 @@ TEST_F(StudioRunTest, TwoPointRunEndsUploadedWholeAndLitAtBothPoints) {
         // 30 ticks of light plus the travel, at 50 us a tick.
         EXPECT_GT(run["totalMs"].get<double>(), 1.4);
         EXPECT_LT(run["totalMs"].get<double>(), 100);
+        EXPECT_GE(run["elapsedMs"].get<double>(), run["totalMs"].get<double>() * 0.9);
 
         const json timeline = Timeline();
         const auto lit = LitPositions(timeline);

@@ -111,14 +111,19 @@ struct RunStudio::Job {
     RunSettings settings;
     uint64_t stops = 0;
     double totalMs = 0;
+    nlohmann::json state;  // state.run as last published
 };
 
 RunStudio::RunStudio(DeviceSession& session, const Folder& folder) : session_(session), folder_(folder) {}
 
 RunStudio::~RunStudio() {
     closing_ = true;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (worker_.joinable()) worker_.join();
+    std::thread worker;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);  // the run publishes its end under it
+        worker = std::move(worker_);
+    }
+    if (worker.joinable()) worker.join();
 }
 
 void RunStudio::StartRun(const nlohmann::json& body) {
@@ -146,23 +151,19 @@ void RunStudio::StartRun(const nlohmann::json& body) {
         static_cast<double>(compiled.endTick) * compiled.file.tickTime * std::max(1u, job->settings.runs) / 1000.0;
     lasers_ = compiled.PreviewLasers();
     camera_.reset();
-    if (!compiled.file.lasers.empty() && !compiled.file.lasers[0].calibrationPath.empty())
+    if (!compiled.file.lasers.empty() && !compiled.file.lasers[0].calibrationPath.empty() &&
+        compiled.file.lasers[0].calibration)
         camera_ = std::make_unique<Calibration>(*compiled.file.lasers[0].calibration);
     if (worker_.joinable()) worker_.join();  // the last run's thread, finished
     active_ = true;
-    session_.SetPart("run", {{"phase", "uploading"},
-                             {"uploadedBytes", 0},
-                             {"totalBytes", compiled.analysis.image.size()},
-                             {"elapsedMs", 0},
-                             {"totalMs", job->totalMs},
-                             {"error", nullptr}});
+    job->state = {{"phase", "uploading"}, {"uploadedBytes", 0},      {"totalBytes", compiled.analysis.image.size()},
+                  {"elapsedMs", 0},       {"totalMs", job->totalMs}, {"error", nullptr}};
+    session_.SetPart("run", job->state);
     worker_ = std::thread([this, j = job.release()] { Follow(std::unique_ptr<Job>(j)); });
 }
 
 void RunStudio::Follow(std::unique_ptr<Job> job) {
-    nlohmann::json run = {
-        {"phase", "uploading"}, {"uploadedBytes", 0},      {"totalBytes", job->defined->compiled.analysis.image.size()},
-        {"elapsedMs", 0},       {"totalMs", job->totalMs}, {"error", nullptr}};
+    nlohmann::json& run = job->state;
     auto stopped = [&] { return closing_ || session_.StopCount() != job->stops; };
     try {
         std::optional<unsigned short> number;
@@ -210,11 +211,14 @@ void RunStudio::Follow(std::unique_ptr<Job> job) {
             });
             const auto began = std::chrono::steady_clock::now();
             run["phase"] = started ? "running" : "stopped";
+            auto elapsed = [&] {
+                return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
+            };
             while (started) {
-                run["elapsedMs"] =
-                    std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
+                run["elapsedMs"] = elapsed();
                 session_.SetPart("run", run);
                 std::this_thread::sleep_for(kFollowInterval);
+                run["elapsedMs"] = elapsed();  // the last state tells how long it went
                 if (stopped()) {
                     run["phase"] = "stopped";  // StopAll stopped the device and darkened the lasers
                     break;
@@ -239,6 +243,9 @@ void RunStudio::Follow(std::unique_ptr<Job> job) {
             job->defined.reset();  // no connection: nobody else uses the Korvan object
         }
     }
+    // Under the lock StartRun holds: once the end shows, the next run is taken, and its first
+    // state is not overwritten by this one's last.
+    std::lock_guard<std::mutex> lock(mutex_);
     session_.SetPart("run", run);
     active_ = false;
 }
