@@ -22,7 +22,9 @@ export const model = {
     return doc;
   },
 
-  // kind: 'structure' (targets added, removed, reordered: lists are rebuilt) or 'values'.
+  // kind: 'structure' (targets added, removed, reordered: lists are rebuilt), 'append' (one target
+  // added at the end), 'values' (a target
+  // changed in place), 'drag' (a change not yet committed) or 'selection'.
   onChange(listener) {
     listeners.push(listener);
   },
@@ -49,7 +51,7 @@ export const model = {
   // Show a document without recording it (a drag in progress); commit with set().
   preview(next) {
     doc = next;
-    model.notify('values');
+    model.notify('drag');
   },
 
   // End a drag: record `original` (the document before the drag) and keep `next`.
@@ -62,7 +64,7 @@ export const model = {
   // Forget a preview and go back to `original`.
   restore(original) {
     doc = original;
-    model.notify('values');
+    model.notify('drag');
   },
 
   undo() {

@@ -33,7 +33,7 @@ function newElement(type) {
 }
 
 function add(element) {
-  model.edit((doc) => doc.elements.push(element));
+  model.edit((doc) => doc.elements.push(element), 'append');
   model.select(model.document().elements.length - 1);
 }
 
@@ -173,21 +173,42 @@ function onKey(event) {
 const escapeHtml = (text) =>
   String(text).replace(/[&<>"']/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;', "'": '&#39;' })[c]);
 
-function rowHtml(element, index, laserOptions) {
+// Rows are plain text, which a thousand of lay out quickly; the selected row gets the editors
+// and the buttons that move it.
+function rowHtml(element, index) {
+  const fill = element.type === 'ellipse' || element.type === 'polygon' ? (element.fill ? 'yes' : 'no') : '';
+  return `<tr class="target-row" data-index="${index}"><td>${index}</td><td>${escapeHtml(element.type)}</td>` +
+    `<td>${escapeHtml(element.laser ?? '')}</td><td>${element.intensity ?? 10000}</td><td>${element.repeat ?? 0}</td>` +
+    `<td>${fill}</td><td></td></tr>`;
+}
+
+function editorCells(element) {
   const laser = element.laser ?? '';
-  const lasers = laserOptions.includes(laser) ? laserOptions : [laser, ...laserOptions];
+  const names = (model.document().lasers || []).map((l) => l.name);
+  const lasers = names.includes(laser) ? names : [laser, ...names];
   const options = lasers
     .map((name) => `<option${name === laser ? ' selected' : ''}>${escapeHtml(name)}</option>`)
     .join('');
   const fill = element.type === 'ellipse' || element.type === 'polygon'
     ? `<input type="checkbox" data-field="fill"${element.fill ? ' checked' : ''} aria-label="fill">`
     : '';
-  return `<tr class="target-row" data-index="${index}"><td>${index}</td><td>${escapeHtml(element.type)}</td>` +
-    `<td><select data-field="laser" aria-label="laser">${options}</select></td>` +
-    `<td><input type="number" data-field="intensity" min="0" max="10000" step="100" value="${element.intensity ?? 10000}" aria-label="intensity"></td>` +
-    `<td><input type="number" data-field="repeat" min="0" step="1" value="${element.repeat ?? 0}" aria-label="repetitions"></td>` +
-    `<td>${fill}</td>` +
-    `<td><button data-move="-1" title="earlier">▲</button><button data-move="1" title="later">▼</button></td></tr>`;
+  return [
+    `<select data-field="laser" aria-label="laser">${options}</select>`,
+    `<input type="number" data-field="intensity" min="0" max="10000" step="100" value="${element.intensity ?? 10000}" aria-label="intensity">`,
+    `<input type="number" data-field="repeat" min="0" step="1" value="${element.repeat ?? 0}" aria-label="repetitions">`,
+    fill,
+    '<button data-move="-1" title="earlier" aria-label="earlier">▲</button><button data-move="1" title="later" aria-label="later">▼</button>',
+  ];
+}
+
+function showRow(row, index, editing) {
+  const element = model.document().elements[index];
+  if (!row || !element) return;
+  const template = document.createElement('tbody');
+  template.innerHTML = rowHtml(element, index);
+  const fresh = template.rows[0];
+  if (editing) editorCells(element).forEach((html, i) => (fresh.cells[2 + i].innerHTML = html));
+  row.replaceChildren(...fresh.cells);
 }
 
 let shownSelected = -1;
@@ -200,6 +221,10 @@ function rowAt(index) {
 export function markRows() {
   const before = [rowAt(shownSelected), rowAt(shownInvalid)];
   for (const row of before) if (row) row.classList.remove('selected', 'invalid');
+  if (shownSelected !== model.selected) {
+    showRow(before[0], shownSelected, false);
+    showRow(rowAt(model.selected), model.selected, true);
+  }
   if (before[1]) before[1].removeAttribute('title');
   const selected = rowAt(model.selected);
   if (selected) selected.classList.add('selected');
@@ -214,13 +239,22 @@ export function markRows() {
 
 export function buildList() {
   const doc = model.document();
-  const lasers = (doc.lasers || []).map((l) => l.name);
   const parts = new Array(doc.elements.length);
-  for (let i = 0; i < doc.elements.length; ++i) parts[i] = rowHtml(doc.elements[i], i, lasers);
+  for (let i = 0; i < doc.elements.length; ++i) parts[i] = rowHtml(doc.elements[i], i);
   $('targets').tBodies[0].innerHTML = parts.join('');
   shownSelected = shownInvalid = -1;
   markRows();
   $('target-count').textContent = String(doc.elements.length);
+}
+
+// A target added at the end: one new row instead of a new list.
+function appendRow() {
+  const elements = model.document().elements;
+  const body = $('targets').tBodies[0];
+  if (body.rows.length !== elements.length - 1) return buildList();
+  body.insertAdjacentHTML('beforeend', rowHtml(elements[elements.length - 1], elements.length - 1));
+  $('target-count').textContent = String(elements.length);
+  markRows();
 }
 
 function onListChange(event) {
@@ -274,6 +308,7 @@ export function startTargets() {
   list.addEventListener('click', onListClick);
   model.onChange((kind) => {
     if (kind === 'structure') buildList();
+    else if (kind === 'append') appendRow();
     else markRows();
     $('undo').disabled = !model.canUndo();
     $('redo').disabled = !model.canRedo();

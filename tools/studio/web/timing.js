@@ -51,6 +51,11 @@ async function run() {
   const mine = ++generation;
   const started = performance.now();
   const body = JSON.stringify(model.document());
+  if (model.document().elements.length === 0) {
+    // nothing to check: the server would only say so
+    show(null, null, null);
+    return finish(mine, started);
+  }
   inFlight++;
   const [check, preview] = await Promise.allSettled([
     api('POST', '/api/sequence/check' + query(), body),
@@ -60,12 +65,14 @@ async function run() {
   if (mine !== generation) return;  // a newer document is on its way
   show(check.status === 'fulfilled' ? check.value : null, check.status === 'rejected' ? check.reason : null,
     preview.status === 'fulfilled' ? preview.value : null);
-  const drawn = draw();
+  finish(mine, started);
+}
+
+function finish(mine, started) {
+  draw();
   timing.lastUpdateMs = performance.now() - started;
   shownGeneration = mine;
   $('timing').dataset.version = String(++timing.version);
-  $('timing').dataset.ms = timing.lastUpdateMs.toFixed(1);
-  void drawn;
   if (!timer) {
     const done = waiters;
     waiters = [];
@@ -173,6 +180,6 @@ function drawStrip(rows, totalUs, marks) {
 
 export function startTiming() {
   model.onChange((kind) => {
-    if (kind !== 'selection') schedule();
+    if (kind !== 'selection' && kind !== 'drag') schedule();
   });
 }
