@@ -76,6 +76,7 @@ async function cameraFrame() {
     // a camera that cannot give frames is shown once, not four times a second
     report(e);
     stopCamera();
+    $('image-info').textContent = 'no camera frame';
     return;
   }
   if (source && source.kind === 'camera' && !cameraTimer) cameraTimer = setTimeout(cameraFrame, cameraPeriodMs);

@@ -22,7 +22,10 @@ async function runDocument() {
   if (path) body.path = path;
   await api('POST', '/api/run', body);
   $('run-status').textContent = 'starting';
-  if (current.virtual && !showingCamera()) useCamera();
+  if (current.virtual) {
+    startReplay();
+    if (!showingCamera()) useCamera();
+  }
 }
 
 function showRun(state) {
@@ -54,6 +57,7 @@ function showRun(state) {
 }
 
 function startReplay() {
+  if (replay.polling) return;  // already following this run
   Object.assign(replay, { records: [], next: 0, cursor: 0, startWall: 0, startT: 0 });
   view.run = { spot: null, lit: false, trail: [] };
   if (!replay.polling) poll();
@@ -78,6 +82,14 @@ async function poll() {
   }
 }
 
+// Where the record's beam is on the image: the server maps it through the calibration; without
+// one the document's camera pixels are device units, so the device position is the place.
+function spotOf(record) {
+  if (record.camera) return record.camera;
+  const laser = model.firstLaser();
+  return !laser.calibration && Number.isFinite(record.x) ? [record.x, record.y] : null;
+}
+
 // Show the spot where the device was `lag` ms ago, at the device's own pace.
 function step() {
   replay.frame = 0;
@@ -92,10 +104,10 @@ function step() {
     const run = view.run || (view.run = { spot: null, lit: false, trail: [] });
     while (replay.cursor < records.length && records[replay.cursor].t <= t) {
       const record = records[replay.cursor++];
-      run.spot = record.camera;
+      run.spot = spotOf(record);
       run.lit = record.lit;
-      if (record.camera && record.lit) {
-        run.trail.push(record.camera);
+      if (run.spot && record.lit) {
+        run.trail.push(run.spot);
         if (run.trail.length > trailLength) run.trail.splice(0, run.trail.length - trailLength);
       }
     }
