@@ -5,7 +5,7 @@ import { test } from 'node:test';
 
 import { UndoStack } from '../../../tools/studio/web/undo.js';
 import {
-  boxOf, distanceTo, elementOfPointer, hitTest, moved, toDocument, toImage,
+  boxOf, distanceTo, elementOfPointer, hitTest, moved, relativePath, toDocument, toImage,
 } from '../../../tools/studio/web/geometry.js';
 
 test('undo and redo walk back and forth through recorded documents', () => {
@@ -120,4 +120,16 @@ test('error pointers name the element they are about', () => {
   const cases = [['/elements/3', 3], ['/elements/12/laser', 12], ['/elements', -1], ['/lasers/0/port', -1],
     ['', -1], [undefined, -1], ['/elements/x', -1]];
   for (const [pointer, index] of cases) assert.equal(elementOfPointer(pointer), index, String(pointer));
+});
+
+test('a calibration path is written relative to the document file', () => {
+  const cases = [
+    ['', 'calibration.ini', 'calibration.ini'],                  // no file yet: the folder itself
+    ['seq.json', 'cal/table.ini', 'cal/table.ini'],
+    ['runs/a.json', 'calibration.ini', '../calibration.ini'],
+    ['runs/a.json', 'runs/cal.ini', 'cal.ini'],
+    ['runs/day1/a.json', 'runs/cal/t.ini', '../cal/t.ini'],
+    ['a/b/c.json', 'x/y.ini', '../../x/y.ini'],
+  ];
+  for (const [from, target, expected] of cases) assert.equal(relativePath(from, target), expected, `${from} -> ${target}`);
 });

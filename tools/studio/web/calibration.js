@@ -3,6 +3,8 @@
 // both turn a click on the image into light through the calibration.
 
 import { api, report } from './api.js';
+import { currentPath } from './files.js';
+import { relativePath } from './geometry.js';
 import { current, onState } from './device.js';
 import { model } from './model.js';
 import { interceptClicks } from './targets.js';
@@ -81,9 +83,11 @@ async function save() {
   const saved = await api('POST', '/api/calibration/save', { path });
   $('cal-status').textContent = `saved ${saved.bytes} bytes to ${saved.path}`;
   // The document's first laser uses the saved table from now on (undoable like any edit).
+  // Its path is relative to the document's file, as the file format wants it.
+  const calibration = relativePath(currentPath(), saved.path || path);
   const lasers = model.document().lasers.length ? model.document().lasers : [{ ...model.firstLaser() }];
   model.edit((doc) => {
-    doc.lasers = lasers.map((laser, i) => (i === 0 ? { ...laser, calibration: saved.path || path } : laser));
+    doc.lasers = lasers.map((laser, i) => (i === 0 ? { ...laser, calibration } : laser));
   });
 }
 

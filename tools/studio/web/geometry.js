@@ -105,3 +105,13 @@ export function elementOfPointer(pointer) {
 }
 
 export { round };
+
+// `target` (a path in the folder) as seen from the folder of the file `from`, as a document refers
+// to its calibration table: relativePath('runs/a.json', 'cal.ini') is '../cal.ini'.
+export function relativePath(from, target) {
+  const base = (from || '').split('/').filter(Boolean).slice(0, -1);
+  const parts = target.split('/').filter(Boolean);
+  let common = 0;
+  while (common < base.length && common < parts.length - 1 && base[common] === parts[common]) ++common;
+  return [...base.slice(common).map(() => '..'), ...parts.slice(common)].join('/');
+}
