@@ -133,3 +133,10 @@ test('a calibration path is written relative to the document file', () => {
   ];
   for (const [from, target, expected] of cases) assert.equal(relativePath(from, target), expected, `${from} -> ${target}`);
 });
+
+test('malformed targets from a refused file are never hit and survive a move', () => {
+  const broken = [{ type: 'point' }, { type: 'line', from: [1, 2] }, { type: 'ellipse', rect: [1, 2] },
+    { type: 'polygon', points: 'none' }, { type: 'jump', target: 3 }, null];
+  assert.equal(hitTest(broken, [1, 2], 100), -1);
+  for (const element of broken.slice(0, 5)) assert.doesNotThrow(() => moved(element, 1, 1), JSON.stringify(element));
+});

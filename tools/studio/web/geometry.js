@@ -12,15 +12,19 @@ export function toImage(map, x, y) {
 export const identityMap = Object.freeze({ scale: 1, offset: [0, 0] });
 
 // The corner points a target is drawn through (document px), closed for closed shapes.
+const pair = (p) => Array.isArray(p) && p.length >= 2 && Number.isFinite(p[0]) && Number.isFinite(p[1]);
+
 export function outline(element) {
+  if (!element) return [];
   switch (element.type) {
     case 'point':
-      return [element.at];
+      return pair(element.at) ? [element.at] : [];
     case 'line':
-      return [element.from, element.to];
+      return pair(element.from) && pair(element.to) ? [element.from, element.to] : [];
     case 'polygon':
-      return element.points || [];
+      return Array.isArray(element.points) ? element.points.filter(pair) : [];
     case 'ellipse': {
+      if (!Array.isArray(element.rect) || !element.rect.every(Number.isFinite)) return [];
       const [x, y, w, h] = element.rect;
       const points = [];
       for (let i = 0; i <= 32; ++i) {
@@ -85,11 +89,11 @@ const round = (v) => Math.round(v * 100) / 100;
 export function moved(element, dx, dy) {
   const shift = (q) => [round(q[0] + dx), round(q[1] + dy)];
   const copy = { ...element };
-  if (copy.at) copy.at = shift(copy.at);
-  if (copy.from) copy.from = shift(copy.from);
-  if (copy.to) copy.to = shift(copy.to);
-  if (copy.rect) copy.rect = [round(copy.rect[0] + dx), round(copy.rect[1] + dy), copy.rect[2], copy.rect[3]];
-  if (copy.points) copy.points = copy.points.map(shift);
+  if (pair(copy.at)) copy.at = shift(copy.at);
+  if (pair(copy.from)) copy.from = shift(copy.from);
+  if (pair(copy.to)) copy.to = shift(copy.to);
+  if (Array.isArray(copy.rect) && copy.rect.length === 4) copy.rect = [round(copy.rect[0] + dx), round(copy.rect[1] + dy), copy.rect[2], copy.rect[3]];
+  if (Array.isArray(copy.points)) copy.points = copy.points.map((q) => (pair(q) ? shift(q) : q));
   return copy;
 }
 

@@ -170,19 +170,22 @@ function onKey(event) {
 
 // ---- the list of targets
 
-const escapeHtml = (text) =>
+export const escapeHtml = (text) =>
   String(text).replace(/[&<>"']/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;', "'": '&#39;' })[c]);
 
 // Rows are plain text, which a thousand of lay out quickly; the selected row gets the editors
 // and the buttons that move it.
 function rowHtml(element, index) {
+  if (!element || typeof element !== 'object') element = { type: '?' };
   const fill = element.type === 'ellipse' || element.type === 'polygon' ? (element.fill ? 'yes' : 'no') : '';
   return `<tr class="target-row" data-index="${index}"><td>${index}</td><td>${escapeHtml(element.type)}</td>` +
-    `<td>${escapeHtml(element.laser ?? '')}</td><td>${element.intensity ?? 10000}</td><td>${element.repeat ?? 0}</td>` +
+    `<td>${escapeHtml(element.laser ?? '')}</td><td>${escapeHtml(element.intensity ?? 10000)}</td>` +
+    `<td>${escapeHtml(element.repeat ?? 0)}</td>` +
     `<td>${fill}</td><td></td></tr>`;
 }
 
 function editorCells(element) {
+  if (!element || typeof element !== 'object') element = {};
   const laser = element.laser ?? '';
   const names = (model.document().lasers || []).map((l) => l.name);
   const lasers = names.includes(laser) ? names : [laser, ...names];
@@ -194,8 +197,8 @@ function editorCells(element) {
     : '';
   return [
     `<select data-field="laser" aria-label="laser">${options}</select>`,
-    `<input type="number" data-field="intensity" min="0" max="10000" step="100" value="${element.intensity ?? 10000}" aria-label="intensity">`,
-    `<input type="number" data-field="repeat" min="0" step="1" value="${element.repeat ?? 0}" aria-label="repetitions">`,
+    `<input type="number" data-field="intensity" min="0" max="10000" step="100" value="${escapeHtml(element.intensity ?? 10000)}" aria-label="intensity">`,
+    `<input type="number" data-field="repeat" min="0" step="1" value="${escapeHtml(element.repeat ?? 0)}" aria-label="repetitions">`,
     fill,
     '<button data-move="-1" title="earlier" aria-label="earlier">▲</button><button data-move="1" title="later" aria-label="later">▼</button>',
   ];

@@ -1,10 +1,10 @@
 // After every change the server checks the document and previews it: timing table, total, first
 // invalid target, beam paths, dose and the time strip all come from its answers.
 
-import { api, isMissing } from './api.js';
+import { api, isMissing, report } from './api.js';
 import { elementOfPointer } from './geometry.js';
 import { model } from './model.js';
-import { markRows } from './targets.js';
+import { escapeHtml, markRows } from './targets.js';
 import { draw, setPreview } from './view.js';
 import { currentPath } from './files.js';
 
@@ -63,8 +63,12 @@ async function run() {
   ]);
   inFlight--;
   if (mine !== generation) return;  // a newer document is on its way
-  show(check.status === 'fulfilled' ? check.value : null, check.status === 'rejected' ? check.reason : null,
-    preview.status === 'fulfilled' ? preview.value : null);
+  try {
+    show(check.status === 'fulfilled' ? check.value : null, check.status === 'rejected' ? check.reason : null,
+      preview.status === 'fulfilled' ? preview.value : null);
+  } catch (e) {
+    report(e);  // an answer of an unexpected shape; the waiters are told all the same
+  }
   finish(mine, started);
 }
 
@@ -123,7 +127,7 @@ function show(check, failure, preview) {
     const r = rows[i];
     const type = r ? r[0] : doc.elements[i].type;
     const cls = i === model.invalid ? ' class="invalid"' : '';
-    parts[i] = `<tr${cls}><td>${i}</td><td>${type}</td><td>${r ? formatUs(r[1]) : '—'}</td>` +
+    parts[i] = `<tr${cls}><td>${i}</td><td>${escapeHtml(type)}</td><td>${r ? formatUs(r[1]) : '—'}</td>` +
       `<td>${r ? formatUs(r[2]) : '—'}</td><td>${r ? formatUs(r[3]) : '—'}</td></tr>`;
   }
   $('timing').tBodies[0].innerHTML = parts.join('');

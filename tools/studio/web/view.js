@@ -104,7 +104,22 @@ export function setPreview(preview) {
   redraw();
 }
 
+const pair = (p) => Array.isArray(p) && p.length >= 2 && Number.isFinite(p[0]) && Number.isFinite(p[1]);
+
+// A target the server refuses may still be malformed; those draw nothing rather than stop the draw.
+function drawable(element) {
+  if (!element || typeof element !== 'object') return false;
+  switch (element.type) {
+    case 'point': return pair(element.at);
+    case 'line': return pair(element.from) && pair(element.to);
+    case 'ellipse': return Array.isArray(element.rect) && element.rect.length === 4 && element.rect.every(Number.isFinite);
+    case 'polygon': return Array.isArray(element.points) && element.points.every(pair);
+    default: return false;
+  }
+}
+
 function elementPath(path, element, marker) {
+  if (!drawable(element)) return;
   switch (element.type) {
     case 'point':
       path.moveTo(element.at[0] + marker, element.at[1]);
