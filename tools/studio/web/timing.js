@@ -31,13 +31,18 @@ export function afterUpdate() {
   });
 }
 
+// A lone change is checked at once; changes that follow one another closely (typing, a burst of
+// clicks) wait until they pause for debounceMs and are checked together.
 export function schedule() {
+  const quiet = !inFlight && !timer && performance.now() - lastStart >= debounceMs;
   clearTimeout(timer);
   timer = setTimeout(() => {
     timer = 0;
     run();
-  }, debounceMs);
+  }, quiet ? 0 : debounceMs);
 }
+
+let lastStart = -Infinity;
 
 let shownGeneration = 0;
 let inFlight = 0;
@@ -50,6 +55,7 @@ function query() {
 async function run() {
   const mine = ++generation;
   const started = performance.now();
+  lastStart = started;
   const body = JSON.stringify(model.document());
   if (model.document().elements.length === 0) {
     // nothing to check: the server would only say so
