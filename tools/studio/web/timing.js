@@ -151,17 +151,22 @@ function show(check, failure, preview) {
 
 const markColours = { ttl: '#ff9100', wait: '#2979ff', analog: '#00c853' };
 
+const stripSize = [0, 0];  // CSS px, kept by a ResizeObserver (no forced layout in an update)
+let lastStrip = null;
+
 function drawStrip(rows, totalUs, marks) {
+  lastStrip = [rows, totalUs, marks];
   const canvas = $('strip-canvas');
   const ratio = window.devicePixelRatio || 1;
-  const width = Math.max(1, Math.round(canvas.clientWidth * ratio));
-  const height = Math.max(1, Math.round(canvas.clientHeight * ratio));
-  canvas.width = width;
-  canvas.height = height;
+  const [w, h] = stripSize;
+  const width = Math.max(1, Math.round(w * ratio));
+  const height = Math.max(1, Math.round(h * ratio));
+  if (canvas.width !== width || canvas.height !== height) {
+    canvas.width = width;
+    canvas.height = height;
+  }
   const context = canvas.getContext('2d');
   context.setTransform(ratio, 0, 0, ratio, 0, 0);
-  const w = canvas.clientWidth;
-  const h = canvas.clientHeight;
   context.clearRect(0, 0, w, h);
   let end = totalUs || 0;
   for (const r of rows) if (r) end = Math.max(end, r[1] + r[2]);
@@ -189,6 +194,15 @@ function drawStrip(rows, totalUs, marks) {
 }
 
 export function startTiming() {
+  const strip = $('strip-canvas');
+  stripSize[0] = strip.clientWidth;
+  stripSize[1] = strip.clientHeight;
+  new ResizeObserver((entries) => {
+    const box = entries[entries.length - 1].contentRect;
+    stripSize[0] = box.width;
+    stripSize[1] = box.height;
+    if (lastStrip) drawStrip(...lastStrip);
+  }).observe(strip);
   model.onChange((kind) => {
     if (kind !== 'selection' && kind !== 'drag') schedule();
   });

@@ -27,10 +27,13 @@ function layer(name) {
   return !box || box.checked;
 }
 
+// The canvas's CSS size, kept by a ResizeObserver: reading clientWidth in a draw would force a
+// layout of the whole page (a thousand table rows) in the middle of an update.
+const size = [canvas.clientWidth, canvas.clientHeight];
+
 // Image px -> canvas CSS px: client = offset + k * image.
 function fit() {
-  const width = canvas.clientWidth;
-  const height = canvas.clientHeight;
+  const [width, height] = size;
   const [iw, ih] = view.imageSize;
   const base = Math.min(width / iw, height / ih);
   const k = base * view.zoom;
@@ -279,8 +282,8 @@ function legend(text, line) {
 export function draw() {
   const started = performance.now();
   const ratio = window.devicePixelRatio || 1;
-  const width = Math.max(1, Math.round(canvas.clientWidth * ratio));
-  const height = Math.max(1, Math.round(canvas.clientHeight * ratio));
+  const width = Math.max(1, Math.round(size[0] * ratio));
+  const height = Math.max(1, Math.round(size[1] * ratio));
   if (canvas.width !== width || canvas.height !== height) {
     canvas.width = width;
     canvas.height = height;
@@ -335,4 +338,9 @@ export function redraw() {
   });
 }
 
-new ResizeObserver(() => redraw()).observe(canvas);
+new ResizeObserver((entries) => {
+  const box = entries[entries.length - 1].contentRect;
+  size[0] = box.width;
+  size[1] = box.height;
+  redraw();
+}).observe(canvas);
