@@ -112,11 +112,7 @@ export function startImage() {
     else report(new Error('name the image to open'));
   });
   $('plane').addEventListener('input', () => loadPlane());
-  $('use-camera').addEventListener('click', () => {
-    if (showingCamera()) {
-      stopCamera();
-      $('image-info').textContent = 'camera frozen';
-    } else useCamera();
-  });
+  // Showing the camera stays on until an image file is opened instead.
+  $('use-camera').addEventListener('click', useCamera);
   refreshCamera();
 }

@@ -86,6 +86,7 @@ function onPointerMove(event) {
     return redraw();
   }
   const p = at(event);
+  showCursor(event, p);
   if (view.draft && view.draft.type === 'polygon') {
     view.draft.cursor = p;
     return redraw();
@@ -104,6 +105,12 @@ function onPointerMove(event) {
     elements[model.selected] = moved(elements[model.selected], dx, dy);
     model.preview({ ...gesture.original, elements });
   }
+}
+
+function showCursor(event, p) {
+  const [x, y] = clientToImage(event.clientX, event.clientY);
+  const inside = x >= 0 && y >= 0 && x < view.imageSize[0] && y < view.imageSize[1];
+  $('cursor').textContent = inside ? `image ${Math.floor(x)}, ${Math.floor(y)} · target px ${p[0].toFixed(1)}, ${p[1].toFixed(1)}` : '';
 }
 
 function onPointerUp() {
