@@ -33,10 +33,13 @@ export const model = {
     for (const listener of listeners) listener(kind);
   },
 
-  // Replace the document, undoably.
+  // Replace the document, undoably. A document without targets or lasers gets empty lists, so
+  // that every view can count on them.
   set(next, kind = 'structure') {
     history.record(doc);
-    doc = next;
+    doc = next && typeof next === 'object' ? { ...next } : {};
+    if (!Array.isArray(doc.elements)) doc.elements = [];
+    if (!Array.isArray(doc.lasers)) doc.lasers = [];
     if (model.selected >= doc.elements.length) model.selected = -1;
     model.notify(kind);
   },

@@ -41,8 +41,10 @@ const at = (event) => clientToDocument(event.clientX, event.clientY).map(round);
 
 function finishPolygon() {
   if (!view.draft || view.draft.type !== 'polygon') return;
+  // The clicks of a double-click land on (nearly) the last vertex: they add none of their own.
+  const near = 3 * documentPerScreen();
   const points = view.draft.points.filter(
-    (p, i, all) => i === 0 || p[0] !== all[i - 1][0] || p[1] !== all[i - 1][1]);
+    (p, i, all) => i === 0 || Math.hypot(p[0] - all[i - 1][0], p[1] - all[i - 1][1]) > near);
   view.draft = null;
   if (points.length < 2) return redraw();
   const element = newElement('polygon');
