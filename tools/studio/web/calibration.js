@@ -3,7 +3,7 @@
 // both turn a click on the image into light through the calibration.
 
 import { api, report } from './api.js';
-import { currentPath } from './files.js';
+import { currentPath, refreshFolder } from './files.js';
 import { relativePath } from './geometry.js';
 import { current, onState } from './device.js';
 import { model } from './model.js';
@@ -82,6 +82,7 @@ async function save() {
   if (!path) throw new Error('name the calibration file');
   const saved = await api('POST', '/api/calibration/save', { path });
   $('cal-status').textContent = `saved ${saved.bytes} bytes to ${saved.path}`;
+  refreshFolder();
   // The document's first laser uses the saved table from now on (undoable like any edit).
   // Its path is relative to the document's file, as the file format wants it.
   const calibration = relativePath(currentPath(), saved.path || path);

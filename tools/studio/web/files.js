@@ -59,12 +59,17 @@ export async function openSequence(path) {
   }
 }
 
+// List the folder shown now again (after something wrote into it).
+export function refreshFolder() {
+  return listFolder($('folder').textContent.replace(/^\//, ''));
+}
+
 async function saveSequence() {
   const path = currentPath();
   if (!path) throw new Error('name the file to save to');
   const saved = await api('PUT', '/api/sequence?path=' + encodeURIComponent(path), model.document());
   $('file-status').textContent = `saved ${saved.bytes} bytes to ${saved.path}`;
-  listFolder($('folder').textContent.replace(/^\//, ''));
+  refreshFolder();
 }
 
 export function startFiles() {
@@ -74,5 +79,6 @@ export function startFiles() {
     else report(new Error('name the file to open'));
   });
   $('save-file').addEventListener('click', () => saveSequence().catch(report));
+  $('refresh-files').addEventListener('click', refreshFolder);
   listFolder('');
 }
