@@ -191,6 +191,34 @@ TEST_F(StudioEndpointsTest, TwoEventStreamsSeeTheSameStateChange) {
     }
 }
 
+TEST_F(StudioEndpointsTest, JsonAnswersAreNotCompressedEvenWhenTheClientAsksForIt) {
+    // Browsers ask for br and gzip; a compressed check answer of a large document costs the page
+    // more time than the check itself.
+    std::string sequence = R"({"tickTime": 50, "units": "device", "lasers": [{"name": "blue", "port": "laser1"}],
+                              "elements": [)";
+    for (int i = 0; i < 300; ++i)
+        sequence += (i ? "," : "") + std::string(R"({"type": "point", "laser": "blue", "at": [)") +
+                    std::to_string(1000 + 100 * i) + ", 2000]}";
+    sequence += "]}";
+    const httplib::Headers headers = {{"Cookie", "korvan_studio_token=" + server->Policy().Token()},
+                                      {"Host", Own()},
+                                      {"Origin", "http://" + Own()},
+                                      {"X-Korvan-Studio", "1"},
+                                      {"Accept-Encoding", "gzip, deflate, br"}};
+    for (const std::string path : {"/api/sequence/check", "/api/state", "/api/nothing"}) {
+        const auto r = path == "/api/sequence/check" ? client->Post(path.c_str(), headers, sequence, "application/json")
+                                                     : client->Get(path.c_str(), headers);
+        ASSERT_TRUE(r) << path;
+        EXPECT_FALSE(r->has_header("Content-Encoding")) << path << ": " << r->get_header_value("Content-Encoding");
+        EXPECT_EQ(r->get_header_value("Content-Type").rfind("application/json", 0), 0u) << path;
+        EXPECT_TRUE(nlohmann::json::accept(r->body)) << path;
+    }
+    // The page itself may still be compressed: the same client gets it, so the header was heard.
+    const auto page = client->Get("/studio.css", headers);
+    ASSERT_TRUE(page);
+    EXPECT_TRUE(page->has_header("Content-Encoding"));
+}
+
 TEST_F(StudioEndpointsTest, ThePageIsServedFromTheProgram) {
     for (const auto& [path, type] : std::vector<std::pair<std::string, std::string>>{
              {"/", "text/html"}, {"/studio.js", "text/javascript"}, {"/studio.css", "text/css"}}) {
