@@ -40,10 +40,12 @@ protected:
     }
     /// The run's end: any phase but "running" and "waiting-click".
     nlohmann::json WaitForCalibrationEnd(double seconds = 60) {
-        return WaitForCalibration([](const nlohmann::json& p) {
-            const std::string phase = p.value("phase", "");
-            return phase != "running" && phase != "waiting-click";
-        }, seconds);
+        return WaitForCalibration(
+            [](const nlohmann::json& p) {
+                const std::string phase = p.value("phase", "");
+                return phase != "running" && phase != "waiting-click";
+            },
+            seconds);
     }
 
     /// Starts a calibration run and waits for its end.

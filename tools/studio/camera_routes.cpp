@@ -276,8 +276,7 @@ void CameraStudio::RunCalibration(RunRequest request, korvan::CameraRegion regio
                 }
                 const RPOINTF seen = region.FromSensor(RPOINTF(light.sensorX, light.sensorY));
                 if (light.lit && (seen.x < 0 || seen.y < 0 || seen.x > region.width - 1 || seen.y > region.height - 1))
-                    return finish("failed", "point " + std::to_string(i + 1) + " of " +
-                                                std::to_string(request.points) +
+                    return finish("failed", "point " + std::to_string(i + 1) + " of " + std::to_string(request.points) +
                                                 ": the spot lies outside the image; calibrate with a larger region");
                 const FoundSpot spot = FindSpot(RenderFrame(region, light));
                 if (!spot.found)
