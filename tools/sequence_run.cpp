@@ -92,6 +92,20 @@ void CatchInterrupts() { detail::CatchInterrupts(); }
 
 int InterruptSignal() { return detail::CaughtInterrupt(); }
 
+namespace {
+
+/// The identifier of the laser defined on `port`, or 0. Identifiers are the smallest free ones,
+/// so the defined lasers sit among the first few.
+unsigned int LaserOnPort(Korvan& korvan, OutputPorts port) {
+    for (unsigned int id = 1; id <= 64; ++id) {
+        OutputPorts on = NoOutput;
+        if (korvan.GetPortForLaser(id, &on) == 0 && on == port) return id;
+    }
+    return 0;
+}
+
+}  // namespace
+
 void SwitchAllLasersOff(Korvan& korvan) {
     for (OutputPorts port : {LaserOutput1, LaserOutput2, LaserOutput3, LaserOutput4}) {
         int offLevel = 0;
@@ -100,11 +114,18 @@ void SwitchAllLasersOff(Korvan& korvan) {
         settings.port = port;
         settings.activeLevel = offLevel == 0 ? 1 : 0;
         unsigned int id = 0;
-        if (unsigned int r = korvan.AddLaser(settings, &id))
+        // A laser defined on the port (a calibration run's, a running file's) is switched off as
+        // it is: the port cannot take a second definition.
+        const unsigned int owner = LaserOnPort(korvan, port);
+        if (owner != 0) {
+            id = owner;
+        } else if (unsigned int r = korvan.AddLaser(settings, &id)) {
             throw DeviceError("cannot address laser output " + std::to_string(port - LaserOutput1 + 1), r);
+        }
         unsigned int r = korvan.SetLaserONOFF(id, 0);
-        if (r == 0) r = korvan.SetLaserIntensity(id, 0);
-        korvan.RemoveLaser(id);
+        if (r == korvan::ResultInvalidArgument && owner != 0) r = 0;  // a pulsed laser: Stop ended its pulses
+        if (r == 0 && owner == 0) r = korvan.SetLaserIntensity(id, 0);
+        if (owner == 0) korvan.RemoveLaser(id);
         if (r != 0)
             throw DeviceError("cannot switch laser output " + std::to_string(port - LaserOutput1 + 1) + " off", r);
     }

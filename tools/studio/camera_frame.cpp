@@ -10,13 +10,13 @@
 namespace tools::studio {
 namespace {
 
-constexpr double kBackground = 800;      // dark level of the sensor
-constexpr double kNoiseAmplitude = 40;   // the background varies by up to this either way
-constexpr double kFullPeak = 60000;      // spot peak above the background at full brightness
-constexpr double kSpotSigma = 4;         // spot radius (one standard deviation), sensor pixels
-constexpr double kMinimumPeak = 250;     // a spot must stand out at least this far ...
-constexpr double kPeakOverNoise = 10;    // ... and this many times the background's spread
-constexpr int kCentroidRadius = 16;      // image pixels around the peak that form the centroid
+constexpr double kBackground = 800;     // dark level of the sensor
+constexpr double kNoiseAmplitude = 40;  // the background varies by up to this either way
+constexpr double kFullPeak = 60000;     // spot peak above the background at full brightness
+constexpr double kSpotSigma = 4;        // spot radius (one standard deviation), sensor pixels
+constexpr double kMinimumPeak = 250;    // a spot must stand out at least this far ...
+constexpr double kPeakOverNoise = 10;   // ... and this many times the background's spread
+constexpr int kCentroidRadius = 16;     // image pixels around the peak that form the centroid
 
 constexpr int kFirstLaserLine = 6;    // laser outputs 1..4 are digital lines 6..9
 constexpr int kFirstLaserAnalog = 4;  // and analog channels 4..7
@@ -121,8 +121,9 @@ FoundSpot FindSpot(const GrayFrame& frame) {
     spot.peak = *brightest - spot.background;
     const double needed = std::max(kMinimumPeak, kPeakOverNoise * spot.noise);
     if (spot.peak < needed) {
-        spot.why = "no spot bright enough to find: the brightest pixel stands " + std::to_string(std::lround(spot.peak)) +
-                   " above the background, " + std::to_string(std::lround(needed)) + " are needed";
+        spot.why = "no spot bright enough to find: the brightest pixel stands " +
+                   std::to_string(std::lround(spot.peak)) + " above the background, " +
+                   std::to_string(std::lround(needed)) + " are needed";
         return spot;
     }
     // Centroid of what rises above the noise around the peak; the cut-off is the same on every

@@ -54,10 +54,10 @@ GrayFrame RenderFrame(const korvan::CameraRegion& region, const SpotLight& light
 /// A spot found on a frame.
 struct FoundSpot {
     bool found = false;
-    double x = 0, y = 0;                 ///< intensity-weighted centroid, image pixels
-    double peak = 0;                     ///< brightest pixel above the background
+    double x = 0, y = 0;               ///< intensity-weighted centroid, image pixels
+    double peak = 0;                   ///< brightest pixel above the background
     double background = 0, noise = 0;  ///< the frame's median and its spread
-    std::string why;                     ///< when not found: why, in a sentence
+    std::string why;                   ///< when not found: why, in a sentence
 };
 
 /// Finds the one bright spot on a frame: the brightest pixel must stand out of the background by

@@ -23,6 +23,8 @@ namespace {
 constexpr double kGridFirst = 4000, kGridLast = 61535;  // the calibration grid, device units
 constexpr unsigned int kTickMicroseconds = 50;          // a shot's tick time
 
+constexpr double kFrameBlack = 600;  // below the virtual sensor's dark level
+
 korvan::CameraRegion FullSensor() {
     korvan::CameraRegion r;
     r.width = kSensorWidth;
@@ -162,10 +164,11 @@ std::string CameraStudio::FramePngNow() {
         light = LookAtSpot(*camera, *session_.VirtualDevice());
     }
     const GrayFrame frame = RenderFrame(region, light);
-    // Fixed black, white at the brightest pixel: a dim spot still shows, a dark frame stays dark.
+    // Black just below the sensor's dark level, white at the brightest pixel: a dim spot still
+    // shows, a dark frame stays dark.
     double brightest = 0;
     for (auto v : frame.pixels) brightest = std::max<double>(brightest, v);
-    return FramePng(frame, 0, std::max(brightest, 4000.0));
+    return FramePng(frame, kFrameBlack, std::max(brightest, 4000.0));
 }
 
 void CameraStudio::PublishRun() {
@@ -266,10 +269,15 @@ void CameraStudio::RunCalibration(RunRequest request, korvan::CameraRegion regio
             RPOINTF camera;
             if (!request.manual) {
                 SpotLight light;
+                sim::VirtualCamera* virtualCamera = Camera();
                 {
                     std::lock_guard<std::mutex> lock(cameraMutex_);
-                    light = LookAtSpot(*Camera(), *session_.VirtualDevice());
+                    light = LookAtSpot(*virtualCamera, *session_.VirtualDevice());
                 }
+                const RPOINTF seen = region.FromSensor(RPOINTF(light.sensorX, light.sensorY));
+                if (light.lit && (seen.x < 0 || seen.y < 0 || seen.x > region.width - 1 || seen.y > region.height - 1))
+                    return finish("failed", "point " + std::to_string(i + 1) + " of " + std::to_string(request.points) +
+                                                ": the spot lies outside the image; calibrate with a larger region");
                 const FoundSpot spot = FindSpot(RenderFrame(region, light));
                 if (!spot.found)
                     return finish("failed", "point " + std::to_string(i + 1) + " of " + std::to_string(request.points) +

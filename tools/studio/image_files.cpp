@@ -67,7 +67,8 @@ class Stack {
 public:
     explicit Stack(const fs::path& path) : handle_(TiffStackReader_Open(path.string().c_str())) {
         if (!handle_.reader)
-            throw RequestError(400, "cannot read " + path.filename().string() + ": " + (handle_.log ? handle_.log : ""));
+            throw RequestError(400,
+                               "cannot read " + path.filename().string() + ": " + (handle_.log ? handle_.log : ""));
         const TiffStackShape shape = TiffStackReader_GetShape(&handle_);
         type_ = shape.type;
         planes_ = std::max(1, TiffStackReader_GetImageDescriptionCount(&handle_));
@@ -116,22 +117,22 @@ private:
         const int bytes = Info().bitsPerSample / 8;
         for (int i = bytes - 1; i >= 0; --i) raw = raw << 8 | p[i];
         switch (type_) {
-            case TiffStackPixel_Int8: return static_cast<int8_t>(raw);
-            case TiffStackPixel_Int16: return static_cast<int16_t>(raw);
-            case TiffStackPixel_Int32: return static_cast<int32_t>(raw);
-            case TiffStackPixel_Int64: return static_cast<double>(static_cast<int64_t>(raw));
-            case TiffStackPixel_Float32: {
-                const auto bits = static_cast<uint32_t>(raw);
-                float f;
-                std::memcpy(&f, &bits, sizeof f);
-                return f;
-            }
-            case TiffStackPixel_Float64: {
-                double d;
-                std::memcpy(&d, &raw, sizeof d);
-                return d;
-            }
-            default: return static_cast<double>(raw);
+        case TiffStackPixel_Int8: return static_cast<int8_t>(raw);
+        case TiffStackPixel_Int16: return static_cast<int16_t>(raw);
+        case TiffStackPixel_Int32: return static_cast<int32_t>(raw);
+        case TiffStackPixel_Int64: return static_cast<double>(static_cast<int64_t>(raw));
+        case TiffStackPixel_Float32: {
+            const auto bits = static_cast<uint32_t>(raw);
+            float f;
+            std::memcpy(&f, &bits, sizeof f);
+            return f;
+        }
+        case TiffStackPixel_Float64: {
+            double d;
+            std::memcpy(&d, &raw, sizeof d);
+            return d;
+        }
+        default: return static_cast<double>(raw);
         }
     }
 
@@ -166,8 +167,8 @@ std::string ImagePng(const fs::path& path, int plane) {
     Stack stack(path);
     const ImageInfo info = stack.Info();
     if (plane < 0 || plane >= info.planes)
-        throw RequestError(400, name + " has planes 0.." + std::to_string(info.planes - 1) + ", not " +
-                                    std::to_string(plane));
+        throw RequestError(
+            400, name + " has planes 0.." + std::to_string(info.planes - 1) + ", not " + std::to_string(plane));
     std::vector<double> values = stack.Plane(plane, name);
     std::vector<double> finite;
     finite.reserve(values.size());
@@ -181,7 +182,8 @@ std::string ImagePng(const fs::path& path, int plane) {
         const double v = std::isfinite(values[i]) ? std::clamp((values[i] - black) / span, 0.0, 1.0) : 0;
         rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = static_cast<unsigned char>(std::lround(v * 255));
     }
-    const std::string png = preview::EncodeRgbPng(static_cast<int>(info.width), static_cast<int>(info.height), rgb.data());
+    const std::string png =
+        preview::EncodeRgbPng(static_cast<int>(info.width), static_cast<int>(info.height), rgb.data());
     if (png.empty()) throw RequestError(400, "cannot encode plane " + std::to_string(plane) + " of " + name);
     return png;
 }
