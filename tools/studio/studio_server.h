@@ -2,18 +2,9 @@
 // korvan studio's HTTP server: the page, the JSON interface under /api/ and the event stream,
 // every request checked by AccessPolicy first. Runs on its own threads; one object per studio.
 //
-// Interface (JSON; refusals are 4xx with {"error": "..."} and change nothing):
-//   GET  /api/state            the device state (DeviceSession::State)
-//   GET  /api/events           server-sent events: "state" with every change
-//   GET  /api/devices          discovered devices
-//   POST /api/connect          {"device": "ttyUSB0" or "123-4567"} or {"virtual": true}
-//   POST /api/disconnect       hands the device back
-//   POST /api/stop             ends every sequence, switches every laser off; always allowed
-//   GET  /api/files?dir=       the entries of a folder inside the studio's folder
-//   GET  /api/sequence?path=   a sequence file: its document and what the compiler makes of it
-//   PUT  /api/sequence?path=   saves a document (body) through the sequence-file writer
-//   POST /api/sequence/check   a document (body) compiled offline: per element timing, memory,
-//                              or the first invalid element with its reason
+// The whole interface is listed in docs/studio.md. Refusals are 4xx with {"error": "..."} and
+// change nothing. This file serves the page and the device, file and sequence endpoints;
+// camera_routes.h and run_routes.h add the camera and the run sides.
 #include "tools/studio/access_policy.h"
 #include "tools/studio/camera_routes.h"
 #include "tools/studio/device_session.h"
