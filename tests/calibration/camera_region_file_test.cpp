@@ -16,11 +16,7 @@ namespace {
 using korvan::CameraRegion;
 using testsupport::TempDir;
 
-CameraRegion Region(int left, int top, int width, int height, int binning) {
-    CameraRegion r;
-    r.left = left, r.top = top, r.width = width, r.height = height, r.binning = binning;
-    return r;
-}
+using testsupport::Region;
 
 const CameraRegion kFull = Region(0, 0, 1280, 1024, 1);
 const CameraRegion kWindow = Region(320, 256, 320, 256, 2);

@@ -2,6 +2,8 @@
 // of a pixel at every region and binning, and a spot that is too dim or absent is not guessed.
 #include <tools/studio/camera_frame.h>
 
+#include <support/camera_table.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,11 +15,7 @@ using tools::studio::FoundSpot;
 using tools::studio::RenderFrame;
 using tools::studio::SpotLight;
 
-korvan::CameraRegion Region(int left, int top, int width, int height, int binning) {
-    korvan::CameraRegion r;
-    r.left = left, r.top = top, r.width = width, r.height = height, r.binning = binning;
-    return r;
-}
+using testsupport::Region;
 
 const korvan::CameraRegion kFull = Region(0, 0, 0, 0, 1);
 const korvan::CameraRegion kWindow = Region(320, 256, 320, 256, 2);

@@ -18,11 +18,7 @@ namespace {
 using nlohmann::json;
 using testsupport::StudioCameraTest;
 
-korvan::CameraRegion Region(int left, int top, int width, int height, int binning) {
-    korvan::CameraRegion r;
-    r.left = left, r.top = top, r.width = width, r.height = height, r.binning = binning;
-    return r;
-}
+using testsupport::Region;
 
 const korvan::CameraRegion kFull = Region(0, 0, 1280, 1024, 1);
 const korvan::CameraRegion kWindow = Region(320, 256, 320, 256, 2);

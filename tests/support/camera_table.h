@@ -8,6 +8,13 @@
 
 namespace testsupport {
 
+/// A camera region in one expression: first sensor pixel, image size and binning.
+inline korvan::CameraRegion Region(int left, int top, int width, int height, int binning) {
+    korvan::CameraRegion r;
+    r.left = left, r.top = top, r.width = width, r.height = height, r.binning = binning;
+    return r;
+}
+
 /// Device position of grid point `index` of a `grid` x `grid` table from `first` to `last` on
 /// both axes. The default span stays inside the middle of the sensor, so a table can be recorded
 /// in a window of half the sensor's size too.
