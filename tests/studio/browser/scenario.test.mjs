@@ -114,6 +114,7 @@ step('calibrate-on-virtual-camera', async () => {
   await page.click('#use-camera');
   await page.selectOption('#cal-points', '16');
   await page.click('#cal-start');
+  await waitForState(page, 'the calibration to start', (s) => s.calibration && s.calibration.phase !== undefined, 10000);
   const s = await waitForState(page, 'the calibration to finish',
     (s) => s.calibration && ['done', 'failed', 'stopped'].includes(s.calibration.phase), 150000);
   assert.equal(s.calibration.phase, 'done', `calibration: ${JSON.stringify(s.calibration)}`);
@@ -184,6 +185,7 @@ step('timing-table', async () => {
 step('run-and-check-the-beam', async () => {
   const mark = (await getJson(page, '/api/run/timeline?since=0')).body?.next ?? 0;
   await page.click('#run');
+  await waitForState(page, 'the run to start', (s) => s.run && s.run.phase !== undefined, 15000);
   await page.waitForFunction(() => {
     const bar = document.querySelector('#run-progress');
     return bar.max > 0 && bar.value >= bar.max;

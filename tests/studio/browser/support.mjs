@@ -22,7 +22,7 @@ export async function openStudio({ width = 1400, height = 1000 } = {}) {
   const page = await browser.newPage({ viewport: { width, height } });
   const errors = [];
   page.on('console', (message) => {
-    if (message.type() === 'error') errors.push(`console: ${message.text()}`);
+    if (message.type() === 'error') errors.push(`console: ${message.text()} (${message.location().url})`);
   });
   page.on('pageerror', (error) => errors.push(`page error: ${error.message}`));
   // Short waits: a missing control should fail its step soon, not hold up the rest.
