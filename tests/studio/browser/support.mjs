@@ -22,13 +22,26 @@ export async function openStudio({ width = 1400, height = 1000 } = {}) {
   const page = await browser.newPage({ viewport: { width, height } });
   const errors = [];
   page.on('console', (message) => {
-    if (message.type() === 'error') errors.push(`console: ${message.text()} (${message.location().url})`);
+    if (message.type() !== 'error') return;
+    const url = message.location().url || '';
+    if (isApiRefusal(message.text(), url)) return;
+    errors.push(`console: ${message.text()} (${url})`);
   });
   page.on('pageerror', (error) => errors.push(`page error: ${error.message}`));
   // Short waits: a missing control should fail its step soon, not hold up the rest.
   page.setDefaultTimeout(10000);
   await page.goto(studioUrl);
   return { browser, page, errors };
+}
+
+// Chromium logs every 4xx answer as a console error, but the API answers 404 "no calibration
+// table" and 409 "not connected" by design, and the page shows them itself; the browser's own
+// favicon request is no part of the page either. A 4xx for a page file, a 5xx or anything the
+// page's code logs still counts.
+function isApiRefusal(text, url) {
+  if (!/^Failed to load resource: the server responded with a status of 4\d\d/.test(text)) return false;
+  const { pathname } = new URL(url, 'http://127.0.0.1/');
+  return pathname.startsWith('/api/') || pathname === '/favicon.ico';
 }
 
 // Polls fn (run in the page) until it returns a truthy value; returns that value. The message
