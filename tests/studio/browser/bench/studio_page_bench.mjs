@@ -22,9 +22,11 @@ try {
     console.log(`no calibration (${started.status}); timing runs on an invalid document`);
   }
   await page.click('#use-camera');
-  const camera = (await getJson(page, '/api/camera')).body;
+  const answer = await getJson(page, '/api/camera');
+  if (answer.status !== 200) console.log(`GET /api/camera answered ${answer.status}: drawing on the full sensor`);
+  const camera = answer.status === 200 ? answer.body : { region: { width: 1280, height: 1024 } };
   const { width, height } = camera.region;
-  const { scale, offset } = camera.toCalibration;
+  const { scale, offset } = camera.toCalibration ?? { scale: 1, offset: [0, 0] };
   const toTable = (x, y) => [scale * x + offset[0], scale * y + offset[1]];
 
   // 1,000 points on a 40 x 25 grid over the left 60 % of the image; new ones go to the right.
@@ -86,8 +88,9 @@ try {
     );
   }
 
-  const count = await page.evaluate(() => window.studio.document().elements.length);
-  console.log(`targets in the document at the end: ${count}`);
+  const after = await page.evaluate(() => window.studio.document().elements);
+  const moved = after.slice(0, TARGETS).filter((e, i) => e.at[0] !== elements[i].at[0] || e.at[1] !== elements[i].at[1]);
+  console.log(`targets at the end: ${after.length} (${after.length - TARGETS} drawn), ${moved.length} of ${REPEATS} dragged ones moved`);
   report('draw one more point', draw);
   report('move one target', move);
   if (errors.length) console.log(`page errors during the benchmark:\n  ${errors.join('\n  ')}`);
