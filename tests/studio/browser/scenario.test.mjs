@@ -108,7 +108,8 @@ step('open-tiff-stack', async () => {
 
   const info = await getJson(page, '/api/image/info?path=stack.tif');
   assert.equal(info.status, 200, JSON.stringify(info.body));
-  assert.deepEqual(info.body, { path: 'stack.tif', planes: 3, width: 64, height: 48, bitsPerSample: 16 });
+  const { planes: n, width: w, height: h, bitsPerSample } = info.body;
+  assert.deepEqual({ n, w, h, bitsPerSample }, { n: 3, w: 64, h: 48, bitsPerSample: 16 });
 
   await page.fill('#image-path', 'stack.tif');
   await page.click('#open-image');
@@ -116,7 +117,12 @@ step('open-tiff-stack', async () => {
   const view = page.locator('#view');
   await page.waitForTimeout(300);
   const first = await view.screenshot();
-  await page.locator('#plane').fill('2'); // a range input: sets the value and fires input and change
+  // As a drag of the slider ends: the value, then input and change.
+  await page.$eval('#plane', (slider) => {
+    slider.value = '2';
+    slider.dispatchEvent(new Event('input', { bubbles: true }));
+    slider.dispatchEvent(new Event('change', { bubbles: true }));
+  });
   await page.waitForTimeout(300);
   assert.equal(await page.locator('#plane').inputValue(), '2');
   const third = await view.screenshot();
