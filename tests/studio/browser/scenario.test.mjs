@@ -111,23 +111,33 @@ step('open-tiff-stack', async () => {
   const { planes: n, width: w, height: h, bitsPerSample } = info.body;
   assert.deepEqual({ n, w, h, bitsPerSample }, { n: 3, w: 64, h: 48, bitsPerSample: 16 });
 
+  const view = page.locator('#view');
+  const blank = await view.screenshot();
   await page.fill('#image-path', 'stack.tif');
   await page.click('#open-image');
   await page.waitForFunction(() => Number(document.querySelector('#plane').max) === 2);
-  const view = page.locator('#view');
-  await page.waitForTimeout(300);
-  const first = await view.screenshot();
+  const first = await viewChange(view, blank, 'the first plane to show');
   // As a drag of the slider ends: the value, then input and change.
   await page.$eval('#plane', (slider) => {
     slider.value = '2';
     slider.dispatchEvent(new Event('input', { bubbles: true }));
     slider.dispatchEvent(new Event('change', { bubbles: true }));
   });
-  await page.waitForTimeout(300);
-  assert.equal(await page.locator('#plane').inputValue(), '2');
-  const third = await view.screenshot();
-  assert.notDeepEqual(first, third, 'the view did not change with the plane');
+  await viewChange(view, first, 'the view to show the third plane');
 });
+
+// Screenshots of the element until it differs from `was` and then holds still for one more
+// look (the image arrives after the first redraw); returns the settled picture.
+async function viewChange(locator, was, what) {
+  let previous = null;
+  for (let i = 0; i < 50; i++) {
+    const now = await locator.screenshot();
+    if (!now.equals(was) && previous && now.equals(previous)) return now;
+    previous = now;
+    await page.waitForTimeout(250);
+  }
+  throw new Error(`timed out waiting for ${what}`);
+}
 
 step('calibrate-on-virtual-camera', async () => {
   await page.click('#use-camera');
