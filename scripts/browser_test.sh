@@ -34,9 +34,19 @@ mkdir -p "$screens"
 # Never a real serial port: the studio's virtual device lives on a pseudo-terminal.
 TESSEL_NO_HARDWARE_PORTS=1 "$korvan" studio --virtual --listen 127.0.0.1:0 --folder "$folder" >"$log" 2>&1 &
 pid=$!
+# Ctrl-C must end the studio within seconds; one that hangs is killed and fails the test.
+interrupt() {
+  kill -INT "$pid" 2>/dev/null || true
+  for _ in $(seq 150); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  echo "the studio did not end within 15 s of Ctrl-C; killing it" >&2
+  kill -KILL "$pid" 2>/dev/null || true
+}
 cleanup() {
   if kill -0 "$pid" 2>/dev/null; then
-    kill -INT "$pid"
+    interrupt
     wait "$pid" || true
   fi
   rm -rf "$folder" "$log"
@@ -64,7 +74,7 @@ else
   (cd tests/studio/browser && node --test --test-concurrency=1 --test-reporter=spec scenario.test.mjs) || status=$?
 fi
 
-kill -INT "$pid"
+interrupt
 code=0
 wait "$pid" || code=$?
 if [ "$code" -ne 130 ]; then
