@@ -235,6 +235,7 @@ step('run-and-check-the-beam', async () => {
     else if (nearPolygon(polygon.points, r.camera[0], r.camera[1], TOLERANCE)) hits.polygon += 1;
     else assert.fail(`lit at ${r.camera} (t ${r.t} us), outside every target`);
   }
+  console.log(`lit records: polygon ${hits.polygon}, points ${hits.points.join(', ')} (of ${records.length} records)`);
   assert.ok(hits.polygon > 0, 'the polygon was never lit');
   hits.points.forEach((n, i) => assert.ok(n > 0, `point ${i} was never lit`));
 });
