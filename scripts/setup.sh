@@ -3,13 +3,16 @@
 # --windows (or KORVAN_SETUP_WINDOWS=1) adds the MinGW-w64 cross compiler, the
 # GoogleTest sources it builds from, Wine for running the tests, and a virtual display
 # with a screenshot tool for the progress window's check; Linux-only machines skip
-# those (about 1 GB).
+# those (about 1 GB). --browser adds Debian's chromium, and Node.js with npm where the machine
+# has none, for the studio's browser tests (scripts/browser_test.sh); nothing else needs them.
 set -euo pipefail
 windows="${KORVAN_SETUP_WINDOWS:-0}"
+browser=0
 for arg in "$@"; do
   case "$arg" in
     --windows) windows=1 ;;
-    *) echo "usage: $0 [--windows]" >&2; exit 2 ;;
+    --browser) browser=1 ;;
+    *) echo "usage: $0 [--windows] [--browser]" >&2; exit 2 ;;
   esac
 done
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev libtiff-dev
@@ -20,6 +23,12 @@ if [ "$windows" = 1 ]; then
   # util-linux brings unshare, which scripts/wine_test.sh needs to mask the serial devices;
   # xvfb and imagemagick give the progress window a display and take its screenshot.
   packages+=(g++-mingw-w64-x86-64-posix googletest wine64 wine util-linux xvfb imagemagick)
+fi
+if [ "$browser" = 1 ]; then
+  packages+=(chromium)
+  # A Node.js from elsewhere brings its own npm, which Debian's npm package would fight with.
+  command -v node >/dev/null || packages+=(nodejs)
+  command -v npm >/dev/null || packages+=(npm)
 fi
 need=()
 for pkg in "${packages[@]}"; do
