@@ -251,7 +251,13 @@ step('stop-a-long-run', async () => {
   await waitForState(page, 'the long run to be running', (s) => s.run && s.run.phase === 'running', 60000);
   await page.waitForTimeout(500);
   await page.click('#stop');
-  const s = await waitForState(page, 'idle after Stop', (s) => s.state === 'idle' && !s.running, 10000);
+  // The device answers idle at once; the run's follower says why at its next look.
+  const s = await waitForState(
+    page,
+    'idle after Stop',
+    (s) => s.state === 'idle' && !s.running && s.run && !['uploading', 'running'].includes(s.run.phase),
+    10000,
+  );
   assert.equal(s.run.phase, 'stopped');
   const { body } = await getJson(page, '/api/run/timeline?since=0');
   assert.equal(body.litNow, false);

@@ -24,7 +24,6 @@ export async function openStudio({ width = 1400, height = 1000 } = {}) {
   page.on('console', (message) => {
     if (message.type() !== 'error') return;
     const url = message.location().url || '';
-    if (isApiRefusal(message.text(), url)) return;
     errors.push(`console: ${message.text()} (${url})`);
   });
   page.on('pageerror', (error) => errors.push(`page error: ${error.message}`));
@@ -32,16 +31,6 @@ export async function openStudio({ width = 1400, height = 1000 } = {}) {
   page.setDefaultTimeout(10000);
   await page.goto(studioUrl);
   return { browser, page, errors };
-}
-
-// Chromium logs every 4xx answer as a console error, but the API answers 404 "no calibration
-// table" and 409 "not connected" by design, and the page shows them itself; the browser's own
-// favicon request is no part of the page either. A 4xx for a page file, a 5xx or anything the
-// page's code logs still counts.
-function isApiRefusal(text, url) {
-  if (!/^Failed to load resource: the server responded with a status of 4\d\d/.test(text)) return false;
-  const { pathname } = new URL(url, 'http://127.0.0.1/');
-  return pathname.startsWith('/api/') || pathname === '/favicon.ico';
 }
 
 // Polls fn (run in the page) until it returns a truthy value; returns that value. The message

@@ -131,5 +131,9 @@ export function startCalibration() {
   });
   interceptClicks(onImageClick);
   onState(showCalibrationState);
-  loadReport();
+  // A table recorded before this page opened (in another tab, say) is shown; without one, there
+  // is no report to ask for.
+  api('GET', '/api/camera')
+    .then((camera) => (camera.calibrationRegion ? loadReport() : undefined))
+    .catch(report);
 }
