@@ -262,6 +262,8 @@ TEST_F(StudioRunTest, PreviewTracesEachElementWithTimingAndStrip) {
     }
     EXPECT_EQ(1000u, preview["timing"][0]["illuminationUs"].get<uint64_t>());  // 20 ticks of light
     EXPECT_EQ(check["endTick"].get<uint64_t>() * tick, preview["totalUs"].get<uint64_t>());
+    // The page asks for the preview alone: it carries the same check report.
+    EXPECT_EQ(check, preview["check"]);
 
     ASSERT_EQ(1u, preview["strip"].size());
     EXPECT_EQ("ttl", preview["strip"][0]["kind"]);

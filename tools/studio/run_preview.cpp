@@ -185,11 +185,9 @@ nlohmann::json PreviewSequence(const Folder& folder, const std::string& path, co
                  {"kind", kind},
                  {"label", StripLabel(i < elements.size() ? elements[i] : nlohmann::json::object(), type)}});
     }
-    return {{"paths", paths},
-            {"dose", dose.Json()},
-            {"timing", timing},
-            {"totalUs", built.endTick * built.file.tickTime},
-            {"strip", strip}};
+    return {{"paths", paths},   {"dose", dose.Json()},
+            {"timing", timing}, {"totalUs", built.endTick * built.file.tickTime},
+            {"strip", strip},   {"check", check}};
 }
 
 }  // namespace tools::studio

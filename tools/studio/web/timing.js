@@ -1,7 +1,7 @@
 // After every change the server checks the document and previews it: timing table, total, first
 // invalid target, beam paths, dose and the time strip all come from its answers.
 
-import { api, isMissing, report } from './api.js';
+import { api, report } from './api.js';
 import { elementOfPointer } from './geometry.js';
 import { model } from './model.js';
 import { escapeHtml, markRows } from './targets.js';
@@ -63,15 +63,25 @@ async function run() {
     return finish(mine, started);
   }
   inFlight++;
-  const [check, preview] = await Promise.allSettled([
-    api('POST', '/api/sequence/check' + query(), body),
-    isMissing('POST', '/api/sequence/preview') ? Promise.reject(new Error('no preview')) : api('POST', '/api/sequence/preview' + query(), body),
-  ]);
+  // One request: the preview carries the check report of the same compile. A document the
+  // compiler refuses gets no preview; the check then names the target, with the timing before it.
+  let check = null;
+  let failure = null;
+  let preview = null;
+  try {
+    preview = await api('POST', '/api/sequence/preview' + query(), body);
+    check = preview.check || null;
+  } catch (refused) {
+    try {
+      check = await api('POST', '/api/sequence/check' + query(), body);
+    } catch (e) {
+      failure = e;
+    }
+  }
   inFlight--;
   if (mine !== generation) return;  // a newer document is on its way
   try {
-    show(check.status === 'fulfilled' ? check.value : null, check.status === 'rejected' ? check.reason : null,
-      preview.status === 'fulfilled' ? preview.value : null);
+    show(check, failure, preview);
   } catch (e) {
     report(e);  // an answer of an unexpected shape; the waiters are told all the same
   }
