@@ -65,7 +65,8 @@ nlohmann::json CheckJson(const sequence_file::CompiledSequence& built) {
                             {"type", built.file.elements[i].type},
                             {"start", a.elements[i].startTick},
                             {"duration", a.elements[i].duration},
-                            {"illumination", a.elements[i].illumination}});
+                            {"illumination", a.elements[i].illumination},
+                            {"bytes", a.elements[i].imageBytes}});
     nlohmann::json out = {{"ok", !failure}, {"tickTime", built.file.tickTime}, {"elements", elements}};
     if (failure) {
         out["error"] = {{"kind", "input"}, {"pointer", failure->Pointer()}, {"message", failure->what()}};

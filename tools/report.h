@@ -34,9 +34,9 @@ int Guarded(const char* verb, const std::string& file, bool json, const std::fun
 size_t TimedElements(const sequence_file::CompiledSequence& built);
 
 /// What `korvan check --json` reports of a compiled file: "ok", "tickTime", per element its
-/// "index", "pointer", "type", "start", "duration" and "illumination" (ticks, up to a failed
-/// element), then either "error" {"kind", "pointer", "message"} or the totals "endTick",
-/// "illuminationTicks", "imageBytes", "mainListBytes", "deviceMemoryBytes" and "warnings".
+/// "index", "pointer", "type", "start", "duration" and "illumination" (ticks) and "bytes" (device memory, up to a
+/// failed element), then either "error" {"kind", "pointer", "message"} or the totals "endTick", "illuminationTicks",
+/// "imageBytes", "mainListBytes", "deviceMemoryBytes" and "warnings".
 nlohmann::json CheckJson(const sequence_file::CompiledSequence& built);
 
 /// Prints `object` as indented JSON on stdout.

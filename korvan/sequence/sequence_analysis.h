@@ -14,6 +14,9 @@ struct KORVAN_API SequenceElementTiming {
     /// Where the element ends: startTick + duration, and for a jump the repetitions of its loop
     /// as well. The next beam element may start here.
     unsigned long long endTick = 0;
+    /// Bytes of device memory its actions take in the image (slot headers included; an action
+    /// that shares a tick with an earlier element's counts for this one).
+    unsigned long long imageBytes = 0;
 };
 
 /// A beam position outside the mirror field 0..65535: the compiler moves it onto the field's edge

@@ -41,7 +41,7 @@ SequenceAnalysis CompileSequence(const SequenceObject* const* elements, unsigned
     if (diagnostics.failedIndex < count) analysis.failedElement = static_cast<int>(diagnostics.failedIndex);
     analysis.elements.reserve(diagnostics.timings.size());
     for (const auto& t : diagnostics.timings)
-        analysis.elements.push_back({t.startTick, t.duration, t.illumination, t.endTick});
+        analysis.elements.push_back({t.startTick, t.duration, t.illumination, t.endTick, t.imageBytes});
     const unsigned int lit = analysis.failedElement >= 0 ? static_cast<unsigned int>(analysis.failedElement)
                                                          : static_cast<unsigned int>(analysis.elements.size());
     for (unsigned int i = 0; i < analysis.elements.size() && i < count; ++i) {

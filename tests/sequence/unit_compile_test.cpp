@@ -4,6 +4,7 @@
 #include <korvan/device/detail/process_state.h>
 #include <korvan/device/korvan.h>
 #include <korvan/sequence/detail/compile_list.h>
+#include <korvan/sequence/detail/image_writer.h>
 #include <korvan/sequence/sequence_elements.h>
 #include <korvan/sequence/detail/shapes/ellipse.h>
 #include <korvan/sequence/detail/shapes/step_length.h>
@@ -325,6 +326,13 @@ TEST(AnalyzeSequence, NamesTheFailingElementInArrayOrder) {
     unsigned int size = 0;
     ASSERT_EQ(k.CalcMemoryUsage(elements, 3, &size), 0u);
     EXPECT_EQ(analysis.image.size(), size);
+    // Each element's memory, with the two lists' end records, makes the whole image.
+    unsigned long long perElement = 0;
+    for (const SequenceElementTiming& t : analysis.elements) {
+        EXPECT_GT(t.imageBytes, 0u);
+        perElement += t.imageBytes;
+    }
+    EXPECT_EQ(perElement + 2 * korvan::detail::kEndRecordLength, analysis.image.size());
     EXPECT_EQ(analysis.elements[0].startTick, 500u);
     EXPECT_EQ(k.AnalyzeSequence(elements, 3, nullptr), 2u);
     std::swap(korvan::detail::ProcessWide().laserList, b.lasers);

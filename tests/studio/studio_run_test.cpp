@@ -259,6 +259,7 @@ TEST_F(StudioRunTest, PreviewTracesEachElementWithTimingAndStrip) {
         EXPECT_EQ(c["start"].get<uint64_t>() * tick, t["startUs"].get<uint64_t>());
         EXPECT_EQ(c["duration"].get<uint64_t>() * tick, t["durationUs"].get<uint64_t>());
         EXPECT_EQ(c["illumination"].get<uint64_t>() * tick, t["illuminationUs"].get<uint64_t>());
+        EXPECT_EQ(c["bytes"], t["bytes"]);
     }
     EXPECT_EQ(1000u, preview["timing"][0]["illuminationUs"].get<uint64_t>());  // 20 ticks of light
     EXPECT_EQ(check["endTick"].get<uint64_t>() * tick, preview["totalUs"].get<uint64_t>());

@@ -109,7 +109,8 @@ nlohmann::json PreviewSequence(const Folder& folder, const std::string& path, co
                           {"type", e["type"]},
                           {"startUs", start},
                           {"durationUs", duration},
-                          {"illuminationUs", e["illumination"].get<uint64_t>() * built.file.tickTime}});
+                          {"illuminationUs", e["illumination"].get<uint64_t>() * built.file.tickTime},
+                          {"bytes", e["bytes"]}});
         spans.emplace_back(start, start + duration);
     }
     // The beam element that runs at `t`, or -1.

@@ -147,6 +147,7 @@ unsigned int ListCompiler::Compile(const std::vector<Entry>& list, bool main) {
 
         // Lead before body within a slot: merging the two sorted vectors files the same slots as
         // filing one after the other, but in ascending ticks, which the writer appends cheaply.
+        const std::size_t lengthBefore = writer.Length();
         auto lead = out.lead.begin(), body = out.body.begin();
         while (lead != out.lead.end() || body != out.body.end()) {
             const bool fromLead = body == out.body.end() || (lead != out.lead.end() && lead->tick <= body->tick);
@@ -155,6 +156,7 @@ unsigned int ListCompiler::Compile(const std::vector<Entry>& list, bool main) {
                             result == ResultMemoryTooSmall ? "the image passes the device's 33,000,000 bytes here"
                                                            : "a slot would hold more than 255 actions");
         }
+        if (diagnostics_ != nullptr) diagnostics_->timings[entry.index].imageBytes = writer.Length() - lengthBefore;
     }
     const unsigned int result = writer.Finish(runningEnd);
     if (result == ResultMemoryTooSmall)

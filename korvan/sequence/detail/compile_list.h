@@ -23,7 +23,8 @@ struct ElementTiming {
     std::uint32_t startTick = 0;
     std::uint32_t duration = 0;
     std::uint32_t illumination = 0;
-    std::uint64_t endTick = 0;  ///< loops included
+    std::uint64_t endTick = 0;     ///< loops included
+    std::uint64_t imageBytes = 0;  ///< what its actions added to the image, slot headers included
 };
 
 /// What a build found out besides the image, for tools that explain a sequence.

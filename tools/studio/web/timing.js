@@ -23,6 +23,13 @@ export function formatUs(us) {
   return Math.round(us) + ' µs';
 }
 
+export function formatBytes(bytes) {
+  if (!Number.isFinite(bytes)) return '—';
+  if (bytes >= 1e6) return (bytes / 1e6).toFixed(2) + ' MB';
+  if (bytes >= 1e4) return (bytes / 1e3).toFixed(1) + ' kB';
+  return bytes + ' B';
+}
+
 // A promise resolved after the timing of the document as it is now has been shown.
 export function afterUpdate() {
   return new Promise((resolve) => {
@@ -104,12 +111,14 @@ function rowsFrom(check, preview, count) {
   const rows = new Array(count).fill(null);
   if (preview && Array.isArray(preview.timing)) {
     for (const t of preview.timing) {
-      if (t.index >= 0 && t.index < count) rows[t.index] = [t.type, t.startUs, t.durationUs, t.illuminationUs];
+      if (t.index >= 0 && t.index < count) rows[t.index] = [t.type, t.startUs, t.durationUs, t.illuminationUs, t.bytes];
     }
   } else if (check && Array.isArray(check.elements)) {
     const tick = check.tickTime || 0;
     for (const e of check.elements) {
-      if (e.index >= 0 && e.index < count) rows[e.index] = [e.type, e.start * tick, e.duration * tick, e.illumination * tick];
+      if (e.index >= 0 && e.index < count) {
+        rows[e.index] = [e.type, e.start * tick, e.duration * tick, e.illumination * tick, e.bytes];
+      }
     }
   }
   return rows;
@@ -144,7 +153,7 @@ function show(check, failure, preview) {
     const type = r ? r[0] : doc.elements[i].type;
     const cls = i === model.invalid ? ' class="invalid"' : '';
     parts[i] = `<tr${cls}><td>${i}</td><td>${escapeHtml(type)}</td><td>${r ? formatUs(r[1]) : '—'}</td>` +
-      `<td>${r ? formatUs(r[2]) : '—'}</td><td>${r ? formatUs(r[3]) : '—'}</td></tr>`;
+      `<td>${r ? formatUs(r[2]) : '—'}</td><td>${r ? formatUs(r[3]) : '—'}</td><td>${r ? formatBytes(r[4]) : '—'}</td></tr>`;
   }
   $('timing').tBodies[0].innerHTML = parts.join('');
 
