@@ -203,8 +203,10 @@ function assertNear(actual, expected, what) {
 
 step('timing-table', async () => {
   const rows = await waitFor(page, 'four timing rows with durations', () => {
-    const rows = [...document.querySelectorAll('#timing tbody tr')].map((r) => r.textContent);
-    return rows.length === 4 && rows.every((t) => /\d\s*(µs|us|ms|s)\b/.test(t)) ? rows : null;
+    // Columns: index, type, start, duration, light, memory.
+    const rows = [...document.querySelectorAll('#timing tbody tr')].map((r) => [...r.cells].map((c) => c.textContent));
+    const sound = (cells) => /^\d[\d.]*\s*(µs|ms|s)$/.test(cells[3]) && /^\d[\d.]*\s*(B|kB|MB)$/.test(cells[5]);
+    return rows.length === 4 && rows.every(sound) ? rows : null;
   });
   assert.equal(rows.length, 4);
   assert.match(await page.textContent('#total-time'), /\d/);
