@@ -12,17 +12,19 @@ void AddCalibrationOption(CLI::App& app, bool* allow) {
                  "leave-one-out error) instead of refusing it");
 }
 
-void CheckCalibrations(const sequence_file::SequenceFile& file, bool allowUnsound, std::FILE* out) {
+void CheckCalibrations(const sequence_file::SequenceFile& file, bool allowUnsound, std::FILE* out,
+                       const char* howToAllow) {
     for (const sequence_file::CalibrationVerdict& v : sequence_file::JudgeCalibrations(file)) {
-        std::fprintf(out, "%s\n", v.Summary().c_str());
+        if (out) std::fprintf(out, "%s\n", v.Summary().c_str());
         if (v.Sound()) continue;
         if (!allowUnsound)
             throw InputError(v.pointer, "the calibration " + v.path +
                                             " does not look sound; record it again (korvan calibration check "
-                                            "shows its worst point), or give --allow-unsound-calibration");
-        std::fprintf(out, "  used anyway (--allow-unsound-calibration)\n");
+                                            "shows its worst point), or " +
+                                            howToAllow);
+        if (out) std::fprintf(out, "  used anyway (--allow-unsound-calibration)\n");
     }
-    std::fflush(out);
+    if (out) std::fflush(out);
 }
 
 }  // namespace tools

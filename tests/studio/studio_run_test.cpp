@@ -25,13 +25,15 @@ std::string RunBody(const std::string& document, const std::string& extra = "") 
 }
 
 // Writes a table that maps camera pixels to device units as device = 64 * camera.
-void WriteScaledCalibration(const std::string& path) {
+/// A 2 x 2 table scaled by 1/64; `folded` swaps two camera points, as a mis-clicked run would.
+void WriteScaledCalibration(const std::string& path, bool folded = false) {
     Calibration table(4);
     const double far = 65535;
     const double corners[4][2] = {{0, 0}, {far, 0}, {0, far}, {far, far}};
     for (unsigned int i = 0; i < 4; ++i)
         ASSERT_EQ(0u, table.SetCalibrationPoint(i, RPOINTF(corners[i][0] / 64, corners[i][1] / 64),
                                                 RPOINTF(corners[i][0], corners[i][1])));
+    if (folded) std::swap(table.calibrationPoints[0].camera, table.calibrationPoints[1].camera);
     ASSERT_EQ(0u, table.SaveCalibration(path.c_str()));
 }
 
@@ -110,6 +112,24 @@ TEST_F(StudioRunTest, TimelineGivesCameraPixelsThroughTheFirstLasersCalibration)
         EXPECT_NEAR(300, rec["camera"][1].get<double>(), 1.0);
     }
     EXPECT_TRUE(seen) << timeline.dump();
+}
+
+TEST_F(StudioRunTest, UnsoundCalibrationIsRefusedUnlessAllowed) {
+    WriteScaledCalibration(folder.File("folded.ini"), true);
+    const std::string document = R"({"tickTime": 50, "units": "camera",
+      "lasers": [{"name": "blue", "port": "laser1", "calibration": "folded.ini"}],
+      "elements": [{"type": "point", "at": [200, 300], "laser": "blue", "repeat": 9}]})";
+    json body = json::parse(RunBody(document));
+    const auto refused = Send("POST", "/api/run", body.dump());
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(400, refused->status);
+    EXPECT_EQ("/lasers/0/calibration", Body(refused).value("pointer", "")) << refused->body;
+    EXPECT_TRUE(Body(Send("GET", "/api/state")).value("run", json()).is_null());  // nothing started
+    body["allowUnsoundCalibration"] = true;
+    const auto allowed = Send("POST", "/api/run", body.dump());
+    ASSERT_TRUE(allowed);
+    EXPECT_EQ(202, allowed->status) << allowed->body;
+    EXPECT_EQ("ended", WaitForRunEnd()["run"]["phase"]);
 }
 
 TEST_F(StudioRunTest, StopEndsALongRunIdleAndDark) {

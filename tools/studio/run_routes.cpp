@@ -1,6 +1,7 @@
 #include "tools/studio/run_routes.h"
 
 #include "preview/beam_trace.h"
+#include "tools/calibration_gate.h"
 #include "tools/report.h"
 #include "tools/sequence_run.h"
 #include "tools/studio/http_json.h"
@@ -137,6 +138,9 @@ void RunStudio::StartRun(const nlohmann::json& body) {
     job->settings.virtualDevice = session_.VirtualDevice();
     job->settings.autoInputs = session_.HasVirtualDevice();
     sequence_file::SequenceFile file = ReadDocument(folder_, body);  // a faulty document ends here
+    // The gate of korvan run: a calibration that does not look sound aims nowhere near the targets.
+    CheckCalibrations(file, body.value("allowUnsoundCalibration", false), nullptr,
+                      "ask for \"allowUnsoundCalibration\": true");
     job->stops = session_.StopCount();
     session_.WithDevice([&](Korvan& korvan) {
         sequence_file::ApplyFileTiming(korvan, file);
