@@ -66,9 +66,12 @@ ImageInfo DescribePng(const fs::path& path) {
 class Stack {
 public:
     explicit Stack(const fs::path& path) : handle_(TiffStackReader_Open(path.string().c_str())) {
-        if (!handle_.reader)
-            throw RequestError(400,
-                               "cannot read " + path.filename().string() + ": " + (handle_.log ? handle_.log : ""));
+        if (!handle_.reader) {
+            // A failed open still holds its message, which Close frees.
+            const std::string why = handle_.log ? handle_.log : "";
+            TiffStackReader_Close(&handle_);
+            throw RequestError(400, "cannot read " + path.filename().string() + ": " + why);
+        }
         const TiffStackShape shape = TiffStackReader_GetShape(&handle_);
         type_ = shape.type;
         planes_ = std::max(1, TiffStackReader_GetImageDescriptionCount(&handle_));
