@@ -287,8 +287,11 @@ step('save-reload-open', async () => {
   // A laser may come back as the one entry of "lasers".
   const shape = (e) => ({
     type: e.type, at: e.at, points: e.points, fill: e.fill, repeat: e.repeat ?? 0,
-    lasers: e.lasers ? e.lasers.map((l) => l.laser) : [e.laser],
+    lasers: e.lasers ? e.lasers.map((l) => [l.laser, l.intensity ?? 10000]) : [[e.laser, e.intensity ?? 10000]],
   });
   assert.deepEqual(opened.elements.map(shape), drawn.elements.map(shape));
+  // The list shows each target's laser and level as drawn, whichever form the file holds them in.
+  const listed = await page.$$eval('#targets .target-row', (rows) => rows.map((r) => [r.cells[2].textContent, r.cells[3].textContent]));
+  assert.deepEqual(listed, drawn.elements.map((e) => [e.laser ?? e.lasers[0].laser, String(e.intensity ?? e.lasers[0].intensity)]));
   assert.deepEqual(await documentNow().then((d) => d.lasers.map((l) => l.name)), drawn.lasers.map((l) => l.name));
 });

@@ -5,7 +5,7 @@ import { test } from 'node:test';
 
 import { UndoStack } from '../../../tools/studio/web/undo.js';
 import {
-  boxOf, distanceTo, elementOfPointer, hitTest, moved, relativePath, toDocument, toImage,
+  boxOf, distanceTo, elementOfPointer, hitTest, inPageForm, moved, relativePath, toDocument, toImage,
 } from '../../../tools/studio/web/geometry.js';
 
 test('undo and redo walk back and forth through recorded documents', () => {
@@ -139,4 +139,23 @@ test('malformed targets from a refused file are never hit and survive a move', (
     { type: 'polygon', points: 'none' }, { type: 'jump', target: 3 }, null];
   assert.equal(hitTest(broken, [1, 2], 100), -1);
   for (const element of broken.slice(0, 5)) assert.doesNotThrow(() => moved(element, 1, 1), JSON.stringify(element));
+});
+
+test('one-entry laser lists of a written file read as the laser and intensity the page edits', () => {
+  const written = {
+    lasers: [{ name: 'blue' }],
+    elements: [
+      { type: 'point', at: [1, 2], lasers: [{ laser: 'blue', intensity: 5000 }] },
+      { type: 'line', from: [0, 0], to: [1, 1], lasers: [{ laser: 'blue' }] },
+      { type: 'point', at: [3, 4], lasers: [{ laser: 'blue', intensity: 1 }, { laser: 'red', intensity: 2 }] },
+      { type: 'point', at: [5, 6], laser: 'blue', intensity: 7 },
+      { type: 'setTTL', port: 'ttl1', value: 1 },
+    ],
+  };
+  const page = inPageForm(written);
+  assert.deepEqual(page.elements[0], { type: 'point', at: [1, 2], laser: 'blue', intensity: 5000 });
+  assert.deepEqual(page.elements[1], { type: 'line', from: [0, 0], to: [1, 1], laser: 'blue' });
+  assert.deepEqual(page.elements.slice(2), written.elements.slice(2));  // kept as they were
+  assert.equal(written.elements[0].laser, undefined);  // the input is not changed
+  assert.equal(inPageForm(null), null);
 });

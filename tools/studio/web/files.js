@@ -1,6 +1,7 @@
 // The folder's files: the list, opening and saving the sequence document, and opening images.
 
 import { api, clearReport, report } from './api.js';
+import { inPageForm } from './geometry.js';
 import { model } from './model.js';
 
 const $ = (id) => document.getElementById(id);
@@ -53,7 +54,7 @@ export async function openSequence(path) {
     const opened = await api('GET', '/api/sequence?path=' + encodeURIComponent(path));
     $('file-path').value = opened.path;
     clearReport();
-    model.set(opened.document);
+    model.set(inPageForm(opened.document));
   } catch (e) {
     report(e);
   }

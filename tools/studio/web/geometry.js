@@ -119,3 +119,22 @@ export function relativePath(from, target) {
   while (common < base.length && common < parts.length - 1 && base[common] === parts[common]) ++common;
   return [...base.slice(common).map(() => '..'), ...parts.slice(common)].join('/');
 }
+
+// The file writer gives every beam element its lasers as a list ("lasers": [{laser, intensity}]),
+// which means the same as "laser" and "intensity" when it holds one entry; the page edits that
+// form. Longer lists, and entries with more than those two fields, stay as they are.
+export function oneLaserForm(element) {
+  if (!element || typeof element !== 'object' || 'laser' in element) return element;
+  const list = element.lasers;
+  if (!Array.isArray(list) || list.length !== 1 || !list[0] || typeof list[0] !== 'object') return element;
+  const [only] = list;
+  if (Object.keys(only).some((key) => key !== 'laser' && key !== 'intensity')) return element;
+  const { lasers, ...rest } = element;
+  return only.intensity === undefined ? { ...rest, laser: only.laser } : { ...rest, laser: only.laser, intensity: only.intensity };
+}
+
+// A document as it came from a file or a caller, its targets in the page's form.
+export function inPageForm(doc) {
+  if (!doc || typeof doc !== 'object' || !Array.isArray(doc.elements)) return doc;
+  return { ...doc, elements: doc.elements.map(oneLaserForm) };
+}

@@ -6,6 +6,7 @@ import { startCalibration } from './calibration.js';
 import { startDevice } from './device.js';
 import { onOpenImage, startFiles } from './files.js';
 import { openImage, startImage } from './image.js';
+import { inPageForm } from './geometry.js';
 import { model } from './model.js';
 import { startRun } from './run.js';
 import { startTargets } from './targets.js';
@@ -39,7 +40,7 @@ window.studio = {
   imageToClient,
   document: () => JSON.parse(JSON.stringify(model.document())),
   setDocument(doc) {
-    model.set(JSON.parse(JSON.stringify(doc)));
+    model.set(inPageForm(JSON.parse(JSON.stringify(doc))));
     return afterUpdate();
   },
   get lastUpdateMs() {
