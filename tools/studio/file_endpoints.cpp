@@ -25,14 +25,6 @@ std::string KindOf(const fs::directory_entry& entry) {
     return "other";
 }
 
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw RequestError(404, "cannot read " + path.filename().string());
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 nlohmann::json Checked(sequence_file::SequenceFile file) {
     return CheckJson(sequence_file::CompiledSequence(std::move(file)));
 }
@@ -75,7 +67,7 @@ nlohmann::json OpenSequence(const Folder& folder, const std::string& path) {
     const fs::path resolved = folder.Resolve(path);
     std::error_code ec;
     if (!fs::is_regular_file(resolved, ec)) throw RequestError(404, "no sequence file " + path);
-    const std::string text = ReadText(resolved);
+    const std::string text = ReadWholeFile(resolved);
     sequence_file::SequenceFile file = sequence_file::ParseSequenceText(text, resolved.parent_path().string());
     file.path = resolved.string();
     return {{"path", folder.Relative(resolved)},

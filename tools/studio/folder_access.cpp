@@ -1,5 +1,8 @@
 #include "tools/studio/folder_access.h"
 
+#include <fstream>
+#include <sstream>
+
 namespace fs = std::filesystem;
 
 namespace tools::studio {
@@ -38,6 +41,14 @@ fs::path Folder::Resolve(const std::string& relative) const {
 std::string Folder::Relative(const fs::path& path) const {
     const fs::path rel = path.lexically_relative(root_);
     return rel == "." ? "" : rel.generic_string();
+}
+
+std::string ReadWholeFile(const std::filesystem::path& path, const std::string& shown) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw RequestError(404, "cannot read " + (shown.empty() ? path.filename().string() : shown));
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
 }
 
 }  // namespace tools::studio

@@ -26,6 +26,10 @@ private:
     std::filesystem::path root_;
 };
 
+/// The whole content of a file Resolve gave. RequestError 404 ("cannot read NAME", `shown` or
+/// the file's name) when it cannot be opened.
+std::string ReadWholeFile(const std::filesystem::path& path, const std::string& shown = "");
+
 /// True when `path` lies at or below `root`, compared component by component (so /data2 is not
 /// inside /data). Both must be normalised.
 bool IsInside(const std::filesystem::path& path, const std::filesystem::path& root);

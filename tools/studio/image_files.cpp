@@ -1,6 +1,7 @@
 #include "tools/studio/image_files.h"
 
 #include "preview/png_file.h"
+#include "tools/studio/folder_access.h"
 #include "tools/studio/request_error.h"
 
 #include <tessel/tiff/tiff_stack_reader.h>
@@ -9,8 +10,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -34,14 +33,6 @@ Kind KindOf(const fs::path& path) {
     throw RequestError(415, path.filename().string() + " is not an image (TIFF, BigTIFF or PNG)");
 }
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw RequestError(404, "cannot read " + path.filename().string());
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 uint32_t BigEndian32(const std::string& bytes, size_t at) {
     uint32_t v = 0;
     for (size_t i = 0; i < 4; ++i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
@@ -50,7 +41,7 @@ uint32_t BigEndian32(const std::string& bytes, size_t at) {
 
 /// Size and depth from the PNG header: the signature, then the IHDR chunk first.
 ImageInfo DescribePng(const fs::path& path) {
-    const std::string bytes = ReadAll(path);
+    const std::string bytes = ReadWholeFile(path);
     static const char kSignature[] = "\x89PNG\r\n\x1a\n";
     if (bytes.size() < 33 || bytes.compare(0, 8, kSignature, 8) != 0 || bytes.compare(12, 4, "IHDR") != 0)
         throw RequestError(400, path.filename().string() + " is not a PNG file");
@@ -165,7 +156,7 @@ std::string ImagePng(const fs::path& path, int plane) {
     if (KindOf(path) == Kind::Png) {
         DescribePng(path);
         if (plane != 0) throw RequestError(400, name + " has one plane, not " + std::to_string(plane + 1));
-        return ReadAll(path);
+        return ReadWholeFile(path);
     }
     Stack stack(path);
     const ImageInfo info = stack.Info();

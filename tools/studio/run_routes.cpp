@@ -40,14 +40,6 @@ bool ReportUpload(int sent, int total) {
     return currentUpload->session->StopCount() == currentUpload->stops;  // Stop cancels the upload
 }
 
-std::string ReadText(const fs::path& path, const std::string& shown) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw RequestError(404, "cannot read " + shown);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The document a run or preview request names: its text and the folder its calibration paths
 // are relative to.
 sequence_file::SequenceFile ReadDocument(const Folder& folder, const nlohmann::json& body) {
@@ -62,7 +54,7 @@ sequence_file::SequenceFile ReadDocument(const Folder& folder, const nlohmann::j
     std::error_code ec;
     if (!fs::is_regular_file(resolved, ec)) throw RequestError(404, "no sequence file " + path);
     sequence_file::SequenceFile file =
-        sequence_file::ParseSequenceText(ReadText(resolved, path), resolved.parent_path().string());
+        sequence_file::ParseSequenceText(ReadWholeFile(resolved, path), resolved.parent_path().string());
     file.path = resolved.string();
     return file;
 }
