@@ -71,7 +71,7 @@ status=0
 if [ "$mode" = bench ]; then
   node tests/studio/browser/bench/studio_page_bench.mjs || status=$?
 else
-  (cd tests/studio/browser && node --test --test-concurrency=1 --test-reporter=spec scenario.test.mjs) || status=$?
+  (cd tests/studio/browser && node --test --test-concurrency=1 --test-reporter=tap scenario.test.mjs) || status=$?
 fi
 
 interrupt
